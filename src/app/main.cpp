@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Taruvo: the operator console starts everything; closing it ends the program.
+#include "console/ctrlform.h"
+#include "controls/accessibility.h"
+#include "sessionwatch.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("taruvo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Taruvo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("taruvo"));
+    // The console decides when the program ends, not the last open window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installAccessibility();
+
+    CtrlForm console;
+    SessionWatch session(&console);
+    console.load();
+    console.show();
+    return app.exec();
+}

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/wapiset.h"
+#include "controls/formbuilder.h"
+#include "engine/random.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QListWidget;
+class QScrollBar;
+class QTimer;
+class MenuBT;
+class NButton;
+class PlayForm;
+
+// The operator console, the first window of the program. It owns all game
+// state, keeps it in its own controls (word list in List1, character pool in
+// List2, settings in the panel's check boxes and scroll bars) and drives the
+// two player windows.
+//
+// Life cycle: construction builds the window design only; load() runs the
+// start-up sequence (settings file, player windows); closing the console
+// closes both player windows and ends the program.
+class CtrlForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CtrlForm(QWidget *parent = nullptr);
+    ~CtrlForm() override;
+
+    // The start-up sequence. appFolder replaces the folder of the executable
+    // (for tests and embedders); empty means the real one.
+    void load(const QString &appFolder = QString());
+
+    // The settings reader the player windows read their own keys through.
+    WAPISET &settings() { return m_wapiset; }
+
+    // How the program ends once the console has closed; by default the
+    // event loop quits. Tests record the call instead.
+    void setEndProgram(std::function<void()> end) { m_endProgram = std::move(end); }
+
+    // Set when the desktop session ends or the process is asked to stop:
+    // player windows then let themselves be closed.
+    void setSessionEnding() { m_sessionEnding = true; }
+    bool sessionEnding() const { return m_sessionEnding; }
+    bool isClosing() const { return m_closing; }
+
+    PlayForm *Play1() const { return m_play1.get(); }
+    PlayForm *Play2() const { return m_play2.get(); }
+
+    // The controls of the design.
+    MenuBT *menuBT() const { return m_menuBT; }
+    QLabel *Label1() const { return m_label1; }
+    NButton *StartButton() const { return m_startButton; }
+    NButton *UnlockButton() const { return m_unlockButton; }
+    QCheckBox *TimShowCheck() const { return m_timShowCheck; }
+    QLabel *TimLabel() const { return m_timLabel; }
+    QLabel *Label5() const { return m_label5; }
+    QCheckBox *TimeCheck() const { return m_timeCheck; }
+    QLabel *Tim2Label() const { return m_tim2Label; }
+    QLabel *Label2() const { return m_label2; }
+    QScrollBar *TimScroll() const { return m_timScroll; }
+    QCheckBox *SeikaiCheck() const { return m_seikaiCheck; }
+    QLabel *SeikaiLabel() const { return m_seikaiLabel; }
+    QLabel *Label3() const { return m_label3; }
+    QScrollBar *SeikaiScroll() const { return m_seikaiScroll; }
+    QCheckBox *PlayCheck() const { return m_playCheck; }
+    NButton *EndButton() const { return m_endButton; }
+    NButton *MinButton() const { return m_minButton; }
+    QListWidget *List1() const { return m_list1; }
+    QListWidget *List2() const { return m_list2; }
+    QTimer *Timer1() const { return m_timer1; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildDesign();
+    void connectPanel();
+    void followConsoleState();
+
+    FormBuilder m_design{this};
+    WAPISET m_wapiset;
+    SeededRandom m_random;
+    std::unique_ptr<PlayForm> m_play1;
+    std::unique_ptr<PlayForm> m_play2;
+    std::function<void()> m_endProgram;
+    bool m_closing = false;
+    bool m_sessionEnding = false;
+
+    MenuBT *m_menuBT = nullptr;
+    QLabel *m_label1 = nullptr;
+    NButton *m_startButton = nullptr;
+    NButton *m_unlockButton = nullptr;
+    QCheckBox *m_timShowCheck = nullptr;
+    QLabel *m_timLabel = nullptr;
+    QLabel *m_label5 = nullptr;
+    QCheckBox *m_timeCheck = nullptr;
+    QLabel *m_tim2Label = nullptr;
+    QLabel *m_label2 = nullptr;
+    QScrollBar *m_timScroll = nullptr;
+    QCheckBox *m_seikaiCheck = nullptr;
+    QLabel *m_seikaiLabel = nullptr;
+    QLabel *m_label3 = nullptr;
+    QScrollBar *m_seikaiScroll = nullptr;
+    QCheckBox *m_playCheck = nullptr;
+    NButton *m_endButton = nullptr;
+    NButton *m_minButton = nullptr;
+    QListWidget *m_list1 = nullptr;
+    QListWidget *m_list2 = nullptr;
+    QTimer *m_timer1 = nullptr;
+};

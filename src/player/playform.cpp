@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "playform.h"
+
+#include "common/commonmodule.h"
+#include "console/ctrlform.h"
+#include "controls/recboxf_zu.h"
+#include "controls/resbank.h"
+#include "controls/zubutton.h"
+
+#include <QCloseEvent>
+#include <QListWidget>
+
+namespace {
+
+QLabel *cloneLabel(const QLabel *label)
+{
+    auto *copy = new QLabel(label->parentWidget());
+    copy->hide();
+    copy->setFont(label->font());
+    copy->setGeometry(label->geometry());
+    copy->setAlignment(label->alignment());
+    copy->setTextFormat(label->textFormat());
+    copy->setAutoFillBackground(label->autoFillBackground());
+    copy->setPalette(label->palette());
+    copy->setFrameStyle(label->frameStyle());
+    copy->setLineWidth(label->lineWidth());
+    copy->setText(label->text());
+    return copy;
+}
+
+} // namespace
+
+PlayForm::PlayForm(CtrlForm *console, int16_t playerNumber)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
+    , m_console(console)
+    , m_playerNumber(playerNumber)
+{
+    setObjectName(playerNumber == 1 ? QStringLiteral("Play1") : QStringLiteral("Play2"));
+    setWindowTitle(playerNumber == 1 ? QStringLiteral("Player1") : QStringLiteral("Player2"));
+    buildDesign();
+    create();
+}
+
+PlayForm::~PlayForm() = default;
+
+QString PlayForm::SeriesKey() const
+{
+    return m_playerNumber == 1 ? QStringLiteral("Series1") : QStringLiteral("Series2");
+}
+
+void PlayForm::buildDesign()
+{
+    setFont(designFont(14.25));
+    const Twips twips = twipsFor(this);
+    // Design places of the two windows on the screen, client area top-left.
+    const QPoint screenPlace = m_playerNumber == 1 ? QPoint(twips.x(2850), twips.y(2145))
+                                                   : QPoint(twips.x(6795), twips.y(2400));
+    setGeometry(QRect(screenPlace, QSize(twips.x(6915), twips.y(6465))));
+
+    const bool one = m_playerNumber == 1;
+    auto tab = [one](int inPlay1, int inPlay2) { return one ? inPlay1 : inPlay2; };
+    FormBuilder &d = m_design;
+    const auto centred = Qt::AlignCenter;
+
+    m_resBank = d.add(new ResBank, "ResBank", {120, 120, 2655, 2655}, tab(0, 2));
+    m_resBank->setSeriesNumber(one ? 0 : 1);
+    m_resBank->setItemNumber(2);
+
+    auto *monTemplate = d.add(new ZuButton, "MonButton0", {2880, 120, 735, 735}, tab(9, 0));
+    monTemplate->hide();
+    // The board only shows characters; it must not steal focus from the boxes.
+    monTemplate->setFocusPolicy(Qt::NoFocus);
+    m_monButtons.append(monTemplate);
+
+    m_resultLabel = d.label("ResultLabel", QString(), {120, 2880, 2655, 345}, tab(2, 8),
+                            FormBuilder::WhiteBox, centred);
+
+    QLabel *ansTemplate = d.label("AnsLabel0", QString(), {240, 3360, 735, 345}, tab(1, 9),
+                                  FormBuilder::WhiteBox);
+    ansTemplate->hide();
+    m_ansLabels.append(ansTemplate);
+
+    m_chkLabel = d.label<AutoSizeLabel>("ChkLabel", QStringLiteral("飛焼"), {1080, 3360, 630, 345},
+                                        tab(8, 7), FormBuilder::WhiteBox);
+    m_chkLabel->hide();
+
+    m_recBoxes.append(d.add(new RecBoxF_Zu, "RecBox0", {2880, 3360, 1935, 1815}, tab(3, 1)));
+    m_recBoxes.append(d.add(new RecBoxF_Zu, "RecBox1", {4920, 3360, 1815, 1815}, tab(4, 3)));
+    m_recBoxes[0]->setAccessibleName(QStringLiteral("手書き欄 1文字め"));
+    m_recBoxes[1]->setAccessibleName(QStringLiteral("手書き欄 2文字め"));
+
+    m_recButton = d.add(new ZuButton, "RecButton", {2880, 5280, 2295, 450}, tab(5, 10));
+    m_recButton->setText(QStringLiteral("にんしき"));
+    m_clearButton = d.add(new ZuButton, "ClearButton", {5760, 5280, 975, 450}, tab(6, 11));
+    m_clearButton->setText(QStringLiteral("けす"));
+    m_ansButton = d.add(new ZuButton, "AnsButton", {2880, 5880, 2295, 450}, tab(7, 12));
+    m_ansButton->setText(QStringLiteral("こたえあわせ"));
+
+    m_score1 = d.label("Score1", QStringLiteral("0"), {5280, 6000, 480, 345}, tab(10, 6),
+                       FormBuilder::WhiteBox, centred);
+    m_label1 = d.label("Label1", QStringLiteral("対"), {5760, 6000, 480, 345}, tab(12, 4),
+                       FormBuilder::WhiteBox, centred);
+    m_score2 = d.label("Score2", QStringLiteral("0"), {6240, 6000, 480, 345}, tab(11, 5),
+                       FormBuilder::WhiteBox, centred);
+    m_score1->setAccessibleName(QStringLiteral("じぶんのてんすう"));
+    m_score2->setAccessibleName(QStringLiteral("あいてのてんすう"));
+
+    d.applyTabOrder();
+
+    connect(m_recButton, &ZuButton::Pressed, this, &PlayForm::recognize);
+    connect(m_clearButton, &ZuButton::Pressed, this, &PlayForm::EraseAnswer);
+    // Submitting an answer reaches the console once judging exists.
+    for (int i = 0; i < m_recBoxes.size(); ++i)
+        connect(m_recBoxes[i], &RecBoxF_Zu::Changed, this, [this, i] { ResetFeedback(i); });
+}
+
+void PlayForm::create()
+{
+    setWindowIcon(m_console->windowIcon());
+
+    const QString fontName = m_console->List2()->font().family();
+    auto renamed = [&fontName](QFont font) {
+        font.setFamily(fontName);
+        return font;
+    };
+    m_ansLabels[0]->setFont(renamed(m_ansLabels[0]->font()));
+    m_resultLabel->setFont(renamed(m_resultLabel->font()));
+    m_recBoxes[0]->setBoxFontName(fontName);
+    m_recBoxes[1]->setBoxFontName(fontName);
+    m_monButtons[0]->setFont(renamed(m_monButtons[0]->font()));
+
+    WAPISET &settings = m_console->settings();
+    settings.ReadSetting(QStringLiteral("Taruvo"), SeriesKey(),
+                         m_playerNumber == 1 ? QStringLiteral("0") : QStringLiteral("1"));
+    m_resBank->setSeriesNumber(CommonModule::leadingNumber(settings.SettingValue()));
+
+    for (int k = 1; k <= AnswerCount; ++k) {
+        QLabel *label = cloneLabel(m_ansLabels[0]);
+        label->setObjectName(QStringLiteral("AnsLabel%1").arg(k));
+        label->show();
+        m_ansLabels.append(label);
+    }
+    for (int n = 1; n <= BoardSize; ++n) {
+        ZuButton *button = m_monButtons[0]->clone();
+        button->setObjectName(QStringLiteral("MonButton%1").arg(n));
+        button->show();
+        m_monButtons.append(button);
+    }
+}
+
+void PlayForm::EraseAnswer()
+{
+    m_recBoxes[0]->Clear();
+    m_recBoxes[1]->Clear();
+    ResetFeedback(0);
+}
+
+void PlayForm::ResetFeedback(int boxIndex)
+{
+    Q_UNUSED(boxIndex);
+    if (m_resBank->ItemNumber() != 2)
+        m_resBank->setItemNumber(2);
+    m_resultLabel->setText(QString());
+}
+
+void PlayForm::AllClear()
+{
+    EraseAnswer();
+    for (int k = 1; k <= AnswerCount; ++k)
+        m_ansLabels[k]->setText(QString());
+    for (int n = 1; n <= BoardSize; ++n) {
+        m_monButtons[n]->setText(QString());
+        m_monButtons[n]->setEnabled(true);
+    }
+    m_score1->setText(QStringLiteral("0"));
+    m_score2->setText(QStringLiteral("0"));
+}
+
+void PlayForm::AllLock()
+{
+    m_recBoxes[0]->setLocked(true);
+    m_recBoxes[1]->setLocked(true);
+    m_recButton->setEnabled(false);
+    m_clearButton->setEnabled(false);
+    m_ansButton->setEnabled(false);
+}
+
+void PlayForm::AllUnLock()
+{
+    EraseAnswer();
+    m_recBoxes[0]->setLocked(false);
+    m_recBoxes[1]->setLocked(false);
+    m_recButton->setEnabled(true);
+    m_clearButton->setEnabled(true);
+    m_ansButton->setEnabled(true);
+}
+
+void PlayForm::recognize()
+{
+    // Each box on its own: ink that gave no character is thrown away.
+    for (RecBoxF_Zu *box : m_recBoxes) {
+        box->Recognize();
+        if (!box->HasResult())
+            box->Clear();
+    }
+}
+
+void PlayForm::closeEvent(QCloseEvent *event)
+{
+    // A spontaneous close comes from the window system: the player's close
+    // command, unless the session is ending.
+    if (event->spontaneous() && !m_console->sessionEnding() && !m_console->isClosing()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (!m_console->isClosing())
+        m_console->close();
+}
