@@ -208,9 +208,9 @@ void PlayForm::recognize()
 
 void PlayForm::closeEvent(QCloseEvent *event)
 {
-    // A spontaneous close comes from the window system: the player's close
-    // command, unless the session is ending.
-    if (event->spontaneous() && !m_console->sessionEnding() && !m_console->isClosing()) {
+    // Only the console's own closing and the end of the desktop session may
+    // close a player window; the player's close command is refused.
+    if (!m_console->isClosing() && !m_console->sessionEnding()) {
         event->ignore();
         return;
     }
