@@ -10,7 +10,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("taruvo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Taruvo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("taruvo"));
     // The console decides when the program ends, not the last open window.
     QApplication::setQuitOnLastWindowClosed(false);
