@@ -3,6 +3,7 @@
 #include "wapiset.h"
 
 #include "textdecode.h"
+#include "textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -137,4 +138,16 @@ QString profileLookup(const QString &text, const QString &section, const QString
         return result;
     }
     return QString();
+}
+
+void WAPISET::LoadFileToList(QStringList &list, const QString &text, const QString &path)
+{
+    Q_UNUSED(text);
+    TextLines file = readTextLines(path);
+    if (!file.ok) {
+        qWarning("taruvo: cannot read the word list %s: %s",
+                 qUtf8Printable(QDir::toNativeSeparators(path)), qUtf8Printable(file.error));
+        return;
+    }
+    list.append(std::move(file.lines));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The settings reader. One instance belongs to the console; the player
 // windows read their own keys through it.
@@ -33,6 +34,11 @@ public:
     // section or the key is missing. Reports nothing, never fails.
     void ReadSetting(const QString &section, const QString &key, const QString &defaultValue);
     QString SettingValue() const { return m_settingValue; }
+
+    // Appends the lines of a text file to list, in file order (decoded as
+    // readTextLines does). A file that cannot be read appends nothing. The
+    // text argument selects nothing and is kept for callers that pass it.
+    void LoadFileToList(QStringList &list, const QString &text, const QString &path);
 
     // Files larger than this are read only up to it: a configuration file is
     // a few lines, so anything bigger is a mistake that must not stall start-up.

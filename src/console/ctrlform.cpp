@@ -4,15 +4,22 @@
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
+#include "common/commonmodule.h"
+#include "controls/resbank.h"
+#include "controls/zubutton.h"
+#include "engine/judge.h"
 #include "player/playform.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTimer>
+#include <cmath>
 
 CtrlForm::CtrlForm(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
@@ -27,6 +34,8 @@ CtrlForm::CtrlForm(QWidget *parent)
     setWindowIcon(icon);
     buildDesign();
     connectPanel();
+    m_random = std::make_unique<SeededRandom>();
+    m_clock = std::make_unique<SteadyClock>();
 }
 
 CtrlForm::~CtrlForm() = default;
@@ -138,6 +147,9 @@ void CtrlForm::connectPanel()
         m_play1->AllUnLock();
         m_play2->AllUnLock();
     });
+    connect(m_menuBT, &MenuBT::FileChosen, this, &CtrlForm::loadWordList);
+    connect(m_startButton, &NButton::Pressed, this, &CtrlForm::startGame);
+    connect(m_timer1, &QTimer::timeout, this, &CtrlForm::Timer1Tick);
     connect(m_minButton, &NButton::Pressed, this, &QWidget::showMinimized);
     connect(m_endButton, &NButton::Pressed, this, &QWidget::close);
 }
@@ -148,7 +160,8 @@ void CtrlForm::load(const QString &appFolder)
     if (!appFolder.isEmpty())
         m_wapiset.setAppFolder(appFolder);
     QDir::setCurrent(m_wapiset.AppFolder());
-    m_random.seedFromClock();
+    if (auto *seeded = dynamic_cast<SeededRandom *>(m_random.get()))
+        seeded->seedFromClock();
 
     m_wapiset.setIniPath(m_wapiset.AppFolder() + QStringLiteral("Taruvo.ini"));
 
@@ -226,4 +239,164 @@ void CtrlForm::closeEvent(QCloseEvent *event)
         m_endProgram();
     else
         QCoreApplication::exit(0);
+}
+
+void CtrlForm::loadWordList()
+{
+    // The load blocks the window; show that it is busy before it starts.
+    m_label1->setText(QStringLiteral("Wait!!"));
+    m_label1->repaint();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+    m_list1->clear();
+    m_list2->clear();
+    m_words.clear();
+    m_pool.clear();
+
+    QStringList lines;
+    m_wapiset.LoadFileToList(lines, QString(), m_menuBT->FilePath());
+    m_words.load(lines);
+    lines.clear();
+
+    // Sorting once beats keeping a sorted list box sorted on every insert.
+    m_list1->setSortingEnabled(false);
+    m_list1->addItems(m_words.words());
+    m_list1->sortItems();
+    m_list1->setSortingEnabled(true);
+
+    if (m_words.size() < CharacterPool::WordsPerGame) {
+        m_label1->setText(QStringLiteral("None"));
+        m_startButton->setEnabled(false);
+    } else {
+        m_label1->setText(QFileInfo(m_menuBT->FilePath()).fileName());
+        m_startButton->setEnabled(true);
+    }
+
+    m_list2->clear();
+    m_play1->AllLock();
+    m_play1->AllClear();
+    m_play2->AllLock();
+    m_play2->AllClear();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void CtrlForm::showPool()
+{
+    // List2 mirrors the pool: the character, and whether it is used.
+    m_list2->clear();
+    for (int i = 0; i < m_pool.size(); ++i) {
+        auto *item = new QListWidgetItem(m_pool.at(i).character, m_list2);
+        item->setData(Qt::UserRole, m_pool.at(i).used ? 1 : 0);
+    }
+}
+
+void CtrlForm::startGame()
+{
+    if (m_words.size() < CharacterPool::WordsPerGame)
+        return;
+    m_play1->AllLock();
+    m_play1->AllClear();
+    m_play2->AllLock();
+    m_play2->AllClear();
+
+    m_pool.deal(m_words, *m_random);
+    showPool();
+    for (int j = 0; j < m_pool.size(); ++j) {
+        m_play1->MonButton(j + 1)->setText(m_pool.at(j).character);
+        m_play2->MonButton(j + 1)->setText(m_pool.at(j).character);
+    }
+
+    m_play1->AllUnLock();
+    m_play2->AllUnLock();
+
+    m_timLabel->setText(QStringLiteral("0"));
+    m_gameStartMs = m_clock->nowMs();
+    m_timer1->start();
+    m_unlockButton->setEnabled(false);
+}
+
+void CtrlForm::updateClock(bool *elapsedShown)
+{
+    const QString text = GameClock::elapsedText(m_gameStartMs, m_clock->nowMs());
+    m_timLabel->setText(text);
+    if (elapsedShown)
+        *elapsedShown = text != QLatin1String("--");
+}
+
+void CtrlForm::Timer1Tick()
+{
+    updateClock(nullptr);
+    if (CommonModule::leadingNumber(m_timLabel->text()) >= m_timScroll->value() && m_timeCheck->isChecked())
+        EndGame();
+}
+
+void CtrlForm::EndGame()
+{
+    if (m_unlockButton->isEnabled())
+        return;
+    m_timer1->stop();
+    m_play1->AllLock();
+    m_play2->AllLock();
+
+    bool elapsedShown = false;
+    updateClock(&elapsedShown);
+    if (elapsedShown && m_timeCheck->isChecked()) {
+        const auto elapsed = qint64(CommonModule::leadingNumber(m_timLabel->text()));
+        m_timLabel->setText(GameClock::finalText(elapsed, m_timScroll->value()));
+    }
+
+    const double s1 = CommonModule::leadingNumber(m_play1->Score1()->text());
+    const double s2 = CommonModule::leadingNumber(m_play2->Score1()->text());
+    const GameResult result = decideGame(s1, s2);
+    struct Shown { int16_t item; const char *text; };
+    static const Shown win{0, "かち！！"}, lose{1, "まけ！！"}, draw{2, "ひきわけ！！"};
+    const Shown &one = result == GameResult::Player1Wins ? win : result == GameResult::Player2Wins ? lose : draw;
+    const Shown &two = result == GameResult::Player2Wins ? win : result == GameResult::Player1Wins ? lose : draw;
+    m_play1->resBank()->setItemNumber(one.item);
+    m_play1->ResultLabel()->setText(QString::fromUtf8(one.text));
+    m_play2->resBank()->setItemNumber(two.item);
+    m_play2->ResultLabel()->setText(QString::fromUtf8(two.text));
+
+    ResBank *winner = result == GameResult::Player2Wins ? m_play2->resBank() : m_play1->resBank();
+    winner->PlayItem(winner->SeriesNumber(), 0);
+    m_unlockButton->setEnabled(true);
+}
+
+void CtrlForm::SeigoHantei(int16_t PNum, const QString &St)
+{
+    PlayForm *w = PNum == 1 ? m_play1.get() : m_play2.get();
+    PlayForm *o = PNum == 1 ? m_play2.get() : m_play1.get();
+    const Judgement j = judge(m_pool, m_words, St);
+
+    if (j.outcome == Judgement::Correct) {
+        m_pool.markUsed(j.first);
+        m_pool.markUsed(j.second);
+        showPool();
+        m_play1->MonButton(j.first + 1)->setEnabled(false);
+        m_play1->MonButton(j.second + 1)->setEnabled(false);
+        m_play2->MonButton(j.first + 1)->setEnabled(false);
+        m_play2->MonButton(j.second + 1)->setEnabled(false);
+        w->ResultLabel()->setText(QStringLiteral("正解！！"));
+        w->resBank()->setItemNumber(0);
+        w->resBank()->PlayItem(w->resBank()->SeriesNumber(), w->resBank()->ItemNumber());
+        const double score = CommonModule::leadingNumber(w->Score1()->text()) + 1;
+        w->Score1()->setText(QString::number(score, 'g', 15));
+        o->Score2()->setText(w->Score1()->text());
+        // The k-th correct word goes to answer label k; a score outside the
+        // list (only reachable by a damaged score text) writes nothing.
+        const double slot = std::nearbyint(CommonModule::leadingNumber(w->Score1()->text()));
+        if (slot >= 1 && slot <= PlayForm::AnswerCount)
+            w->AnsLabel(int(slot))->setText(St);
+    } else {
+        w->ResultLabel()->setText(j.outcome == Judgement::NoCharacter ? QStringLiteral("文字がない！")
+                                                                      : QStringLiteral("単語がない！！"));
+        w->resBank()->setItemNumber(1);
+        w->resBank()->PlayItem(w->resBank()->SeriesNumber(), w->resBank()->ItemNumber());
+    }
+
+    const int limit = m_seikaiScroll->value();
+    if (m_seikaiCheck->isChecked()
+        && (CommonModule::leadingNumber(m_play1->Score1()->text()) >= limit
+            || CommonModule::leadingNumber(m_play1->Score2()->text()) >= limit))
+        EndGame();
 }

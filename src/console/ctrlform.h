@@ -3,7 +3,10 @@
 
 #include "common/wapiset.h"
 #include "controls/formbuilder.h"
+#include "engine/characterpool.h"
+#include "engine/gameclock.h"
 #include "engine/random.h"
+#include "engine/wordlist.h"
 
 #include <QWidget>
 #include <functional>
@@ -35,6 +38,22 @@ public:
     // The start-up sequence. appFolder replaces the folder of the executable
     // (for tests and embedders); empty means the real one.
     void load(const QString &appFolder = QString());
+
+    // Judges an answer of player PNum (1: Play1, anything else: Play2) and
+    // writes the outcome into the player windows; may end the game.
+    void SeigoHantei(int16_t PNum, const QString &St);
+    // The end of a game: stops the clock, locks both players and shows who
+    // won. Does nothing once a game has ended.
+    void EndGame();
+    // One tick of the game clock (Timer1).
+    void Timer1Tick();
+
+    // The game's sources of chance and time; tests put fixed ones in.
+    void setRandom(std::unique_ptr<UniformRandom> random) { m_random = std::move(random); }
+    void setClock(std::unique_ptr<MonotonicClock> clock) { m_clock = std::move(clock); }
+
+    const WordList &wordList() const { return m_words; }
+    const CharacterPool &characterPool() const { return m_pool; }
 
     // The settings reader the player windows read their own keys through.
     WAPISET &settings() { return m_wapiset; }
@@ -84,10 +103,18 @@ private:
     void buildDesign();
     void connectPanel();
     void followConsoleState();
+    void loadWordList();
+    void startGame();
+    void updateClock(bool *elapsedShown);
+    void showPool();
 
     FormBuilder m_design{this};
     WAPISET m_wapiset;
-    SeededRandom m_random;
+    std::unique_ptr<UniformRandom> m_random;
+    std::unique_ptr<MonotonicClock> m_clock;
+    WordList m_words;
+    CharacterPool m_pool;
+    qint64 m_gameStartMs = 0;
     std::unique_ptr<PlayForm> m_play1;
     std::unique_ptr<PlayForm> m_play2;
     std::function<void()> m_endProgram;

@@ -110,7 +110,7 @@ void PlayForm::buildDesign()
 
     connect(m_recButton, &ZuButton::Pressed, this, &PlayForm::recognize);
     connect(m_clearButton, &ZuButton::Pressed, this, &PlayForm::EraseAnswer);
-    // Submitting an answer reaches the console once judging exists.
+    connect(m_ansButton, &ZuButton::Pressed, this, &PlayForm::submitAnswer);
     for (int i = 0; i < m_recBoxes.size(); ++i)
         connect(m_recBoxes[i], &RecBoxF_Zu::Changed, this, [this, i] { ResetFeedback(i); });
 }
@@ -204,6 +204,20 @@ void PlayForm::recognize()
         if (!box->HasResult())
             box->Clear();
     }
+}
+
+void PlayForm::submitAnswer()
+{
+    // Both boxes are asked, the second first; without two results nothing
+    // happens at all.
+    const bool second = m_recBoxes[1]->HasResult();
+    const bool first = m_recBoxes[0]->HasResult();
+    if (!first || !second)
+        return;
+    const QString word = m_recBoxes[0]->ResultText() + m_recBoxes[1]->ResultText();
+    m_console->SeigoHantei(m_playerNumber, word);
+    // The console has written the outcome into this window and may have
+    // locked it; nothing here may touch the controls any more.
 }
 
 void PlayForm::closeEvent(QCloseEvent *event)

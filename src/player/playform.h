@@ -66,6 +66,7 @@ private:
     void buildDesign();
     void create();
     void recognize();
+    void submitAnswer();
 
     CtrlForm *m_console;
     int16_t m_playerNumber;
