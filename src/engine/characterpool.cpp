@@ -32,7 +32,7 @@ void CharacterPool::deal(const WordList &words, UniformRandom &random)
         // hang the window, so after very many misses the next free entry
         // after k is taken.
         for (int misses = 0; drawn.at(k); ++misses) {
-            if (misses < 1000000) {
+            if (misses < 10000) {
                 k = pick(random, n);
             } else {
                 while (drawn.at(k))

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the settings panel, the player windows' state operations and
 // closing, driven through the real windows.
+#include "startedconsole.h"
+
 #include "console/ctrlform.h"
 #include "controls/fonts.h"
 #include "controls/menubt.h"
@@ -11,37 +13,12 @@
 #include "player/playform.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QListWidget>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <memory>
 
 namespace {
-
-// A console started from a folder of its own, with the given Taruvo.ini
-// bytes (none when null). Ending the program is recorded, not done.
-struct Started
-{
-    QTemporaryDir folder;
-    std::unique_ptr<CtrlForm> console = std::make_unique<CtrlForm>();
-    int ends = 0;
-
-    explicit Started(const QByteArray &ini = QByteArray())
-    {
-        if (!ini.isNull()) {
-            QFile file(folder.filePath(QStringLiteral("Taruvo.ini")));
-            if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())
-                qFatal("cannot write the test configuration");
-        }
-        console->setEndProgram([this] { ++ends; });
-        console->load(folder.path());
-    }
-    QString appFolder() const { return folder.path() + QLatin1Char('/'); }
-    PlayForm *play(int n) const { return n == 1 ? console->Play1() : console->Play2(); }
-};
 
 bool isLocked(const PlayForm *w)
 {
@@ -131,7 +108,7 @@ void TestStartup::startUpState()
 {
     // Guards the start-up sequence: what both windows and the panel show
     // before any list is chosen.
-    Started s;
+    StartedConsole s;
     CtrlForm *c = s.console.get();
     QVERIFY(!c->StartButton()->isEnabled());
     QVERIFY(!c->UnlockButton()->isEnabled());
@@ -189,7 +166,11 @@ void TestStartup::startUpState()
         QVERIFY(w->minimumSize() != w->maximumSize());
         QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     }
-    // The two windows share one design: the same places and captions.
+    // The two windows share one design: the same places and captions at
+    // the same size.
+    c->PlayCheck()->click();
+    QVERIFY(QTest::qWaitForWindowExposed(s.play(2)));
+    s.play(2)->resize(s.play(1)->size());
     for (const char *name : {"RecButton", "ClearButton", "AnsButton", "Score1", "Label1", "Score2",
                              "ResultLabel", "RecBox0", "RecBox1", "ResBank"}) {
         auto *a = s.play(1)->findChild<QWidget *>(QLatin1String(name));
@@ -239,7 +220,7 @@ void TestStartup::configuration()
     QFETCH(int, series1);
     QFETCH(int, series2);
 
-    Started s(ini);
+    StartedConsole s(ini);
     QCOMPARE(s.console->settings().AppFolder(), s.appFolder());
     QCOMPARE(QDir::currentPath() + QLatin1Char('/'), s.appFolder());
     QCOMPARE(s.console->menuBT()->FolderPath(), s.appFolder() + dataPath);
@@ -253,8 +234,8 @@ void TestStartup::configuration()
         QCOMPARE(w->MonButton(36)->font().family(), fontName);
         QCOMPARE(w->RecBox(0)->BoxFontName(), fontName);
         QCOMPARE(w->RecBox(1)->BoxFontName(), fontName);
-        // Only the name changes; the design size stays.
-        QCOMPARE(w->MonButton(36)->font().pointSizeF(), 14.25);
+        // Only the name changes; the design size stays on the template.
+        QCOMPARE(w->MonButton(0)->font().pointSizeF(), 14.25);
         // The score labels keep the design face.
         QCOMPARE(w->Score1()->font().family(), Fonts::DesignFace);
     }
@@ -285,7 +266,7 @@ void TestStartup::settingsPanelRules()
 {
     // Guards the panel's rules: what each check box and scroll bar shows,
     // hides and enables, and that unlock reaches a hidden player 2.
-    Started s;
+    StartedConsole s;
     CtrlForm *c = s.console.get();
 
     c->TimeCheck()->click();
@@ -337,7 +318,7 @@ void TestStartup::settingsPanelRules()
 void TestStartup::lockUnlockAndClear()
 {
     // Guards what each state operation may and may not touch.
-    Started s;
+    StartedConsole s;
     PlayForm *w = s.play(1);
     QSignalSpy changed(w->RecBox(0), &RecBoxF_Zu::Changed);
 
@@ -393,7 +374,7 @@ void TestStartup::lockUnlockAndClear()
 void TestStartup::playerCloseIsRefused()
 {
     // Guards against a player closing the game by closing a player window.
-    Started s;
+    StartedConsole s;
     s.console->show();
     QVERIFY(!s.play(1)->close());
     QVERIFY(s.play(1)->isVisible());
@@ -408,7 +389,7 @@ void TestStartup::consoleCloseEndsEverything()
 {
     // Guards the closing sequence: both players go, the clock stops, the
     // program ends once, and a second request does nothing.
-    Started s;
+    StartedConsole s;
     s.console->show();
     s.console->PlayCheck()->click();
     s.console->Timer1()->start();
@@ -421,7 +402,7 @@ void TestStartup::consoleCloseEndsEverything()
     QCOMPARE(s.ends, 1);
 
     // The end button is the same close request.
-    Started t;
+    StartedConsole t;
     t.console->show();
     t.console->EndButton()->click();
     QVERIFY(!t.console->isVisible());
@@ -433,7 +414,7 @@ void TestStartup::sessionEndClosesFromAPlayerWindow()
 {
     // Guards log-off and SIGTERM: a player window closed by the session
     // takes the console and the program with it.
-    Started s;
+    StartedConsole s;
     s.console->show();
     s.console->setSessionEnding();
     QVERIFY(s.play(2)->close());

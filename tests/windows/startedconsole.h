@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A console started from a temporary folder of its own, for window tests.
+#pragma once
+
+#include "console/ctrlform.h"
+#include "player/playform.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+struct StartedConsole
+{
+    QTemporaryDir folder;
+    std::unique_ptr<CtrlForm> console = std::make_unique<CtrlForm>();
+    int ends = 0;
+
+    // ini: the bytes of Taruvo.ini, none when null. Ending the program is
+    // counted, not done.
+    explicit StartedConsole(const QByteArray &ini = QByteArray())
+    {
+        if (!ini.isNull())
+            write(QStringLiteral("Taruvo.ini"), ini);
+        console->setEndProgram([this] { ++ends; });
+        console->load(folder.path());
+    }
+
+    QString appFolder() const { return folder.path() + QLatin1Char('/'); }
+    PlayForm *play(int n) const { return n == 1 ? console->Play1() : console->Play2(); }
+
+    // Writes a file into the application folder and returns its path.
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+};

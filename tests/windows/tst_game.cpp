@@ -1,0 +1,390 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Whole games through the real windows: choosing a list, dealing, answers,
+// the limits and the result.
+#include "startedconsole.h"
+
+#include "controls/menubt.h"
+#include "controls/nbutton.h"
+#include "controls/recboxf_zu.h"
+#include "controls/resbank.h"
+#include "controls/zubutton.h"
+#include "fakes/fakes.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest>
+#include <algorithm>
+
+namespace {
+
+const QStringList eighteen = {"学校", "日本", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
+                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
+
+// A started console with fixed chance and a hand-driven clock.
+struct Game : StartedConsole
+{
+    std::shared_ptr<ManualClock::Time> time = std::make_shared<ManualClock::Time>();
+
+    Game()
+    {
+        console->setClock(std::make_unique<ManualClock>(time));
+        SeededRandom *random = new SeededRandom;
+        random->seed(2026);
+        console->setRandom(std::unique_ptr<UniformRandom>(random));
+    }
+
+    // Writes a list into the data folder and chooses it through the menu.
+    void choose(const QString &name, const QByteArray &bytes)
+    {
+        write(name, bytes);
+        MenuBT *menu = console->menuBT();
+        emit menu->fileMenu()->aboutToShow();
+        for (QAction *action : menu->fileMenu()->actions()) {
+            if (action->text() == name) {
+                action->trigger();
+                return;
+            }
+        }
+        qFatal("no menu entry for %s", qPrintable(name));
+    }
+    void choose(const QStringList &words) { choose(QStringLiteral("list.txt"), words.join('\n').toUtf8()); }
+
+    void start() { console->StartButton()->click(); }
+    void tickAt(qint64 ms)
+    {
+        time->ms = ms;
+        console->Timer1Tick();
+    }
+    QString board(int player) const
+    {
+        QString out;
+        for (int n = 1; n <= PlayForm::BoardSize; ++n)
+            out += play(player)->MonButton(n)->text();
+        return out;
+    }
+    // The word that a dealt pair of characters of word forms, as answered.
+    QString result(int player) const { return play(player)->ResultLabel()->text(); }
+    bool locked(int player) const { return !play(player)->AnsButton()->isEnabled(); }
+};
+
+QStringList sortedCharacters(const QString &text)
+{
+    QStringList chars = WordList::characters(text);
+    std::sort(chars.begin(), chars.end());
+    return chars;
+}
+
+} // namespace
+
+class TestGame : public QObject
+{
+    Q_OBJECT
+private slots:
+    void choosingAList_data();
+    void choosingAList();
+    void aSecondListReplacesTheFirst();
+    void unreadableListsEndInNone();
+    void dealShowsTheSameBoardInBothWindows();
+    void correctAnswerOfPlayer2();
+    void wrongAnswers();
+    void answerLimitEndsTheGameInTheSameCall();
+    void timeLimitEndsAtTheFirstTickThatReachesIt();
+    void timeLimitSwitchedOnLateShowsTheLimit();
+    void drawAtNothingEach();
+    void startDuringAGameResetsEverything();
+    void loadingDuringAGameThenTimeOut();
+    void answersAfterUnlockCannotEndTheGameAgain();
+    void submitWithoutResultsDoesNothing();
+};
+
+void TestGame::choosingAList_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<int>("words");
+    QTest::newRow("18 words") << eighteen.join('\n').toUtf8() << true << 18;
+    QTest::newRow("17 words") << QStringList(eighteen.mid(0, 17)).join('\n').toUtf8() << false << 17;
+    QTest::newRow("18 copies of one word") << QByteArray("学校\n").repeated(18) << true << 18;
+    QTest::newRow("skipped lines do not count")
+        << (QStringList(eighteen.mid(0, 17)) + QStringList{"学", "学校長", "学 校", ""}).join("\r\n").toUtf8() << false << 17;
+    QTest::newRow("blanks around words") << ("\u3000" + eighteen.join(" \n\t")).toUtf8() << true << 18;
+    QTest::newRow("Shift_JIS")
+        << QByteArray("\x8a\x77\x8d\x5a\r\n").repeated(18) << true << 18;
+}
+
+void TestGame::choosingAList()
+{
+    // Guards the load: 18 words make a list ready, fewer do not; the pool
+    // is emptied and both windows locked and cleared either way.
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, usable);
+    QFETCH(int, words);
+    Game g;
+    g.play(1)->Score1()->setText("3");
+    g.choose(QStringLiteral("リスト.txt"), bytes);
+    QCOMPARE(g.console->wordList().size(), words);
+    QCOMPARE(g.console->List1()->count(), words);
+    QCOMPARE(g.console->StartButton()->isEnabled(), usable);
+    QCOMPARE(g.console->Label1()->text(), usable ? QStringLiteral("リスト.txt") : QStringLiteral("None"));
+    QCOMPARE(g.console->List2()->count(), 0);
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("0"));
+    QVERIFY(g.locked(1) && g.locked(2));
+}
+
+void TestGame::aSecondListReplacesTheFirst()
+{
+    // Guards against a short second list leaving the first one usable.
+    Game g;
+    g.choose(eighteen);
+    QVERIFY(g.console->StartButton()->isEnabled());
+    g.choose(QStringLiteral("short.txt"), "学校\n日本\n");
+    QVERIFY(!g.console->StartButton()->isEnabled());
+    QCOMPARE(g.console->Label1()->text(), QStringLiteral("None"));
+    QCOMPARE(g.console->wordList().size(), 2);
+    QVERIFY(!g.console->wordList().contains("先生"));
+}
+
+void TestGame::unreadableListsEndInNone()
+{
+    // Guards files that vanish or are not lists: "None", nothing else.
+    Game g;
+    g.choose(eighteen);
+    const QString path = g.write(QStringLiteral("gone.txt"), eighteen.join('\n').toUtf8());
+    emit g.console->menuBT()->fileMenu()->aboutToShow();
+    QAction *gone = nullptr;
+    for (QAction *action : g.console->menuBT()->fileMenu()->actions())
+        if (action->text() == QLatin1String("gone.txt"))
+            gone = action;
+    QVERIFY(gone);
+    QVERIFY(QFile::remove(path));
+    gone->trigger();
+    QCOMPARE(g.console->Label1()->text(), QStringLiteral("None"));
+    QVERIFY(!g.console->StartButton()->isEnabled());
+}
+
+void TestGame::dealShowsTheSameBoardInBothWindows()
+{
+    // Guards the deal: exactly the list's 36 characters, in both windows,
+    // both unlocked, the clock running from 0.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    QCOMPARE(sortedCharacters(g.board(1)), sortedCharacters(eighteen.join(QString())));
+    QCOMPARE(g.board(1), g.board(2));
+    QVERIFY(!g.locked(1) && !g.locked(2));
+    QVERIFY(g.console->Timer1()->isActive());
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("0"));
+    QVERIFY(!g.console->UnlockButton()->isEnabled());
+    QCOMPARE(g.console->List2()->count(), 36);
+}
+
+void TestGame::correctAnswerOfPlayer2()
+{
+    // Guards where a correct answer is written: scores in both windows,
+    // the answer list and result of the answering window only, and the
+    // lowest matching board button disabled in both.
+    Game g;
+    QStringList words = eighteen;
+    words[17] = "学生"; // 学 and 生 also stand in 学校 and 先生
+    words << "体育";
+    g.choose(words);
+    g.start();
+    const QString board = g.board(1);
+    g.console->SeigoHantei(2, "学生");
+    QCOMPARE(g.result(2), QStringLiteral("正解！！"));
+    QCOMPARE(g.play(2)->resBank()->ItemNumber(), 0);
+    QCOMPARE(g.play(2)->Score1()->text(), QStringLiteral("1"));
+    QCOMPARE(g.play(1)->Score2()->text(), QStringLiteral("1"));
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("0"));
+    QCOMPARE(g.play(2)->AnsLabel(1)->text(), QStringLiteral("学生"));
+    QVERIFY(g.play(1)->AnsLabel(1)->text().isEmpty());
+    QVERIFY(g.result(1).isEmpty());
+    const int first = board.indexOf("学") + 1;
+    const int second = board.indexOf("生") + 1;
+    for (int p = 1; p <= 2; ++p) {
+        for (int n = 1; n <= 36; ++n) {
+            const bool used = n == first || n == second;
+            QVERIFY2(g.play(p)->MonButton(n)->isEnabled() != used, qPrintable(QString::number(n)));
+        }
+        QCOMPARE(g.play(p)->MonButton(first)->text(), QStringLiteral("学"));
+    }
+    QCOMPARE(g.console->List2()->item(first - 1)->data(Qt::UserRole).toInt(), 1);
+
+    // The next 学 on the board is used by the next answer.
+    g.console->SeigoHantei(2, "学生");
+    QCOMPARE(g.result(2), board.count("学") > 1 && board.count("生") > 1 ? QStringLiteral("正解！！")
+                                                                        : QStringLiteral("文字がない！"));
+}
+
+void TestGame::wrongAnswers()
+{
+    // Guards the two wrong-answer messages and that they change nothing else.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->SeigoHantei(1, "校学");
+    QCOMPARE(g.result(1), QStringLiteral("単語がない！！"));
+    QCOMPARE(g.play(1)->resBank()->ItemNumber(), 1);
+    g.console->SeigoHantei(1, "学級");
+    QCOMPARE(g.result(1), QStringLiteral("文字がない！"));
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("0"));
+    QVERIFY(g.result(2).isEmpty());
+    for (int n = 1; n <= 36; ++n)
+        QVERIFY(g.play(1)->MonButton(n)->isEnabled());
+    // A used character is no longer there, though the word is listed.
+    g.console->SeigoHantei(1, "学校");
+    g.console->SeigoHantei(2, "学校");
+    QCOMPARE(g.result(2), QStringLiteral("文字がない！"));
+}
+
+void TestGame::answerLimitEndsTheGameInTheSameCall()
+{
+    // Guards the answer limit: the answer that reaches it is scored in
+    // full, then the result replaces "正解！！" at once.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->SeikaiScroll()->setValue(2);
+    g.console->SeigoHantei(1, "学校");
+    QVERIFY(g.console->Timer1()->isActive());
+    g.console->SeigoHantei(1, "日本");
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("2"));
+    QCOMPARE(g.play(1)->AnsLabel(2)->text(), QStringLiteral("日本"));
+    QCOMPARE(g.result(1), QStringLiteral("かち！！"));
+    QCOMPARE(g.result(2), QStringLiteral("まけ！！"));
+    QCOMPARE(g.play(1)->resBank()->ItemNumber(), 0);
+    QCOMPARE(g.play(2)->resBank()->ItemNumber(), 1);
+    QVERIFY(g.locked(1) && g.locked(2));
+    QVERIFY(!g.console->Timer1()->isActive());
+    QVERIFY(g.console->UnlockButton()->isEnabled());
+}
+
+void TestGame::timeLimitEndsAtTheFirstTickThatReachesIt()
+{
+    // Guards the time-out: not a tick early, and the final display.
+    Game g;
+    g.choose(eighteen);
+    const qint64 start = g.time->ms;
+    g.start();
+    g.console->TimeCheck()->click();
+    g.console->SeigoHantei(2, "先生");
+    g.tickAt(start + 59999);
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("59"));
+    QVERIFY(g.console->Timer1()->isActive());
+    g.tickAt(start + 60400);
+    QVERIFY(!g.console->Timer1()->isActive());
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("60"));
+    QCOMPARE(g.result(2), QStringLiteral("かち！！"));
+    QCOMPARE(g.result(1), QStringLiteral("まけ！！"));
+    // A later call of the end changes nothing.
+    g.play(2)->ResultLabel()->clear();
+    g.console->EndGame();
+    QVERIFY(g.result(2).isEmpty());
+}
+
+void TestGame::timeLimitSwitchedOnLateShowsTheLimit()
+{
+    // Guards the final display after a limit switched on late or lowered,
+    // and a game running far beyond 16 bits of seconds.
+    Game g;
+    g.choose(eighteen);
+    const qint64 start = g.time->ms;
+    g.start();
+    g.tickAt(start + 40000LL * 1000);
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("40000"));
+    QVERIFY(g.console->Timer1()->isActive()); // the limit is off
+    g.console->TimeCheck()->click();
+    g.console->TimScroll()->setValue(30);
+    g.tickAt(start + 40001LL * 1000);
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("30"));
+    QVERIFY(g.console->UnlockButton()->isEnabled());
+}
+
+void TestGame::drawAtNothingEach()
+{
+    // Guards the draw: both windows show it with the neutral item.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->TimeCheck()->click();
+    g.console->TimScroll()->setValue(1);
+    g.tickAt(g.time->ms + 1000);
+    for (int p = 1; p <= 2; ++p) {
+        QCOMPARE(g.result(p), QStringLiteral("ひきわけ！！"));
+        QCOMPARE(g.play(p)->resBank()->ItemNumber(), 2);
+    }
+}
+
+void TestGame::startDuringAGameResetsEverything()
+{
+    // Guards the second press of "スタート": a fresh game, no question.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->SeigoHantei(1, "学校");
+    g.tickAt(g.time->ms + 5000);
+    g.start();
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("0"));
+    QCOMPARE(g.play(2)->Score2()->text(), QStringLiteral("0"));
+    QVERIFY(g.play(1)->AnsLabel(1)->text().isEmpty());
+    QVERIFY(g.result(1).isEmpty());
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("0"));
+    for (int n = 1; n <= 36; ++n)
+        QVERIFY(g.play(2)->MonButton(n)->isEnabled());
+    g.tickAt(g.time->ms + 2000);
+    QCOMPARE(g.console->TimLabel()->text(), QStringLiteral("2"));
+}
+
+void TestGame::loadingDuringAGameThenTimeOut()
+{
+    // Guards a list chosen mid-game: the clock runs on and the time-out is a
+    // draw at 0 to 0; answers on the empty board then give "文字がない！".
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->SeigoHantei(1, "学校");
+    g.console->TimeCheck()->click();
+    g.choose(QStringLiteral("second.txt"), eighteen.join('\n').toUtf8());
+    QVERIFY(g.console->Timer1()->isActive());
+    QVERIFY(g.locked(1) && g.locked(2));
+    QCOMPARE(g.console->characterPool().size(), 0);
+    g.tickAt(g.time->ms + 60000);
+    QCOMPARE(g.result(1), QStringLiteral("ひきわけ！！"));
+    g.console->UnlockButton()->click();
+    g.console->SeigoHantei(1, "学校");
+    QCOMPARE(g.result(1), QStringLiteral("文字がない！"));
+}
+
+void TestGame::answersAfterUnlockCannotEndTheGameAgain()
+{
+    // Guards play after the operator's unlock: scored, but no second end.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.console->SeikaiScroll()->setValue(1);
+    g.console->SeigoHantei(2, "学校");
+    QCOMPARE(g.result(2), QStringLiteral("かち！！"));
+    g.console->UnlockButton()->click();
+    QVERIFY(!g.locked(1) && !g.locked(2));
+    g.console->SeigoHantei(1, "日本");
+    QCOMPARE(g.result(1), QStringLiteral("正解！！"));
+    QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("1"));
+    QVERIFY(!g.locked(1));
+}
+
+void TestGame::submitWithoutResultsDoesNothing()
+{
+    // Guards "こたえあわせ" with unrecognised boxes: no call, no message.
+    Game g;
+    g.choose(eighteen);
+    g.start();
+    g.play(1)->AnsButton()->click();
+    QVERIFY(g.result(1).isEmpty());
+    QCOMPARE(g.play(1)->resBank()->ItemNumber(), 2);
+}
+
+QTEST_MAIN(TestGame)
+#include "tst_game.moc"
