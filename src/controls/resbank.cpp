@@ -1,16 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The feedback display: painting, the short movement of PlayItem and its sound.
 #include "resbank.h"
 
+#include "feedbackart.h"
+#include "feedbackplayer.h"
+#include "feedbackseries.h"
+
 #include <QPainter>
+#include <QVariantAnimation>
 #include <cmath>
 #include <limits>
 
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+// Where the picture is at moment t (0..1) of its movement. The picture
+// never grows past its square, so it is never cut at the bank's edges.
+struct Pose
+{
+    double scale = 1;
+    double dx = 0;    // in squares
+    double angle = 0; // degrees
+};
+
+Pose poseAt(int item, double t)
+{
+    Pose pose;
+    switch (item) {
+    case 0: { // bounces, with a wiggle
+        pose.scale = 1 - 0.2 * (1 - t) * (1 - t) * std::fabs(std::cos(2.5 * Pi * t));
+        pose.angle = 8 * (1 - t) * std::sin(4 * Pi * t);
+        const double a = pose.angle * Pi / 180;
+        pose.scale /= std::fabs(std::cos(a)) + std::fabs(std::sin(a));
+        break;
+    }
+    case 1: // shakes its head
+        pose.scale = 1 - 0.12 * (1 - t);
+        pose.dx = (1 - pose.scale) / 2 * std::sin(12 * Pi * t);
+        break;
+    default: // breathes once
+        pose.scale = 1 - 0.06 * std::sin(Pi * t);
+        break;
+    }
+    return pose;
+}
+
+} // namespace
+
 ResBank::ResBank(QWidget *parent)
     : QWidget(parent)
+    , m_animation(new QVariantAnimation(this))
+    , m_player(new FeedbackPlayer(this))
 {
     setAccessibleName(QStringLiteral("フィードバック"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    m_animation->setDuration(AnimationMs);
+    connect(m_animation, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(m_animation, &QVariantAnimation::finished, this, [this] {
+        m_performed.reset();
+        update();
+    });
 }
+
+ResBank::~ResBank() = default;
 
 int32_t ResBank::SeriesNumber() const
 {
@@ -27,6 +82,7 @@ int32_t ResBank::SeriesNumber() const
 void ResBank::setSeriesNumber(double series)
 {
     m_series = series;
+    m_look = FeedbackSeries::find(SeriesNumber());
     update();
 }
 
@@ -35,6 +91,10 @@ void ResBank::setItemNumber(int16_t item)
     if (m_item == item)
         return;
     m_item = item;
+    if (isAnimating() && FeedbackSeries::index(item) != FeedbackSeries::index(m_performedItem)) {
+        m_animation->stop();
+        m_performed.reset();
+    }
     static const char *const descriptions[] = {"せいかい", "ざんねん", ""};
     setAccessibleDescription(QString::fromUtf8(item >= 0 && item <= 2 ? descriptions[item] : ""));
     update();
@@ -42,46 +102,48 @@ void ResBank::setItemNumber(int16_t item)
 
 void ResBank::PlayItem(int32_t series, int32_t item)
 {
-    // Sounds and animations are not there yet.
-    Q_UNUSED(series);
-    Q_UNUSED(item);
+    m_performed = m_look && m_look->number() == series ? m_look : FeedbackSeries::find(series);
+    m_performedItem = item;
+    m_player->play(m_performed->sound(item));
+    m_animation->stop();
+    m_animation->start();
+    update();
+}
+
+bool ResBank::isAnimating() const
+{
+    return m_performed && m_animation->state() == QAbstractAnimation::Running;
+}
+
+const FeedbackSeries &ResBank::shownSeries()
+{
+    if (!m_look)
+        m_look = FeedbackSeries::find(SeriesNumber());
+    return *m_look;
 }
 
 void ResBank::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), palette().color(QPalette::Window));
-
     const qreal side = qMin(width(), height());
     if (side < 4)
         return;
     const QRectF square((width() - side) / 2, (height() - side) / 2, side, side);
-    const bool warm = SeriesNumber() % 2 == 0;
-    const QColor tile = warm ? QColor(255, 244, 214) : QColor(222, 238, 255);
-    p.setPen(Qt::NoPen);
-    p.setBrush(tile);
-    p.drawRoundedRect(square.adjusted(1, 1, -1, -1), side * 0.12, side * 0.12);
-
-    const QRectF mark = square.adjusted(side * 0.2, side * 0.2, -side * 0.2, -side * 0.2);
-    QPen pen(Qt::black, side * 0.09, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setBrush(Qt::NoBrush);
-    switch (m_item) {
-    case 0: // a circle, the Japanese mark for "right"
-        pen.setColor(QColor(220, 40, 40));
-        p.setPen(pen);
-        p.drawEllipse(mark);
-        break;
-    case 1: // a cross
-        pen.setColor(QColor(40, 80, 200));
-        p.setPen(pen);
-        p.drawLine(mark.topLeft(), mark.bottomRight());
-        p.drawLine(mark.topRight(), mark.bottomLeft());
-        break;
-    default: // neutral: a calm dot
-        p.setPen(Qt::NoPen);
-        p.setBrush(warm ? QColor(235, 200, 120) : QColor(140, 180, 230));
-        p.drawEllipse(mark.center(), side * 0.08, side * 0.08);
-        break;
+    if (!isAnimating()) {
+        shownSeries().paint(p, square, m_item);
+        return;
     }
+    const double t = m_animation->currentValue().toDouble();
+    const int item = FeedbackSeries::index(m_performedItem);
+    const Pose pose = poseAt(item, t);
+    p.save();
+    p.translate(square.center() + QPointF(pose.dx * side, 0));
+    p.rotate(pose.angle);
+    p.scale(pose.scale, pose.scale);
+    p.translate(-square.center());
+    m_performed->paint(p, square, m_performedItem);
+    p.restore();
+    if (item == 0)
+        FeedbackArt::drawBurst(p, square, m_performed->builtIn(), t);
 }

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Feedback sound output through Qt Multimedia, silent where there is none.
+#include "feedbackplayer.h"
+
+#include "feedbacklog.h"
+#include "feedbacksound.h"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QMediaDevices>
+#include <QtEndian>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QAudioDevice &outputDevice()
+{
+    static QAudioDevice device;
+    return device;
+}
+
+// Said once for the whole program: two banks share one sound system.
+void sayOnce(const QString &text)
+{
+    static bool said = false;
+    if (!said) {
+        said = true;
+        qCInfo(lcFeedback, "feedback stays silent: %s", qPrintable(text));
+    }
+}
+
+QAudioFormat ownFormat()
+{
+    QAudioFormat format;
+    format.setSampleRate(FeedbackSound::SampleRate);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
+} // namespace
+
+FeedbackPlayer::FeedbackPlayer(QObject *parent)
+    : QObject(parent)
+{
+}
+
+FeedbackPlayer::~FeedbackPlayer()
+{
+    stop();
+}
+
+bool FeedbackPlayer::hasOutput()
+{
+    static int known = -1;
+    if (known < 0) {
+        QString reason;
+        {
+            // The sound system may explain its absence in several lines.
+            QuietLog quiet;
+            outputDevice() = QMediaDevices::defaultAudioOutput();
+            reason = quiet.first();
+        }
+        known = outputDevice().isNull() ? 0 : 1;
+        if (!known)
+            sayOnce(reason.isEmpty() ? QStringLiteral("no audio output")
+                                     : QStringLiteral("no audio output (%1)").arg(reason));
+    }
+    return known == 1;
+}
+
+void FeedbackPlayer::play(const QByteArray &pcm)
+{
+    m_next = pcm;
+    if (!m_pending) {
+        m_pending = true;
+        QMetaObject::invokeMethod(this, &FeedbackPlayer::startPending, Qt::QueuedConnection);
+    }
+}
+
+void FeedbackPlayer::stop()
+{
+    m_pending = false;
+    m_next.clear();
+    if (m_sink)
+        m_sink->stop();
+    m_buffer.close();
+}
+
+void FeedbackPlayer::startPending()
+{
+    if (!m_pending)
+        return;
+    m_pending = false;
+    m_current = m_next;
+    m_next.clear();
+    if (m_sink)
+        m_sink->stop(); // cut the sound before
+    m_buffer.close();
+    if (m_current.isEmpty() || !ensureSink())
+        return;
+    m_playing = m_format == ownFormat() ? m_current : toFormat(m_current, m_format);
+    m_buffer.setBuffer(&m_playing);
+    m_buffer.open(QIODevice::ReadOnly);
+    QuietLog quiet;
+    m_sink->start(&m_buffer);
+    if (m_sink->error() != QAudio::NoError) {
+        const QString reason = quiet.first();
+        m_sink->stop();
+        m_buffer.close();
+        m_failed = true;
+        sayOnce(QStringLiteral("the audio output failed%1")
+                    .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
+    }
+}
+
+bool FeedbackPlayer::ensureSink()
+{
+    if (m_failed || !hasOutput())
+        return false;
+    if (m_sink)
+        return true;
+    const QAudioDevice &device = outputDevice();
+    m_format = device.isFormatSupported(ownFormat()) ? ownFormat() : device.preferredFormat();
+    if (!m_format.isValid()) {
+        m_failed = true;
+        sayOnce(QStringLiteral("the audio output offers no usable format"));
+        return false;
+    }
+    QuietLog quiet;
+    m_sink = new QAudioSink(device, m_format, this);
+    // A finished sound gives its stream back at once.
+    connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+        if (state == QAudio::IdleState)
+            m_sink->stop();
+    });
+    return true;
+}
+
+QByteArray FeedbackPlayer::toFormat(const QByteArray &pcm, const QAudioFormat &format)
+{
+    const int channels = std::max(1, format.channelCount());
+    const int rate = std::max(1, format.sampleRate());
+    const int bytes = format.bytesPerSample();
+    if (bytes <= 0 || pcm.size() < 2)
+        return {};
+    const auto *in = reinterpret_cast<const qint16 *>(pcm.constData());
+    const qint64 inFrames = pcm.size() / 2;
+    const qint64 outFrames = std::max<qint64>(1, inFrames * rate / FeedbackSound::SampleRate);
+    QByteArray out(int(outFrames * channels * bytes), Qt::Uninitialized);
+    char *to = out.data();
+    const double ratio = double(FeedbackSound::SampleRate) / rate;
+    for (qint64 i = 0; i < outFrames; ++i) {
+        const double pos = i * ratio;
+        const qint64 k = std::min<qint64>(qint64(pos), inFrames - 1);
+        const double next = k + 1 < inFrames ? in[k + 1] : in[k];
+        const double value = (in[k] + (next - in[k]) * (pos - double(k))) / 32768.0;
+        for (int c = 0; c < channels; ++c, to += bytes) {
+            switch (format.sampleFormat()) {
+            case QAudioFormat::UInt8:
+                *reinterpret_cast<quint8 *>(to) = quint8(std::lround(128 + value * 127));
+                break;
+            case QAudioFormat::Int16:
+                qToUnaligned(qint16(std::lround(value * 32767)), to);
+                break;
+            case QAudioFormat::Int32:
+                qToUnaligned(qint32(std::lround(value * 2147483647.0)), to);
+                break;
+            case QAudioFormat::Float:
+                qToUnaligned(float(value), to);
+                break;
+            default:
+                return {};
+            }
+        }
+    }
+    return out;
+}

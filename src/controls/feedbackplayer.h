@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Plays a bank's feedback sounds, one at a time, without ever blocking the caller.
+#pragma once
+
+#include <QAudioFormat>
+#include <QBuffer>
+#include <QByteArray>
+#include <QObject>
+
+class QAudioSink;
+
+// One per bank. play() only records the sound and returns; the sound
+// starts from the event loop, so a button handler never waits for the
+// audio system. A new sound cuts the one before: sounds never pile up, and
+// several play() calls before the loop runs start only the last sound.
+// Without an audio output, or when it fails, everything stays silent and
+// the log gets one line for the whole program.
+class FeedbackPlayer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FeedbackPlayer(QObject *parent = nullptr);
+    ~FeedbackPlayer() override;
+
+    // pcm in FeedbackSound's sample format.
+    void play(const QByteArray &pcm);
+    void stop();
+
+    // The sound last started, or that would have started with an output.
+    const QByteArray &current() const { return m_current; }
+    // A sound is waiting for the event loop.
+    bool isPending() const { return m_pending; }
+    // Whether the program has an audio output; asked once, then kept.
+    static bool hasOutput();
+
+    // pcm converted for an output of the given format (any channel count
+    // and rate; 8, 16 or 32-bit integer or float samples).
+    static QByteArray toFormat(const QByteArray &pcm, const QAudioFormat &format);
+
+private:
+    void startPending();
+    bool ensureSink();
+
+    QAudioSink *m_sink = nullptr;
+    QAudioFormat m_format;
+    QBuffer m_buffer;
+    QByteArray m_next;
+    QByteArray m_current;
+    QByteArray m_playing; // what m_buffer reads, in m_format
+    bool m_pending = false;
+    bool m_failed = false;
+};

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Finding, loading and caching feedback series, with fallbacks to the built-in ones.
+#include "feedbackseries.h"
+
+#include "feedbackart.h"
+#include "feedbacklog.h"
+#include "feedbacksound.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
+#include <QPainter>
+
+namespace {
+
+// Every series number a game sees stays loaded; a caller going through
+// many numbers makes the cache start again rather than grow.
+constexpr int CacheLimit = 16;
+
+QString &customFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QHash<int32_t, std::shared_ptr<const FeedbackSeries>> &cache()
+{
+    static QHash<int32_t, std::shared_ptr<const FeedbackSeries>> series;
+    return series;
+}
+
+const QStringList &pictureSuffixes()
+{
+    static const QStringList suffixes = {QStringLiteral("png"), QStringLiteral("jpg"),
+                                         QStringLiteral("jpeg"), QStringLiteral("bmp"),
+                                         QStringLiteral("gif")};
+    return suffixes;
+}
+
+// The picture in path, or a null image with *why set.
+QImage readPicture(const QString &path, QString *why)
+{
+    if (QFileInfo(path).size() > FeedbackSound::MaxFileBytes) {
+        *why = QStringLiteral("file too large");
+        return {};
+    }
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.width() > FeedbackSeries::MaxPictureSide || size.height() > FeedbackSeries::MaxPictureSide) {
+        *why = QStringLiteral("picture too large");
+        return {};
+    }
+    QImage image = reader.read();
+    if (image.isNull() || image.width() < 1 || image.height() < 1) {
+        *why = reader.errorString();
+        return {};
+    }
+    if (qMax(image.width(), image.height()) > FeedbackSeries::KeptPictureSide)
+        image = image.scaled(FeedbackSeries::KeptPictureSide, FeedbackSeries::KeptPictureSide,
+                             Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QByteArray readSound(const QString &path, QString *why)
+{
+    QFile file(path);
+    if (file.size() > FeedbackSound::MaxFileBytes) {
+        *why = QStringLiteral("file too large");
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = file.errorString();
+        return {};
+    }
+    return FeedbackSound::decodeWav(file.readAll(), why);
+}
+
+} // namespace
+
+FeedbackSeries::FeedbackSeries(int32_t number)
+    : m_number(number)
+    , m_builtIn(number % 2 == 0 ? 0 : 1)
+{
+    for (int item = 0; item < ItemCount; ++item)
+        m_sounds[item] = FeedbackSound::builtIn(m_builtIn, item);
+}
+
+std::shared_ptr<const FeedbackSeries> FeedbackSeries::find(int32_t number)
+{
+    auto &series = cache();
+    if (auto known = series.constFind(number); known != series.constEnd())
+        return known.value();
+    if (series.size() >= CacheLimit)
+        series.clear();
+    std::shared_ptr<FeedbackSeries> made(new FeedbackSeries(number));
+    const QString path = folder() + QLatin1Char('/') + QString::number(number);
+    if (QFileInfo(path).isDir())
+        made->loadFolder(path);
+    else if (number != 0 && number != 1)
+        qCInfo(lcFeedback, "feedback series %d: no folder %s, built-in series %d instead", int(number),
+               qPrintable(QDir::toNativeSeparators(path)), made->m_builtIn);
+    series.insert(number, made);
+    return made;
+}
+
+QString FeedbackSeries::folder()
+{
+    if (!customFolder().isEmpty())
+        return customFolder();
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/series");
+}
+
+void FeedbackSeries::setFolder(const QString &path)
+{
+    customFolder() = path;
+    cache().clear();
+}
+
+void FeedbackSeries::loadFolder(const QString &path)
+{
+    m_isUser = true;
+    QStringList problems;
+    {
+        QuietLog quiet; // image plug-ins may complain; the one line below says it all
+        loadItems(path, &problems);
+    }
+    if (!problems.isEmpty())
+        qCInfo(lcFeedback, "feedback series %d: built-in series %d stands in for: %s", int(m_number),
+               m_builtIn, qPrintable(problems.join(QStringLiteral(", "))));
+}
+
+void FeedbackSeries::loadItems(const QString &path, QStringList *problems)
+{
+    const QFileInfoList files = QDir(path).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    for (int item = 0; item < ItemCount; ++item) {
+        QString picture, sound;
+        for (const QFileInfo &file : files) {
+            if (file.completeBaseName() != QString::number(item))
+                continue;
+            const QString suffix = file.suffix().toLower();
+            if (picture.isEmpty() && pictureSuffixes().contains(suffix))
+                picture = file.filePath();
+            else if (sound.isEmpty() && suffix == QLatin1String("wav"))
+                sound = file.filePath();
+        }
+        QString why;
+        if (picture.isEmpty())
+            *problems << QStringLiteral("picture %1 missing").arg(item);
+        else if (m_pictures[item] = readPicture(picture, &why); m_pictures[item].isNull())
+            *problems << QStringLiteral("picture %1 unusable (%2)").arg(item).arg(why);
+        if (sound.isEmpty()) {
+            *problems << QStringLiteral("sound %1 missing").arg(item);
+        } else if (QByteArray samples = readSound(sound, &why); samples.isEmpty()) {
+            *problems << QStringLiteral("sound %1 unusable (%2)").arg(item).arg(why);
+        } else {
+            m_sounds[item] = samples;
+            m_ownSounds[item] = true;
+        }
+    }
+}
+
+void FeedbackSeries::paint(QPainter &p, const QRectF &square, int32_t item) const
+{
+    const int i = index(item);
+    const QImage &picture = m_pictures[i];
+    if (picture.isNull()) {
+        FeedbackArt::draw(p, square, m_builtIn, i);
+        return;
+    }
+    // Scaled once per size with area averaging, which stays crisp where a
+    // painter's own scaling would alias.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    QSize fitted = picture.size().scaled((square.size() * dpr).toSize(), Qt::KeepAspectRatio);
+    fitted = fitted.expandedTo(QSize(1, 1));
+    QImage &scaled = m_scaled[i];
+    if (scaled.size() != fitted)
+        scaled = picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QRectF target(QPointF(), QSizeF(fitted) / dpr);
+    target.moveCenter(square.center());
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(target, scaled);
+    p.restore();
+}
