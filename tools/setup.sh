@@ -10,6 +10,7 @@ packages=(
     libzinnia-dev tegaki-zinnia-japanese
     fonts-ipafont-mincho
     xvfb xauth
+    clang libclang-rt-14-dev
 )
 
 missing=()

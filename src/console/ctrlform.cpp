@@ -16,7 +16,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListView>
 #include <QListWidget>
+#include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
 #include <cmath>
@@ -89,8 +91,11 @@ void CtrlForm::buildDesign()
 
     // The word list and the character pool live in list boxes below the
     // client area, never shown.
-    m_list1 = d.add(new QListWidget, "List1", {480, 5280, 975, 345}, 1);
-    m_list1->setSortingEnabled(true);
+    // List1 shows the word list sorted; a model holds it, since a list
+    // widget needs seconds for a list of 100,000 words.
+    m_list1 = d.add(new QListView, "List1", {480, 5280, 975, 345}, 1);
+    m_list1->setModel(new QStringListModel(m_list1));
+    m_list1->setUniformItemSizes(true);
     m_list2 = d.add(new QListWidget, "List2", {1560, 5280, 975, 345}, 3);
 
     for (QCheckBox *check : {m_timShowCheck, m_timeCheck, m_seikaiCheck})
@@ -248,9 +253,9 @@ void CtrlForm::loadWordList()
     m_label1->repaint();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 
-    m_list1->clear();
-    m_list2->clear();
     m_words.clear();
+    showWords();
+    m_list2->clear();
     m_pool.clear();
 
     QStringList lines;
@@ -258,11 +263,7 @@ void CtrlForm::loadWordList()
     m_words.load(lines);
     lines.clear();
 
-    // Sorting once beats keeping a sorted list box sorted on every insert.
-    m_list1->setSortingEnabled(false);
-    m_list1->addItems(m_words.words());
-    m_list1->sortItems();
-    m_list1->setSortingEnabled(true);
+    showWords();
 
     if (m_words.size() < CharacterPool::WordsPerGame) {
         m_label1->setText(QStringLiteral("None"));
@@ -278,6 +279,13 @@ void CtrlForm::loadWordList()
     m_play2->AllLock();
     m_play2->AllClear();
     QGuiApplication::restoreOverrideCursor();
+}
+
+void CtrlForm::showWords()
+{
+    QStringList sorted = m_words.words();
+    sorted.sort();
+    static_cast<QStringListModel *>(m_list1->model())->setStringList(sorted);
 }
 
 void CtrlForm::showPool()

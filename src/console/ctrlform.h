@@ -13,6 +13,7 @@
 #include <memory>
 
 class QCheckBox;
+class QListView;
 class QListWidget;
 class QScrollBar;
 class QTimer;
@@ -90,7 +91,7 @@ public:
     QCheckBox *PlayCheck() const { return m_playCheck; }
     NButton *EndButton() const { return m_endButton; }
     NButton *MinButton() const { return m_minButton; }
-    QListWidget *List1() const { return m_list1; }
+    QListView *List1() const { return m_list1; }
     QListWidget *List2() const { return m_list2; }
     QTimer *Timer1() const { return m_timer1; }
 
@@ -106,6 +107,7 @@ private:
     void loadWordList();
     void startGame();
     void updateClock(bool *elapsedShown);
+    void showWords();
     void showPool();
 
     FormBuilder m_design{this};
@@ -139,7 +141,7 @@ private:
     QCheckBox *m_playCheck = nullptr;
     NButton *m_endButton = nullptr;
     NButton *m_minButton = nullptr;
-    QListWidget *m_list1 = nullptr;
+    QListView *m_list1 = nullptr;
     QListWidget *m_list2 = nullptr;
     QTimer *m_timer1 = nullptr;
 };
