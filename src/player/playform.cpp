@@ -8,7 +8,10 @@
 #include "controls/zubutton.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHash>
 #include <QListWidget>
+#include <QStyle>
 
 namespace {
 
@@ -231,4 +234,149 @@ void PlayForm::closeEvent(QCloseEvent *event)
     event->accept();
     if (!m_console->isClosing())
         m_console->close();
+}
+
+void PlayForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    layOutControls();
+}
+
+void PlayForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // A hidden window is laid out when it is shown.
+    if (isVisible())
+        layOutControls();
+}
+
+void PlayForm::keepMinimumSize()
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    // The minimum is on the outer size; the frame is known once the window
+    // manager has framed the window, and is 0 before.
+    const QSize frame = frameGeometry().size() - size();
+    const QSize minimum = QSize(MinimumOuterWidth - frame.width(), MinimumOuterHeight - frame.height())
+                              .expandedTo(QSize(1, 1));
+    if (size().width() >= minimum.width() && size().height() >= minimum.height()) {
+        if (!m_correcting)
+            m_correctedFrom = QSize();
+        // The hint lets the window manager stop a drag at the minimum.
+        if (minimumSize() != minimum)
+            setMinimumSize(minimum);
+        return;
+    }
+    if (size() == m_correctedFrom)
+        return;
+    m_correctedFrom = size();
+    m_correcting = true;
+    setMinimumSize(minimum);
+    resize(size().expandedTo(minimum));
+    m_correcting = false;
+}
+
+PlayerLayout::FixedExtents PlayForm::fixedExtents() const
+{
+    // Read from the controls, which the layout never resizes in these
+    // directions: a screen of another resolution rounds them its own way.
+    const Twips twips = twipsFor(this);
+    PlayerLayout::FixedExtents fixed;
+    fixed.resultHeight = twips.fromY(m_resultLabel->height());
+    fixed.recButtonHeight = twips.fromY(m_recButton->height());
+    fixed.scoreWidth = twips.fromX(m_score1->width());
+    fixed.scoreHeight = twips.fromY(m_score1->height());
+    return fixed;
+}
+
+PlayerLayout::TextMeasure PlayForm::chkLabelMeasure() const
+{
+    // QLabel's own size hint for plain, unwrapped text: the text's bounding
+    // box, the frame, and an indent of one "x" when the label has a frame
+    // and no indent of its own.
+    const QLabel *label = m_chkLabel;
+    const QFont base = label->font();
+    const QMargins frame = label->contentsMargins();
+    const int margin = label->margin();
+    const Qt::Alignment align = QStyle::visualAlignment(label->layoutDirection(), label->alignment());
+    const bool indentByX = label->indent() < 0 && label->frameWidth() > 0;
+    const int flags = int(align & ~(Qt::AlignVCenter | Qt::AlignHCenter));
+    const Twips twips = twipsFor(this);
+    return [=](const QString &sample, double points) {
+        QFont font = base;
+        font.setPointSizeF(points);
+        // Each new size costs the font system a lookup of its own; sizes
+        // already measured are remembered for all windows and passes.
+        static QHash<QString, PlayerLayout::TextExtent> measured;
+        const QString key = QStringLiteral("%1|%2|%3|%4").arg(font.key(), sample).arg(label->logicalDpiX()).arg(label->logicalDpiY());
+        if (const auto found = measured.constFind(key); found != measured.constEnd())
+            return *found;
+        const QFontMetrics metrics(font, label);
+        int extraWidth = 2 * margin + frame.left() + frame.right();
+        int extraHeight = 2 * margin + frame.top() + frame.bottom();
+        const int indent = indentByX ? metrics.horizontalAdvance(QLatin1Char('x')) - 2 * margin : label->indent();
+        if (indent > 0) {
+            if (align & (Qt::AlignLeft | Qt::AlignRight))
+                extraWidth += indent;
+            if (align & (Qt::AlignTop | Qt::AlignBottom))
+                extraHeight += indent;
+        }
+        const QRect text = metrics.boundingRect(0, 0, 2000 - extraWidth, 2000, flags, sample);
+        const PlayerLayout::TextExtent extent{font.pointSizeF(), twips.fromX(text.width() + extraWidth),
+                                              twips.fromY(text.height() + extraHeight)};
+        measured.insert(key, extent);
+        return extent;
+    };
+}
+
+void PlayForm::layOutControls()
+{
+    const int pass = ++m_layoutPasses;
+    keepMinimumSize();
+    // A corrected size has been laid out by the pass its resize ran.
+    if (m_layoutPasses != pass)
+        return;
+    const Twips twips = twipsFor(this);
+    applyLayout(PlayerLayout::layoutFor(twips.fromX(width()), twips.fromY(height()), fixedExtents(),
+                                        chkLabelMeasure()));
+}
+
+void PlayForm::applyLayout(const PlayerLayout::Result &layout)
+{
+    const Twips twips = twipsFor(this);
+    auto place = [&twips](QWidget *widget, const PlayerLayout::Place &p) {
+        widget->setGeometry(twips.rect(p.left, p.top, p.width, p.height));
+    };
+    // Fonts are set only when they change: a font change re-polishes the control.
+    auto setPoints = [](QWidget *widget, double points) {
+        if (widget->font().pointSizeF() != points) {
+            QFont font = widget->font();
+            font.setPointSizeF(points);
+            widget->setFont(font);
+        }
+    };
+
+    place(m_resBank, layout.resBank);
+    place(m_resultLabel, layout.resultLabel);
+    for (int k = 0; k <= AnswerCount; ++k)
+        place(m_ansLabels[k], layout.answers[k]);
+    for (int k = 1; k <= AnswerCount; ++k)
+        setPoints(m_ansLabels[k], layout.SA);
+    setPoints(m_resultLabel, layout.resultPoints);
+    for (int n = 1; n <= BoardSize; ++n) {
+        place(m_monButtons[n], layout.board[n]);
+        setPoints(m_monButtons[n], layout.SB);
+    }
+    place(m_recBoxes[0], layout.recBox[0]);
+    place(m_recBoxes[1], layout.recBox[1]);
+    place(m_recButton, layout.recButton);
+    place(m_clearButton, layout.clearButton);
+    place(m_ansButton, layout.ansButton);
+    place(m_score1, layout.score1);
+    place(m_label1, layout.label1);
+    place(m_score2, layout.score2);
+
+    // The measuring label ends as the board's measure left it.
+    setPoints(m_chkLabel, layout.SB);
+    m_chkLabel->setText(QStringLiteral("焼"));
 }

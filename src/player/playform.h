@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/playerlayout.h"
 #include "controls/formbuilder.h"
 
 #include <QList>
@@ -59,14 +60,32 @@ public:
     static constexpr int BoardSize = 36;
     static constexpr int AnswerCount = 18;
 
+    // The smallest outer size of the window in its normal state, in pixels.
+    static constexpr int MinimumOuterWidth = 390;
+    static constexpr int MinimumOuterHeight = 380;
+
+    // Lays every control out again for the current inner size; runs by
+    // itself whenever the window is shown or resized.
+    void layOutControls();
+    // How many passes have run, the nested one of a size correction included.
+    int layoutPasses() const { return m_layoutPasses; }
+    // Measures text as ChkLabel sizes itself to it, without changing the
+    // label: the layout measures once per point of font size.
+    PlayerLayout::TextMeasure chkLabelMeasure() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildDesign();
     void create();
     void recognize();
     void submitAnswer();
+    void keepMinimumSize();
+    PlayerLayout::FixedExtents fixedExtents() const;
+    void applyLayout(const PlayerLayout::Result &layout);
 
     CtrlForm *m_console;
     int16_t m_playerNumber;
@@ -84,4 +103,10 @@ private:
     QLabel *m_score1 = nullptr;
     QLabel *m_label1 = nullptr;
     QLabel *m_score2 = nullptr;
+
+    int m_layoutPasses = 0;
+    // The too-small size last corrected, and whether that correction is
+    // under way: a window manager that insists on a size is not fought.
+    QSize m_correctedFrom;
+    bool m_correcting = false;
 };
