@@ -6,6 +6,7 @@
 #include "feedbacklog.h"
 #include "feedbacksound.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
+#include <QtEndian>
+#include <cstring>
 
 namespace {
 
@@ -40,14 +43,66 @@ const QStringList &pictureSuffixes()
     return suffixes;
 }
 
+quint32 crc32(const char *data, qint64 size)
+{
+    static quint32 table[256];
+    if (!table[1]) {
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+    }
+    quint32 crc = 0xFFFFFFFFu;
+    for (qint64 i = 0; i < size; ++i)
+        crc = table[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// libpng reports damage straight to the error output, past any log filter,
+// so a PNG reaches it only when its blocks are whole: lengths inside the
+// file, checksums right, from the header block to the end block. Other
+// formats report through Qt's log.
+bool pngIsWhole(const QByteArray &bytes)
+{
+    if (!bytes.startsWith(QByteArrayLiteral("\x89PNG\r\n\x1a\n")))
+        return true;
+    const char *data = bytes.constData();
+    for (qint64 at = 8; at + 12 <= bytes.size();) {
+        const qint64 length = qFromBigEndian<quint32>(data + at);
+        const char *type = data + at + 4;
+        if (length > bytes.size() - at - 12 || (at == 8 && memcmp(type, "IHDR", 4) != 0))
+            return false;
+        if (crc32(type, length + 4) != qFromBigEndian<quint32>(type + 4 + length))
+            return false;
+        if (memcmp(type, "IEND", 4) == 0)
+            return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
 // The picture in path, or a null image with *why set.
 QImage readPicture(const QString &path, QString *why)
 {
-    if (QFileInfo(path).size() > FeedbackSound::MaxFileBytes) {
+    QFile file(path);
+    if (file.size() > FeedbackSound::MaxFileBytes) {
         *why = QStringLiteral("file too large");
         return {};
     }
-    QImageReader reader(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = file.errorString();
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    if (!pngIsWhole(bytes)) {
+        *why = QStringLiteral("damaged PNG");
+        return {};
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.width() > FeedbackSeries::MaxPictureSide || size.height() > FeedbackSeries::MaxPictureSide) {
