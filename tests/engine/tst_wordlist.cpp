@@ -42,6 +42,7 @@ private slots:
     void lineEnds_data();
     void lineEnds();
     void unreadableFiles();
+    void fiftyMegabytes();
     void moreThanSixteenBitsOfLines();
 };
 
@@ -167,6 +168,17 @@ void TestWordList::unreadableFiles()
     list.load(garbage.lines);
     for (const QString &word : list.words())
         QCOMPARE(WordList::classify(word), WordList::Line::Word);
+}
+
+void TestWordList::fiftyMegabytes()
+{
+    // Guards a huge file: read whole, no hang, no crash.
+    QByteArray line = QStringLiteral("学校\r\n").toUtf8();
+    QByteArray bytes = line.repeated(50 * 1024 * 1024 / line.size());
+    QTemporaryDir dir;
+    const TextLines read = readTextLines(writeFile(dir, "big.txt", bytes));
+    QVERIFY(read.ok);
+    QCOMPARE(read.lines.size(), bytes.size() / line.size());
 }
 
 void TestWordList::moreThanSixteenBitsOfLines()

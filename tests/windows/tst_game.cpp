@@ -306,7 +306,8 @@ void TestGame::timeLimitSwitchedOnLateShowsTheLimit()
 
 void TestGame::drawAtNothingEach()
 {
-    // Guards the draw: both windows show it with the neutral item.
+    // Guards the draw: both windows show it with the neutral item, and only
+    // player 1's bank performs.
     Game g;
     g.choose(eighteen);
     g.start();
@@ -317,6 +318,9 @@ void TestGame::drawAtNothingEach()
         QCOMPARE(g.result(p), QStringLiteral("ひきわけ！！"));
         QCOMPARE(g.play(p)->resBank()->ItemNumber(), 2);
     }
+    // Only player 1's bank performs.
+    QVERIFY(g.play(1)->resBank()->isAnimating());
+    QVERIFY(!g.play(2)->resBank()->isAnimating());
 }
 
 void TestGame::startDuringAGameResetsEverything()
