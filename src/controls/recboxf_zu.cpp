@@ -1,8 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Ink capture, drawing and recognition of the handwriting box.
 #include "recboxf_zu.h"
 
+#include "controls/fonts.h"
+#include "recognition/sharedrecognizer.h"
+
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <QTabletEvent>
+#include <QTouchEvent>
+
+namespace {
+
+// Mouse and finger carry no pressure: they draw as a pen pressed halfway.
+constexpr qreal DefaultPressure = 0.5;
+constexpr int RecognizedCount = 1 + RecBoxF_Zu::ShownCandidates;
+
+bool isOneCharacter(const QString &text)
+{
+    return text.toUcs4().size() == 1;
+}
+
+} // namespace
 
 RecBoxF_Zu::RecBoxF_Zu(QWidget *parent)
     : QWidget(parent)
@@ -11,11 +32,13 @@ RecBoxF_Zu::RecBoxF_Zu(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::CrossCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_AcceptTouchEvents);
 }
 
 void RecBoxF_Zu::setBoxFontName(const QString &name)
 {
     m_fontName = name;
+    Fonts::mapToInstalled(name);
     update();
 }
 
@@ -25,24 +48,80 @@ void RecBoxF_Zu::setLocked(bool locked)
         return;
     m_locked = locked;
     if (locked)
-        m_penDown = false;
+        m_device = Device::None;
     update();
 }
 
 void RecBoxF_Zu::Recognize()
 {
-    // No recogniser yet: whatever the ink, nothing usable comes out.
-    setResult(false, QString());
+    // A stroke still being written ends here.
+    m_device = Device::None;
+    if (m_hasResult && m_recognizedRevision == m_inkRevision)
+        return;
+    Ink ink;
+    ink.strokes = m_strokes;
+    ink.canvas = QSizeF(qMax(1, width()), qMax(1, height()));
+    if (ink.isEmpty()) {
+        m_candidates.clear();
+        setResult(false, QString());
+        return;
+    }
+    const Recognizer &recognizer = m_recognizer ? *m_recognizer : SharedRecognizer::instance();
+    if (!recognizer.isAvailable()) {
+        m_noRecognizer = true;
+        m_candidates.clear();
+        setResult(false, QString());
+        update();
+        return;
+    }
+    QStringList texts;
+    for (const Candidate &c : recognizer.classify(ink, RecognizedCount + 4)) {
+        if (isOneCharacter(c.text) && !texts.contains(c.text))
+            texts << c.text;
+    }
+    m_recognizedRevision = m_inkRevision;
+    if (texts.isEmpty()) {
+        m_candidates.clear();
+        setResult(false, QString());
+        return;
+    }
+    m_candidates = texts.mid(1, ShownCandidates);
+    setResult(true, texts.first());
+    update();
 }
 
 void RecBoxF_Zu::Clear()
 {
-    m_penDown = false;
+    m_device = Device::None;
     const bool hadInk = !m_strokes.isEmpty();
     m_strokes.clear();
+    m_pressures.clear();
+    ++m_inkRevision;
+    m_candidates.clear();
     setResult(false, QString());
     if (hadInk)
         update();
+}
+
+void RecBoxF_Zu::undoStroke()
+{
+    if (m_locked || m_strokes.isEmpty())
+        return;
+    m_device = Device::None;
+    m_strokes.removeLast();
+    m_pressures.removeLast();
+    ++m_inkRevision;
+    dropResult();
+    update();
+}
+
+void RecBoxF_Zu::pickCandidate(int index)
+{
+    if (m_locked || !m_hasResult || index < 0 || index >= m_candidates.size())
+        return;
+    const QString picked = m_candidates.takeAt(index);
+    m_candidates.insert(0, m_resultText);
+    setResult(true, picked);
 }
 
 void RecBoxF_Zu::setResult(bool has, const QString &text)
@@ -55,57 +134,282 @@ void RecBoxF_Zu::setResult(bool has, const QString &text)
     emit Changed();
 }
 
-void RecBoxF_Zu::mousePressEvent(QMouseEvent *event)
+void RecBoxF_Zu::dropResult()
 {
-    if (m_locked || event->button() != Qt::LeftButton) {
-        event->ignore();
+    m_candidates.clear();
+    setResult(false, QString());
+}
+
+qreal RecBoxF_Zu::baseWidth() const
+{
+    return qMax<qreal>(2.0, qMin(width(), height()) / 28.0);
+}
+
+QRectF RecBoxF_Zu::undoRect() const
+{
+    const qreal side = qBound<qreal>(14, qMin(width(), height()) / 6.0, 44);
+    return QRectF(width() - side - 2, 2, side, side);
+}
+
+QRectF RecBoxF_Zu::candidateRect(int index) const
+{
+    const qreal cell = width() / qreal(ShownCandidates);
+    const qreal strip = qBound<qreal>(14, qMin(width(), height()) / 5.0, 80);
+    return QRectF(index * cell, height() - strip, cell, strip);
+}
+
+QRectF RecBoxF_Zu::resultRect() const
+{
+    return QRectF(0, 0, width(), candidateRect(0).top());
+}
+
+// Input from the three devices meets here.
+
+void RecBoxF_Zu::press(Device device, QPointF pos, qreal pressure)
+{
+    if (m_locked || m_device != Device::None)
+        return;
+    if (!m_strokes.isEmpty() && undoRect().contains(pos)) {
+        undoStroke();
         return;
     }
-    m_penDown = true;
-    m_strokes.append(QPolygonF{event->position()});
+    if (m_hasResult) {
+        for (int i = 0; i < m_candidates.size(); ++i) {
+            if (candidateRect(i).contains(pos)) {
+                pickCandidate(i);
+                return;
+            }
+        }
+    }
+    m_device = device;
+    m_strokes.append(Stroke{pos});
+    m_pressures.append(QList<qreal>{pressure});
+    ++m_inkRevision;
+    // New ink makes an old result stale; one Changed covers both.
+    m_hasResult = false;
+    m_resultText.clear();
+    m_candidates.clear();
     update();
     emit Changed();
 }
 
+void RecBoxF_Zu::extend(Device device, QPointF pos, qreal pressure)
+{
+    if (m_device != device || m_locked || m_strokes.isEmpty())
+        return;
+    if (m_strokes.last().last() == pos)
+        return;
+    const QPointF previous = m_strokes.last().last();
+    m_strokes.last().append(pos);
+    m_pressures.last().append(pressure);
+    ++m_inkRevision;
+    const qreal margin = baseWidth() * 2 + 2;
+    update(QRectF(previous, pos).normalized().adjusted(-margin, -margin, margin, margin).toAlignedRect());
+}
+
+void RecBoxF_Zu::release(Device device, QPointF pos, qreal pressure)
+{
+    if (m_device != device)
+        return;
+    extend(device, pos, pressure);
+    m_device = Device::None;
+}
+
+void RecBoxF_Zu::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    press(Device::Mouse, event->position(), DefaultPressure);
+}
+
 void RecBoxF_Zu::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_penDown || m_locked || m_strokes.isEmpty())
-        return;
-    m_strokes.last().append(event->position());
-    update();
+    extend(Device::Mouse, event->position(), DefaultPressure);
 }
 
 void RecBoxF_Zu::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (!m_penDown)
+    if (event->button() == Qt::LeftButton)
+        release(Device::Mouse, event->position(), DefaultPressure);
+}
+
+void RecBoxF_Zu::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The press of the second click has come already; passing this on as
+    // another press would start a stroke on a quick second tap of a control.
+    event->accept();
+}
+
+void RecBoxF_Zu::tabletEvent(QTabletEvent *event)
+{
+    // Accepted, so that no mouse event is made up from the pen as well.
+    event->accept();
+    const qreal pressure = qBound<qreal>(0, event->pressure(), 1);
+    switch (event->type()) {
+    case QEvent::TabletPress:
+        press(Device::Pen, event->position(), pressure);
+        break;
+    case QEvent::TabletMove:
+        extend(Device::Pen, event->position(), pressure);
+        break;
+    case QEvent::TabletRelease:
+        release(Device::Pen, event->position(), pressure);
+        break;
+    default:
+        break;
+    }
+}
+
+bool RecBoxF_Zu::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel: {
+        auto *touch = static_cast<QTouchEvent *>(event);
+        event->accept();
+        if (touch->points().isEmpty()) {
+            m_device = m_device == Device::Touch ? Device::None : m_device;
+            return true;
+        }
+        // One finger writes; a second one resting on the glass is ignored.
+        const QPointF pos = touch->points().first().position();
+        if (event->type() == QEvent::TouchBegin)
+            press(Device::Touch, pos, DefaultPressure);
+        else if (event->type() == QEvent::TouchUpdate)
+            extend(Device::Touch, pos, DefaultPressure);
+        else
+            release(Device::Touch, pos, DefaultPressure);
+        return true;
+    }
+    default:
+        return QWidget::event(event);
+    }
+}
+
+void RecBoxF_Zu::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Undo)) {
+        undoStroke();
+        event->accept();
         return;
-    m_penDown = false;
-    if (!m_locked && !m_strokes.isEmpty())
-        m_strokes.last().append(event->position());
-    update();
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void RecBoxF_Zu::resizeEvent(QResizeEvent *event)
+{
+    // The ink stays where it was written relative to the box.
+    const QSize old = event->oldSize();
+    if (old.width() > 0 && old.height() > 0 && !m_strokes.isEmpty()) {
+        const qreal sx = qreal(width()) / old.width();
+        const qreal sy = qreal(height()) / old.height();
+        for (Stroke &s : m_strokes) {
+            for (QPointF &p : s)
+                p = QPointF(p.x() * sx, p.y() * sy);
+        }
+    }
+    QWidget::resizeEvent(event);
+}
+
+// Drawing.
+
+void RecBoxF_Zu::paintInk(QPainter &p, const QColor &colour) const
+{
+    const qreal base = baseWidth();
+    for (int s = 0; s < m_strokes.size(); ++s) {
+        const Stroke &stroke = m_strokes[s];
+        const QList<qreal> &pressure = m_pressures[s];
+        auto widthAt = [&](int i) { return base * (0.45 + 1.1 * pressure.value(i, DefaultPressure)); };
+        if (stroke.size() == 1) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(colour);
+            const qreal r = widthAt(0) / 2;
+            p.drawEllipse(stroke.first(), r, r);
+            continue;
+        }
+        for (int i = 1; i < stroke.size(); ++i) {
+            p.setPen(QPen(colour, (widthAt(i - 1) + widthAt(i)) / 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawLine(stroke[i - 1], stroke[i]);
+        }
+    }
 }
 
 void RecBoxF_Zu::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(rect(), m_locked ? QColor(244, 244, 236) : QColor(255, 255, 192));
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.fillRect(rect(), m_locked ? QColor(244, 244, 236) : QColor(255, 255, 236));
+
+    // A light grid: the centre cross and the quarter lines help children
+    // place and size the character.
+    const qreal w = width(), h = height();
+    p.setPen(QPen(QColor(0, 150, 0, 70), 1, Qt::DashLine));
+    p.drawLine(QPointF(w / 2, 0), QPointF(w / 2, h));
+    p.drawLine(QPointF(0, h / 2), QPointF(w, h / 2));
+    p.setPen(QPen(QColor(0, 150, 0, 35), 1, Qt::DotLine));
+    for (qreal f : {0.25, 0.75}) {
+        p.drawLine(QPointF(w * f, 0), QPointF(w * f, h));
+        p.drawLine(QPointF(0, h * f), QPointF(w, h * f));
+    }
     p.setPen(QPen(QColor(0, 0, 255), 1));
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 
-    // A light cross guide helps children place the character.
-    QPen guide(QColor(0, 170, 0, 90), 1, Qt::DashLine);
-    p.setPen(guide);
-    p.drawLine(QPointF(width() / 2.0, 0), QPointF(width() / 2.0, height()));
-    p.drawLine(QPointF(0, height() / 2.0), QPointF(width(), height() / 2.0));
+    // Faded behind a result: a light opaque grey, since overlapping
+    // translucent segments would show beads at every joint.
+    paintInk(p, m_hasResult ? QColor(200, 200, 200) : QColor(20, 20, 20));
 
-    const qreal side = qMin(width(), height());
-    QPen ink(QColor(20, 20, 20), qMax<qreal>(2.0, side / 40.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setPen(ink);
-    for (const QPolygonF &stroke : m_strokes) {
-        if (stroke.size() == 1)
-            p.drawPoint(stroke.first());
-        else
-            p.drawPolyline(stroke);
+    QFont font(m_fontName.isEmpty() ? Fonts::DesignFace : m_fontName);
+    if (m_hasResult) {
+        const QRectF area = resultRect();
+        font.setPixelSize(qMax(8, int(qMin(area.width(), area.height()) * 0.8)));
+        p.setFont(font);
+        p.setPen(QColor(0, 0, 120));
+        p.drawText(area, Qt::AlignCenter, m_resultText);
+
+        font.setPixelSize(qMax(7, int(candidateRect(0).height() * 0.7)));
+        p.setFont(font);
+        for (int i = 0; i < m_candidates.size(); ++i) {
+            const QRectF cell = candidateRect(i).adjusted(1, 1, -1, -1);
+            p.setPen(QPen(QColor(0, 0, 255, 90), 1));
+            p.setBrush(QColor(230, 238, 255));
+            p.drawRoundedRect(cell, 3, 3);
+            p.setPen(QColor(30, 30, 30));
+            p.drawText(cell, Qt::AlignCenter, m_candidates[i]);
+        }
+    } else if (m_noRecognizer) {
+        font.setPixelSize(qMax(7, int(candidateRect(0).height() * 0.5)));
+        p.setFont(font);
+        p.setPen(QColor(160, 0, 0));
+        p.drawText(candidateRect(0).united(candidateRect(ShownCandidates - 1)), Qt::AlignCenter,
+                   QStringLiteral("じしょが ありません"));
+    }
+
+    if (!m_strokes.isEmpty() && !m_locked) {
+        // The undo control: a small hooked arrow in the corner.
+        const QRectF r = undoRect().adjusted(2, 2, -2, -2);
+        p.setPen(QPen(QColor(0, 0, 160, 150), qMax<qreal>(1.5, r.width() / 10), Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(QColor(255, 255, 255, 200));
+        p.drawEllipse(r);
+        QPainterPath arrow;
+        const QRectF arc = r.adjusted(r.width() * 0.25, r.height() * 0.28, -r.width() * 0.25, -r.height() * 0.22);
+        arrow.arcMoveTo(arc, 160);
+        arrow.arcTo(arc, 160, -250);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(arrow);
+        QPointF tip;
+        {
+            QPainterPath start;
+            start.arcMoveTo(arc, 160);
+            tip = start.currentPosition();
+        }
+        const qreal a = r.width() * 0.16;
+        p.drawLine(tip, tip + QPointF(a, -a * 0.2));
+        p.drawLine(tip, tip + QPointF(a * 0.1, -a));
     }
 }

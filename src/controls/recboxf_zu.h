@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The handwriting box: one kanji written with pen, finger or mouse, recognised on request.
 #pragma once
 
+#include "engine/ink.h"
+
 #include <QList>
-#include <QPolygonF>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
-// The handwriting box: the player writes one kanji into it and it recognises
-// the ink on request. It keeps its strokes as data and paints from them.
-// Changed is raised when the player starts a stroke and whenever the result
-// changes.
+class Recognizer;
+
+// The player writes one kanji into the box and it recognises the ink on
+// request. It keeps its strokes as data and paints from them; pen pressure
+// shapes the line. After Recognize it shows the character large over the
+// faded ink and the next best candidates along its lower edge; tapping one
+// makes it the result. A corner control and Ctrl+Z undo the last stroke.
 //
-// Not yet complete: ink comes from the mouse only, and Recognize has no
-// recogniser behind it yet, so it never yields a result.
+// Changed is raised when the player starts a stroke and whenever the result
+// changes (Recognize, Clear, a candidate picked, a stroke undone).
 class RecBoxF_Zu : public QWidget
 {
     Q_OBJECT
@@ -22,38 +28,82 @@ public:
     QString BoxFontName() const { return m_fontName; }
     void setBoxFontName(const QString &name);
 
-    // True: the box takes no ink.
+    // True: the box takes no ink and no taps.
     bool Locked() const { return m_locked; }
     void setLocked(bool locked);
 
     bool HasResult() const { return m_hasResult; }
+    // One character while HasResult is true, else empty.
     QString ResultText() const { return m_resultText; }
 
-    // Recognises the ink now in the box.
+    // Recognises the ink now in the box. Ink that was already recognised
+    // keeps its result, including a candidate the player picked.
     void Recognize();
     // Erases the ink and any result.
     void Clear();
 
-    const QList<QPolygonF> &strokes() const { return m_strokes; }
+    // Strokes in widget coordinates, in writing order.
+    const QList<Stroke> &strokes() const { return m_strokes; }
+    // The alternatives shown along the edge, best first.
+    QStringList candidates() const { return m_candidates; }
+    // True once the recogniser turned out to be unavailable.
+    bool showsNotice() const { return m_noRecognizer; }
+
+    // Removes the last stroke, and with it a result that no longer fits the ink.
+    void undoStroke();
+    // Makes candidate `index` the result; the old result joins the candidates.
+    void pickCandidate(int index);
+
+    // Where the undo control and candidate `index` are drawn.
+    QRectF undoRect() const;
+    QRectF candidateRect(int index) const;
+
+    // The recogniser used; null (the default) means the program's shared one.
+    void setRecognizer(const Recognizer *recognizer) { m_recognizer = recognizer; }
 
     QSize sizeHint() const override { return {129, 121}; }
+
+    // Candidates shown along the edge, besides the result.
+    static constexpr int ShownCandidates = 5;
 
 signals:
     void Changed();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void tabletEvent(QTabletEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    enum class Device { None, Mouse, Pen, Touch };
+
+    // A press at `pos`: a tap on a control, or the start of a stroke.
+    void press(Device device, QPointF pos, qreal pressure);
+    void extend(Device device, QPointF pos, qreal pressure);
+    void release(Device device, QPointF pos, qreal pressure);
     void setResult(bool has, const QString &text);
+    void dropResult();
+    qreal baseWidth() const;
+    QRectF resultRect() const;
+    void paintInk(QPainter &p, const QColor &colour) const;
 
     QString m_fontName;
+    const Recognizer *m_recognizer = nullptr;
     bool m_locked = false;
     bool m_hasResult = false;
-    bool m_penDown = false;
+    bool m_noRecognizer = false;
+    Device m_device = Device::None;
     QString m_resultText;
-    QList<QPolygonF> m_strokes;
+    QStringList m_candidates;
+    QList<Stroke> m_strokes;
+    QList<QList<qreal>> m_pressures; // 0..1 per point, alongside m_strokes
+    // Counts changes of the ink, so that Recognize can tell old ink from new.
+    quint64 m_inkRevision = 0;
+    quint64 m_recognizedRevision = ~quint64(0);
 };

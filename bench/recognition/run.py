@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Recognition benchmark: writes KanjiVG-derived strokes of the jōyō kanji
+# through taruvo-recognize and reports accuracy and time per character.
+import argparse, json, math, os, random, re, statistics, subprocess, sys
+
+DATA = "/usr/lib/python3/dist-packages/kanjidraw/data.json"
+KANJIDIC = "/usr/share/edict/kanjidic"
+GRID = 256
+
+
+def joyo_set():
+    # KANJIDIC's grades G1 to G8 are the jōyō kanji.
+    with open(KANJIDIC, "rb") as fh:
+        text = fh.read().decode("euc_jp", errors="replace")
+    return {line.split(" ", 1)[0] for line in text.splitlines()[1:] if re.search(r" G[1-8] ", line)}
+
+
+def load_strokes():
+    with open(DATA, encoding="utf-8") as fh:
+        raw = json.load(fh)
+    joyo = joyo_set()
+    chars = {}
+    for group in raw.values():
+        for ch, strokes in group.items():
+            if ch in joyo:
+                chars[ch] = [((s[0], s[1]), (s[2], s[3])) for s in strokes]
+    return dict(sorted(chars.items()))
+
+
+def interpolate(a, b, step=4.0):
+    n = max(1, int(math.hypot(b[0] - a[0], b[1] - a[1]) / step))
+    return [(a[0] + (b[0] - a[0]) * i / n, a[1] + (b[1] - a[1]) * i / n) for i in range(n + 1)]
+
+
+def ink(strokes):
+    return [interpolate(a, b) for a, b in strokes]
+
+
+def clean(strokes, rng):
+    return ink(strokes)
+
+
+def corner(strokes, rng):
+    # Half size, in the top-left corner of the box.
+    return [[(x / 2, y / 2) for x, y in s] for s in ink(strokes)]
+
+
+def jitter(strokes, rng):
+    return [[(x + rng.gauss(0, 2), y + rng.gauss(0, 2)) for x, y in s] for s in ink(strokes)]
+
+
+def swapped(strokes, rng):
+    s = ink(strokes)
+    if len(s) > 1:
+        i = rng.randrange(len(s) - 1)
+        s[i], s[i + 1] = s[i + 1], s[i]
+    return s
+
+
+def reversed_stroke(strokes, rng):
+    s = ink(strokes)
+    i = rng.randrange(len(s))
+    s[i] = s[i][::-1]
+    return s
+
+
+def joined(strokes, rng):
+    s = ink(strokes)
+    if len(s) > 1:
+        i = rng.randrange(len(s) - 1)
+        s[i:i + 2] = [s[i] + s[i + 1]]
+    return s
+
+
+def skew_shaky(strokes, rng):
+    # A slanted, slightly rotated hand with a wobble along each stroke.
+    shear = rng.uniform(-0.25, 0.25)
+    angle = math.radians(rng.uniform(-10, 10))
+    sx, sy = rng.uniform(0.85, 1.15), rng.uniform(0.85, 1.15)
+    c, sn = math.cos(angle), math.sin(angle)
+    out = []
+    for stroke in ink(strokes):
+        phase, amp = rng.uniform(0, 6.3), rng.uniform(1.0, 3.0)
+        pts = []
+        for k, (x, y) in enumerate(stroke):
+            x, y = x - 128, y - 128
+            x, y = (x + shear * y) * sx, y * sy
+            x, y = c * x - sn * y, sn * x + c * y
+            w = amp * math.sin(phase + k * 0.9)
+            pts.append((x + 128 + w + rng.gauss(0, 1), y + 128 - w + rng.gauss(0, 1)))
+        out.append(pts)
+    return out
+
+
+CONDITIONS = {
+    "clean": clean, "corner": corner, "jitter": jitter,
+    "swapped": swapped, "reversed": reversed_stroke, "joined": joined, "skew+shaky": skew_shaky,
+}
+
+
+def line(label, strokes):
+    return label + "\t" + ";".join(" ".join("%.1f,%.1f" % p for p in s) for s in strokes)
+
+
+def run(tool, lines, extra):
+    cmd = [tool, "--size", "%d,%d" % (GRID, GRID), "-n", "10", "--timing"] + extra
+    p = subprocess.run(cmd, input="\n".join(lines) + "\n", capture_output=True, text=True)
+    if p.returncode != 0:
+        sys.exit("taruvo-recognize failed: " + p.stderr.strip())
+    out = p.stdout.split("\n")[:len(lines)]
+    times = [int(t) / 1000.0 for t in p.stderr.split()[-len(lines):]]
+    return [o.split(" ") if o else [] for o in out], times
+
+
+def report(name, chars, results, times):
+    n = len(chars)
+    top = lambda k: sum(1 for c, r in zip(chars, results) if c in r[:k]) / n
+    t = sorted(times)
+    p99 = t[min(len(t) - 1, int(math.ceil(0.99 * len(t))) - 1)]
+    print("%-12s top-1 %.3f  top-5 %.3f  top-10 %.3f  median %.1f ms  p99 %.1f ms"
+          % (name, top(1), top(5), top(10), statistics.median(t), p99))
+    return top(1)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--tool", default=os.path.join(os.path.dirname(__file__), "../../build/taruvo-recognize"))
+    ap.add_argument("--conditions", default=",".join(CONDITIONS))
+    ap.add_argument("--limit", type=int, default=0, help="only every k-th character, for quick runs")
+    ap.add_argument("--seed", type=int, default=20261207)
+    ap.add_argument("extra", nargs="*", help="further arguments for taruvo-recognize")
+    args = ap.parse_args()
+    data = load_strokes()
+    chars = list(data)
+    if args.limit > 1:
+        chars = chars[::args.limit]
+    print("%d jōyō kanji with KanjiVG strokes" % len(chars))
+    for name in args.conditions.split(","):
+        rng = random.Random("%d/%s" % (args.seed, name))
+        lines = [line(c, CONDITIONS[name](data[c], rng)) for c in chars]
+        results, times = run(args.tool, lines, args.extra)
+        report(name, chars, results, times)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modelcharacters.h"
+
+#include <zinnia.h>
+
+#include <memory>
+
+QSet<QString> modelCharacters(const QString &modelPath, bool *opened)
+{
+    QSet<QString> characters;
+    std::unique_ptr<zinnia::Recognizer> model(zinnia::Recognizer::create());
+    const bool ok = model && model->open(modelPath.toLocal8Bit().constData());
+    if (opened)
+        *opened = ok;
+    if (!ok)
+        return characters;
+    for (size_t i = 0; i < model->size(); ++i) {
+        // Values point into the model: copy them before it closes.
+        if (const char *value = model->value(i))
+            characters.insert(QString::fromUtf8(value));
+    }
+    return characters;
+}

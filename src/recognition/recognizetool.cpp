@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// taruvo-recognize: the box's recognition path on lines of ink from stdin.
+#include "recognition/sharedrecognizer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTextStream>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage(const char *message)
+{
+    std::fprintf(stderr, "taruvo-recognize: %s\n"
+                         "usage: taruvo-recognize [--size W,H] [-n N] [--timing] < ink\n"
+                         "  each input line: [label<TAB>]x,y x,y ...;x,y ...  (strokes split by ';')\n"
+                         "  --timing  also writes the microseconds of each line to stderr\n",
+                 message);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QSizeF canvas(300, 300);
+    int count = 10;
+    bool timing = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--size") && i + 1 < args.size()) {
+            const QStringList wh = args[++i].split(QLatin1Char(','));
+            bool okW = false, okH = false;
+            const double w = wh.value(0).toDouble(&okW);
+            const double h = wh.size() == 2 ? wh[1].toDouble(&okH) : 0;
+            if (!okW || !okH || !(w > 0) || !(h > 0) || w > 1e6 || h > 1e6)
+                return usage("--size needs two positive numbers, as in --size 300,300");
+            canvas = QSizeF(w, h);
+        } else if (arg == QLatin1String("-n") && i + 1 < args.size()) {
+            bool ok = false;
+            count = args[++i].toInt(&ok);
+            if (!ok || count < 1 || count > 1000)
+                return usage("-n needs a number from 1 to 1000");
+        } else if (arg == QLatin1String("--timing")) {
+            timing = true;
+        } else {
+            return usage(qPrintable(QStringLiteral("unknown argument ") + arg));
+        }
+    }
+
+    const Recognizer &recognizer = SharedRecognizer::instance();
+    if (!recognizer.isAvailable())
+        return 1; // the shared recogniser has said why in the log
+    std::ios::sync_with_stdio(false);
+    std::string raw;
+    QElapsedTimer clock;
+    while (std::getline(std::cin, raw)) {
+        QString line = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        clock.start();
+        const QList<Candidate> candidates = recognizer.classify(parseInkLine(line, canvas), count);
+        const qint64 micros = clock.nsecsElapsed() / 1000;
+        QStringList texts;
+        for (const Candidate &c : candidates)
+            texts << c.text;
+        std::cout << texts.join(QLatin1Char(' ')).toStdString() << '\n';
+        if (timing)
+            std::cerr << micros << '\n';
+    }
+    std::cout.flush();
+    return 0;
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recognition through Zinnia and a Tegaki model file.
+#pragma once
+
+#include "engine/recognizer.h"
+
+#include <QStringList>
+#include <memory>
+
+namespace zinnia {
+class Recognizer;
+}
+
+// Classifies normalised ink with Zinnia. The model is opened once, from the
+// first of the given paths that opens.
+class ZinniaRecognizer : public Recognizer
+{
+public:
+    explicit ZinniaRecognizer(const QStringList &modelPaths);
+    ~ZinniaRecognizer() override;
+
+    QList<Candidate> classify(const Ink &ink, int count) const override;
+    bool isAvailable() const override { return m_model != nullptr; }
+
+    // The model file in use; empty when none could be opened.
+    QString modelPath() const { return m_modelPath; }
+    // Every path that was tried, in order.
+    QStringList pathsTried() const { return m_pathsTried; }
+
+    // Classifies ink that is already normalised, without normalising again.
+    QList<Candidate> classifyNormalized(const Ink &ink, int count) const;
+
+private:
+    struct Deleter
+    {
+        void operator()(zinnia::Recognizer *r) const;
+    };
+    std::unique_ptr<zinnia::Recognizer, Deleter> m_model;
+    QString m_modelPath;
+    QStringList m_pathsTried;
+};

@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The handwriting box with the real recogniser: ink from mouse, pen and finger.
+#include "controls/recboxf_zu.h"
+#include "recognition/sharedrecognizer.h"
+#include "recognition/zinniarecognizer.h"
+
+#include <QPointingDevice>
+#include <QTabletEvent>
+#include <QtTest>
+
+namespace {
+
+enum class Device { Mouse, Pen, Touch };
+
+// Strokes on a 300 x 300 grid, "x,y x,y;x,y ..." as taruvo-recognize reads them.
+const char *const One = "20,150 280,145";
+const char *const Two = "70,100 230,95;40,210 260,205";
+const char *const Three = "70,70 230,65;90,150 210,147;40,235 260,230";
+const char *const Ten = "30,140 270,135;150,30 148,275";
+const char *const Mouth = "60,90 65,220;65,95 240,90 235,220;68,215 232,215";
+const char *const River = "80,40 78,150 50,260;150,60 150,220;230,30 232,270";
+const char *const Tree = "30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235";
+const char *const Field = "60,60 60,250;60,65 240,65 240,250;150,65 150,245;65,155 235,155;65,245 235,245";
+const char *const Water = "150,30 150,260 120,245;50,120 110,120 40,230;240,80 180,150;160,150 270,270";
+
+const QPointingDevice *pen()
+{
+    static QPointingDevice device(QStringLiteral("test pen"), 1001, QInputDevice::DeviceType::Stylus,
+                                  QPointingDevice::PointerType::Pen,
+                                  QInputDevice::Capability::Position | QInputDevice::Capability::Pressure,
+                                  1, 2);
+    return &device;
+}
+
+QPointingDevice *touchScreen()
+{
+    static QPointingDevice *device = QTest::createTouchDevice();
+    return device;
+}
+
+void sendTablet(RecBoxF_Zu &box, QEvent::Type type, QPointF pos, qreal pressure)
+{
+    const Qt::MouseButtons buttons = type == QEvent::TabletRelease ? Qt::NoButton : Qt::LeftButton;
+    QTabletEvent event(type, pen(), pos, box.mapToGlobal(pos), pressure, 0, 0, 0, 0, 0,
+                       Qt::NoModifier, Qt::LeftButton, buttons);
+    QCoreApplication::sendEvent(&box, &event);
+}
+
+// Writes one stroke, with points in widget coordinates, through `device`.
+void writeStroke(RecBoxF_Zu &box, const QList<QPointF> &points, Device device, qreal pressure = 0.5)
+{
+    // Moves in small steps, as a real device reports them.
+    QList<QPointF> path{points.first()};
+    for (int i = 1; i < points.size(); ++i) {
+        const QPointF a = points[i - 1], b = points[i];
+        const int steps = qMax(1, int(QLineF(a, b).length() / 4));
+        for (int k = 1; k <= steps; ++k)
+            path << a + (b - a) * (qreal(k) / steps);
+    }
+    switch (device) {
+    case Device::Mouse:
+        QTest::mousePress(&box, Qt::LeftButton, {}, path.first().toPoint());
+        for (int i = 1; i < path.size(); ++i)
+            QTest::mouseMove(&box, path[i].toPoint());
+        QTest::mouseRelease(&box, Qt::LeftButton, {}, path.last().toPoint());
+        break;
+    case Device::Pen:
+        sendTablet(box, QEvent::TabletPress, path.first(), pressure);
+        for (int i = 1; i < path.size(); ++i)
+            sendTablet(box, QEvent::TabletMove, path[i], pressure);
+        sendTablet(box, QEvent::TabletRelease, path.last(), 0);
+        break;
+    case Device::Touch:
+        QTest::touchEvent(&box, touchScreen()).press(0, path.first().toPoint(), &box);
+        for (int i = 1; i < path.size(); ++i)
+            QTest::touchEvent(&box, touchScreen()).move(0, path[i].toPoint(), &box);
+        QTest::touchEvent(&box, touchScreen()).release(0, path.last().toPoint(), &box);
+        break;
+    }
+}
+
+// Writes a character given on a 300 x 300 grid, scaled to the box.
+void writeCharacter(RecBoxF_Zu &box, const char *strokes, Device device)
+{
+    const Ink ink = parseInkLine(QString::fromLatin1(strokes), QSizeF(300, 300));
+    for (const Stroke &s : ink.strokes) {
+        QList<QPointF> points;
+        for (QPointF p : s)
+            points << QPointF(p.x() * box.width() / 300, p.y() * box.height() / 300);
+        writeStroke(box, points, device);
+    }
+}
+
+int inkPixels(RecBoxF_Zu &box)
+{
+    const QImage image = box.grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < 100;
+    }
+    return dark;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Device)
+
+class TestRecBox : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void recognisesWrittenKanji_data();
+    void recognisesWrittenKanji();
+    void lockedBoxTakesNothing_data();
+    void lockedBoxTakesNothing();
+    void clearAndEmptyInkLeaveNoResult();
+    void undoRemovesExactlyTheLastStroke_data();
+    void undoRemovesExactlyTheLastStroke();
+    void changedAtStrokeStartAndResultChange();
+    void pickedCandidateSurvivesAnotherRecognize();
+    void penPressureShapesTheLine();
+    void missingModelGivesNoticeNotResult();
+};
+
+void TestRecBox::initTestCase()
+{
+    // Recognition tests without the model would prove nothing: fail loudly.
+    QVERIFY2(SharedRecognizer::instance().isAvailable(),
+             "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
+}
+
+void TestRecBox::recognisesWrittenKanji_data()
+{
+    QTest::addColumn<QString>("kanji");
+    QTest::addColumn<QByteArray>("strokes");
+    QTest::addColumn<Device>("device");
+    QTest::addColumn<QSize>("size");
+    const QSize box(129, 121); // the player window's box at its design size
+    QTest::newRow("一 mouse") << "一" << QByteArray(One) << Device::Mouse << box;
+    QTest::newRow("二 pen") << "二" << QByteArray(Two) << Device::Pen << box;
+    QTest::newRow("三 touch") << "三" << QByteArray(Three) << Device::Touch << box;
+    QTest::newRow("十 mouse") << "十" << QByteArray(Ten) << Device::Mouse << box;
+    QTest::newRow("川 pen") << "川" << QByteArray(River) << Device::Pen << box;
+    QTest::newRow("木 mouse") << "木" << QByteArray(Tree) << Device::Mouse << box;
+    QTest::newRow("田 pen, large box") << "田" << QByteArray(Field) << Device::Pen << QSize(400, 380);
+    QTest::newRow("水 touch, wide box") << "水" << QByteArray(Water) << Device::Touch << QSize(260, 120);
+}
+
+void TestRecBox::recognisesWrittenKanji()
+{
+    // Guards the whole path from device events through normalisation to Zinnia.
+    QFETCH(QString, kanji);
+    QFETCH(QByteArray, strokes);
+    QFETCH(Device, device);
+    QFETCH(QSize, size);
+    RecBoxF_Zu box;
+    box.resize(size);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    writeCharacter(box, strokes.constData(), device);
+    QCOMPARE(box.strokes().size(), strokes.count(';') + 1);
+    box.Recognize();
+    QVERIFY(box.HasResult());
+    QCOMPARE(box.ResultText(), kanji);
+    QVERIFY(box.candidates().size() >= 4);
+    QVERIFY(!box.candidates().contains(kanji));
+}
+
+void TestRecBox::lockedBoxTakesNothing_data()
+{
+    QTest::addColumn<Device>("device");
+    QTest::newRow("mouse") << Device::Mouse;
+    QTest::newRow("pen") << Device::Pen;
+    QTest::newRow("touch") << Device::Touch;
+}
+
+void TestRecBox::lockedBoxTakesNothing()
+{
+    // Guards a player writing, undoing or picking a candidate after the game is over.
+    QFETCH(Device, device);
+    RecBoxF_Zu box;
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    writeCharacter(box, Ten, Device::Mouse);
+    box.Recognize();
+    QVERIFY(box.HasResult());
+    const QString result = box.ResultText();
+    box.setLocked(true);
+    QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+    writeStroke(box, {QPointF(20, 20), QPointF(180, 30)}, device);
+    writeStroke(box, {box.candidateRect(0).center()}, device);
+    writeStroke(box, {box.undoRect().center()}, device);
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box.strokes().size(), 2);
+    QCOMPARE(box.ResultText(), result);
+    QCOMPARE(changed.count(), 0);
+    // Unlocked again, the same device writes.
+    box.setLocked(false);
+    writeStroke(box, {QPointF(20, 20), QPointF(180, 30)}, device);
+    QCOMPARE(box.strokes().size(), 3);
+}
+
+void TestRecBox::clearAndEmptyInkLeaveNoResult()
+{
+    // Guards the window's rule "no result: clear the box" against stale results.
+    RecBoxF_Zu box;
+    box.resize(150, 150);
+    box.Recognize();
+    QVERIFY(!box.HasResult());
+    QVERIFY(box.ResultText().isEmpty());
+    writeCharacter(box, Two, Device::Mouse);
+    box.Recognize();
+    QVERIFY(box.HasResult());
+    box.Clear();
+    QVERIFY(!box.HasResult());
+    QVERIFY(box.ResultText().isEmpty());
+    QVERIFY(box.candidates().isEmpty());
+    QVERIFY(box.strokes().isEmpty());
+    box.Recognize();
+    QVERIFY(!box.HasResult());
+}
+
+void TestRecBox::undoRemovesExactlyTheLastStroke_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Ctrl+Z") << true;
+    QTest::newRow("corner control") << false;
+}
+
+void TestRecBox::undoRemovesExactlyTheLastStroke()
+{
+    // Guards undo taking the wrong stroke, or more than one, or leaving a stale result.
+    QFETCH(bool, byKey);
+    RecBoxF_Zu box;
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    writeCharacter(box, Three, Device::Mouse);
+    const QList<Stroke> before = box.strokes();
+    box.Recognize();
+    QCOMPARE(box.ResultText(), QStringLiteral("三"));
+    QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+    auto undo = [&] {
+        if (byKey) {
+            box.setFocus();
+            QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+        } else {
+            QTest::mouseClick(&box, Qt::LeftButton, {}, box.undoRect().center().toPoint());
+        }
+    };
+    undo();
+    QCOMPARE(box.strokes(), before.mid(0, 2));
+    QVERIFY(!box.HasResult());
+    QCOMPARE(changed.count(), 1);
+    box.Recognize();
+    QCOMPARE(box.ResultText(), QStringLiteral("二"));
+    undo();
+    undo();
+    QVERIFY(box.strokes().isEmpty());
+    // Nothing left: Ctrl+Z does nothing (the corner control is gone, a tap there writes).
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(box.strokes().isEmpty());
+}
+
+void TestRecBox::changedAtStrokeStartAndResultChange()
+{
+    // Guards the window's feedback reset, which hangs on exactly these moments.
+    RecBoxF_Zu box;
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+    QTest::mousePress(&box, Qt::LeftButton, {}, QPoint(20, 100));
+    QCOMPARE(changed.count(), 1);
+    QTest::mouseMove(&box, QPoint(100, 98));
+    QTest::mouseMove(&box, QPoint(180, 96));
+    QTest::mouseRelease(&box, Qt::LeftButton, {}, QPoint(180, 96));
+    QCOMPARE(changed.count(), 1);
+    box.Recognize();
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(box.ResultText(), QStringLiteral("一"));
+
+    // Tapping a candidate makes it the result.
+    const QString second = box.candidates().at(1);
+    QTest::mouseClick(&box, Qt::LeftButton, {}, box.candidateRect(1).center().toPoint());
+    QCOMPARE(changed.count(), 3);
+    QCOMPARE(box.ResultText(), second);
+    QVERIFY(box.candidates().contains(QStringLiteral("一")));
+
+    // A new stroke makes the result stale: one Changed for both.
+    QTest::mousePress(&box, Qt::LeftButton, {}, QPoint(30, 150));
+    QTest::mouseRelease(&box, Qt::LeftButton, {}, QPoint(170, 150));
+    QCOMPARE(changed.count(), 4);
+    QVERIFY(!box.HasResult());
+
+    box.Clear(); // no result to lose: nothing changes for the window
+    QCOMPARE(changed.count(), 4);
+}
+
+void TestRecBox::pickedCandidateSurvivesAnotherRecognize()
+{
+    // Guards "にんしき" pressed again for the other box undoing the player's pick.
+    RecBoxF_Zu box;
+    box.resize(200, 200);
+    writeCharacter(box, Ten, Device::Mouse);
+    box.Recognize();
+    box.pickCandidate(0);
+    const QString picked = box.ResultText();
+    QVERIFY(picked != QStringLiteral("十"));
+    box.Recognize();
+    QCOMPARE(box.ResultText(), picked);
+}
+
+void TestRecBox::penPressureShapesTheLine()
+{
+    // Guards pen pressure being dropped on the way to the painter.
+    RecBoxF_Zu light, heavy;
+    for (RecBoxF_Zu *box : {&light, &heavy}) {
+        box->resize(200, 200);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+    }
+    const QList<QPointF> line{QPointF(30, 100), QPointF(170, 100)};
+    const int empty = inkPixels(light);
+    writeStroke(light, line, Device::Pen, 0.1);
+    writeStroke(heavy, line, Device::Pen, 1.0);
+    QVERIFY(inkPixels(light) > empty);
+    QVERIFY2(inkPixels(heavy) - empty > 2 * (inkPixels(light) - empty), "a firm pen must draw a wider line");
+}
+
+void TestRecBox::missingModelGivesNoticeNotResult()
+{
+    // Guards a missing model being reported as a result, or crashing the box.
+    const ZinniaRecognizer missing({QStringLiteral("/nonexistent/handwriting-ja.model")});
+    RecBoxF_Zu box;
+    box.resize(150, 150);
+    box.setRecognizer(&missing);
+    writeCharacter(box, One, Device::Mouse);
+    box.Recognize();
+    QVERIFY(!box.HasResult());
+    QVERIFY(box.showsNotice());
+    box.Clear(); // the window clears a box without result; the notice stays
+    QVERIFY(box.showsNotice());
+    RecBoxF_Zu other;
+    QVERIFY(!other.showsNotice());
+}
+
+QTEST_MAIN(TestRecBox)
+#include "tst_recbox.moc"

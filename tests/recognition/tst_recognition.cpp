@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Ink normalisation, the Zinnia recogniser's guards and the taruvo-recognize tool.
+#include "engine/ink.h"
+#include "recognition/sharedrecognizer.h"
+#include "recognition/zinniarecognizer.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <limits>
+
+namespace {
+
+Ink inkOf(const char *text, QSizeF canvas = QSizeF(300, 300))
+{
+    return parseInkLine(QString::fromLatin1(text), canvas);
+}
+
+QString top(const QList<Candidate> &candidates)
+{
+    return candidates.isEmpty() ? QString() : candidates.first().text;
+}
+
+const ZinniaRecognizer &realZinnia()
+{
+    static const ZinniaRecognizer r(SharedRecognizer::modelPaths());
+    return r;
+}
+
+} // namespace
+
+class TestRecognition : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void fitFillsEightyPercentCentred_data();
+    void fitFillsEightyPercentCentred();
+    void resamplingKeepsEndsAndSpacing();
+    void parseSkipsWhatIsNotInk_data();
+    void parseSkipsWhatIsNotInk();
+    void sizeAndPlaceDoNotMatter_data();
+    void sizeAndPlaceDoNotMatter();
+    void zinniaPitfallsAreHandled_data();
+    void zinniaPitfallsAreHandled();
+    void missingModelIsUnavailable();
+    void toolPrintsOneLinePerInput();
+    void toolRejectsBadArguments_data();
+    void toolRejectsBadArguments();
+};
+
+void TestRecognition::initTestCase()
+{
+    QVERIFY2(realZinnia().isAvailable(),
+             "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
+}
+
+void TestRecognition::fitFillsEightyPercentCentred_data()
+{
+    QTest::addColumn<QByteArray>("ink");
+    QTest::addColumn<QRectF>("fitted");
+    // The longer side becomes 240 of 300, the other keeps the aspect ratio.
+    QTest::newRow("square in a corner") << QByteArray("0,0 10,0 10,10 0,10") << QRectF(30, 30, 240, 240);
+    QTest::newRow("wide, off centre") << QByteArray("200,50 280,50;200,70 280,70") << QRectF(30, 120, 240, 60);
+    QTest::newRow("tall") << QByteArray("5,0 5,100;15,0 15,100") << QRectF(138, 30, 24, 240);
+    QTest::newRow("flat line") << QByteArray("10,40 50,40") << QRectF(30, 150, 240, 0);
+    QTest::newRow("a dot is only centred") << QByteArray("7,9") << QRectF(150, 150, 0, 0);
+}
+
+void TestRecognition::fitFillsEightyPercentCentred()
+{
+    // Guards the normalisation that makes a small or off-centre character readable.
+    QFETCH(QByteArray, ink);
+    QFETCH(QRectF, fitted);
+    const QRectF box = inkBounds(fittedInk(inkOf(ink.constData())));
+    QVERIFY2(qAbs(box.left() - fitted.left()) < 1e-6 && qAbs(box.top() - fitted.top()) < 1e-6
+                 && qAbs(box.width() - fitted.width()) < 1e-6 && qAbs(box.height() - fitted.height()) < 1e-6,
+             qPrintable(QStringLiteral("got %1,%2 %3x%4").arg(box.left()).arg(box.top()).arg(box.width()).arg(box.height())));
+}
+
+void TestRecognition::resamplingKeepsEndsAndSpacing()
+{
+    // Guards resampling that loses the stroke's ends or bunches points at corners.
+    const Stroke corner{QPointF(0, 0), QPointF(0, 0), QPointF(100, 0), QPointF(100, 53)};
+    const Stroke r = resampledStroke(corner, 10);
+    QCOMPARE(r.first(), corner.first());
+    QCOMPARE(r.last(), corner.last());
+    for (int i = 1; i + 1 < r.size(); ++i) {
+        const qreal step = QLineF(r[i - 1], r[i]).length();
+        QVERIFY2(step <= 10 + 1e-9 && step > 7, qPrintable(QString::number(step)));
+    }
+    QCOMPARE(resampledStroke(Stroke{QPointF(3, 4)}, 10), Stroke{QPointF(3, 4)});
+    // Smoothing keeps the ends and straight lines.
+    const Stroke s = smoothedStroke(resampledStroke(Stroke{QPointF(0, 0), QPointF(100, 0)}, 10));
+    QCOMPARE(s.first(), QPointF(0, 0));
+    QCOMPARE(s.last(), QPointF(100, 0));
+    for (QPointF p : s)
+        QCOMPARE(p.y(), 0.0);
+}
+
+void TestRecognition::parseSkipsWhatIsNotInk_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("strokes");
+    QTest::addColumn<int>("points");
+    QTest::newRow("label is ignored") << "1,2\t3,4 5,6;7,8" << 2 << 3;
+    QTest::newRow("no label") << "3,4 5,6;7,8" << 2 << 3;
+    QTest::newRow("empty line") << "" << 0 << 0;
+    QTest::newRow("label only") << "一\t" << 0 << 0;
+    QTest::newRow("empty strokes dropped") << ";;3,4;; ;5,6" << 2 << 2;
+    QTest::newRow("malformed points skipped") << "3,4 x,5 6, ,7 8 nan,1 1,inf 9,9" << 1 << 2;
+    QTest::newRow("extra spaces") << "  3,4    5,6  " << 1 << 2;
+}
+
+void TestRecognition::parseSkipsWhatIsNotInk()
+{
+    // Guards the tool against garbage input turning into points (or a crash).
+    QFETCH(QString, line);
+    QFETCH(int, strokes);
+    QFETCH(int, points);
+    const Ink ink = parseInkLine(line, QSizeF(300, 300));
+    QCOMPARE(ink.strokes.size(), strokes);
+    int n = 0;
+    for (const Stroke &s : ink.strokes)
+        n += s.size();
+    QCOMPARE(n, points);
+}
+
+void TestRecognition::sizeAndPlaceDoNotMatter_data()
+{
+    QTest::addColumn<QString>("kanji");
+    QTest::addColumn<QByteArray>("ink");
+    QTest::newRow("三") << "三" << QByteArray("70,70 230,65;90,150 210,147;40,235 260,230");
+    QTest::newRow("木") << "木" << QByteArray("30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235");
+}
+
+void TestRecognition::sizeAndPlaceDoNotMatter()
+{
+    // Guards against a character written small in a corner being misread.
+    QFETCH(QString, kanji);
+    QFETCH(QByteArray, ink);
+    const Ink full = inkOf(ink.constData());
+    QCOMPARE(top(realZinnia().classify(full, 5)), kanji);
+    Ink small = full;
+    for (Stroke &s : small.strokes) {
+        for (QPointF &p : s)
+            p = p / 3 + QPointF(200, 200);
+    }
+    QCOMPARE(top(realZinnia().classify(small, 5)), kanji);
+    // And on a canvas that is not square.
+    Ink wide = full;
+    wide.canvas = QSizeF(900, 300);
+    for (Stroke &s : wide.strokes) {
+        for (QPointF &p : s)
+            p.rx() += 600;
+    }
+    QCOMPARE(top(realZinnia().classify(wide, 5)), kanji);
+}
+
+void TestRecognition::zinniaPitfallsAreHandled_data()
+{
+    QTest::addColumn<bool>("emptyStroke");
+    QTest::addColumn<QSizeF>("canvas");
+    QTest::newRow("empty stroke in the middle") << true << QSizeF(300, 300);
+    QTest::newRow("zero canvas") << false << QSizeF(0, 0);
+    QTest::newRow("negative canvas") << true << QSizeF(-5, 300);
+}
+
+void TestRecognition::zinniaPitfallsAreHandled()
+{
+    // Guards Zinnia dropping strokes after a gap in stroke ids, and returning
+    // nothing for a zero size.
+    QFETCH(bool, emptyStroke);
+    QFETCH(QSizeF, canvas);
+    Ink ink = inkOf("70,70 230,65;90,150 210,147;40,235 260,230", canvas);
+    if (emptyStroke)
+        ink.strokes.insert(1, Stroke{});
+    QCOMPARE(top(realZinnia().classify(ink, 5)), QStringLiteral("三"));
+    // No ink at all, or ink of nothing but bad numbers: no result.
+    QVERIFY(realZinnia().classify(Ink{}, 5).isEmpty());
+    const qreal nan = std::numeric_limits<qreal>::quiet_NaN();
+    QVERIFY(realZinnia().classify(Ink{{Stroke{QPointF(nan, 1)}}, canvas}, 5).isEmpty());
+    QVERIFY(realZinnia().classify(ink, 0).isEmpty());
+}
+
+void TestRecognition::missingModelIsUnavailable()
+{
+    // Guards an unreadable model file being opened anyway, or crashing.
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.model"));
+    const QString junk = dir.filePath(QStringLiteral("junk.model"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    const ZinniaRecognizer r({empty, junk, dir.path(), QStringLiteral("/nonexistent/model")});
+    QVERIFY(!r.isAvailable());
+    QCOMPARE(r.pathsTried().size(), 4);
+    QVERIFY(r.modelPath().isEmpty());
+    QVERIFY(r.classify(inkOf("0,0 10,10"), 5).isEmpty());
+    // The real model is found after a missing one.
+    const ZinniaRecognizer second({junk, SharedRecognizer::modelPaths().last()});
+    QVERIFY(second.isAvailable());
+    QCOMPARE(second.modelPath(), SharedRecognizer::modelPaths().last());
+}
+
+void TestRecognition::toolPrintsOneLinePerInput()
+{
+    // Guards the line-for-line contract the benchmark relies on.
+    QProcess tool;
+    tool.start(QStringLiteral(TARUVO_RECOGNIZE), {QStringLiteral("-n"), QStringLiteral("3")});
+    QVERIFY(tool.waitForStarted());
+    tool.write("一\t20,150 280,145\n\n"
+               "garbage\n"
+               "70,100 230,95;40,210 260,205\r\n");
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 5); // four lines and the final newline
+    QCOMPARE(lines[0].split(QLatin1Char(' ')).size(), 3);
+    QVERIFY(lines[0].startsWith(QStringLiteral("一 ")));
+    QCOMPARE(lines[1], QString());
+    QCOMPARE(lines[2], QString());
+    QVERIFY(lines[3].startsWith(QStringLiteral("二 ")));
+}
+
+void TestRecognition::toolRejectsBadArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("zero size") << QStringList{"--size", "0,300"};
+    QTest::newRow("one number") << QStringList{"--size", "300"};
+    QTest::newRow("n not a number") << QStringList{"-n", "many"};
+    QTest::newRow("n zero") << QStringList{"-n", "0"};
+    QTest::newRow("missing value") << QStringList{"-n"};
+    QTest::newRow("unknown") << QStringList{"--fast"};
+}
+
+void TestRecognition::toolRejectsBadArguments()
+{
+    // Guards bad arguments being taken silently as something else.
+    QFETCH(QStringList, args);
+    QProcess tool;
+    tool.start(QStringLiteral(TARUVO_RECOGNIZE), args);
+    QVERIFY(tool.waitForStarted());
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 2);
+    QVERIFY(tool.readAllStandardOutput().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRecognition)
+#include "tst_recognition.moc"
