@@ -11,7 +11,9 @@
 #include <QFontMetrics>
 #include <QHash>
 #include <QListWidget>
+#include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 
@@ -240,6 +242,24 @@ void PlayForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     layOutControls();
+    if (!m_measuresWarm) {
+        m_measuresWarm = true;
+        QTimer::singleShot(0, this, &PlayForm::warmUpMeasures);
+    }
+}
+
+void PlayForm::warmUpMeasures()
+{
+    // Font sizes never measured cost the font system a lookup each, some
+    // milliseconds in all for a large window. Measuring them for the whole
+    // screen once, while idle, keeps maximising and dragging quick.
+    const QScreen *where = screen();
+    if (!where)
+        return;
+    const Twips twips = twipsFor(this);
+    const QSize area = where->availableSize();
+    PlayerLayout::layoutFor(twips.fromX(area.width()), twips.fromY(area.height()), fixedExtents(),
+                            chkLabelMeasure());
 }
 
 void PlayForm::resizeEvent(QResizeEvent *event)

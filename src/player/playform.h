@@ -86,6 +86,7 @@ private:
     void keepMinimumSize();
     PlayerLayout::FixedExtents fixedExtents() const;
     void applyLayout(const PlayerLayout::Result &layout);
+    void warmUpMeasures();
 
     CtrlForm *m_console;
     int16_t m_playerNumber;
@@ -109,4 +110,5 @@ private:
     // under way: a window manager that insists on a size is not fought.
     QSize m_correctedFrom;
     bool m_correcting = false;
+    bool m_measuresWarm = false;
 };

@@ -118,52 +118,22 @@ void TestLayout::designSizeFigures()
     // Guards the formula itself: any slip in a rounding, a clamp or an
     // offset moves one of the figures the design size must give.
     const Result r = layoutFor(6915, 6465, FixedExtents(), linear(300, 300));
-    QCOMPARE(r.L, 2766);
-    QCOMPARE(r.U, 3232);
-    QCOMPARE(r.F, 2756);
-    QCOMPARE(r.resBank.left, 5.0);
-    QCOMPARE(r.resBank.top, 60.0);
-    QCOMPARE(r.resBank.width, 2756.0);
-    QCOMPARE(r.resBank.height, 2756.0);
-    QCOMPARE(r.resultLabel.left, 5.0);
-    QCOMPARE(r.resultLabel.top, 2882.0);
-    QCOMPARE(r.resultLabel.width, 2756.0);
-    QCOMPARE(r.resultLabel.height, 345.0);
-    QCOMPARE(r.AW, 915);
-    QCOMPARE(r.AH, 533);
-    QCOMPARE(r.GX, 5);
-    QCOMPARE(r.GY, 5);
-    QCOMPARE(r.answers[0].left, 5.0);
-    QCOMPARE(r.answers[0].top, 3232.0);
-    const QList<QPair<int, QPointF>> answers = {{1, {5, 3232}}, {2, {925, 3232}}, {4, {5, 3770}}, {18, {1845, 5922}}};
-    for (const auto &[k, at] : answers) {
-        QCOMPARE(QPointF(r.answers[k].left, r.answers[k].top), at);
-        QCOMPARE(QSizeF(r.answers[k].width, r.answers[k].height), QSizeF(915, 533));
-    }
-    QCOMPARE(r.B, 3879);
-    QCOMPARE(r.BW, 686);
-    QCOMPARE(r.BH, 640);
-    const QList<QPair<int, QPointF>> board = {{1, {2766, 5}}, {6, {6221, 5}}, {36, {6221, 3230}}};
-    for (const auto &[n, at] : board) {
-        QCOMPARE(QPointF(r.board[n].left, r.board[n].top), at);
-        QCOMPARE(QSizeF(r.board[n].width, r.board[n].height), QSizeF(686, 640));
-    }
-    QCOMPARE(r.XW, 2069);
-    QCOMPARE(r.XH, 1671);
-    QCOMPARE(QPointF(r.recBox[0].left, r.recBox[0].top), QPointF(2766, 3879));
-    QCOMPARE(QPointF(r.recBox[1].left, r.recBox[1].top), QPointF(4840, 3879));
-    QCOMPARE(QSizeF(r.recBox[1].width, r.recBox[1].height), QSizeF(2069, 1671));
+    const QList<int> wholes = {r.L, r.U, r.F, r.AW, r.AH, r.GX, r.GY, r.B, r.BW, r.BH, r.XW, r.XH};
+    QCOMPARE(wholes, (QList<int>{2766, 3232, 2756, 915, 533, 5, 5, 3879, 686, 640, 2069, 1671}));
     QCOMPARE(r.BT, 2693.0);
-    QCOMPARE(QPointF(r.recButton.left, r.recButton.top), QPointF(2766, 5555));
-    QCOMPARE(QSizeF(r.recButton.width, r.recButton.height), QSizeF(2693, 450));
-    QCOMPARE(QPointF(r.clearButton.left, r.clearButton.top), QPointF(5945, 5555));
-    QCOMPARE(QSizeF(r.clearButton.width, r.clearButton.height), QSizeF(961, 450));
-    QCOMPARE(QPointF(r.ansButton.left, r.ansButton.top), QPointF(2766, 6010));
-    QCOMPARE(r.ansButton.width, 2693.0);
-    QCOMPARE(QPointF(r.score1.left, r.score1.top), QPointF(5464, 6010));
-    QCOMPARE(QPointF(r.label1.left, r.label1.top), QPointF(5945, 6010));
-    QCOMPARE(QPointF(r.score2.left, r.score2.top), QPointF(6426, 6010));
-    QCOMPARE(QSizeF(r.score2.width, r.score2.height), QSizeF(480, 345));
+    const QList<QPair<const Place *, QRectF>> places = {
+        {&r.resBank, {5, 60, 2756, 2756}},        {&r.resultLabel, {5, 2882, 2756, 345}},
+        {&r.answers[0], {5, 3232, 915, 533}},     {&r.answers[1], {5, 3232, 915, 533}},
+        {&r.answers[2], {925, 3232, 915, 533}},   {&r.answers[4], {5, 3770, 915, 533}},
+        {&r.answers[18], {1845, 5922, 915, 533}}, {&r.board[1], {2766, 5, 686, 640}},
+        {&r.board[6], {6221, 5, 686, 640}},       {&r.board[36], {6221, 3230, 686, 640}},
+        {&r.recBox[0], {2766, 3879, 2069, 1671}}, {&r.recBox[1], {4840, 3879, 2069, 1671}},
+        {&r.recButton, {2766, 5555, 2693, 450}},  {&r.clearButton, {5945, 5555, 961, 450}},
+        {&r.ansButton, {2766, 6010, 2693, 450}},  {&r.score1, {5464, 6010, 480, 345}},
+        {&r.label1, {5945, 6010, 480, 345}},      {&r.score2, {6426, 6010, 480, 345}},
+    };
+    for (const auto &[p, expected] : places)
+        QCOMPARE(QRectF(p->left, p->top, p->width, p->height), expected);
 }
 
 void TestLayout::nearestHalvesToEven_data()
