@@ -41,8 +41,9 @@ int main(int argc, char **argv)
     bank.setSeriesNumber(0);
     std::printf("audio output: %s\n", FeedbackPlayer::hasOutput() ? "yes" : "none");
 
-    // Warm up: the first call makes the built-in sound.
+    // Warm up: a series is made when a window sets it, not in PlayItem.
     bank.PlayItem(0, 0);
+    bank.PlayItem(1, 0);
     app.processEvents();
 
     std::vector<qint64> call, turn;

@@ -11,6 +11,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -41,9 +42,49 @@ QAudioFormat ownFormat()
 
 } // namespace
 
+// Hands the current sound to the output and then nothing (the output plays
+// silence), so that one stream serves every sound of a bank.
+class SoundSource : public QIODevice
+{
+public:
+    explicit SoundSource(QObject *parent)
+        : QIODevice(parent)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    void setSound(const QByteArray &samples)
+    {
+        m_samples = samples;
+        m_at = 0;
+        if (!samples.isEmpty())
+            emit readyRead(); // wakes an output that went idle
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_samples.size() - m_at; }
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        const qint64 n = qBound<qint64>(0, size, m_samples.size() - m_at);
+        memcpy(data, m_samples.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_samples;
+    qint64 m_at = 0;
+};
+
 FeedbackPlayer::FeedbackPlayer(QObject *parent)
     : QObject(parent)
 {
+    m_quiet.setSingleShot(true);
+    connect(&m_quiet, &QTimer::timeout, this, [this] {
+        if (m_sink)
+            m_sink->stop();
+    });
 }
 
 FeedbackPlayer::~FeedbackPlayer()
@@ -83,9 +124,11 @@ void FeedbackPlayer::stop()
 {
     m_pending = false;
     m_next.clear();
+    m_quiet.stop();
+    if (m_source)
+        m_source->setSound({});
     if (m_sink)
         m_sink->stop();
-    m_buffer.close();
 }
 
 void FeedbackPlayer::startPending()
@@ -95,20 +138,20 @@ void FeedbackPlayer::startPending()
     m_pending = false;
     m_current = m_next;
     m_next.clear();
-    if (m_sink)
-        m_sink->stop(); // cut the sound before
-    m_buffer.close();
     if (m_current.isEmpty() || !ensureSink())
         return;
-    m_playing = m_format == ownFormat() ? m_current : toFormat(m_current, m_format);
-    m_buffer.setBuffer(&m_playing);
-    m_buffer.open(QIODevice::ReadOnly);
+    // Replacing the samples cuts the sound before.
+    m_source->setSound(m_format == ownFormat() ? m_current : toFormat(m_current, m_format));
+    const int lengthMs = int(qint64(m_current.size() / 2) * 1000 / FeedbackSound::SampleRate);
+    m_quiet.start(lengthMs + QuietCloseMs);
+    if (m_sink->state() != QAudio::StoppedState)
+        return;
     QuietLog quiet;
-    m_sink->start(&m_buffer);
+    m_sink->start(m_source);
     if (m_sink->error() != QAudio::NoError) {
         const QString reason = quiet.first();
         m_sink->stop();
-        m_buffer.close();
+        m_quiet.stop();
         m_failed = true;
         sayOnce(QStringLiteral("the audio output failed%1")
                     .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
@@ -130,11 +173,9 @@ bool FeedbackPlayer::ensureSink()
     }
     QuietLog quiet;
     m_sink = new QAudioSink(device, m_format, this);
-    // A finished sound gives its stream back at once.
-    connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::IdleState)
-            m_sink->stop();
-    });
+    // A short buffer, so that a new sound cuts the one before within it.
+    m_sink->setBufferSize(m_format.bytesForDuration(BufferMs * 1000));
+    m_source = new SoundSource(this);
     return true;
 }
 

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <QAudioFormat>
-#include <QBuffer>
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 class QAudioSink;
+class SoundSource;
 
 // One per bank. play() only records the sound and returns; the sound
 // starts from the event loop, so a button handler never waits for the
@@ -15,6 +16,10 @@ class QAudioSink;
 // several play() calls before the loop runs start only the last sound.
 // Without an audio output, or when it fails, everything stays silent and
 // the log gets one line for the whole program.
+//
+// The output stream stays open between sounds and closes after a quiet
+// spell: opening and closing a stream for every answer has crashed inside
+// the sound library under a quick series of answers.
 class FeedbackPlayer : public QObject
 {
     Q_OBJECT
@@ -25,6 +30,12 @@ public:
     // pcm in FeedbackSound's sample format.
     void play(const QByteArray &pcm);
     void stop();
+
+    // How long the stream stays open after a sound has ended.
+    static constexpr int QuietCloseMs = 20000;
+    // How much sound the output holds ahead: the delay with which a new
+    // sound cuts the one before.
+    static constexpr int BufferMs = 200;
 
     // The sound last started, or that would have started with an output.
     const QByteArray &current() const { return m_current; }
@@ -42,11 +53,11 @@ private:
     bool ensureSink();
 
     QAudioSink *m_sink = nullptr;
+    SoundSource *m_source = nullptr;
     QAudioFormat m_format;
-    QBuffer m_buffer;
+    QTimer m_quiet;
     QByteArray m_next;
     QByteArray m_current;
-    QByteArray m_playing; // what m_buffer reads, in m_format
     bool m_pending = false;
     bool m_failed = false;
 };
