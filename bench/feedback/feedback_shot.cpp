@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -49,12 +50,16 @@ int main(int argc, char **argv)
     const int16_t item = int16_t(args.size() >= 2 ? args[1].toInt() : 2);
     PlayForm *windows[] = {console.Play1(), console.Play2()};
     console.hide();
-    int x = 0;
-    for (PlayForm *w : windows) {
+    for (PlayForm *w : windows)
         w->resBank()->setItemNumber(item);
-        w->move(x, 0);
-        w->show();
-        x += w->frameGeometry().width() + 16;
-    }
+    // Placed once the window manager runs, so both get their title bars.
+    QTimer::singleShot(500, &app, [&windows] {
+        int x = 20;
+        for (PlayForm *w : windows) {
+            w->move(x, 40);
+            w->show();
+            x += w->frameGeometry().width() + 24;
+        }
+    });
     return app.exec();
 }
