@@ -94,6 +94,21 @@ void cheeks(QPainter &p, double y, double spread, int alpha)
     p.drawEllipse(QPointF(50 + spread, y), 5, 3.4);
 }
 
+// Eyes closed with laughter and an open mouth, the eyes' tops at eyesY.
+void laughing(QPainter &p, const QColor &ink, double eyesY, const QRectF &mouth, const QColor &inside)
+{
+    p.setPen(line(ink, 3));
+    arcStroke(p, {34, eyesY + 9}, {39, eyesY}, {44, eyesY + 9});
+    arcStroke(p, {56, eyesY + 9}, {61, eyesY}, {66, eyesY + 9});
+    QPainterPath open(mouth.topLeft());
+    open.cubicTo(QPointF(mouth.left() + mouth.width() / 12, mouth.bottom()),
+                 QPointF(mouth.right() - mouth.width() / 12, mouth.bottom()), mouth.topRight());
+    open.closeSubpath();
+    p.setPen(line(ink, 1.8));
+    p.setBrush(inside);
+    p.drawPath(open);
+}
+
 void drawSun(QPainter &p, int item)
 {
     const QColor ink(90, 50, 20);
@@ -102,16 +117,8 @@ void drawSun(QPainter &p, int item)
         tile(p, QColor(255, 248, 200), QColor(255, 214, 120));
         rays(p, 12, 29, 47, QColor(255, 140, 20));
         sunDisc(p, 29, QColor(255, 240, 110), QColor(255, 170, 30));
-        p.setPen(line(ink, 3));
-        arcStroke(p, {34, 47}, {39, 38}, {44, 47});
-        arcStroke(p, {56, 47}, {61, 38}, {66, 47});
         cheeks(p, 56, 18, 170);
-        QPainterPath mouth(QPointF(38, 56));
-        mouth.cubicTo(QPointF(40, 72), QPointF(60, 72), QPointF(62, 56));
-        mouth.closeSubpath();
-        p.setPen(line(ink, 2));
-        p.setBrush(QColor(215, 38, 61));
-        p.drawPath(mouth);
+        laughing(p, ink, 38, QRectF(38, 56, 24, 16), QColor(215, 38, 61));
         break;
     }
     case 1: { // a rain cloud
@@ -204,15 +211,7 @@ void drawCat(QPainter &p, int item)
         star(p, {88, 84}, 7, QColor(255, 214, 64));
         star(p, {12, 84}, 5, QColor(255, 214, 64));
         catHead(p, false, QColor(140, 168, 220));
-        p.setPen(line(ink, 3));
-        arcStroke(p, {34, 53}, {39, 45}, {44, 53});
-        arcStroke(p, {56, 53}, {61, 45}, {66, 53});
-        QPainterPath mouth(QPointF(44, 65));
-        mouth.cubicTo(QPointF(45, 77), QPointF(55, 77), QPointF(56, 65));
-        mouth.closeSubpath();
-        p.setPen(line(ink, 1.6));
-        p.setBrush(QColor(230, 70, 100));
-        p.drawPath(mouth);
+        laughing(p, ink, 45, QRectF(44, 65, 12, 12), QColor(230, 70, 100));
         break;
     }
     case 1: { // a cat with its ears down, crying

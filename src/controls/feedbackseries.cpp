@@ -83,19 +83,28 @@ bool pngIsWhole(const QByteArray &bytes)
     return false;
 }
 
-// The picture in path, or a null image with *why set.
-QImage readPicture(const QString &path, QString *why)
+// The whole file into *bytes, unless it is too large or unreadable.
+bool readFile(const QString &path, QByteArray *bytes, QString *why)
 {
     QFile file(path);
     if (file.size() > FeedbackSound::MaxFileBytes) {
         *why = QStringLiteral("file too large");
-        return {};
+        return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         *why = file.errorString();
-        return {};
+        return false;
     }
-    QByteArray bytes = file.readAll();
+    *bytes = file.readAll();
+    return true;
+}
+
+// The picture in path, or a null image with *why set.
+QImage readPicture(const QString &path, QString *why)
+{
+    QByteArray bytes;
+    if (!readFile(path, &bytes, why))
+        return {};
     if (!pngIsWhole(bytes)) {
         *why = QStringLiteral("damaged PNG");
         return {};
@@ -122,16 +131,8 @@ QImage readPicture(const QString &path, QString *why)
 
 QByteArray readSound(const QString &path, QString *why)
 {
-    QFile file(path);
-    if (file.size() > FeedbackSound::MaxFileBytes) {
-        *why = QStringLiteral("file too large");
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = file.errorString();
-        return {};
-    }
-    return FeedbackSound::decodeWav(file.readAll(), why);
+    QByteArray bytes;
+    return readFile(path, &bytes, why) ? FeedbackSound::decodeWav(bytes, why) : QByteArray();
 }
 
 } // namespace
