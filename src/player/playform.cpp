@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -242,6 +243,9 @@ void PlayForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     layOutControls();
+    // Twips follow the screen: another screen may have another resolution.
+    if (QWindow *window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &PlayForm::layOutControls, Qt::UniqueConnection);
     if (!m_measuresWarm) {
         m_measuresWarm = true;
         QTimer::singleShot(0, this, &PlayForm::warmUpMeasures);
