@@ -60,8 +60,10 @@ double FitFontSize(const TextMeasure &measure, const QString &sample, double cel
 
 Result layoutFor(double width, double height, const FixedExtents &fixed, const TextMeasure &measure)
 {
-    const double W = std::max(0.0, width);
-    const double H = std::max(0.0, height);
+    // Far beyond any screen; keeps every whole quantity inside 32 bits.
+    constexpr double MaxExtent = 1e8;
+    const double W = std::isfinite(width) ? std::clamp(width, 0.0, MaxExtent) : 0.0;
+    const double H = std::isfinite(height) ? std::clamp(height, 0.0, MaxExtent) : 0.0;
     const double R = fixed.resultHeight;
     const double RH = fixed.recButtonHeight;
     const double SW = fixed.scoreWidth;

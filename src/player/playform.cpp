@@ -332,7 +332,8 @@ PlayerLayout::TextMeasure PlayForm::chkLabelMeasure() const
         // Each new size costs the font system a lookup of its own; sizes
         // already measured are remembered for all windows and passes.
         static QHash<QString, PlayerLayout::TextExtent> measured;
-        const QString key = QStringLiteral("%1|%2|%3|%4").arg(font.key(), sample).arg(label->logicalDpiX()).arg(label->logicalDpiY());
+        const QString key =
+            QStringLiteral("%1|%2|%3|%4").arg(font.key(), sample).arg(twips.dpiX).arg(twips.dpiY);
         if (const auto found = measured.constFind(key); found != measured.constEnd())
             return *found;
         const QFontMetrics metrics(font, label);

@@ -70,7 +70,8 @@ public:
     // How many passes have run, the nested one of a size correction included.
     int layoutPasses() const { return m_layoutPasses; }
     // Measures text as ChkLabel sizes itself to it, without changing the
-    // label: the layout measures once per point of font size.
+    // label: the layout measures once per point of font size. Valid while
+    // the window lives.
     PlayerLayout::TextMeasure chkLabelMeasure() const;
 
 protected:

@@ -174,6 +174,7 @@ void TestLayout::bandsHoldAtAnySize_data()
     QTest::newRow("maximised on a tiny screen") << 3000.0 << 2500.0;
     QTest::newRow("nothing left") << 0.0 << 0.0;
     QTest::newRow("negative") << -100.0 << -100.0;
+    QTest::newRow("beyond any screen") << 1e12 << std::nan("");
 }
 
 void TestLayout::bandsHoldAtAnySize()
@@ -184,7 +185,7 @@ void TestLayout::bandsHoldAtAnySize()
     QFETCH(double, height);
     const FixedExtents fixed;
     const Result r = layoutFor(width, height, fixed, linear(150, 150));
-    const double H = std::max(0.0, height);
+    const double H = std::isnan(height) ? 0.0 : std::clamp(height, 0.0, 1e8);
 
     const Place *all[] = {&r.resBank, &r.resultLabel, &r.recBox[0], &r.recBox[1], &r.recButton,
                           &r.clearButton, &r.ansButton, &r.score1, &r.label1, &r.score2};
