@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 jobs=$(nproc 2>/dev/null || echo 2)
 
-"$root/tools/setup.sh"
+bash "$root/tools/setup.sh"
 
 log="$build/build.log"
 mkdir -p "$build"
