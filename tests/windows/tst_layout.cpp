@@ -115,8 +115,7 @@ private slots:
 
 void TestLayout::designSizeFigures()
 {
-    // Guards the formula itself: any slip in a rounding, a clamp or an
-    // offset moves one of the figures the design size must give.
+    // Guards the formula: a slipped rounding, clamp or offset moves a design-size figure.
     const Result r = layoutFor(6915, 6465, FixedExtents(), linear(300, 300));
     const QList<int> wholes = {r.L, r.U, r.F, r.AW, r.AH, r.GX, r.GY, r.B, r.BW, r.BH, r.XW, r.XH};
     QCOMPARE(wholes, (QList<int>{2766, 3232, 2756, 915, 533, 5, 5, 3879, 686, 640, 2069, 1671}));
@@ -179,8 +178,7 @@ void TestLayout::bandsHoldAtAnySize_data()
 
 void TestLayout::bandsHoldAtAnySize()
 {
-    // Guards the layout away from the design size: nothing may get a
-    // negative extent, and the bands must fit as they do at design size.
+    // Guards other sizes: negative extents, and bands that overlap or leave the window.
     QFETCH(double, width);
     QFETCH(double, height);
     const FixedExtents fixed;
@@ -242,8 +240,7 @@ void TestLayout::fitFontSize_data()
 
 void TestLayout::fitFontSize()
 {
-    // Guards the font search: off-by-one sizes, a result below 1 point, and
-    // a loop that a strange font or measure could keep going forever.
+    // Guards the font search: off-by-one sizes, results below 1 point, endless loops.
     QFETCH(double, width);
     QFETCH(double, height);
     QFETCH(double, margin);
@@ -277,8 +274,7 @@ void TestLayout::measureMatchesTheCheckLabel_data()
 
 void TestLayout::measureMatchesTheCheckLabel()
 {
-    // Guards the fast measure against drifting from what the label itself
-    // sizes to: a drift changes every font size the layout picks.
+    // Guards the fast measure against drifting from the size the label itself takes.
     QFETCH(QString, sample);
     StartedConsole s;
     PlayForm *w = s.play(1);
@@ -299,9 +295,7 @@ void TestLayout::measureMatchesTheCheckLabel()
 
 void TestLayout::windowAtDesignSize()
 {
-    // Guards the wiring of the pass: every control where the design-size
-    // figures put it, converted through the screen's logical resolution,
-    // whatever the device pixel ratio (this test also runs at 200 %).
+    // Guards the wiring of the pass, at 100 % and (as tst_layout_hidpi) at 200 %.
     StartedConsole s;
     PlayForm *w = s.play(1);
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -327,8 +321,7 @@ void TestLayout::windowAtDesignSize()
 
 void TestLayout::fontsFollowTheWindow()
 {
-    // Guards the font sizes: the result text capped at 14 points while the
-    // answers grow, and board characters that fit their buttons.
+    // Guards the font sizes: result text above 14 points, board characters overflowing.
     StartedConsole s;
     PlayForm *w = s.play(1);
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -367,8 +360,7 @@ void TestLayout::minimumSizeSnapsBack_data()
 
 void TestLayout::minimumSizeSnapsBack()
 {
-    // Guards the minimum size: a window the window system makes too small
-    // returns to 390 x 380 pixels outside, laid out at the corrected size.
+    // Guards the minimum size: a too-small window must return to 390 x 380 outside.
     QFETCH(QSize, dragged);
     StartedConsole s;
     PlayForm *w = s.play(1);
@@ -388,8 +380,7 @@ void TestLayout::minimumSizeSnapsBack()
 
 void TestLayout::insistingWindowManagerIsNotFought()
 {
-    // Guards against an endless resize fight with a window manager (a tiling
-    // one, say) that keeps giving the window a size below the minimum.
+    // Guards against an endless resize fight with a window manager that insists.
     StartedConsole s;
     PlayForm *w = s.play(1);
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -417,8 +408,7 @@ void TestLayout::minimiseAndRestoreDuringAGame_data()
 
 void TestLayout::minimiseAndRestoreDuringAGame()
 {
-    // Guards the player windows following the console: hidden with it,
-    // back with it (player 2 only while Play2 is ticked), the game going on.
+    // Guards the player windows following the console's minimise and restore.
     QFETCH(bool, play2);
     GameRunning g;
     CtrlForm *c = g.console.get();
@@ -453,8 +443,7 @@ void TestLayout::minimiseAndRestoreDuringAGame()
 
 void TestLayout::endButtonDuringAGame()
 {
-    // Guards the end button in the middle of a game: both players close,
-    // the clock stops, no result is shown and the program ends once.
+    // Guards the end button mid-game: a player window, the clock or a result left over.
     GameRunning g;
     CtrlForm *c = g.console.get();
     c->show();
