@@ -46,7 +46,8 @@ int main(int argc, char **argv)
     bank.PlayItem(1, 0);
     app.processEvents();
 
-    std::vector<qint64> call, turn;
+    // Filled in advance, so that resident memory measures the bank alone.
+    std::vector<qint64> call(size_t(rounds), 0), turn(size_t(rounds), 0);
     QElapsedTimer timer;
     long rssAfterWarmUp = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -54,11 +55,11 @@ int main(int argc, char **argv)
         bank.setItemNumber(int16_t(item));
         timer.start();
         bank.PlayItem(int32_t(i % 2), item);
-        call.push_back(timer.nsecsElapsed());
+        call[size_t(i)] = timer.nsecsElapsed();
         // What the event loop does next: start the sound, paint a frame.
         timer.start();
         app.processEvents();
-        turn.push_back(timer.nsecsElapsed());
+        turn[size_t(i)] = timer.nsecsElapsed();
         if (i == rounds / 10)
             rssAfterWarmUp = residentKb();
     }

@@ -80,11 +80,6 @@ private:
 FeedbackPlayer::FeedbackPlayer(QObject *parent)
     : QObject(parent)
 {
-    m_quiet.setSingleShot(true);
-    connect(&m_quiet, &QTimer::timeout, this, [this] {
-        if (m_sink)
-            m_sink->stop();
-    });
 }
 
 FeedbackPlayer::~FeedbackPlayer()
@@ -124,7 +119,6 @@ void FeedbackPlayer::stop()
 {
     m_pending = false;
     m_next.clear();
-    m_quiet.stop();
     if (m_source)
         m_source->setSound({});
     if (m_sink)
@@ -142,16 +136,13 @@ void FeedbackPlayer::startPending()
         return;
     // Replacing the samples cuts the sound before.
     m_source->setSound(m_format == ownFormat() ? m_current : toFormat(m_current, m_format));
-    const int lengthMs = int(qint64(m_current.size() / 2) * 1000 / FeedbackSound::SampleRate);
-    m_quiet.start(lengthMs + QuietCloseMs);
     if (m_sink->state() != QAudio::StoppedState)
-        return;
+        return; // running: it reads the new samples at once
     QuietLog quiet;
     m_sink->start(m_source);
     if (m_sink->error() != QAudio::NoError) {
         const QString reason = quiet.first();
         m_sink->stop();
-        m_quiet.stop();
         m_failed = true;
         sayOnce(QStringLiteral("the audio output failed%1")
                     .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));

@@ -5,7 +5,6 @@
 #include <QAudioFormat>
 #include <QByteArray>
 #include <QObject>
-#include <QTimer>
 
 class QAudioSink;
 class SoundSource;
@@ -17,9 +16,11 @@ class SoundSource;
 // Without an audio output, or when it fails, everything stays silent and
 // the log gets one line for the whole program.
 //
-// The output stream stays open between sounds and closes after a quiet
-// spell: opening and closing a stream for every answer has crashed inside
-// the sound library under a quick series of answers.
+// The output stream, once open, stays open until the bank goes, idle
+// between sounds: opening and closing a stream for every answer has crashed
+// inside the sound library under a quick series of answers, and a stream
+// paused and resumed takes a whole sound at once, so a new one could no
+// longer cut it.
 class FeedbackPlayer : public QObject
 {
     Q_OBJECT
@@ -31,8 +32,6 @@ public:
     void play(const QByteArray &pcm);
     void stop();
 
-    // How long the stream stays open after a sound has ended.
-    static constexpr int QuietCloseMs = 20000;
     // How much sound the output holds ahead: the delay with which a new
     // sound cuts the one before.
     static constexpr int BufferMs = 200;
@@ -55,7 +54,6 @@ private:
     QAudioSink *m_sink = nullptr;
     SoundSource *m_source = nullptr;
     QAudioFormat m_format;
-    QTimer m_quiet;
     QByteArray m_next;
     QByteArray m_current;
     bool m_pending = false;
