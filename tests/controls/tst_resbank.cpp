@@ -164,6 +164,7 @@ private slots:
     void userSeriesFiles();
     void userPictureKeepsItsShape();
     void brokenSeriesLogsOneLine();
+    void builtInSoundsAreAudibleAndDistinct();
     void wavDecoding_data();
     void wavDecoding();
     void outputConversion_data();
@@ -371,6 +372,27 @@ void TestResBank::brokenSeriesLogsOneLine()
     }
     bank.setSeriesNumber(5);
     QCOMPARE(log.lines(), 1);
+}
+
+void TestResBank::builtInSoundsAreAudibleAndDistinct()
+{
+    // Guards the synthesis: every built-in sound short, audible, unclipped
+    // and unlike the other five, so that players can tell them apart.
+    QList<QByteArray> all;
+    for (int series = 0; series < 2; ++series) {
+        for (int item = 0; item < 3; ++item) {
+            const QByteArray pcm = FeedbackSound::builtIn(series, item);
+            const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
+            const int count = int(pcm.size() / 2);
+            QVERIFY(count > FeedbackSound::SampleRate / 10 && count < FeedbackSound::SampleRate * 2);
+            int peak = 0;
+            for (int i = 0; i < count; ++i)
+                peak = qMax(peak, qAbs(int(samples[i])));
+            QVERIFY2(peak > 3000 && peak < 32000, qPrintable(QString::number(peak)));
+            QVERIFY(!all.contains(pcm));
+            all << pcm;
+        }
+    }
 }
 
 void TestResBank::wavDecoding_data()
