@@ -21,6 +21,7 @@
 #include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 
 CtrlForm::CtrlForm(QWidget *parent)
@@ -217,7 +218,18 @@ void CtrlForm::followConsoleState()
 void CtrlForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // Twips follow the screen: on a screen of another resolution the
+    // design is placed anew.
+    if (QWindow *window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &CtrlForm::placeDesign, Qt::UniqueConnection);
     followConsoleState();
+}
+
+void CtrlForm::placeDesign()
+{
+    const Twips twips = twipsFor(this);
+    m_design.applyPlaces(twips);
+    setFixedSize(twips.x(2625), twips.y(5115));
 }
 
 void CtrlForm::changeEvent(QEvent *event)

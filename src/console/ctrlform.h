@@ -102,6 +102,7 @@ protected:
 
 private:
     void buildDesign();
+    void placeDesign();
     void connectPanel();
     void followConsoleState();
     void loadWordList();
