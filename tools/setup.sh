@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-multimedia-dev
-    libzinnia-dev tegaki-zinnia-japanese
+    libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw
     fonts-ipafont-mincho
     xvfb xauth
     clang libclang-rt-14-dev
@@ -38,4 +38,6 @@ fail=0
 fc-list IPAMincho | grep -q . || { echo "setup: the Japanese Mincho font (fonts-ipafont-mincho) is missing" >&2; fail=1; }
 [ -r /usr/share/tegaki/models/zinnia/handwriting-ja.model ] || {
     echo "setup: the handwriting model (tegaki-zinnia-japanese) is missing" >&2; fail=1; }
+[ -r /usr/lib/python3/dist-packages/kanjidraw/data.json ] || {
+    echo "setup: the stroke templates (python3-kanjidraw) are missing" >&2; fail=1; }
 exit $fail

@@ -93,9 +93,26 @@ def skew_shaky(strokes, rng):
     return out
 
 
+def distorted(strokes, rng):
+    # Another hand: every stroke end moved on its own and every stroke bowed,
+    # so that no stroke lies where the template has it.
+    out = []
+    for (a, b) in strokes:
+        a = (a[0] + rng.gauss(0, 8), a[1] + rng.gauss(0, 8))
+        b = (b[0] + rng.gauss(0, 8), b[1] + rng.gauss(0, 8))
+        bow = rng.gauss(0, 0.08)
+        pts = interpolate(a, b)
+        n = len(pts) - 1
+        dx, dy = b[0] - a[0], b[1] - a[1]
+        out.append([(x - dy * bow * 4 * (k / n) * (1 - k / n) if n else x,
+                     y + dx * bow * 4 * (k / n) * (1 - k / n) if n else y) for k, (x, y) in enumerate(pts)])
+    return out
+
+
 CONDITIONS = {
     "clean": clean, "corner": corner, "jitter": jitter,
     "swapped": swapped, "reversed": reversed_stroke, "joined": joined, "skew+shaky": skew_shaky,
+    "distorted": distorted,
 }
 
 

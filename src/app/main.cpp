@@ -2,9 +2,11 @@
 // Taruvo: the operator console starts everything; closing it ends the program.
 #include "console/ctrlform.h"
 #include "controls/accessibility.h"
+#include "recognition/sharedrecognizer.h"
 #include "sessionwatch.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -19,5 +21,8 @@ int main(int argc, char *argv[])
     SessionWatch session(&console);
     console.load();
     console.show();
+    // Loads the handwriting recogniser while the operator chooses a list,
+    // so that the first "にんしき" does not wait for it.
+    QTimer::singleShot(0, [] { SharedRecognizer::instance(); });
     return app.exec();
 }

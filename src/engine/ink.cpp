@@ -8,9 +8,18 @@
 
 namespace {
 
-bool finite(QPointF p)
+// Finite and far from overflowing when scaled: anything else is not ink.
+bool usable(double x, double y)
 {
-    return std::isfinite(p.x()) && std::isfinite(p.y());
+    return std::isfinite(x) && std::isfinite(y) && std::abs(x) < 1e9 && std::abs(y) < 1e9;
+}
+
+qreal pathLength(const Stroke &stroke)
+{
+    qreal length = 0;
+    for (int i = 1; i < stroke.size(); ++i)
+        length += std::hypot(stroke[i].x() - stroke[i - 1].x(), stroke[i].y() - stroke[i - 1].y());
+    return length;
 }
 
 } // namespace
@@ -55,7 +64,7 @@ Ink cleanedInk(const Ink &ink)
         Stroke kept;
         kept.reserve(s.size());
         for (QPointF p : s) {
-            if (finite(p))
+            if (usable(p.x(), p.y()))
                 kept.append(p);
         }
         if (!kept.isEmpty())
@@ -127,8 +136,11 @@ Ink normalizedInk(const Ink &ink)
     // About 50 steps across the character: fine enough for every hook,
     // coarse enough to iron out the tremor of a small hand.
     const qreal spacing = NormalizedSide / 60;
+    // A scribble that goes back and forth a thousand times stays a few
+    // thousand points.
+    constexpr qreal MaxPoints = 2000;
     for (Stroke &s : out.strokes)
-        s = smoothedStroke(resampledStroke(s, spacing));
+        s = smoothedStroke(resampledStroke(s, qMax(spacing, pathLength(s) / MaxPoints)));
     return out;
 }
 
@@ -149,7 +161,7 @@ Ink parseInkLine(const QString &line, QSizeF canvas)
             bool okX = false, okY = false;
             const double x = token.left(comma).toDouble(&okX);
             const double y = token.mid(comma + 1).toDouble(&okY);
-            if (okX && okY && std::isfinite(x) && std::isfinite(y))
+            if (okX && okY && usable(x, y))
                 stroke.append(QPointF(x, y));
         }
         if (!stroke.isEmpty())

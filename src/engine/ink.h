@@ -27,7 +27,8 @@ constexpr qreal NormalizedSide = 300;
 // Bounding box of all points; an empty rectangle for empty ink.
 QRectF inkBounds(const Ink &ink);
 
-// Ink without empty strokes and without points that are not finite numbers.
+// Ink without empty strokes and without points that are not finite numbers
+// (or beyond a billion, which no canvas has).
 Ink cleanedInk(const Ink &ink);
 
 // Scales the character so that the longer side of its bounding box fills 80 %
@@ -48,5 +49,5 @@ Ink normalizedInk(const Ink &ink);
 
 // Reads one line of the text form of ink: anything up to a first tab is a
 // label and ignored; strokes are separated by ";", points by spaces, a point
-// is "x,y". Points that do not read as two finite numbers are skipped.
+// is "x,y". Points that do not read as two usable numbers are skipped.
 Ink parseInkLine(const QString &line, QSizeF canvas);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // taruvo-recognize: the box's recognition path on lines of ink from stdin.
 #include "recognition/sharedrecognizer.h"
+#include "recognition/templatematcher.h"
+#include "recognition/zinniarecognizer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
@@ -15,9 +18,12 @@ namespace {
 int usage(const char *message)
 {
     std::fprintf(stderr, "taruvo-recognize: %s\n"
-                         "usage: taruvo-recognize [--size W,H] [-n N] [--timing] < ink\n"
+                         "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|zinnia|templates]\n"
+                         "                        [--prefer CHARACTERS] [--scores] [--timing] < ink\n"
                          "  each input line: [label<TAB>]x,y x,y ...;x,y ...  (strokes split by ';')\n"
-                         "  --timing  also writes the microseconds of each line to stderr\n",
+                         "  --prefer   characters of a word list, put first when they score close\n"
+                         "  --scores   prints each candidate as character:score\n"
+                         "  --timing   also writes the microseconds of each line to stderr\n",
                  message);
     return 2;
 }
@@ -30,6 +36,9 @@ int main(int argc, char *argv[])
     QSizeF canvas(300, 300);
     int count = 10;
     bool timing = false;
+    bool scores = false;
+    QString engine = QStringLiteral("fused");
+    QSet<QString> preferred;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -48,12 +57,25 @@ int main(int argc, char *argv[])
                 return usage("-n needs a number from 1 to 1000");
         } else if (arg == QLatin1String("--timing")) {
             timing = true;
+        } else if (arg == QLatin1String("--scores")) {
+            scores = true;
+        } else if (arg == QLatin1String("--engine") && i + 1 < args.size()) {
+            engine = args[++i];
+            if (engine != QLatin1String("fused") && engine != QLatin1String("zinnia")
+                && engine != QLatin1String("templates"))
+                return usage("--engine is fused, zinnia or templates");
+        } else if (arg == QLatin1String("--prefer") && i + 1 < args.size()) {
+            for (uint c : args[++i].toUcs4())
+                preferred.insert(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
         } else {
             return usage(qPrintable(QStringLiteral("unknown argument ") + arg));
         }
     }
 
-    const Recognizer &recognizer = SharedRecognizer::instance();
+    SharedRecognizer::setPreferredCharacters(preferred);
+    const Recognizer &recognizer = engine == QLatin1String("zinnia") ? SharedRecognizer::zinnia()
+        : engine == QLatin1String("templates")                      ? SharedRecognizer::templates()
+                                                                    : SharedRecognizer::instance();
     if (!recognizer.isAvailable())
         return 1; // the shared recogniser has said why in the log
     std::ios::sync_with_stdio(false);
@@ -68,7 +90,7 @@ int main(int argc, char *argv[])
         const qint64 micros = clock.nsecsElapsed() / 1000;
         QStringList texts;
         for (const Candidate &c : candidates)
-            texts << c.text;
+            texts << (scores ? c.text + QLatin1Char(':') + QString::number(c.score, 'g', 5) : c.text);
         std::cout << texts.join(QLatin1Char(' ')).toStdString() << '\n';
         if (timing)
             std::cerr << micros << '\n';

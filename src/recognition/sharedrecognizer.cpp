@@ -1,36 +1,79 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Loads the shared recogniser once and says in the log when it cannot.
+// Loads the shared recognisers once and says in the log what is missing.
 #include "recognition/sharedrecognizer.h"
+#include "recognition/fusedrecognizer.h"
+#include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
-#include <memory>
 
 namespace {
 
-const char ModelName[] = "handwriting-ja.model";
+QString besideProgram(const QString &name)
+{
+    if (!QCoreApplication::instance())
+        return {};
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+struct Shared
+{
+    ZinniaRecognizer zinnia{SharedRecognizer::modelPaths()};
+    TemplateMatcher templates{SharedRecognizer::templatePaths()};
+    FusedRecognizer fused{zinnia, templates};
+
+    Shared()
+    {
+        if (!zinnia.isAvailable())
+            qWarning("handwriting recognition is off: no readable Zinnia model at %s",
+                     qPrintable(zinnia.pathsTried().join(QLatin1String(", "))));
+        if (!templates.isAvailable())
+            qWarning("stroke-order-free recognition is off: no readable stroke templates at %s",
+                     qPrintable(templates.pathsTried().join(QLatin1String(", "))));
+    }
+};
+
+Shared &shared()
+{
+    static Shared s;
+    return s;
+}
 
 } // namespace
 
 QStringList SharedRecognizer::modelPaths()
 {
-    QStringList paths;
-    if (QCoreApplication::instance())
-        paths << QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(ModelName));
-    paths << QStringLiteral("/usr/share/tegaki/models/zinnia/") + QLatin1String(ModelName);
+    QStringList paths{besideProgram(QStringLiteral("handwriting-ja.model"))};
+    paths << QStringLiteral("/usr/share/tegaki/models/zinnia/handwriting-ja.model");
+    paths.removeAll(QString());
+    return paths;
+}
+
+QStringList SharedRecognizer::templatePaths()
+{
+    QStringList paths{besideProgram(QStringLiteral("kanjidraw-data.json"))};
+    paths << QStringLiteral("/usr/lib/python3/dist-packages/kanjidraw/data.json");
+    paths.removeAll(QString());
     return paths;
 }
 
 const Recognizer &SharedRecognizer::instance()
 {
-    static const std::unique_ptr<ZinniaRecognizer> shared = [] {
-        auto r = std::make_unique<ZinniaRecognizer>(modelPaths());
-        if (!r->isAvailable())
-            qWarning("handwriting recognition is off: no readable Zinnia model at %s",
-                     qPrintable(r->pathsTried().join(QLatin1String(", "))));
-        return r;
-    }();
-    return *shared;
+    return shared().fused;
+}
+
+const ZinniaRecognizer &SharedRecognizer::zinnia()
+{
+    return shared().zinnia;
+}
+
+const TemplateMatcher &SharedRecognizer::templates()
+{
+    return shared().templates;
+}
+
+void SharedRecognizer::setPreferredCharacters(const QSet<QString> &characters)
+{
+    shared().fused.setPreferredCharacters(characters);
 }

@@ -4,17 +4,31 @@
 
 #include "engine/recognizer.h"
 
+#include <QSet>
 #include <QStringList>
+
+class ZinniaRecognizer;
+class TemplateMatcher;
 
 class SharedRecognizer
 {
 public:
-    // Loaded on first use and kept until the program ends. When the model
-    // cannot be loaded, one line naming the paths tried goes to the log and
-    // the recogniser stays unavailable.
+    // Zinnia and the template matcher, fused. Loaded on first use and kept
+    // until the program ends. What cannot be loaded is named in one log line
+    // with the paths tried; with no Zinnia model the recogniser is unavailable.
     static const Recognizer &instance();
+    static const ZinniaRecognizer &zinnia();
+    static const TemplateMatcher &templates();
 
-    // Where the model is looked for: the application folder first, then
-    // the system's Tegaki models.
+    // The characters of the loaded word list: recognition puts them first
+    // where they score close to the best. Call again for each new list; an
+    // empty set prefers nothing.
+    static void setPreferredCharacters(const QSet<QString> &characters);
+
+    // Where the Zinnia model is looked for: the application folder first,
+    // then the system's Tegaki models.
     static QStringList modelPaths();
+    // Where the stroke templates are looked for: the application folder
+    // first, then Debian's python3-kanjidraw.
+    static QStringList templatePaths();
 };

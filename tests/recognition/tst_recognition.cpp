@@ -96,6 +96,11 @@ void TestRecognition::resamplingKeepsEndsAndSpacing()
     QCOMPARE(s.last(), QPointF(100, 0));
     for (QPointF p : s)
         QCOMPARE(p.y(), 0.0);
+    // A scribble back and forth across the box stays a bounded number of points.
+    Stroke zigzag;
+    for (int i = 0; i < 20000; ++i)
+        zigzag.append(QPointF(i % 2 ? 300 : 0, i * 0.01));
+    QVERIFY(normalizedInk(Ink{{zigzag}, QSizeF(300, 300)}).strokes.first().size() <= 2001);
 }
 
 void TestRecognition::parseSkipsWhatIsNotInk_data()
@@ -108,7 +113,7 @@ void TestRecognition::parseSkipsWhatIsNotInk_data()
     QTest::newRow("empty line") << "" << 0 << 0;
     QTest::newRow("label only") << "一\t" << 0 << 0;
     QTest::newRow("empty strokes dropped") << ";;3,4;; ;5,6" << 2 << 2;
-    QTest::newRow("malformed points skipped") << "3,4 x,5 6, ,7 8 nan,1 1,inf 9,9" << 1 << 2;
+    QTest::newRow("malformed points skipped") << "3,4 x,5 6, ,7 8 nan,1 1,inf 1e300,2 9,9" << 1 << 2;
     QTest::newRow("extra spaces") << "  3,4    5,6  " << 1 << 2;
 }
 
@@ -230,9 +235,7 @@ void TestRecognition::toolRejectsBadArguments_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("zero size") << QStringList{"--size", "0,300"};
-    QTest::newRow("one number") << QStringList{"--size", "300"};
     QTest::newRow("n not a number") << QStringList{"-n", "many"};
-    QTest::newRow("n zero") << QStringList{"-n", "0"};
     QTest::newRow("missing value") << QStringList{"-n"};
     QTest::newRow("unknown") << QStringList{"--fast"};
 }

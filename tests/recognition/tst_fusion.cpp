@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The stroke-order-free template matcher and its fusion with Zinnia.
+#include "recognition/fusedrecognizer.h"
+#include "recognition/sharedrecognizer.h"
+#include "recognition/templatematcher.h"
+#include "recognition/zinniarecognizer.h"
+
+#include <QtTest>
+
+namespace {
+
+Ink inkOf(const char *text)
+{
+    return parseInkLine(QString::fromLatin1(text), QSizeF(300, 300));
+}
+
+QStringList texts(const QList<Candidate> &candidates)
+{
+    QStringList out;
+    for (const Candidate &c : candidates)
+        out << c.text;
+    return out;
+}
+
+// 木 and 田 in the standard order, then the same characters as a child might
+// write them.
+const char *const Tree = "30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235";
+const char *const Field = "60,60 60,250;60,65 240,65 240,250;150,65 150,245;65,155 235,155;65,245 235,245";
+
+} // namespace
+
+class TestFusion : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void orderAndDirectionDoNotMatter_data();
+    void orderAndDirectionDoNotMatter();
+    void joinedStrokesStillAmongCandidates_data();
+    void joinedStrokesStillAmongCandidates();
+    void fusionListsAtLeastWhatZinniaLists_data();
+    void fusionListsAtLeastWhatZinniaLists();
+    void preferenceOnlyBreaksCloseCalls();
+    void templatesLoadOnlyWellFormedStrokes_data();
+    void templatesLoadOnlyWellFormedStrokes();
+};
+
+void TestFusion::initTestCase()
+{
+    // Without the real model and templates these tests would prove nothing.
+    QVERIFY2(SharedRecognizer::zinnia().isAvailable(),
+             "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
+    QVERIFY2(SharedRecognizer::templates().isAvailable(),
+             "the stroke templates are missing: install python3-kanjidraw (tools/setup.sh)");
+    QVERIFY(SharedRecognizer::templates().size() > 2000);
+}
+
+void TestFusion::orderAndDirectionDoNotMatter_data()
+{
+    QTest::addColumn<QString>("kanji");
+    QTest::addColumn<QByteArray>("ink");
+    QTest::newRow("木 in order") << "木" << QByteArray(Tree);
+    QTest::newRow("木 downstroke first") << "木" << QByteArray("150,30 150,280;30,110 270,105;145,110 40,240;155,110 265,235");
+    QTest::newRow("木 sweeps swapped, one reversed")
+        << "木" << QByteArray("30,110 270,105;150,30 150,280;265,235 155,110;145,110 40,240");
+    QTest::newRow("田 inside first, two reversed")
+        << "田" << QByteArray("150,245 150,65;65,155 235,155;60,60 60,250;60,65 240,65 240,250;235,245 65,245");
+    QTest::newRow("三 bottom up") << "三" << QByteArray("40,235 260,230;90,150 210,147;70,70 230,65");
+}
+
+void TestFusion::orderAndDirectionDoNotMatter()
+{
+    // Guards against a child's wrong stroke order or direction losing the character.
+    QFETCH(QString, kanji);
+    QFETCH(QByteArray, ink);
+    const QList<Candidate> result = SharedRecognizer::instance().classify(inkOf(ink.constData()), 10);
+    QVERIFY(!result.isEmpty());
+    QCOMPARE(result.first().text, kanji);
+}
+
+void TestFusion::joinedStrokesStillAmongCandidates_data()
+{
+    QTest::addColumn<QString>("kanji");
+    QTest::addColumn<QByteArray>("ink");
+    // The cross of 木 in one go, and the last two strokes of 田 in one.
+    QTest::newRow("木") << "木" << QByteArray("30,110 270,105 150,30 150,280;145,110 40,240;155,110 265,235");
+    QTest::newRow("田") << "田"
+                       << QByteArray("60,60 60,250;60,65 240,65 240,250;150,65 150,245;65,155 235,155 65,245 235,245");
+}
+
+void TestFusion::joinedStrokesStillAmongCandidates()
+{
+    // Guards a joined stroke throwing the character out of the candidates altogether.
+    QFETCH(QString, kanji);
+    QFETCH(QByteArray, ink);
+    const QStringList result = texts(SharedRecognizer::instance().classify(inkOf(ink.constData()), 6));
+    QVERIFY2(result.contains(kanji), qPrintable(result.join(QLatin1Char(' '))));
+}
+
+void TestFusion::fusionListsAtLeastWhatZinniaLists_data()
+{
+    QTest::addColumn<QByteArray>("ink");
+    QTest::addColumn<int>("count");
+    QTest::newRow("木, 10") << QByteArray(Tree) << 10;
+    QTest::newRow("田, 1") << QByteArray(Field) << 1;
+    QTest::newRow("a dot, 10") << QByteArray("150,150") << 10;
+    // More strokes than any template has: the templates have nothing to say.
+    QByteArray many;
+    for (int i = 0; i < 40; ++i)
+        many += QByteArray::number(10 + i * 7) + ",20 " + QByteArray::number(10 + i * 7) + ",280;";
+    QTest::newRow("40 strokes, 10") << many << 10;
+}
+
+void TestFusion::fusionListsAtLeastWhatZinniaLists()
+{
+    // Guards the fusion dropping candidates that Zinnia alone would offer.
+    QFETCH(QByteArray, ink);
+    QFETCH(int, count);
+    const Ink in = inkOf(ink.constData());
+    const QList<Candidate> zinnia = SharedRecognizer::zinnia().classify(in, count);
+    const QList<Candidate> fused = SharedRecognizer::instance().classify(in, count);
+    QVERIFY(fused.size() >= zinnia.size());
+    QVERIFY(fused.size() <= count);
+    QSet<QString> seen;
+    for (const Candidate &c : fused)
+        QVERIFY2(!seen.contains(c.text) && (seen.insert(c.text), true), "a candidate listed twice");
+}
+
+void TestFusion::preferenceOnlyBreaksCloseCalls()
+{
+    // Guards the word-list preference overturning a clear winner, or not
+    // applying where the measured margin says it should.
+    FusedRecognizer fused(SharedRecognizer::zinnia(), SharedRecognizer::templates());
+    // A tall 日, which reads close to 曰.
+    const Ink ink = inkOf("80,40 80,270;80,45 220,45 220,270;85,150 215,150;85,260 215,260");
+    const QList<Candidate> plain = fused.classify(ink, 30);
+    QVERIFY(plain.size() > 5);
+    const Candidate winner = plain.first();
+    int close = -1, far = -1;
+    for (int i = 1; i < plain.size(); ++i) {
+        const double gap = winner.score - plain[i].score;
+        if (close < 0 && gap <= FusedRecognizer::PreferenceMargin && plain[i].score >= FusedRecognizer::PreferenceFloor)
+            close = i;
+        if (far < 0 && gap > FusedRecognizer::PreferenceMargin)
+            far = i;
+    }
+    QVERIFY2(close > 0 && far > 0, "this ink no longer has both a close and a clear second");
+
+    fused.setPreferredCharacters({plain[far].text});
+    QCOMPARE(fused.classify(ink, 30).first().text, winner.text);
+    fused.setPreferredCharacters({plain[close].text});
+    const QList<Candidate> preferred = fused.classify(ink, 30);
+    QCOMPARE(preferred.first().text, plain[close].text);
+    QCOMPARE(preferred.size(), plain.size());
+    QCOMPARE(preferred.at(1).text, winner.text);
+    // The winner in the list too: nothing moves.
+    fused.setPreferredCharacters({plain[close].text, winner.text});
+    QCOMPARE(fused.classify(ink, 30).first().text, winner.text);
+    fused.setPreferredCharacters({});
+    QCOMPARE(texts(fused.classify(ink, 30)), texts(plain));
+}
+
+void TestFusion::templatesLoadOnlyWellFormedStrokes_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("loaded");
+    QTest::newRow("not JSON") << QByteArray("{\"1\": {\"一\": [[") << 0;
+    QTest::newRow("an array") << QByteArray("[1, 2]") << 0;
+    QTest::newRow("empty") << QByteArray("{}") << 0;
+    QTest::newRow("short stroke skipped")
+        << QByteArray("{\"1\": {\"一\": [[1, 2, 3]], \"丨\": [[0, 0, 0, 100]]}}") << 1;
+    QTest::newRow("strings and nulls skipped")
+        << QByteArray("{\"1\": {\"一\": [\"a\", null, 7], \"丨\": [[0, 0, 0, 100]]}, \"x\": 5}") << 1;
+    QTest::newRow("duplicates once") << QByteArray("{\"1\": {\"丨\": [[0, 0, 0, 100]]}, \"2\": {\"丨\": [[0, 0, 0, 1]]}}") << 1;
+}
+
+void TestFusion::templatesLoadOnlyWellFormedStrokes()
+{
+    // Guards start-up against a damaged template file.
+    QFETCH(QByteArray, json);
+    QFETCH(int, loaded);
+    TemplateMatcher matcher;
+    QCOMPARE(matcher.load(json), loaded > 0);
+    QCOMPARE(matcher.size(), loaded);
+    QCOMPARE(matcher.isAvailable(), loaded > 0);
+    // Whatever was loaded classifies without trouble.
+    QCOMPARE(matcher.classify(inkOf("150,20 150,280"), 5).isEmpty(), loaded == 0);
+}
+
+QTEST_GUILESS_MAIN(TestFusion)
+#include "tst_fusion.moc"
