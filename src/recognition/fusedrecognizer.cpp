@@ -22,10 +22,32 @@ constexpr double TemplateMissing = 10;
 constexpr int Depth = 30;
 
 // Forms that exist only as parts of other characters and are never a word's
-// character. Zinnia ranks some of them first for common kanji (囗 for a
-// large 口, since size is normalised away), so they go last.
+// character. Zinnia ranks some of them first for common kanji, so they go
+// last, after anything that is not a kanji at all (words here are kanji).
 const QString PartsOnly = QStringLiteral(
     "丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶");
+// Pairs that differ only in size, which normalisation removes: the second,
+// which words use, scores at least as well as the first. A 口 written to fill
+// the box looks like the enclosure 囗.
+const QString SizeTwins = QStringLiteral("囗口");
+
+bool isKanji(const QString &text)
+{
+    const QList<uint> ucs = text.toUcs4();
+    if (ucs.size() != 1)
+        return false;
+    const uint c = ucs.first();
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0xF900 && c <= 0xFAFF)
+        || (c >= 0x20000 && c <= 0x3FFFF) || c == 0x3005; // 々 repeats the kanji before it
+}
+
+// 0 for a kanji, 1 for any other character, 2 for a part-only form.
+int tier(const QString &text)
+{
+    if (PartsOnly.contains(text))
+        return 2;
+    return isKanji(text) ? 0 : 1;
+}
 
 // Every character either engine listed, scored by both; unsorted.
 QList<Candidate> combined(const QList<Candidate> &z, const QList<Candidate> &t)
@@ -77,10 +99,22 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
         fused = combined(z, t);
     if (fused.isEmpty())
         return {};
-    std::stable_sort(fused.begin(), fused.end(),
-                     [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
-    std::stable_partition(fused.begin(), fused.end(),
-                          [](const Candidate &c) { return !PartsOnly.contains(c.text); });
+    for (int i = 0; i + 1 < SizeTwins.size(); i += 2) {
+        const QString part = SizeTwins.mid(i, 1), word = SizeTwins.mid(i + 1, 1);
+        const auto from = std::find_if(fused.begin(), fused.end(), [&](const Candidate &c) { return c.text == part; });
+        if (from == fused.end())
+            continue;
+        const double score = from->score;
+        auto to = std::find_if(fused.begin(), fused.end(), [&](const Candidate &c) { return c.text == word; });
+        if (to == fused.end())
+            fused.append({word, score});
+        else
+            to->score = std::max(to->score, score);
+    }
+    std::stable_sort(fused.begin(), fused.end(), [](const Candidate &a, const Candidate &b) {
+        const int ta = tier(a.text), tb = tier(b.text);
+        return ta != tb ? ta < tb : a.score > b.score;
+    });
 
     // A word-list character close behind the best goes first.
     if (!m_preferred.isEmpty() && !m_preferred.contains(fused.first().text)) {

@@ -18,7 +18,8 @@ const char *const One = "20,150 280,145";
 const char *const Two = "70,100 230,95;40,210 260,205";
 const char *const Three = "70,70 230,65;90,150 210,147;40,235 260,230";
 const char *const Ten = "30,140 270,135;150,30 148,275";
-const char *const Mouth = "52,77 70,194;59,83 181,83 181,172;70,181 189,174";
+// Filling the box, 口 looks like the enclosure 囗 once size is normalised away.
+const char *const Mouth = "70,70 75,240;75,75 230,70 225,240;78,230 222,230";
 const char *const River = "80,40 78,150 50,260;150,60 150,220;230,30 232,270";
 const char *const Tree = "30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235";
 const char *const Field = "60,60 60,250;60,65 240,65 240,250;150,65 150,245;65,155 235,155;65,245 235,245";

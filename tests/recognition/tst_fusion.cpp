@@ -41,6 +41,8 @@ private slots:
     void fusionListsAtLeastWhatZinniaLists_data();
     void fusionListsAtLeastWhatZinniaLists();
     void preferenceOnlyBreaksCloseCalls();
+    void kanjiComeFirst_data();
+    void kanjiComeFirst();
     void templatesLoadOnlyWellFormedStrokes_data();
     void templatesLoadOnlyWellFormedStrokes();
 };
@@ -158,6 +160,34 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
     QCOMPARE(fused.classify(ink, 30).first().text, winner.text);
     fused.setPreferredCharacters({});
     QCOMPARE(texts(fused.classify(ink, 30)), texts(plain));
+}
+
+void TestFusion::kanjiComeFirst_data()
+{
+    QTest::addColumn<QByteArray>("ink");
+    QTest::addColumn<QString>("first");
+    // Zinnia lists the enclosure 囗 first for the first, and kana (え, エ, へ)
+    // among the best for the others.
+    QTest::newRow("口 filling the box") << QByteArray("70,70 75,240;75,75 230,70 225,240;78,230 222,230") << "口";
+    QTest::newRow("二 narrow") << QByteArray("110,100 190,100;100,200 200,200") << "二";
+    QTest::newRow("一 short") << QByteArray("100,150 200,150") << "一";
+}
+
+void TestFusion::kanjiComeFirst()
+{
+    // Guards kana and part-only forms being offered ahead of kanji, which
+    // alone make words in this game.
+    QFETCH(QByteArray, ink);
+    QFETCH(QString, first);
+    const QList<Candidate> fused = SharedRecognizer::instance().classify(inkOf(ink.constData()), 30);
+    QVERIFY(!fused.isEmpty());
+    QCOMPARE(fused.first().text, first);
+    // What the box shows: the result and five candidates, all kanji.
+    QVERIFY(fused.size() >= 6);
+    for (int i = 0; i < 6; ++i) {
+        const char32_t u = fused[i].text.toUcs4().value(0);
+        QVERIFY2(u >= 0x4E00 && u <= 0x9FFF && fused[i].text != QStringLiteral("囗"), qPrintable(fused[i].text));
+    }
 }
 
 void TestFusion::templatesLoadOnlyWellFormedStrokes_data()
