@@ -9,6 +9,7 @@
 #include "controls/zubutton.h"
 #include "engine/judge.h"
 #include "player/playform.h"
+#include "recognition/sharedrecognizer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -274,6 +275,13 @@ void CtrlForm::loadWordList()
     m_wapiset.LoadFileToList(lines, QString(), m_menuBT->FilePath());
     m_words.load(lines);
     lines.clear();
+    // The boxes read the list's own characters first where they are close.
+    QSet<QString> characters;
+    for (const QString &word : m_words.words()) {
+        for (const QString &c : WordList::characters(word))
+            characters.insert(c);
+    }
+    SharedRecognizer::setPreferredCharacters(characters);
 
     showWords();
 

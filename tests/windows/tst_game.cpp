@@ -9,6 +9,8 @@
 #include "controls/resbank.h"
 #include "controls/zubutton.h"
 #include "fakes/fakes.h"
+#include "recognition/fusedrecognizer.h"
+#include "recognition/sharedrecognizer.h"
 
 #include <QCheckBox>
 #include <QListView>
@@ -132,6 +134,10 @@ void TestGame::choosingAList()
     QCOMPARE(g.console->Label1()->text(), usable ? QStringLiteral("リスト.txt") : QStringLiteral("None"));
     QCOMPARE(g.console->List2()->count(), 0);
     QCOMPARE(g.play(1)->Score1()->text(), QStringLiteral("0"));
+    // The handwriting boxes prefer the list's characters.
+    const QSet<QString> preferred =
+        static_cast<const FusedRecognizer &>(SharedRecognizer::instance()).preferredCharacters();
+    QCOMPARE(preferred.contains(QStringLiteral("校")), words > 0);
     QVERIFY(g.locked(1) && g.locked(2));
 }
 
