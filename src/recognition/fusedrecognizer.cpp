@@ -127,5 +127,12 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
             }
         }
     }
-    return fused.mid(0, count);
+    // Behind the result, the list's characters come first: the board holds
+    // only those, and a look-alike such as 曰 beside 日 only misleads.
+    QList<Candidate> shown = fused.mid(0, count);
+    if (!m_preferred.isEmpty() && shown.size() > 2) {
+        std::stable_partition(shown.begin() + 1, shown.end(),
+                              [this](const Candidate &c) { return m_preferred.contains(c.text); });
+    }
+    return shown;
 }

@@ -149,7 +149,11 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
     QVERIFY2(close > 0 && far > 0, "this ink no longer has both a close and a clear second");
 
     fused.setPreferredCharacters({plain[far].text});
-    QCOMPARE(fused.classify(ink, 30).first().text, winner.text);
+    const QList<Candidate> behind = fused.classify(ink, 30);
+    QCOMPARE(behind.first().text, winner.text);
+    // Behind a clear winner the list's character leads the other candidates.
+    QCOMPARE(behind.at(1).text, plain[far].text);
+    QCOMPARE(behind.size(), plain.size());
     fused.setPreferredCharacters({plain[close].text});
     const QList<Candidate> preferred = fused.classify(ink, 30);
     QCOMPARE(preferred.first().text, plain[close].text);
