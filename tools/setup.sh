@@ -8,7 +8,7 @@ packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-multimedia-dev
     libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw
-    fonts-ipafont-mincho
+    fonts-ipafont-mincho fonts-ipafont-gothic
     xvfb xauth
     clang libclang-rt-14-dev
 )
@@ -36,6 +36,7 @@ fi
 # What the program and the tests rely on, checked by what they use.
 fail=0
 fc-list IPAMincho | grep -q . || { echo "setup: the Japanese Mincho font (fonts-ipafont-mincho) is missing" >&2; fail=1; }
+fc-list IPAGothic | grep -q . || { echo "setup: the Japanese Gothic font (fonts-ipafont-gothic) is missing" >&2; fail=1; }
 [ -r /usr/share/tegaki/models/zinnia/handwriting-ja.model ] || {
     echo "setup: the handwriting model (tegaki-zinnia-japanese) is missing" >&2; fail=1; }
 [ -r /usr/lib/python3/dist-packages/kanjidraw/data.json ] || {
