@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Times ResBank::PlayItem as a button handler sees it, and checks that many calls do not grow memory.
-#include "controls/feedbackplayer.h"
+#include "feedback/audiooutput.h"
+#include "feedback/feedbacklibrary.h"
+#include "feedback/feedbackplayer.h"
 #include "controls/resbank.h"
 
 #include <QApplication>
@@ -35,11 +37,14 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
+    FeedbackLibrary library;
+    AudioOutput audio;
     ResBank bank;
+    bank.setSources(&library, &audio);
     bank.resize(177, 177);
     bank.show();
     bank.setSeriesNumber(0);
-    std::printf("audio output: %s\n", FeedbackPlayer::hasOutput() ? "yes" : "none");
+    std::printf("audio output: %s\n", audio.hasOutput() ? "yes" : "none");
 
     // Warm up: a series is made when a window sets it, not in PlayItem.
     bank.PlayItem(0, 0);

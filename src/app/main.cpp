@@ -2,7 +2,6 @@
 // Taruvo: the operator console starts everything; closing it ends the program.
 #include "console/ctrlform.h"
 #include "controls/accessibility.h"
-#include "recognition/sharedrecognizer.h"
 #include "sessionwatch.h"
 
 #include <QApplication>
@@ -23,6 +22,6 @@ int main(int argc, char *argv[])
     console.show();
     // Loads the handwriting recogniser while the operator chooses a list,
     // so that the first "にんしき" does not wait for it.
-    QTimer::singleShot(0, [] { SharedRecognizer::instance(); });
+    QTimer::singleShot(0, &console, [&console] { console.recognizer().load(); });
     return app.exec();
 }

@@ -4,12 +4,7 @@
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
-#include "common/commonmodule.h"
-#include "controls/resbank.h"
-#include "controls/zubutton.h"
-#include "engine/judge.h"
 #include "player/playform.h"
-#include "recognition/sharedrecognizer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,7 +18,6 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
-#include <cmath>
 
 CtrlForm::CtrlForm(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
@@ -38,8 +32,7 @@ CtrlForm::CtrlForm(QWidget *parent)
     setWindowIcon(icon);
     buildDesign();
     connectPanel();
-    m_random = std::make_unique<SeededRandom>();
-    m_clock = std::make_unique<SteadyClock>();
+    connectGame();
 }
 
 CtrlForm::~CtrlForm() = default;
@@ -77,13 +70,13 @@ void CtrlForm::buildDesign()
     m_tim2Label = d.label("Tim2Label", QStringLiteral("0"), {1440, 2520, 780, 345}, 7, FormBuilder::WhiteBox, right);
     m_label2 = d.label<AutoSizeLabel>("Label2", QStringLiteral("秒"), {2280, 2520, 285, 285}, 13, FormBuilder::Plain);
     m_timScroll = d.add(new QScrollBar(Qt::Horizontal), "TimScroll", {120, 2880, 2415, 375}, 6);
-    m_timScroll->setRange(1, 600);
+    m_timScroll->setRange(Rules::TimeLimitMin, Rules::TimeLimitMax);
 
     m_seikaiCheck = d.add(new QCheckBox(QStringLiteral("正解数制限")), "SeikaiCheck", {120, 3360, 1455, 285}, 14);
     m_seikaiLabel = d.label("SeikaiLabel", QStringLiteral("0"), {1680, 3360, 540, 345}, 16, FormBuilder::WhiteBox, right);
     m_label3 = d.label<AutoSizeLabel>("Label3", QStringLiteral("問"), {2280, 3360, 285, 285}, 17, FormBuilder::Plain);
     m_seikaiScroll = d.add(new QScrollBar(Qt::Horizontal), "SeikaiScroll", {120, 3720, 2415, 375}, 15);
-    m_seikaiScroll->setRange(1, 18);
+    m_seikaiScroll->setRange(Rules::AnswerLimitMin, Rules::AnswerLimitMax);
 
     m_playCheck = d.add(new QCheckBox(QStringLiteral("Play2")), "PlayCheck", {120, 4200, 1335, 375}, 5);
     m_endButton = d.add(new NButton, "EndButton", {120, 4680, 1095, 375}, 18);
@@ -118,7 +111,7 @@ void CtrlForm::buildDesign()
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(999);
+    m_timer1->setInterval(Rules::ClockTickMs);
 
     d.applyTabOrder();
 }
@@ -150,15 +143,46 @@ void CtrlForm::connectPanel()
     connect(m_seikaiScroll, &QScrollBar::valueChanged, this,
             [this](int value) { m_seikaiLabel->setText(QString::number(value)); });
 
-    connect(m_unlockButton, &NButton::Pressed, this, [this] {
-        m_play1->AllUnLock();
-        m_play2->AllUnLock();
-    });
     connect(m_menuBT, &MenuBT::FileChosen, this, &CtrlForm::loadWordList);
-    connect(m_startButton, &NButton::Pressed, this, &CtrlForm::startGame);
-    connect(m_timer1, &QTimer::timeout, this, &CtrlForm::Timer1Tick);
     connect(m_minButton, &NButton::Pressed, this, &QWidget::showMinimized);
     connect(m_endButton, &NButton::Pressed, this, &QWidget::close);
+}
+
+void CtrlForm::connectGame()
+{
+    connect(m_unlockButton, &NButton::Pressed, &m_game, &Game::unlockPlayers);
+    connect(m_startButton, &NButton::Pressed, &m_game, &Game::start);
+    connect(m_timer1, &QTimer::timeout, &m_game, &Game::tick);
+    connect(&m_game, &Game::clockChanged, m_timLabel, &QLabel::setText);
+    connect(&m_game, &Game::clockRunningChanged, this, [this](bool running) {
+        if (running)
+            m_timer1->start();
+        else
+            m_timer1->stop();
+    });
+    connect(&m_game, &Game::overChanged, m_unlockButton, &QWidget::setEnabled);
+    connect(&m_game, &Game::wordsChanged, this, &CtrlForm::showWords);
+    connect(&m_game, &Game::poolChanged, this, &CtrlForm::showPool);
+}
+
+bool CtrlForm::PanelLimits::timeLimitOn() const
+{
+    return form->m_timeCheck->isChecked();
+}
+
+int CtrlForm::PanelLimits::timeLimitSeconds() const
+{
+    return form->m_timScroll->value();
+}
+
+bool CtrlForm::PanelLimits::answerLimitOn() const
+{
+    return form->m_seikaiCheck->isChecked();
+}
+
+int CtrlForm::PanelLimits::answerLimit() const
+{
+    return form->m_seikaiScroll->value();
 }
 
 void CtrlForm::load(const QString &appFolder)
@@ -167,8 +191,8 @@ void CtrlForm::load(const QString &appFolder)
     if (!appFolder.isEmpty())
         m_wapiset.setAppFolder(appFolder);
     QDir::setCurrent(m_wapiset.AppFolder());
-    if (auto *seeded = dynamic_cast<SeededRandom *>(m_random.get()))
-        seeded->seedFromClock();
+    m_game.seedFromClock();
+    m_feedback.setFolder(m_wapiset.AppFolder() + QStringLiteral("series"));
 
     m_wapiset.setIniPath(m_wapiset.AppFolder() + QStringLiteral("Taruvo.ini"));
 
@@ -184,22 +208,54 @@ void CtrlForm::load(const QString &appFolder)
     poolFont.setFamily(fontName);
     m_list2->setFont(poolFont);
 
-    m_timScroll->setValue(60);
-    m_seikaiScroll->setValue(5);
+    m_timScroll->setValue(Rules::TimeLimitStart);
+    m_seikaiScroll->setValue(Rules::AnswerLimitStart);
     m_timShowCheck->setChecked(true);
     m_seikaiCheck->setChecked(true);
 
     m_startButton->setEnabled(false);
     m_unlockButton->setEnabled(false);
 
-    m_play1 = std::make_unique<PlayForm>(this, 1);
+    PlayerSetup setup;
+    setup.icon = windowIcon();
+    setup.fontName = m_list2->font().family();
+    setup.settings = &m_wapiset;
+    setup.feedback = &m_feedback;
+    setup.audio = &m_audio;
+    setup.recognizer = &m_recognizer;
+
+    m_play1 = std::make_unique<PlayForm>(1, setup);
+    m_game.addView(1, m_play1.get());
+    connectPlayer(m_play1.get());
     m_play1->AllLock();
     m_play1->AllClear();
     m_play1->show();
 
-    m_play2 = std::make_unique<PlayForm>(this, 2);
+    m_play2 = std::make_unique<PlayForm>(2, setup);
+    m_game.addView(2, m_play2.get());
+    connectPlayer(m_play2.get());
     m_play2->AllLock();
     m_play2->AllClear();
+}
+
+void CtrlForm::connectPlayer(PlayForm *play)
+{
+    connect(play, &PlayForm::answerSubmitted, &m_game, &Game::SeigoHantei);
+    // A player window closed by the session closes the console, unless the
+    // console is closing already.
+    connect(play, &PlayForm::closed, this, [this] {
+        if (!m_closing)
+            close();
+    });
+}
+
+void CtrlForm::setSessionEnding()
+{
+    m_sessionEnding = true;
+    for (PlayForm *play : {m_play1.get(), m_play2.get()}) {
+        if (play)
+            play->setCloseAllowed(true);
+    }
 }
 
 void CtrlForm::followConsoleState()
@@ -249,10 +305,12 @@ void CtrlForm::closeEvent(QCloseEvent *event)
     m_closing = true;
     // Nothing of the game may run once closing has begun.
     m_timer1->stop();
-    if (m_play1)
-        m_play1->close();
-    if (m_play2)
-        m_play2->close();
+    for (PlayForm *play : {m_play1.get(), m_play2.get()}) {
+        if (play) {
+            play->setCloseAllowed(true);
+            play->close();
+        }
+    }
     if (m_endProgram)
         m_endProgram();
     else
@@ -266,26 +324,23 @@ void CtrlForm::loadWordList()
     m_label1->repaint();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 
-    m_words.clear();
-    showWords();
-    m_list2->clear();
-    m_pool.clear();
+    m_game.clearWords();
 
     QStringList lines;
     m_wapiset.LoadFileToList(lines, QString(), m_menuBT->FilePath());
-    m_words.load(lines);
+    WordList words;
+    words.load(lines);
     lines.clear();
     // The boxes read the list's own characters first where they are close.
     QSet<QString> characters;
-    for (const QString &word : m_words.words()) {
+    for (const QString &word : words.words()) {
         for (const QString &c : WordList::characters(word))
             characters.insert(c);
     }
-    SharedRecognizer::setPreferredCharacters(characters);
+    m_recognizer.setPreferredCharacters(characters);
+    m_game.setWords(std::move(words));
 
-    showWords();
-
-    if (m_words.size() < CharacterPool::WordsPerGame) {
+    if (!m_game.canStart()) {
         m_label1->setText(QStringLiteral("None"));
         m_startButton->setEnabled(false);
     } else {
@@ -293,17 +348,13 @@ void CtrlForm::loadWordList()
         m_startButton->setEnabled(true);
     }
 
-    m_list2->clear();
-    m_play1->AllLock();
-    m_play1->AllClear();
-    m_play2->AllLock();
-    m_play2->AllClear();
+    m_game.lockAndClearPlayers();
     QGuiApplication::restoreOverrideCursor();
 }
 
 void CtrlForm::showWords()
 {
-    QStringList sorted = m_words.words();
+    QStringList sorted = m_game.words().words();
     sorted.sort();
     static_cast<QStringListModel *>(m_list1->model())->setStringList(sorted);
 }
@@ -311,120 +362,10 @@ void CtrlForm::showWords()
 void CtrlForm::showPool()
 {
     // List2 mirrors the pool: the character, and whether it is used.
+    const CharacterPool &pool = m_game.pool();
     m_list2->clear();
-    for (int i = 0; i < m_pool.size(); ++i) {
-        auto *item = new QListWidgetItem(m_pool.at(i).character, m_list2);
-        item->setData(Qt::UserRole, m_pool.at(i).used ? 1 : 0);
+    for (int i = 0; i < pool.size(); ++i) {
+        auto *item = new QListWidgetItem(pool.at(i).character, m_list2);
+        item->setData(Qt::UserRole, pool.at(i).used ? 1 : 0);
     }
-}
-
-void CtrlForm::startGame()
-{
-    if (m_words.size() < CharacterPool::WordsPerGame)
-        return;
-    m_play1->AllLock();
-    m_play1->AllClear();
-    m_play2->AllLock();
-    m_play2->AllClear();
-
-    m_pool.deal(m_words, *m_random);
-    showPool();
-    for (int j = 0; j < m_pool.size(); ++j) {
-        m_play1->MonButton(j + 1)->setText(m_pool.at(j).character);
-        m_play2->MonButton(j + 1)->setText(m_pool.at(j).character);
-    }
-
-    m_play1->AllUnLock();
-    m_play2->AllUnLock();
-
-    m_timLabel->setText(QStringLiteral("0"));
-    m_gameStartMs = m_clock->nowMs();
-    m_timer1->start();
-    m_unlockButton->setEnabled(false);
-}
-
-void CtrlForm::updateClock(bool *elapsedShown)
-{
-    const QString text = GameClock::elapsedText(m_gameStartMs, m_clock->nowMs());
-    m_timLabel->setText(text);
-    if (elapsedShown)
-        *elapsedShown = text != QLatin1String("--");
-}
-
-void CtrlForm::Timer1Tick()
-{
-    updateClock(nullptr);
-    if (CommonModule::leadingNumber(m_timLabel->text()) >= m_timScroll->value() && m_timeCheck->isChecked())
-        EndGame();
-}
-
-void CtrlForm::EndGame()
-{
-    if (m_unlockButton->isEnabled())
-        return;
-    m_timer1->stop();
-    m_play1->AllLock();
-    m_play2->AllLock();
-
-    bool elapsedShown = false;
-    updateClock(&elapsedShown);
-    if (elapsedShown && m_timeCheck->isChecked()) {
-        const auto elapsed = qint64(CommonModule::leadingNumber(m_timLabel->text()));
-        m_timLabel->setText(GameClock::finalText(elapsed, m_timScroll->value()));
-    }
-
-    const double s1 = CommonModule::leadingNumber(m_play1->Score1()->text());
-    const double s2 = CommonModule::leadingNumber(m_play2->Score1()->text());
-    const GameResult result = decideGame(s1, s2);
-    struct Shown { int16_t item; const char *text; };
-    static const Shown win{0, "かち！！"}, lose{1, "まけ！！"}, draw{2, "ひきわけ！！"};
-    const Shown &one = result == GameResult::Player1Wins ? win : result == GameResult::Player2Wins ? lose : draw;
-    const Shown &two = result == GameResult::Player2Wins ? win : result == GameResult::Player1Wins ? lose : draw;
-    m_play1->resBank()->setItemNumber(one.item);
-    m_play1->ResultLabel()->setText(QString::fromUtf8(one.text));
-    m_play2->resBank()->setItemNumber(two.item);
-    m_play2->ResultLabel()->setText(QString::fromUtf8(two.text));
-
-    ResBank *winner = result == GameResult::Player2Wins ? m_play2->resBank() : m_play1->resBank();
-    winner->PlayItem(winner->SeriesNumber(), 0);
-    m_unlockButton->setEnabled(true);
-}
-
-void CtrlForm::SeigoHantei(int16_t PNum, const QString &St)
-{
-    PlayForm *w = PNum == 1 ? m_play1.get() : m_play2.get();
-    PlayForm *o = PNum == 1 ? m_play2.get() : m_play1.get();
-    const Judgement j = judge(m_pool, m_words, St);
-
-    if (j.outcome == Judgement::Correct) {
-        m_pool.markUsed(j.first);
-        m_pool.markUsed(j.second);
-        showPool();
-        m_play1->MonButton(j.first + 1)->setEnabled(false);
-        m_play1->MonButton(j.second + 1)->setEnabled(false);
-        m_play2->MonButton(j.first + 1)->setEnabled(false);
-        m_play2->MonButton(j.second + 1)->setEnabled(false);
-        w->ResultLabel()->setText(QStringLiteral("正解！！"));
-        w->resBank()->setItemNumber(0);
-        w->resBank()->PlayItem(w->resBank()->SeriesNumber(), w->resBank()->ItemNumber());
-        const double score = CommonModule::leadingNumber(w->Score1()->text()) + 1;
-        w->Score1()->setText(QString::number(score, 'g', 15));
-        o->Score2()->setText(w->Score1()->text());
-        // The k-th correct word goes to answer label k; a score outside the
-        // list (only reachable by a damaged score text) writes nothing.
-        const double slot = std::nearbyint(CommonModule::leadingNumber(w->Score1()->text()));
-        if (slot >= 1 && slot <= PlayForm::AnswerCount)
-            w->AnsLabel(int(slot))->setText(St);
-    } else {
-        w->ResultLabel()->setText(j.outcome == Judgement::NoCharacter ? QStringLiteral("文字がない！")
-                                                                      : QStringLiteral("単語がない！！"));
-        w->resBank()->setItemNumber(1);
-        w->resBank()->PlayItem(w->resBank()->SeriesNumber(), w->resBank()->ItemNumber());
-    }
-
-    const int limit = m_seikaiScroll->value();
-    if (m_seikaiCheck->isChecked()
-        && (CommonModule::leadingNumber(m_play1->Score1()->text()) >= limit
-            || CommonModule::leadingNumber(m_play1->Score2()->text()) >= limit))
-        EndGame();
 }

@@ -3,10 +3,10 @@
 
 #include "common/wapiset.h"
 #include "controls/formbuilder.h"
-#include "engine/characterpool.h"
-#include "engine/gameclock.h"
-#include "engine/random.h"
-#include "engine/wordlist.h"
+#include "engine/game.h"
+#include "feedback/audiooutput.h"
+#include "feedback/feedbacklibrary.h"
+#include "recognition/sharedrecognizer.h"
 
 #include <QWidget>
 #include <functional>
@@ -21,10 +21,12 @@ class MenuBT;
 class NButton;
 class PlayForm;
 
-// The operator console, the first window of the program. It owns all game
-// state, keeps it in its own controls (word list in List1, character pool in
-// List2, settings in the panel's check boxes and scroll bars) and drives the
-// two player windows.
+// The operator console, the first window of the program. It owns the game,
+// the player windows, the recogniser and the feedback series, and wires them
+// together: the game decides, the console's controls show its state (the
+// word list in List1, the character pool in List2, the clock in TimLabel,
+// the end of a game in UnlockButton), and the settings panel's controls are
+// the limits the game reads when it needs them.
 //
 // Life cycle: construction builds the window design only; load() runs the
 // start-up sequence (settings file, player windows); closing the console
@@ -40,21 +42,26 @@ public:
     // (for tests and embedders); empty means the real one.
     void load(const QString &appFolder = QString());
 
-    // Judges an answer of player PNum (1: Play1, anything else: Play2) and
-    // writes the outcome into the player windows; may end the game.
-    void SeigoHantei(int16_t PNum, const QString &St);
-    // The end of a game: stops the clock, locks both players and shows who
-    // won. Does nothing once a game has ended.
-    void EndGame();
+    // Judges an answer of player PNum (1: Play1, anything else: Play2); the
+    // game shows the outcome in the player windows and may end.
+    void SeigoHantei(int16_t PNum, const QString &St) { m_game.SeigoHantei(PNum, St); }
+    // The end of a game; does nothing once a game has ended.
+    void EndGame() { m_game.EndGame(); }
     // One tick of the game clock (Timer1).
-    void Timer1Tick();
+    void Timer1Tick() { m_game.tick(); }
 
+    Game &game() { return m_game; }
+    const Game &game() const { return m_game; }
     // The game's sources of chance and time; tests put fixed ones in.
-    void setRandom(std::unique_ptr<UniformRandom> random) { m_random = std::move(random); }
-    void setClock(std::unique_ptr<MonotonicClock> clock) { m_clock = std::move(clock); }
+    void setRandom(std::unique_ptr<UniformRandom> random) { m_game.setRandom(std::move(random)); }
+    void setClock(std::unique_ptr<MonotonicClock> clock) { m_game.setClock(std::move(clock)); }
 
-    const WordList &wordList() const { return m_words; }
-    const CharacterPool &characterPool() const { return m_pool; }
+    const WordList &wordList() const { return m_game.words(); }
+    const CharacterPool &characterPool() const { return m_game.pool(); }
+
+    // The handwriting recogniser of every box; loads on first use.
+    SharedRecognizer &recognizer() { return m_recognizer; }
+    FeedbackLibrary &feedback() { return m_feedback; }
 
     // The settings reader the player windows read their own keys through.
     WAPISET &settings() { return m_wapiset; }
@@ -65,7 +72,7 @@ public:
 
     // Set when the desktop session ends or the process is asked to stop:
     // player windows then let themselves be closed.
-    void setSessionEnding() { m_sessionEnding = true; }
+    void setSessionEnding();
     bool sessionEnding() const { return m_sessionEnding; }
     bool isClosing() const { return m_closing; }
 
@@ -105,19 +112,30 @@ private:
     void placeDesign();
     void connectPanel();
     void followConsoleState();
+    void connectGame();
+    void connectPlayer(PlayForm *play);
     void loadWordList();
-    void startGame();
-    void updateClock(bool *elapsedShown);
     void showWords();
     void showPool();
 
+    // The panel's controls are the limits: read whenever the game asks.
+    struct PanelLimits final : GameLimits
+    {
+        explicit PanelLimits(const CtrlForm *form) : form(form) {}
+        bool timeLimitOn() const override;
+        int timeLimitSeconds() const override;
+        bool answerLimitOn() const override;
+        int answerLimit() const override;
+        const CtrlForm *form;
+    };
+
     FormBuilder m_design{this};
     WAPISET m_wapiset;
-    std::unique_ptr<UniformRandom> m_random;
-    std::unique_ptr<MonotonicClock> m_clock;
-    WordList m_words;
-    CharacterPool m_pool;
-    qint64 m_gameStartMs = 0;
+    PanelLimits m_limits{this};
+    Game m_game{m_limits};
+    SharedRecognizer m_recognizer;
+    FeedbackLibrary m_feedback;
+    AudioOutput m_audio;
     std::unique_ptr<PlayForm> m_play1;
     std::unique_ptr<PlayForm> m_play2;
     std::function<void()> m_endProgram;

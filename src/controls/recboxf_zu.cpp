@@ -3,7 +3,7 @@
 #include "recboxf_zu.h"
 
 #include "controls/fonts.h"
-#include "recognition/sharedrecognizer.h"
+#include "engine/recognizer.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -66,8 +66,7 @@ void RecBoxF_Zu::Recognize()
         setResult(false, QString());
         return;
     }
-    const Recognizer &recognizer = m_recognizer ? *m_recognizer : SharedRecognizer::instance();
-    if (!recognizer.isAvailable()) {
+    if (!m_recognizer || !m_recognizer->isAvailable()) {
         m_noRecognizer = true;
         m_candidates.clear();
         setResult(false, QString());
@@ -75,7 +74,7 @@ void RecBoxF_Zu::Recognize()
         return;
     }
     QStringList texts;
-    for (const Candidate &c : recognizer.classify(ink, RecognizedCount + 4)) {
+    for (const Candidate &c : m_recognizer->classify(ink, RecognizedCount + 4)) {
         if (isOneCharacter(c.text) && !texts.contains(c.text))
             texts << c.text;
     }

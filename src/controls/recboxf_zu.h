@@ -58,7 +58,7 @@ public:
     QRectF undoRect() const;
     QRectF candidateRect(int index) const;
 
-    // The recogniser used; null (the default) means the program's shared one.
+    // The recogniser used; without one the box says that it cannot read.
     void setRecognizer(const Recognizer *recognizer) { m_recognizer = recognizer; }
 
     QSize sizeHint() const override { return {129, 121}; }

@@ -2,9 +2,11 @@
 // The feedback display: painting, the short movement of PlayItem and its sound.
 #include "resbank.h"
 
-#include "feedbackart.h"
-#include "feedbackplayer.h"
-#include "feedbackseries.h"
+#include "common/numbers.h"
+#include "feedback/feedbackart.h"
+#include "feedback/feedbacklibrary.h"
+#include "feedback/feedbackplayer.h"
+#include "feedback/feedbackseries.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -12,8 +14,6 @@
 #include <limits>
 
 namespace {
-
-constexpr double Pi = 3.14159265358979323846;
 
 // Where the picture is at moment t (0..1) of its movement. The picture
 // never grows past its square, so it is never cut at the bank's edges.
@@ -51,7 +51,7 @@ Pose poseAt(int item, double t)
 ResBank::ResBank(QWidget *parent)
     : QWidget(parent)
     , m_animation(new QVariantAnimation(this))
-    , m_player(new FeedbackPlayer(this))
+    , m_player(new FeedbackPlayer(nullptr, this))
 {
     setAccessibleName(QStringLiteral("フィードバック"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -66,6 +66,26 @@ ResBank::ResBank(QWidget *parent)
 }
 
 ResBank::~ResBank() = default;
+
+void ResBank::setSources(FeedbackLibrary *library, AudioOutput *audio)
+{
+    m_library = library;
+    m_ownLibrary.reset();
+    delete m_player;
+    m_player = new FeedbackPlayer(audio, this);
+    m_look.reset();
+    m_performed.reset();
+    update();
+}
+
+FeedbackLibrary &ResBank::library()
+{
+    if (m_library)
+        return *m_library;
+    if (!m_ownLibrary)
+        m_ownLibrary = std::make_unique<FeedbackLibrary>();
+    return *m_ownLibrary;
+}
 
 int32_t ResBank::SeriesNumber() const
 {
@@ -82,7 +102,7 @@ int32_t ResBank::SeriesNumber() const
 void ResBank::setSeriesNumber(double series)
 {
     m_series = series;
-    m_look = FeedbackSeries::find(SeriesNumber());
+    m_look = library().find(SeriesNumber());
     update();
 }
 
@@ -102,7 +122,7 @@ void ResBank::setItemNumber(int16_t item)
 
 void ResBank::PlayItem(int32_t series, int32_t item)
 {
-    m_performed = m_look && m_look->number() == series ? m_look : FeedbackSeries::find(series);
+    m_performed = m_look && m_look->number() == series ? m_look : library().find(series);
     m_performedItem = item;
     m_player->play(m_performed->sound(item));
     m_animation->stop();
@@ -118,7 +138,7 @@ bool ResBank::isAnimating() const
 const FeedbackSeries &ResBank::shownSeries()
 {
     if (!m_look)
-        m_look = FeedbackSeries::find(SeriesNumber());
+        m_look = library().find(SeriesNumber());
     return *m_look;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+class AudioOutput;
+class FeedbackLibrary;
 class FeedbackPlayer;
 class FeedbackSeries;
 class QVariantAnimation;
@@ -24,6 +26,10 @@ class ResBank : public QWidget
 public:
     explicit ResBank(QWidget *parent = nullptr);
     ~ResBank() override;
+
+    // Where series and sounds come from. Until set, the bank reads series
+    // beside the program by itself and stays silent.
+    void setSources(FeedbackLibrary *library, AudioOutput *audio);
 
     // Written as a double, read back as a 32-bit integer: rounded to the
     // nearest (halves to even), saturated to the 32-bit range, NaN as 0.
@@ -49,6 +55,7 @@ protected:
 
 private:
     const FeedbackSeries &shownSeries();
+    FeedbackLibrary &library();
 
     double m_series = 0;
     int32_t m_item = 2;
@@ -57,4 +64,6 @@ private:
     int32_t m_performedItem = 2;
     QVariantAnimation *m_animation = nullptr;
     FeedbackPlayer *m_player = nullptr;
+    FeedbackLibrary *m_library = nullptr;
+    std::unique_ptr<FeedbackLibrary> m_ownLibrary;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/rules.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,8 +15,8 @@ class WordList;
 class CharacterPool
 {
 public:
-    static constexpr int Size = 36;
-    static constexpr int WordsPerGame = Size / 2;
+    static constexpr int Size = Rules::BoardPlaces;
+    static constexpr int WordsPerGame = Rules::WordsPerGame;
 
     struct Entry
     {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/rules.h"
+
 #include <QString>
 
 class CharacterPool;
@@ -11,8 +13,8 @@ struct Judgement
 {
     enum Outcome { Correct, NoCharacter, NoWord };
     Outcome outcome = NoCharacter;
-    int first = 36;  // pool index of the first character, 36 when none
-    int second = 36; // pool index of the second, never equal to first
+    int first = Rules::BoardPlaces;  // pool index of the first character; BoardPlaces when none
+    int second = Rules::BoardPlaces; // pool index of the second, never equal to first
 };
 
 // Both characters must be free on the board (the lowest free entry of each,

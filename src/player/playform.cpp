@@ -2,15 +2,13 @@
 #include "playform.h"
 
 #include "common/commonmodule.h"
-#include "console/ctrlform.h"
+#include "common/wapiset.h"
 #include "controls/recboxf_zu.h"
 #include "controls/resbank.h"
 #include "controls/zubutton.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QHash>
-#include <QListWidget>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -36,16 +34,15 @@ QLabel *cloneLabel(const QLabel *label)
 
 } // namespace
 
-PlayForm::PlayForm(CtrlForm *console, int16_t playerNumber)
-    : QWidget(nullptr,
+PlayForm::PlayForm(int16_t playerNumber, const PlayerSetup &setup, QWidget *parent)
+    : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
-    , m_console(console)
     , m_playerNumber(playerNumber)
 {
     setObjectName(playerNumber == 1 ? QStringLiteral("Play1") : QStringLiteral("Play2"));
     setWindowTitle(playerNumber == 1 ? QStringLiteral("Player1") : QStringLiteral("Player2"));
     buildDesign();
-    create();
+    create(setup);
 }
 
 PlayForm::~PlayForm() = default;
@@ -121,11 +118,14 @@ void PlayForm::buildDesign()
         connect(m_recBoxes[i], &RecBoxF_Zu::Changed, this, [this, i] { ResetFeedback(i); });
 }
 
-void PlayForm::create()
+void PlayForm::create(const PlayerSetup &setup)
 {
-    setWindowIcon(m_console->windowIcon());
+    setWindowIcon(setup.icon);
+    m_resBank->setSources(setup.feedback, setup.audio);
+    for (RecBoxF_Zu *box : m_recBoxes)
+        box->setRecognizer(setup.recognizer);
 
-    const QString fontName = m_console->List2()->font().family();
+    const QString fontName = setup.fontName;
     auto renamed = [&fontName](QFont font) {
         font.setFamily(fontName);
         return font;
@@ -136,10 +136,13 @@ void PlayForm::create()
     m_recBoxes[1]->setBoxFontName(fontName);
     m_monButtons[0]->setFont(renamed(m_monButtons[0]->font()));
 
-    WAPISET &settings = m_console->settings();
-    settings.ReadSetting(QStringLiteral("Taruvo"), SeriesKey(),
-                         m_playerNumber == 1 ? QStringLiteral("0") : QStringLiteral("1"));
-    m_resBank->setSeriesNumber(CommonModule::leadingNumber(settings.SettingValue()));
+    const QString seriesDefault = m_playerNumber == 1 ? QStringLiteral("0") : QStringLiteral("1");
+    QString series = seriesDefault;
+    if (setup.settings) {
+        setup.settings->ReadSetting(QStringLiteral("Taruvo"), SeriesKey(), seriesDefault);
+        series = setup.settings->SettingValue();
+    }
+    m_resBank->setSeriesNumber(CommonModule::leadingNumber(series));
 
     for (int k = 1; k <= AnswerCount; ++k) {
         QLabel *label = cloneLabel(m_ansLabels[0]);
@@ -202,6 +205,49 @@ void PlayForm::AllUnLock()
     m_ansButton->setEnabled(true);
 }
 
+void PlayForm::showBoardCharacter(int place, const QString &character)
+{
+    if (ZuButton *button = MonButton(place); button && place > 0)
+        button->setText(character);
+}
+
+void PlayForm::disableBoardPlace(int place)
+{
+    if (ZuButton *button = MonButton(place); button && place > 0)
+        button->setEnabled(false);
+}
+
+void PlayForm::showResult(const QString &text)
+{
+    m_resultLabel->setText(text);
+}
+
+void PlayForm::showFeedbackItem(int item)
+{
+    m_resBank->setItemNumber(int16_t(item));
+}
+
+void PlayForm::playFeedback(int item)
+{
+    m_resBank->PlayItem(m_resBank->SeriesNumber(), item);
+}
+
+void PlayForm::showOwnScore(const QString &score)
+{
+    m_score1->setText(score);
+}
+
+void PlayForm::showOpponentScore(const QString &score)
+{
+    m_score2->setText(score);
+}
+
+void PlayForm::showAnswer(int slot, const QString &word)
+{
+    if (QLabel *label = AnsLabel(slot); label && slot > 0)
+        label->setText(word);
+}
+
 void PlayForm::recognize()
 {
     // Each box on its own: ink that gave no character is thrown away.
@@ -221,22 +267,21 @@ void PlayForm::submitAnswer()
     if (!first || !second)
         return;
     const QString word = m_recBoxes[0]->ResultText() + m_recBoxes[1]->ResultText();
-    m_console->SeigoHantei(m_playerNumber, word);
-    // The console has written the outcome into this window and may have
-    // locked it; nothing here may touch the controls any more.
+    emit answerSubmitted(m_playerNumber, word);
+    // The game has shown the outcome in this window and may have locked it;
+    // nothing here may touch the controls any more.
 }
 
 void PlayForm::closeEvent(QCloseEvent *event)
 {
     // Only the console's own closing and the end of the desktop session may
     // close a player window; the player's close command is refused.
-    if (!m_console->isClosing() && !m_console->sessionEnding()) {
+    if (!m_closeAllowed) {
         event->ignore();
         return;
     }
     event->accept();
-    if (!m_console->isClosing())
-        m_console->close();
+    emit closed();
 }
 
 void PlayForm::showEvent(QShowEvent *event)
@@ -326,12 +371,11 @@ PlayerLayout::TextMeasure PlayForm::chkLabelMeasure() const
     const bool indentByX = label->indent() < 0 && label->frameWidth() > 0;
     const int flags = int(align & ~(Qt::AlignVCenter | Qt::AlignHCenter));
     const Twips twips = twipsFor(this);
+    QHash<QString, PlayerLayout::TextExtent> *known = &m_measured;
     return [=](const QString &sample, double points) {
         QFont font = base;
         font.setPointSizeF(points);
-        // Each new size costs the font system a lookup of its own; sizes
-        // already measured are remembered for all windows and passes.
-        static QHash<QString, PlayerLayout::TextExtent> measured;
+        QHash<QString, PlayerLayout::TextExtent> &measured = *known;
         const QString key =
             QStringLiteral("%1|%2|%3|%4").arg(font.key(), sample).arg(twips.dpiX).arg(twips.dpiY);
         if (const auto found = measured.constFind(key); found != measured.constEnd())

@@ -2,41 +2,72 @@
 #pragma once
 
 #include "common/playerlayout.h"
+#include "common/rules.h"
 #include "controls/formbuilder.h"
+#include "engine/playerview.h"
 
+#include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QWidget>
 #include <cstdint>
 
-class CtrlForm;
+class AudioOutput;
+class FeedbackLibrary;
 class RecBoxF_Zu;
+class Recognizer;
 class ResBank;
+class WAPISET;
 class ZuButton;
+
+// What a player window takes from the console when it is created.
+struct PlayerSetup
+{
+    QIcon icon;
+    // Typeface of the kanji (the console's FontName setting).
+    QString fontName;
+    // Reads the window's feedback series setting; null gives the default.
+    WAPISET *settings = nullptr;
+    FeedbackLibrary *feedback = nullptr;
+    AudioOutput *audio = nullptr;
+    const Recognizer *recognizer = nullptr;
+};
 
 // A player window; the program has two, Play1 and Play2, which differ only
 // in caption, player number and the settings key of their feedback series.
-// It holds no game state: it shows what the console writes into its
-// controls and hands the player's answers to the console.
+// It is a view of one player's seat: it shows what the game tells it
+// (PlayerView) and emits answerSubmitted when its player checks an answer.
 //
-// The console drives it with AllClear, AllLock and AllUnLock. A close
-// command by the player is refused; any other close goes ahead and asks the
-// console to close, which ends the program.
-class PlayForm : public QWidget
+// A close command by the player is refused until setCloseAllowed(true);
+// any other close goes ahead and emits closed().
+class PlayForm : public QWidget, public PlayerView
 {
     Q_OBJECT
 public:
     // Runs the window's creation: icon and typeface from the console, the
     // feedback series from the settings file, the board and answer list
     // made from their templates.
-    PlayForm(CtrlForm *console, int16_t playerNumber);
+    PlayForm(int16_t playerNumber, const PlayerSetup &setup, QWidget *parent = nullptr);
     ~PlayForm() override;
 
     int16_t PlayerNumber() const { return m_playerNumber; }
     QString SeriesKey() const;
 
-    void AllClear();
-    void AllLock();
-    void AllUnLock();
+    void AllClear() override;
+    void AllLock() override;
+    void AllUnLock() override;
+    void showBoardCharacter(int place, const QString &character) override;
+    void disableBoardPlace(int place) override;
+    void showResult(const QString &text) override;
+    void showFeedbackItem(int item) override;
+    void playFeedback(int item) override;
+    void showOwnScore(const QString &score) override;
+    void showOpponentScore(const QString &score) override;
+    void showAnswer(int slot, const QString &word) override;
+
+    // Whether the window lets itself be closed: the console allows it when
+    // it closes, and the session's end when it comes.
+    void setCloseAllowed(bool allowed) { m_closeAllowed = allowed; }
     // Empties both boxes, then resets the feedback.
     void EraseAnswer();
     // Neutral feedback item and an empty result text. The box index is not used.
@@ -57,8 +88,8 @@ public:
     QLabel *Score2() const { return m_score2; }
     AutoSizeLabel *ChkLabel() const { return m_chkLabel; }
 
-    static constexpr int BoardSize = 36;
-    static constexpr int AnswerCount = 18;
+    static constexpr int BoardSize = Rules::BoardPlaces;
+    static constexpr int AnswerCount = Rules::AnswerSlots;
 
     // The smallest outer size of the window in its normal state, in pixels.
     static constexpr int MinimumOuterWidth = 390;
@@ -74,6 +105,12 @@ public:
     // the window lives.
     PlayerLayout::TextMeasure chkLabelMeasure() const;
 
+signals:
+    // The player checks the answer word of the two boxes.
+    void answerSubmitted(int16_t playerNumber, const QString &word);
+    // The window has closed (not by its own player).
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -81,7 +118,7 @@ protected:
 
 private:
     void buildDesign();
-    void create();
+    void create(const PlayerSetup &setup);
     void recognize();
     void submitAnswer();
     void keepMinimumSize();
@@ -89,8 +126,8 @@ private:
     void applyLayout(const PlayerLayout::Result &layout);
     void warmUpMeasures();
 
-    CtrlForm *m_console;
     int16_t m_playerNumber;
+    bool m_closeAllowed = false;
     FormBuilder m_design{this};
 
     ResBank *m_resBank = nullptr;
@@ -112,4 +149,7 @@ private:
     QSize m_correctedFrom;
     bool m_correcting = false;
     bool m_measuresWarm = false;
+    // Text extents by font, sample and resolution: each new font size costs
+    // the font system a lookup of its own.
+    mutable QHash<QString, PlayerLayout::TextExtent> m_measured;
 };

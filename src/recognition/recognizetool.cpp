@@ -72,10 +72,11 @@ int main(int argc, char *argv[])
         }
     }
 
-    SharedRecognizer::setPreferredCharacters(preferred);
-    const Recognizer &recognizer = engine == QLatin1String("zinnia") ? SharedRecognizer::zinnia()
-        : engine == QLatin1String("templates")                      ? SharedRecognizer::templates()
-                                                                    : SharedRecognizer::instance();
+    SharedRecognizer shared;
+    shared.setPreferredCharacters(preferred);
+    const Recognizer &recognizer = engine == QLatin1String("zinnia") ? shared.zinnia()
+        : engine == QLatin1String("templates")                      ? shared.templates()
+                                                                    : shared.recognizer();
     if (!recognizer.isAvailable())
         return 1; // the shared recogniser has said why in the log
     std::ios::sync_with_stdio(false);

@@ -17,13 +17,15 @@ QString besideProgram(const QString &name)
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
-struct Shared
+} // namespace
+
+struct SharedRecognizer::Parts
 {
     ZinniaRecognizer zinnia{SharedRecognizer::modelPaths()};
     TemplateMatcher templates{SharedRecognizer::templatePaths()};
     FusedRecognizer fused{zinnia, templates};
 
-    Shared()
+    Parts()
     {
         if (!zinnia.isAvailable())
             qWarning("handwriting recognition is off: no readable Zinnia model at %s",
@@ -34,13 +36,16 @@ struct Shared
     }
 };
 
-Shared &shared()
-{
-    static Shared s;
-    return s;
-}
+SharedRecognizer::SharedRecognizer() = default;
+SharedRecognizer::~SharedRecognizer() = default;
 
-} // namespace
+void SharedRecognizer::load() const
+{
+    if (m_parts)
+        return;
+    m_parts = std::make_unique<Parts>();
+    m_parts->fused.setPreferredCharacters(m_preferred);
+}
 
 QStringList SharedRecognizer::modelPaths()
 {
@@ -58,22 +63,37 @@ QStringList SharedRecognizer::templatePaths()
     return paths;
 }
 
-const Recognizer &SharedRecognizer::instance()
+const Recognizer &SharedRecognizer::recognizer() const
 {
-    return shared().fused;
+    load();
+    return m_parts->fused;
 }
 
-const ZinniaRecognizer &SharedRecognizer::zinnia()
+const ZinniaRecognizer &SharedRecognizer::zinnia() const
 {
-    return shared().zinnia;
+    load();
+    return m_parts->zinnia;
 }
 
-const TemplateMatcher &SharedRecognizer::templates()
+const TemplateMatcher &SharedRecognizer::templates() const
 {
-    return shared().templates;
+    load();
+    return m_parts->templates;
+}
+
+QList<Candidate> SharedRecognizer::classify(const Ink &ink, int count) const
+{
+    return recognizer().classify(ink, count);
+}
+
+bool SharedRecognizer::isAvailable() const
+{
+    return recognizer().isAvailable();
 }
 
 void SharedRecognizer::setPreferredCharacters(const QSet<QString> &characters)
 {
-    shared().fused.setPreferredCharacters(characters);
+    m_preferred = characters;
+    if (m_parts)
+        m_parts->fused.setPreferredCharacters(characters);
 }

@@ -1,29 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The one recogniser that every handwriting box of the program shares.
+// The one recogniser that every handwriting box of a program run shares.
 #pragma once
 
 #include "engine/recognizer.h"
 
 #include <QSet>
 #include <QStringList>
+#include <memory>
 
 class ZinniaRecognizer;
 class TemplateMatcher;
+class FusedRecognizer;
 
-class SharedRecognizer
+// Zinnia and the template matcher, fused. main() owns one and hands it to
+// the boxes. The models load on first use (or at load()), once; what cannot
+// be loaded is named in one log line with the paths tried, and without a
+// Zinnia model the recogniser is unavailable.
+class SharedRecognizer : public Recognizer
 {
 public:
-    // Zinnia and the template matcher, fused. Loaded on first use and kept
-    // until the program ends. What cannot be loaded is named in one log line
-    // with the paths tried; with no Zinnia model the recogniser is unavailable.
-    static const Recognizer &instance();
-    static const ZinniaRecognizer &zinnia();
-    static const TemplateMatcher &templates();
+    SharedRecognizer();
+    ~SharedRecognizer() override;
+    SharedRecognizer(const SharedRecognizer &) = delete;
+    SharedRecognizer &operator=(const SharedRecognizer &) = delete;
+
+    // Loads the models now, if not done yet.
+    void load() const;
+
+    // The fused recogniser.
+    QList<Candidate> classify(const Ink &ink, int count) const override;
+    bool isAvailable() const override;
+
+    const Recognizer &recognizer() const;
+    const ZinniaRecognizer &zinnia() const;
+    const TemplateMatcher &templates() const;
 
     // The characters of the loaded word list: recognition puts them first
     // where they score close to the best. Call again for each new list; an
     // empty set prefers nothing.
-    static void setPreferredCharacters(const QSet<QString> &characters);
+    void setPreferredCharacters(const QSet<QString> &characters);
+    QSet<QString> preferredCharacters() const { return m_preferred; }
 
     // Where the Zinnia model is looked for: the application folder first,
     // then the system's Tegaki models.
@@ -31,4 +47,9 @@ public:
     // Where the stroke templates are looked for: the application folder
     // first, then Debian's python3-kanjidraw.
     static QStringList templatePaths();
+
+private:
+    struct Parts;
+    mutable std::unique_ptr<Parts> m_parts;
+    QSet<QString> m_preferred;
 };

@@ -5,7 +5,7 @@
 // Exit status: 0 when every file can start a game, 1 when one cannot,
 // 2 when a file cannot be read.
 #include "common/textfile.h"
-#include "engine/characterpool.h"
+#include "common/rules.h"
 #include "engine/wordlist.h"
 #include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
@@ -97,8 +97,12 @@ int main(int argc, char *argv[])
             if (!unknown.isEmpty())
                 out << "  not recognisable by handwriting: " << unknown.join(QLatin1Char(' ')) << '\n';
         }
-        const bool usable = list.size() >= CharacterPool::WordsPerGame;
-        out << "  can start a game: " << (usable ? "yes" : "no (needs 18 words)") << '\n';
+        const bool usable = list.size() >= Rules::WordsPerGame;
+        out << "  can start a game: ";
+        if (usable)
+            out << "yes\n";
+        else
+            out << "no (needs " << Rules::WordsPerGame << " words)\n";
         if (!usable && status == 0)
             status = 1;
     }

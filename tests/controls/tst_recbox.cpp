@@ -123,14 +123,17 @@ private slots:
     void pickSurvivesRecognizeButNotClear();
     void penPressureShapesTheLine();
     void missingModelGivesNoticeNotResult();
+
+private:
+    SharedRecognizer m_recognition;
 };
 
 void TestRecBox::initTestCase()
 {
     // Recognition tests without the model would prove nothing: fail loudly.
-    QVERIFY2(SharedRecognizer::instance().isAvailable(),
+    QVERIFY2(m_recognition.isAvailable(),
              "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
-    QVERIFY2(SharedRecognizer::templates().isAvailable(),
+    QVERIFY2(m_recognition.templates().isAvailable(),
              "the stroke templates are missing: install python3-kanjidraw (tools/setup.sh)");
 }
 
@@ -162,6 +165,7 @@ void TestRecBox::recognisesWrittenKanji()
     QFETCH(Device, device);
     QFETCH(QSize, size);
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(size);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -187,6 +191,7 @@ void TestRecBox::lockedBoxTakesNothing()
     // Guards a player writing, undoing or picking a candidate after the game is over.
     QFETCH(Device, device);
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -222,6 +227,7 @@ void TestRecBox::undoRemovesExactlyTheLastStroke()
     // Guards undo taking the wrong stroke, or more than one, or leaving a stale result.
     QFETCH(bool, byKey);
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -257,6 +263,7 @@ void TestRecBox::changedAtStrokeStartAndResultChange()
 {
     // Guards the window's feedback reset, which hangs on exactly these moments.
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -293,6 +300,7 @@ void TestRecBox::pickSurvivesRecognizeButNotClear()
     // Guards "にんしき" pressed again undoing the player's pick, and Clear
     // leaving a stale result for the window's "no result: clear" rule.
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(200, 200);
     box.Recognize(); // no ink: no result
     QVERIFY(!box.HasResult());
@@ -333,6 +341,7 @@ void TestRecBox::missingModelGivesNoticeNotResult()
     // Guards a missing model being reported as a result, or crashing the box.
     const ZinniaRecognizer missing({QStringLiteral("/nonexistent/handwriting-ja.model")});
     RecBoxF_Zu box;
+    box.setRecognizer(&m_recognition);
     box.resize(150, 150);
     box.setRecognizer(&missing);
     writeCharacter(box, One, Device::Mouse);
@@ -342,6 +351,7 @@ void TestRecBox::missingModelGivesNoticeNotResult()
     box.Clear(); // the window clears a box without result; the notice stays
     QVERIFY(box.showsNotice());
     RecBoxF_Zu other;
+    other.setRecognizer(&m_recognition);
     QVERIFY(!other.showsNotice());
 }
 

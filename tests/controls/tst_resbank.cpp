@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The feedback display: its pictures, user series and their fallbacks, WAV reading and PlayItem.
-#include "controls/feedbackplayer.h"
-#include "controls/feedbackseries.h"
-#include "controls/feedbacksound.h"
+#include "feedback/audiooutput.h"
+#include "feedback/feedbacklibrary.h"
+#include "feedback/feedbackplayer.h"
+#include "feedback/feedbackseries.h"
+#include "feedback/feedbacksound.h"
 #include "controls/resbank.h"
 
 #include <QAudioFormat>
@@ -23,9 +25,10 @@ QImage shown(ResBank &bank)
     return bank.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage picture(double series, int item, QSize size = {96, 96})
+QImage picture(FeedbackLibrary &library, double series, int item, QSize size = {96, 96})
 {
     ResBank bank;
+    bank.setSources(&library, nullptr);
     bank.resize(size);
     bank.setSeriesNumber(series);
     bank.setItemNumber(int16_t(item));
@@ -151,7 +154,7 @@ class TestResBank : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { FeedbackSeries::setFolder(QString()); }
+    void cleanup() { m_library.setFolder(QString()); }
     void silentWithoutAudioOutput(); // first: it sees the audio output probed
     void itemNumberReadsBack_data();
     void itemNumberReadsBack();
@@ -171,6 +174,10 @@ private slots:
     void outputConversion();
     void playItemReturnsAndDoesNotPileUp();
     void writingAnotherItemEndsTheMovement();
+
+private:
+    FeedbackLibrary m_library;
+    AudioOutput m_audio;
 };
 
 void TestResBank::itemNumberReadsBack_data()
@@ -193,6 +200,7 @@ void TestResBank::itemNumberReadsBack()
     QFETCH(int, item);
     QFETCH(bool, neutral);
     ResBank bank;
+    bank.setSources(&m_library, &m_audio);
     bank.resize(80, 80);
     bank.setItemNumber(int16_t(item));
     QCOMPARE(bank.ItemNumber(), item);
@@ -210,7 +218,7 @@ void TestResBank::seriesLookDifferent()
         QList<QImage> all;
         for (int series = 0; series < 2; ++series)
             for (int item = 0; item < 3; ++item)
-                all << picture(series, item, size);
+                all << picture(m_library, series, item, size);
         for (int a = 0; a < all.size(); ++a)
             for (int b = a + 1; b < all.size(); ++b)
                 QVERIFY2(all[a] != all[b], qPrintable(QStringLiteral("%1 and %2").arg(a).arg(b)));
@@ -236,9 +244,9 @@ void TestResBank::unknownSeriesFallBack()
     QFETCH(double, series);
     QFETCH(int, builtIn);
     QTemporaryDir none;
-    FeedbackSeries::setFolder(none.path());
+    m_library.setFolder(none.path());
     for (int item = 0; item < 3; ++item)
-        QCOMPARE(picture(series, item), picture(builtIn, item));
+        QCOMPARE(picture(m_library, series, item), picture(m_library, builtIn, item));
 }
 
 void TestResBank::pictureFillsAnySquare_data()
@@ -258,6 +266,7 @@ void TestResBank::pictureFillsAnySquare()
     QFETCH(QSize, size);
     for (int item = 0; item < 3; ++item) {
         ResBank bank;
+        bank.setSources(&m_library, &m_audio);
         bank.resize(size);
         bank.setItemNumber(int16_t(item));
         const QImage image = shown(bank);
@@ -315,23 +324,23 @@ void TestResBank::userSeriesFiles()
     QTemporaryDir root;
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("3")));
     write(root.filePath(QStringLiteral("3/") + name), bytes);
-    FeedbackSeries::setFolder(root.path());
-    const auto series = FeedbackSeries::find(3);
+    m_library.setFolder(root.path());
+    const auto series = m_library.find(3);
     QVERIFY(series->isUserSeries());
     QCOMPARE(series->builtIn(), 1);
     const bool sound = name.endsWith(QLatin1String(".wav"));
     QCOMPARE(sound ? series->hasOwnSound(0) : series->hasOwnPicture(0), used);
     if (!sound) {
-        const QImage bank = picture(3, 0);
+        const QImage bank = picture(m_library, 3, 0);
         QCOMPARE(bank.pixelColor(48, 48) == QColor(Qt::red), used);
         if (!used)
-            QCOMPARE(bank, picture(1, 0));
+            QCOMPARE(bank, picture(m_library, 1, 0));
     } else if (!used) {
-        QCOMPARE(series->sound(0), FeedbackSound::builtIn(1, 0));
+        QCOMPARE(series->sound(0), m_library.builtInSound(1, 0));
     }
     // The other items stay built-in.
-    QCOMPARE(series->sound(1), FeedbackSound::builtIn(1, 1));
-    QCOMPARE(picture(3, 2), picture(1, 2));
+    QCOMPARE(series->sound(1), m_library.builtInSound(1, 1));
+    QCOMPARE(picture(m_library, 3, 2), picture(m_library, 1, 2));
 }
 
 void TestResBank::userPictureKeepsItsShape()
@@ -341,8 +350,8 @@ void TestResBank::userPictureKeepsItsShape()
     QTemporaryDir root;
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("4")));
     write(root.filePath(QStringLiteral("4/0.png")), png(solid({200, 100}, Qt::blue)));
-    FeedbackSeries::setFolder(root.path());
-    const QImage image = picture(4, 0, {100, 100});
+    m_library.setFolder(root.path());
+    const QImage image = picture(m_library, 4, 0, {100, 100});
     QCOMPARE(image.pixelColor(50, 50), QColor(Qt::blue));
     QCOMPARE(image.pixelColor(2, 50), QColor(Qt::blue));
     QVERIFY(image.pixelColor(50, 10) != QColor(Qt::blue));
@@ -361,9 +370,10 @@ void TestResBank::brokenSeriesLogsOneLine()
     write(root.filePath(QStringLiteral("5/1.bmp")), hugeBmp());
     write(root.filePath(QStringLiteral("5/2.jpg")), QByteArray(300, '\xff'));
     write(root.filePath(QStringLiteral("5/0.wav")), QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16));
-    FeedbackSeries::setFolder(root.path());
+    m_library.setFolder(root.path());
     LogCounter log;
     ResBank bank;
+    bank.setSources(&m_library, &m_audio);
     bank.resize(60, 60);
     bank.setSeriesNumber(5);
     for (int item = 0; item < 3; ++item) {
@@ -381,7 +391,7 @@ void TestResBank::builtInSoundsAreAudibleAndDistinct()
     QList<QByteArray> all;
     for (int series = 0; series < 2; ++series) {
         for (int item = 0; item < 3; ++item) {
-            const QByteArray pcm = FeedbackSound::builtIn(series, item);
+            const QByteArray pcm = m_library.builtInSound(series, item);
             const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
             const int count = int(pcm.size() / 2);
             QVERIFY(count > FeedbackSound::SampleRate / 10 && count < FeedbackSound::SampleRate * 2);
@@ -476,6 +486,7 @@ void TestResBank::playItemReturnsAndDoesNotPileUp()
     // sound at a time (the last asked for), no objects left behind, and
     // the bank back on ItemNumber's picture afterwards.
     ResBank bank;
+    bank.setSources(&m_library, &m_audio);
     bank.resize(100, 100);
     bank.show();
     bank.setSeriesNumber(1);
@@ -491,7 +502,7 @@ void TestResBank::playItemReturnsAndDoesNotPileUp()
     QVERIFY(bank.player()->isPending());
     QCoreApplication::processEvents();
     QVERIFY(!bank.player()->isPending());
-    QCOMPARE(bank.player()->current(), FeedbackSound::builtIn(1, 0));
+    QCOMPARE(bank.player()->current(), m_library.builtInSound(1, 0));
     QCOMPARE(bank.findChildren<QObject *>().size(), childrenBefore);
     QTRY_VERIFY_WITH_TIMEOUT(!bank.isAnimating(), 5 * ResBank::AnimationMs);
     QCOMPARE(shown(bank), still);
@@ -503,6 +514,7 @@ void TestResBank::writingAnotherItemEndsTheMovement()
     // Guards "writing ItemNumber alone changes what is shown" while a
     // movement of another item runs (a player starts writing again).
     ResBank bank;
+    bank.setSources(&m_library, &m_audio);
     bank.resize(100, 100);
     const QImage calm = shown(bank);
     bank.PlayItem(0, 1);
@@ -520,13 +532,15 @@ void TestResBank::silentWithoutAudioOutput()
     // at most one line however often it is called.
     LogCounter log;
     ResBank one, two;
+    one.setSources(&m_library, &m_audio);
+    two.setSources(&m_library, &m_audio);
     for (int i = 0; i < 20; ++i) {
         one.PlayItem(0, i % 3);
         two.PlayItem(i % 2, 40000 * i - 300000);
         QCoreApplication::processEvents();
     }
     QVERIFY(log.lines() <= 1);
-    if (!FeedbackPlayer::hasOutput())
+    if (!m_audio.hasOutput())
         QVERIFY(!two.player()->isPending());
 }
 

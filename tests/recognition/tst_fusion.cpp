@@ -45,16 +45,19 @@ private slots:
     void kanjiComeFirst();
     void templatesLoadOnlyWellFormedStrokes_data();
     void templatesLoadOnlyWellFormedStrokes();
+
+private:
+    SharedRecognizer m_shared;
 };
 
 void TestFusion::initTestCase()
 {
     // Without the real model and templates these tests would prove nothing.
-    QVERIFY2(SharedRecognizer::zinnia().isAvailable(),
+    QVERIFY2(m_shared.zinnia().isAvailable(),
              "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
-    QVERIFY2(SharedRecognizer::templates().isAvailable(),
+    QVERIFY2(m_shared.templates().isAvailable(),
              "the stroke templates are missing: install python3-kanjidraw (tools/setup.sh)");
-    QVERIFY(SharedRecognizer::templates().size() > 2000);
+    QVERIFY(m_shared.templates().size() > 2000);
 }
 
 void TestFusion::orderAndDirectionDoNotMatter_data()
@@ -75,7 +78,7 @@ void TestFusion::orderAndDirectionDoNotMatter()
     // Guards against a child's wrong stroke order or direction losing the character.
     QFETCH(QString, kanji);
     QFETCH(QByteArray, ink);
-    const QList<Candidate> result = SharedRecognizer::instance().classify(inkOf(ink.constData()), 10);
+    const QList<Candidate> result = m_shared.classify(inkOf(ink.constData()), 10);
     QVERIFY(!result.isEmpty());
     QCOMPARE(result.first().text, kanji);
 }
@@ -95,7 +98,7 @@ void TestFusion::joinedStrokesStillAmongCandidates()
     // Guards a joined stroke throwing the character out of the candidates altogether.
     QFETCH(QString, kanji);
     QFETCH(QByteArray, ink);
-    const QStringList result = texts(SharedRecognizer::instance().classify(inkOf(ink.constData()), 6));
+    const QStringList result = texts(m_shared.classify(inkOf(ink.constData()), 6));
     QVERIFY2(result.contains(kanji), qPrintable(result.join(QLatin1Char(' '))));
 }
 
@@ -119,8 +122,8 @@ void TestFusion::fusionListsAtLeastWhatZinniaLists()
     QFETCH(QByteArray, ink);
     QFETCH(int, count);
     const Ink in = inkOf(ink.constData());
-    const QList<Candidate> zinnia = SharedRecognizer::zinnia().classify(in, count);
-    const QList<Candidate> fused = SharedRecognizer::instance().classify(in, count);
+    const QList<Candidate> zinnia = m_shared.zinnia().classify(in, count);
+    const QList<Candidate> fused = m_shared.classify(in, count);
     QVERIFY(fused.size() >= zinnia.size());
     QVERIFY(fused.size() <= count);
     QSet<QString> seen;
@@ -132,7 +135,7 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
 {
     // Guards the word-list preference overturning a clear winner, or not
     // applying where the measured margin says it should.
-    FusedRecognizer fused(SharedRecognizer::zinnia(), SharedRecognizer::templates());
+    FusedRecognizer fused(m_shared.zinnia(), m_shared.templates());
     // A tall 日, which reads close to 曰.
     const Ink ink = inkOf("80,40 80,270;80,45 220,45 220,270;85,150 215,150;85,260 215,260");
     const QList<Candidate> plain = fused.classify(ink, 30);
@@ -183,7 +186,7 @@ void TestFusion::kanjiComeFirst()
     // alone make words in this game.
     QFETCH(QByteArray, ink);
     QFETCH(QString, first);
-    const QList<Candidate> fused = SharedRecognizer::instance().classify(inkOf(ink.constData()), 30);
+    const QList<Candidate> fused = m_shared.classify(inkOf(ink.constData()), 30);
     QVERIFY(!fused.isEmpty());
     QCOMPARE(fused.first().text, first);
     // What the box shows: the result and five candidates, all kanji.

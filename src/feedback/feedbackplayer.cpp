@@ -2,34 +2,19 @@
 // Feedback sound output through Qt Multimedia, silent where there is none.
 #include "feedbackplayer.h"
 
+#include "audiooutput.h"
 #include "feedbacklog.h"
 #include "feedbacksound.h"
+#include "resample.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>
-#include <QMediaDevices>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-QAudioDevice &outputDevice()
-{
-    static QAudioDevice device;
-    return device;
-}
-
-// Said once for the whole program: two banks share one sound system.
-void sayOnce(const QString &text)
-{
-    static bool said = false;
-    if (!said) {
-        said = true;
-        qCInfo(lcFeedback, "feedback stays silent: %s", qPrintable(text));
-    }
-}
 
 QAudioFormat ownFormat()
 {
@@ -77,33 +62,15 @@ private:
     qint64 m_at = 0;
 };
 
-FeedbackPlayer::FeedbackPlayer(QObject *parent)
+FeedbackPlayer::FeedbackPlayer(AudioOutput *audio, QObject *parent)
     : QObject(parent)
+    , m_audio(audio)
 {
 }
 
 FeedbackPlayer::~FeedbackPlayer()
 {
     stop();
-}
-
-bool FeedbackPlayer::hasOutput()
-{
-    static int known = -1;
-    if (known < 0) {
-        QString reason;
-        {
-            // The sound system may explain its absence in several lines.
-            QuietLog quiet;
-            outputDevice() = QMediaDevices::defaultAudioOutput();
-            reason = quiet.first();
-        }
-        known = outputDevice().isNull() ? 0 : 1;
-        if (!known)
-            sayOnce(reason.isEmpty() ? QStringLiteral("no audio output")
-                                     : QStringLiteral("no audio output (%1)").arg(reason));
-    }
-    return known == 1;
 }
 
 void FeedbackPlayer::play(const QByteArray &pcm)
@@ -144,22 +111,22 @@ void FeedbackPlayer::startPending()
         const QString reason = quiet.first();
         m_sink->stop();
         m_failed = true;
-        sayOnce(QStringLiteral("the audio output failed%1")
+        m_audio->saySilent(QStringLiteral("the audio output failed%1")
                     .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
     }
 }
 
 bool FeedbackPlayer::ensureSink()
 {
-    if (m_failed || !hasOutput())
+    if (m_failed || !m_audio || !m_audio->hasOutput())
         return false;
     if (m_sink)
         return true;
-    const QAudioDevice &device = outputDevice();
+    const QAudioDevice &device = m_audio->device();
     m_format = device.isFormatSupported(ownFormat()) ? ownFormat() : device.preferredFormat();
     if (!m_format.isValid()) {
         m_failed = true;
-        sayOnce(QStringLiteral("the audio output offers no usable format"));
+        m_audio->saySilent(QStringLiteral("the audio output offers no usable format"));
         return false;
     }
     QuietLog quiet;
@@ -173,21 +140,17 @@ bool FeedbackPlayer::ensureSink()
 QByteArray FeedbackPlayer::toFormat(const QByteArray &pcm, const QAudioFormat &format)
 {
     const int channels = std::max(1, format.channelCount());
-    const int rate = std::max(1, format.sampleRate());
     const int bytes = format.bytesPerSample();
     if (bytes <= 0 || pcm.size() < 2)
         return {};
     const auto *in = reinterpret_cast<const qint16 *>(pcm.constData());
-    const qint64 inFrames = pcm.size() / 2;
-    const qint64 outFrames = std::max<qint64>(1, inFrames * rate / FeedbackSound::SampleRate);
-    QByteArray out(int(outFrames * channels * bytes), Qt::Uninitialized);
+    std::vector<double> samples(size_t(pcm.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = in[i] / 32768.0;
+    const std::vector<double> at = resampled(samples, FeedbackSound::SampleRate, format.sampleRate());
+    QByteArray out(int(at.size()) * channels * bytes, Qt::Uninitialized);
     char *to = out.data();
-    const double ratio = double(FeedbackSound::SampleRate) / rate;
-    for (qint64 i = 0; i < outFrames; ++i) {
-        const double pos = i * ratio;
-        const qint64 k = std::min<qint64>(qint64(pos), inFrames - 1);
-        const double next = k + 1 < inFrames ? in[k + 1] : in[k];
-        const double value = (in[k] + (next - in[k]) * (pos - double(k))) / 32768.0;
+    for (const double value : at) {
         for (int c = 0; c < channels; ++c, to += bytes) {
             switch (format.sampleFormat()) {
             case QAudioFormat::UInt8:

@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <memory>
 
+class FeedbackLibrary;
 class QPainter;
 class QRectF;
 
 // One series of feedback items: 0 = correct answer or game won, 1 = wrong
 // answer or game lost, 2 = neutral or draw; any other item number is
 // neutral. Series 0 (a sun) and 1 (a cat) are built in. A folder
-// <folder()>/<N>/ makes series N a user series: files named after the item
+// <N>/ in the library's folder makes series N a user series: files named after the item
 // (0.png, 1.jpg, 2.wav ...) replace the built-in picture or sound of that
 // item; what is missing or unreadable stays built-in. A number with neither
 // uses built-in series 0 when even and 1 when odd.
@@ -27,13 +28,12 @@ public:
     static constexpr int MaxPictureSide = 8192;
     static constexpr int KeptPictureSide = 1024;
 
-    // Series number, loaded on first use and shared; never null.
-    static std::shared_ptr<const FeedbackSeries> find(int32_t number);
-
-    // The folder of the user series: "series" beside the program unless
-    // set. Setting it forgets every series loaded so far.
-    static QString folder();
-    static void setFolder(const QString &path);
+    // Series number with the built-in pictures and sounds it falls back to;
+    // FeedbackLibrary::find also reads its folder.
+    FeedbackSeries(int32_t number, FeedbackLibrary &library);
+    // Makes it a user series: the items found in the folder path replace
+    // built-in ones; one log line says what could not be used.
+    void loadFolder(const QString &path);
 
     int32_t number() const { return m_number; }
     // The built-in series this one falls back to.
@@ -50,8 +50,6 @@ public:
     static int index(int32_t item) { return item == 0 || item == 1 ? int(item) : 2; }
 
 private:
-    explicit FeedbackSeries(int32_t number);
-    void loadFolder(const QString &path);
     void loadItems(const QString &path, QStringList *problems);
 
     int32_t m_number;

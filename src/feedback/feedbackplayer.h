@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 
+class AudioOutput;
 class QAudioSink;
 class SoundSource;
 
@@ -14,7 +15,7 @@ class SoundSource;
 // audio system. A new sound cuts the one before: sounds never pile up, and
 // several play() calls before the loop runs start only the last sound.
 // Without an audio output, or when it fails, everything stays silent and
-// the log gets one line for the whole program.
+// the log gets one line for the whole program (the AudioOutput's).
 //
 // The output stream, once open, stays open until the bank goes, idle
 // between sounds: opening and closing a stream for every answer has crashed
@@ -25,7 +26,8 @@ class FeedbackPlayer : public QObject
 {
     Q_OBJECT
 public:
-    explicit FeedbackPlayer(QObject *parent = nullptr);
+    // audio: the program's output; null plays nothing.
+    explicit FeedbackPlayer(AudioOutput *audio, QObject *parent = nullptr);
     ~FeedbackPlayer() override;
 
     // pcm in FeedbackSound's sample format.
@@ -40,9 +42,6 @@ public:
     const QByteArray &current() const { return m_current; }
     // A sound is waiting for the event loop.
     bool isPending() const { return m_pending; }
-    // Whether the program has an audio output; asked once, then kept.
-    static bool hasOutput();
-
     // pcm converted for an output of the given format (any channel count
     // and rate; 8, 16 or 32-bit integer or float samples).
     static QByteArray toFormat(const QByteArray &pcm, const QAudioFormat &format);
@@ -51,6 +50,7 @@ private:
     void startPending();
     bool ensureSink();
 
+    AudioOutput *m_audio;
     QAudioSink *m_sink = nullptr;
     SoundSource *m_source = nullptr;
     QAudioFormat m_format;

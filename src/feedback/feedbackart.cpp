@@ -2,6 +2,8 @@
 // Vector drawings of the built-in feedback series on a 100 x 100 grid.
 #include "feedbackart.h"
 
+#include "common/numbers.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -10,8 +12,6 @@
 namespace FeedbackArt {
 
 namespace {
-
-constexpr double Pi = 3.14159265358979323846;
 
 QPen line(const QColor &color, double width)
 {

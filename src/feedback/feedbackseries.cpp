@@ -3,37 +3,21 @@
 #include "feedbackseries.h"
 
 #include "feedbackart.h"
+#include "feedbacklibrary.h"
 #include "feedbacklog.h"
 #include "feedbacksound.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
+#include <array>
 #include <cstring>
 
 namespace {
-
-// Every series number a game sees stays loaded; a caller going through
-// many numbers makes the cache start again rather than grow.
-constexpr int CacheLimit = 16;
-
-QString &customFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-QHash<int32_t, std::shared_ptr<const FeedbackSeries>> &cache()
-{
-    static QHash<int32_t, std::shared_ptr<const FeedbackSeries>> series;
-    return series;
-}
 
 const QStringList &pictureSuffixes()
 {
@@ -43,17 +27,21 @@ const QStringList &pictureSuffixes()
     return suffixes;
 }
 
+constexpr std::array<quint32, 256> crcTable()
+{
+    std::array<quint32, 256> table{};
+    for (quint32 n = 0; n < 256; ++n) {
+        quint32 c = n;
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
 quint32 crc32(const char *data, qint64 size)
 {
-    static quint32 table[256];
-    if (!table[1]) {
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-    }
+    static constexpr std::array<quint32, 256> table = crcTable();
     quint32 crc = 0xFFFFFFFFu;
     for (qint64 i = 0; i < size; ++i)
         crc = table[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
@@ -137,43 +125,12 @@ QByteArray readSound(const QString &path, QString *why)
 
 } // namespace
 
-FeedbackSeries::FeedbackSeries(int32_t number)
+FeedbackSeries::FeedbackSeries(int32_t number, FeedbackLibrary &library)
     : m_number(number)
     , m_builtIn(number % 2 == 0 ? 0 : 1)
 {
     for (int item = 0; item < ItemCount; ++item)
-        m_sounds[item] = FeedbackSound::builtIn(m_builtIn, item);
-}
-
-std::shared_ptr<const FeedbackSeries> FeedbackSeries::find(int32_t number)
-{
-    auto &series = cache();
-    if (auto known = series.constFind(number); known != series.constEnd())
-        return known.value();
-    if (series.size() >= CacheLimit)
-        series.clear();
-    std::shared_ptr<FeedbackSeries> made(new FeedbackSeries(number));
-    const QString path = folder() + QLatin1Char('/') + QString::number(number);
-    if (QFileInfo(path).isDir())
-        made->loadFolder(path);
-    else if (number != 0 && number != 1)
-        qCInfo(lcFeedback, "feedback series %d: no folder %s, built-in series %d instead", int(number),
-               qPrintable(QDir::toNativeSeparators(path)), made->m_builtIn);
-    series.insert(number, made);
-    return made;
-}
-
-QString FeedbackSeries::folder()
-{
-    if (!customFolder().isEmpty())
-        return customFolder();
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/series");
-}
-
-void FeedbackSeries::setFolder(const QString &path)
-{
-    customFolder() = path;
-    cache().clear();
+        m_sounds[item] = library.builtInSound(m_builtIn, item);
 }
 
 void FeedbackSeries::loadFolder(const QString &path)

@@ -15,8 +15,9 @@ constexpr int MaxSeconds = 10;
 // Larger files are not read at all.
 constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 
-// Item 0, 1 or 2 of built-in series 0 or 1; made once, then shared.
-QByteArray builtIn(int series, int item);
+// Item 0, 1 or 2 of built-in series 0 or 1, made afresh (FeedbackLibrary
+// keeps them).
+QByteArray synthesise(int series, int item);
 
 // The samples of a WAV file (PCM of 8 to 32 bits or floating point, any
 // channel count and rate), mixed to mono and resampled. Empty, with *why

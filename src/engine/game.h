@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One game between two players: the word list, the board, the clock, the
+// scores and every decision, free of any window.
+#pragma once
+
+#include "common/rules.h"
+#include "engine/characterpool.h"
+#include "engine/gameclock.h"
+#include "engine/random.h"
+#include "engine/wordlist.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+class PlayerView;
+
+// The limits the operator sets. They are read at the moment a rule needs
+// them, so a change during a game counts at once.
+class GameLimits
+{
+public:
+    virtual ~GameLimits() = default;
+    virtual bool timeLimitOn() const = 0;
+    virtual int timeLimitSeconds() const = 0;
+    virtual bool answerLimitOn() const = 0;
+    virtual int answerLimit() const = 0;
+};
+
+// The game between player 1 and player 2. It drives the views of each
+// player's seat (PlayerView: a window, a browser, several at once) and tells
+// the console what changed through its signals.
+//
+// Order of what a call does:
+// - start(): on player 1's views AllLock, AllClear, then on player 2's; the
+//   deal (poolChanged), board characters place by place to player 1's then
+//   player 2's views; AllUnLock on player 1's, then player 2's views;
+//   clockChanged("0"), clockRunningChanged(true), overChanged(false).
+// - SeigoHantei(): a correct answer disables the two places in player 1's
+//   views, then player 2's (poolChanged first); then the answering player's
+//   result text, feedback item and its performance, own score, the other's
+//   opponent score, and the answer slot. A wrong one: result text, item,
+//   performance. Then the answer-limit test, which may call EndGame.
+// - EndGame(): clockRunningChanged(false), AllLock on player 1's then player
+//   2's views, clockChanged(final), item and result text to player 1's then
+//   player 2's views, the winner's performance (player 1's on a draw),
+//   overChanged(true).
+class Game : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Game(const GameLimits &limits, QObject *parent = nullptr);
+    ~Game() override;
+
+    // Chance and time; the defaults are a clock-seeded generator and the
+    // steady clock. Tests put fixed ones in.
+    void setRandom(std::unique_ptr<UniformRandom> random);
+    void setClock(std::unique_ptr<MonotonicClock> clock);
+    // Seeds the default generator from the clock (once, at start-up).
+    void seedFromClock();
+
+    // Views of player 1 or 2; a view is driven until it is removed, and must
+    // be removed before it goes.
+    void addView(int player, PlayerView *view);
+    void removeView(PlayerView *view);
+    // Brings a view that joins late up to what its player's seat shows.
+    void present(int player, PlayerView *view) const;
+
+    // The word list. Replacing or emptying it also empties the board.
+    const WordList &words() const { return m_words; }
+    void setWords(WordList words);
+    void clearWords();
+    bool canStart() const { return m_words.size() >= Rules::WordsPerGame; }
+
+    const CharacterPool &pool() const { return m_pool; }
+    int score(int player) const { return m_scores[index(player)]; }
+    QStringList answers(int player) const { return m_answers[index(player)]; }
+    bool isLocked(int player) const { return m_locked[index(player)]; }
+    QString clockText() const { return m_clockText; }
+    bool isClockRunning() const { return m_clockRunning; }
+    // True from the end of a game to the next deal: the players may then be
+    // released, and the game cannot end again.
+    bool isOver() const { return m_over; }
+
+    // AllLock, then AllClear on player 1's views, then on player 2's.
+    void lockAndClearPlayers();
+    // AllUnLock on player 1's views, then on player 2's.
+    void unlockPlayers();
+
+    // A new deal from any state; ignored while the list holds too few words.
+    void start();
+    // Judges the answer St of player PNum (1: player 1, anything else:
+    // player 2); may end the game.
+    void SeigoHantei(int16_t PNum, const QString &St);
+    // One tick of the clock: the display, then the time limit.
+    void tick();
+    // The end of the game; does nothing once the game is over.
+    void EndGame();
+
+    static constexpr const char *CorrectText = "正解！！";
+    static constexpr const char *NoCharacterText = "文字がない！";
+    static constexpr const char *NoWordText = "単語がない！！";
+    static constexpr const char *WinText = "かち！！";
+    static constexpr const char *LoseText = "まけ！！";
+    static constexpr const char *DrawText = "ひきわけ！！";
+
+signals:
+    void wordsChanged();
+    void poolChanged();
+    void clockChanged(const QString &text);
+    void clockRunningChanged(bool running);
+    void overChanged(bool over);
+
+private:
+    static int index(int player) { return player == 1 ? 0 : 1; }
+    QList<PlayerView *> views(int player) const { return m_views[index(player)]; }
+    void clearPlayer(int player);
+    void lockPlayer(int player);
+    void unlockPlayer(int player);
+    void showOutcome(int player, const QString &text, int item);
+    // Writes the elapsed time; false when no time has passed ("--").
+    bool updateClock();
+    void setClockRunning(bool running);
+    void setOver(bool over);
+
+    const GameLimits &m_limits;
+    std::unique_ptr<UniformRandom> m_random;
+    std::unique_ptr<MonotonicClock> m_clock;
+    WordList m_words;
+    CharacterPool m_pool;
+    QList<PlayerView *> m_views[Rules::Players];
+    int m_scores[Rules::Players] = {0, 0};
+    QStringList m_answers[Rules::Players];
+    bool m_locked[Rules::Players] = {false, false};
+    QString m_results[Rules::Players];
+    int m_items[Rules::Players] = {Rules::Neutral, Rules::Neutral};
+    qint64 m_startMs = 0;
+    QString m_clockText = QStringLiteral("0");
+    bool m_clockRunning = false;
+    bool m_over = false;
+};
