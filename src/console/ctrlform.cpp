@@ -202,8 +202,16 @@ void CtrlForm::load(const QString &appFolder)
     m_menuBT->BuildMenu();
 
     m_wapiset.ReadSetting(QStringLiteral("Taruvo"), QStringLiteral("FontName"), Fonts::DesignFace);
-    const QString fontName = m_wapiset.SettingValue();
-    Fonts::mapToInstalled(fontName);
+    QString fontName = m_wapiset.SettingValue();
+    if (fontName.size() > Fonts::MaxNameLength) {
+        qWarning("taruvo: FontName is %lld characters long, no typeface is; using %s",
+                 qlonglong(fontName.size()), qPrintable(Fonts::DesignFace));
+        fontName = Fonts::DesignFace;
+    }
+    // The designs' own face and the kanji face, each looked up once.
+    Fonts::mapToInstalled(Fonts::DesignFace);
+    if (fontName != Fonts::DesignFace)
+        Fonts::mapToInstalled(fontName);
     QFont poolFont = m_list2->font();
     poolFont.setFamily(fontName);
     m_list2->setFont(poolFont);

@@ -57,12 +57,8 @@ QString Fonts::mapToInstalled(const QString &name)
     if (faces.isEmpty())
         faces = QFontDatabase::families(QFontDatabase::Japanese);
     if (faces.isEmpty()) {
-        static bool warned = false;
-        if (!warned) {
-            warned = true;
-            qWarning("taruvo: no Japanese font is installed; kanji may show as boxes "
-                     "(install fonts-ipafont-mincho)");
-        }
+        qWarning("taruvo: no Japanese font is installed; kanji may show as boxes "
+                 "(install fonts-ipafont-mincho)");
         return QFontInfo(QFont(name)).family();
     }
     if (QFont::substitutes(name) != faces)

@@ -11,10 +11,15 @@ namespace Fonts {
 // The typeface every window design uses.
 inline const QString DesignFace = QStringLiteral("ＭＳ 明朝");
 
+// No typeface has a longer name; a longer setting is a mistake, and looking
+// it up would cost the font system seconds.
+constexpr int MaxNameLength = 256;
+
 // Makes `name` render with an installed face: nothing when it is installed,
 // otherwise a substitution to a Japanese Mincho face (a Gothic face for
-// Gothic-style names). Returns the family that will render. Logs one line
-// when no Japanese face is installed at all.
+// Gothic-style names). Returns the family that will render. Logs a line
+// when no Japanese face is installed at all. Each call asks the font
+// system; call it once per name.
 QString mapToInstalled(const QString &name);
 
 } // namespace Fonts

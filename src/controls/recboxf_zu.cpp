@@ -38,7 +38,6 @@ RecBoxF_Zu::RecBoxF_Zu(QWidget *parent)
 void RecBoxF_Zu::setBoxFontName(const QString &name)
 {
     m_fontName = name;
-    Fonts::mapToInstalled(name);
     update();
 }
 

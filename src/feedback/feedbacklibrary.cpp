@@ -37,7 +37,10 @@ std::shared_ptr<const FeedbackSeries> FeedbackLibrary::find(int32_t number)
         return known.value();
     if (m_series.size() >= CacheLimit)
         m_series.clear();
-    auto made = std::make_shared<FeedbackSeries>(number, *this);
+    const int builtIn = FeedbackSeries::builtInFor(number);
+    auto made = std::make_shared<FeedbackSeries>(
+        number, std::array<QByteArray, FeedbackSeries::ItemCount>{
+                    builtInSound(builtIn, 0), builtInSound(builtIn, 1), builtInSound(builtIn, 2)});
     const QString path = m_folder + QLatin1Char('/') + QString::number(number);
     if (QFileInfo(path).isDir())
         made->loadFolder(path);

@@ -3,7 +3,6 @@
 #include "feedbackseries.h"
 
 #include "feedbackart.h"
-#include "feedbacklibrary.h"
 #include "feedbacklog.h"
 #include "feedbacksound.h"
 
@@ -125,12 +124,12 @@ QByteArray readSound(const QString &path, QString *why)
 
 } // namespace
 
-FeedbackSeries::FeedbackSeries(int32_t number, FeedbackLibrary &library)
+FeedbackSeries::FeedbackSeries(int32_t number, const std::array<QByteArray, ItemCount> &builtInSounds)
     : m_number(number)
-    , m_builtIn(number % 2 == 0 ? 0 : 1)
+    , m_builtIn(builtInFor(number))
 {
     for (int item = 0; item < ItemCount; ++item)
-        m_sounds[item] = library.builtInSound(m_builtIn, item);
+        m_sounds[item] = builtInSounds[size_t(item)];
 }
 
 void FeedbackSeries::loadFolder(const QString &path)

@@ -5,10 +5,10 @@
 #include <QByteArray>
 #include <QImage>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <memory>
 
-class FeedbackLibrary;
 class QPainter;
 class QRectF;
 
@@ -28,9 +28,12 @@ public:
     static constexpr int MaxPictureSide = 8192;
     static constexpr int KeptPictureSide = 1024;
 
-    // Series number with the built-in pictures and sounds it falls back to;
-    // FeedbackLibrary::find also reads its folder.
-    FeedbackSeries(int32_t number, FeedbackLibrary &library);
+    // Series number with the built-in pictures it falls back to and the
+    // sounds of that built-in series (FeedbackLibrary::find also reads its
+    // folder).
+    FeedbackSeries(int32_t number, const std::array<QByteArray, ItemCount> &builtInSounds);
+    // The built-in series a number falls back to: 0 for even, 1 for odd.
+    static int builtInFor(int32_t number) { return number % 2 == 0 ? 0 : 1; }
     // Makes it a user series: the items found in the folder path replace
     // built-in ones; one log line says what could not be used.
     void loadFolder(const QString &path);

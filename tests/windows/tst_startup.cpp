@@ -205,6 +205,9 @@ void TestStartup::configuration_data()
         << QByteArray("\xef\xbb\xbf[Taruvo]\nFontName=IPAGothic\nDataPath=リスト\n") << QString::fromUtf8("リスト")
         << "IPAGothic" << 0 << 1;
     QTest::newRow("half-written") << QByteArray("[Taruvo]\nSeries1=5\nDataPa") << "" << ms << 5 << 1;
+    // Once took the font system 35 s at start-up; no face has such a name.
+    QTest::newRow("absurdly long font name")
+        << "[Taruvo]\nFontName=" + QByteArray(300000, 'M') + "\nSeries1=2\n" << "" << ms << 2 << 1;
     QByteArray binary;
     for (int i = 0; i < 4096; ++i)
         binary.append(char((i * 7919) % 256));
