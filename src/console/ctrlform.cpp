@@ -230,7 +230,7 @@ void CtrlForm::load(const QString &appFolder)
     setup.settings = &m_wapiset;
     setup.feedback = &m_feedback;
     setup.audio = &m_audio;
-    setup.recognizer = &m_recognizer;
+    setup.recognition = &m_recognition;
 
     m_play1 = std::make_unique<PlayForm>(1, setup);
     m_game.addView(1, m_play1.get());

@@ -4,6 +4,7 @@
 #include "common/wapiset.h"
 #include "controls/formbuilder.h"
 #include "engine/game.h"
+#include "engine/recognitionqueue.h"
 #include "feedback/audiooutput.h"
 #include "feedback/feedbacklibrary.h"
 #include "recognition/sharedrecognizer.h"
@@ -61,6 +62,8 @@ public:
 
     // The handwriting recogniser of every box; loads on first use.
     SharedRecognizer &recognizer() { return m_recognizer; }
+    // Every box and seat reads ink through this one queue.
+    RecognitionQueue &recognition() { return m_recognition; }
     FeedbackLibrary &feedback() { return m_feedback; }
 
     // The settings reader the player windows read their own keys through.
@@ -134,6 +137,7 @@ private:
     PanelLimits m_limits{this};
     Game m_game{m_limits};
     SharedRecognizer m_recognizer;
+    RecognitionQueue m_recognition{m_recognizer};
     FeedbackLibrary m_feedback;
     AudioOutput m_audio;
     std::unique_ptr<PlayForm> m_play1;

@@ -3,7 +3,7 @@
 #include "recboxf_zu.h"
 
 #include "controls/fonts.h"
-#include "engine/recognizer.h"
+#include "engine/recognitionqueue.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -57,15 +57,12 @@ void RecBoxF_Zu::Recognize()
     m_device = Device::None;
     if (m_hasResult && m_recognizedRevision == m_inkRevision)
         return;
-    Ink ink;
-    ink.strokes = m_strokes;
-    ink.canvas = QSizeF(qMax(1, width()), qMax(1, height()));
-    if (ink.isEmpty()) {
+    if (m_strokes.isEmpty()) {
         m_candidates.clear();
         setResult(false, QString());
         return;
     }
-    if (!m_recognizer || !m_recognizer->isAvailable()) {
+    if (!m_queue || !m_queue->isAvailable()) {
         m_noRecognizer = true;
         m_candidates.clear();
         setResult(false, QString());
@@ -73,7 +70,10 @@ void RecBoxF_Zu::Recognize()
         return;
     }
     QStringList texts;
-    for (const Candidate &c : m_recognizer->classify(ink, RecognizedCount + 4)) {
+    QFuture<QList<Candidate>> read = reading();
+    read.waitForFinished();
+    const QList<Candidate> found = read.resultCount() > 0 ? read.result() : QList<Candidate>();
+    for (const Candidate &c : found) {
         if (isOneCharacter(c.text) && !texts.contains(c.text))
             texts << c.text;
     }
@@ -86,6 +86,24 @@ void RecBoxF_Zu::Recognize()
     m_candidates = texts.mid(1, ShownCandidates);
     setResult(true, texts.first());
     update();
+}
+
+QFuture<QList<Candidate>> RecBoxF_Zu::reading()
+{
+    if (m_readRevision != m_inkRevision || !m_read.isValid())
+        readAhead();
+    return m_read;
+}
+
+void RecBoxF_Zu::readAhead()
+{
+    if (!m_queue || m_strokes.isEmpty())
+        return;
+    Ink ink;
+    ink.strokes = m_strokes;
+    ink.canvas = QSizeF(qMax(1, width()), qMax(1, height()));
+    m_read = m_queue->submit(ink, RecognizedCount + 4);
+    m_readRevision = m_inkRevision;
 }
 
 void RecBoxF_Zu::Clear()
@@ -211,6 +229,7 @@ void RecBoxF_Zu::release(Device device, QPointF pos, qreal pressure)
         return;
     extend(device, pos, pressure);
     m_device = Device::None;
+    readAhead();
 }
 
 void RecBoxF_Zu::mousePressEvent(QMouseEvent *event)

@@ -3,13 +3,15 @@
 #pragma once
 
 #include "engine/ink.h"
+#include "engine/recognizer.h"
 
+#include <QFuture>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
-class Recognizer;
+class RecognitionQueue;
 
 // The player writes one kanji into the box and it recognises the ink on
 // request. It keeps its strokes as data and paints from them; pen pressure
@@ -58,8 +60,10 @@ public:
     QRectF undoRect() const;
     QRectF candidateRect(int index) const;
 
-    // The recogniser used; without one the box says that it cannot read.
-    void setRecognizer(const Recognizer *recognizer) { m_recognizer = recognizer; }
+    // Where the ink is read, off the window's thread; without one the box
+    // says that it cannot read. The box starts reading at every pen-up, so
+    // that Recognize seldom waits.
+    void setRecognizer(RecognitionQueue *queue) { m_queue = queue; }
 
     QSize sizeHint() const override { return {129, 121}; }
 
@@ -94,7 +98,13 @@ private:
     void paintInk(QPainter &p, const QColor &colour) const;
 
     QString m_fontName;
-    const Recognizer *m_recognizer = nullptr;
+    void readAhead();
+    QFuture<QList<Candidate>> reading();
+
+    RecognitionQueue *m_queue = nullptr;
+    // The reading of the ink at revision m_readRevision, under way or done.
+    QFuture<QList<Candidate>> m_read;
+    quint64 m_readRevision = ~quint64(0);
     bool m_locked = false;
     bool m_hasResult = false;
     bool m_noRecognizer = false;

@@ -123,7 +123,7 @@ void PlayForm::create(const PlayerSetup &setup)
     setWindowIcon(setup.icon);
     m_resBank->setSources(setup.feedback, setup.audio);
     for (RecBoxF_Zu *box : m_recBoxes)
-        box->setRecognizer(setup.recognizer);
+        box->setRecognizer(setup.recognition);
 
     const QString fontName = setup.fontName;
     auto renamed = [&fontName](QFont font) {

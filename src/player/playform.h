@@ -15,7 +15,7 @@
 class AudioOutput;
 class FeedbackLibrary;
 class RecBoxF_Zu;
-class Recognizer;
+class RecognitionQueue;
 class ResBank;
 class WAPISET;
 class ZuButton;
@@ -30,7 +30,7 @@ struct PlayerSetup
     WAPISET *settings = nullptr;
     FeedbackLibrary *feedback = nullptr;
     AudioOutput *audio = nullptr;
-    const Recognizer *recognizer = nullptr;
+    RecognitionQueue *recognition = nullptr;
 };
 
 // A player window; the program has two, Play1 and Play2, which differ only

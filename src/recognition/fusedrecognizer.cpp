@@ -80,6 +80,18 @@ FusedRecognizer::FusedRecognizer(const ZinniaRecognizer &zinnia, const TemplateM
 {
 }
 
+void FusedRecognizer::setPreferredCharacters(const QSet<QString> &characters)
+{
+    QMutexLocker lock(&m_preferredLock);
+    m_preferred = characters;
+}
+
+QSet<QString> FusedRecognizer::preferredCharacters() const
+{
+    QMutexLocker lock(&m_preferredLock);
+    return m_preferred;
+}
+
 bool FusedRecognizer::isAvailable() const
 {
     // Without Zinnia the game reports the model missing rather than fall back
@@ -91,6 +103,7 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
 {
     if (count <= 0 || !isAvailable())
         return {};
+    const QSet<QString> preferred = preferredCharacters();
     const int depth = std::max(count, Depth);
     const QList<Candidate> z = m_zinnia.classify(ink, depth);
     const QList<Candidate> t = m_templates.classify(ink, depth);
@@ -117,11 +130,11 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
     });
 
     // A word-list character close behind the best goes first.
-    if (!m_preferred.isEmpty() && !m_preferred.contains(fused.first().text)) {
+    if (!preferred.isEmpty() && !preferred.contains(fused.first().text)) {
         for (int i = 1; i < fused.size(); ++i) {
             if (fused.first().score - fused[i].score > PreferenceMargin)
                 break;
-            if (m_preferred.contains(fused[i].text) && fused[i].score >= PreferenceFloor) {
+            if (preferred.contains(fused[i].text) && fused[i].score >= PreferenceFloor) {
                 fused.move(i, 0);
                 break;
             }
@@ -130,9 +143,9 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
     // Behind the result, the list's characters come first: the board holds
     // only those, and a look-alike such as 曰 beside 日 only misleads.
     QList<Candidate> shown = fused.mid(0, count);
-    if (!m_preferred.isEmpty() && shown.size() > 2) {
+    if (!preferred.isEmpty() && shown.size() > 2) {
         std::stable_partition(shown.begin() + 1, shown.end(),
-                              [this](const Candidate &c) { return m_preferred.contains(c.text); });
+                              [&preferred](const Candidate &c) { return preferred.contains(c.text); });
     }
     return shown;
 }

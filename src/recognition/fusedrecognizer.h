@@ -4,6 +4,7 @@
 
 #include "engine/recognizer.h"
 
+#include <QMutex>
 #include <QSet>
 
 class ZinniaRecognizer;
@@ -23,8 +24,9 @@ public:
     QList<Candidate> classify(const Ink &ink, int count) const override;
     bool isAvailable() const override;
 
-    void setPreferredCharacters(const QSet<QString> &characters) { m_preferred = characters; }
-    QSet<QString> preferredCharacters() const { return m_preferred; }
+    // May be set while another thread classifies.
+    void setPreferredCharacters(const QSet<QString> &characters);
+    QSet<QString> preferredCharacters() const;
 
     // Chosen from bench/recognition/prefer.py with the bundled first-grade
     // list: list characters written distorted read 1.7 points more often
@@ -38,5 +40,6 @@ public:
 private:
     const ZinniaRecognizer &m_zinnia;
     const TemplateMatcher &m_templates;
+    mutable QMutex m_preferredLock;
     QSet<QString> m_preferred;
 };

@@ -41,10 +41,12 @@ SharedRecognizer::~SharedRecognizer() = default;
 
 void SharedRecognizer::load() const
 {
-    if (m_parts)
-        return;
-    m_parts = std::make_unique<Parts>();
-    m_parts->fused.setPreferredCharacters(m_preferred);
+    std::call_once(m_loaded, [this] {
+        auto parts = std::make_unique<Parts>();
+        QMutexLocker lock(&m_lock);
+        parts->fused.setPreferredCharacters(m_preferred);
+        m_parts = std::move(parts);
+    });
 }
 
 QStringList SharedRecognizer::modelPaths()
@@ -93,7 +95,15 @@ bool SharedRecognizer::isAvailable() const
 
 void SharedRecognizer::setPreferredCharacters(const QSet<QString> &characters)
 {
+    QMutexLocker lock(&m_lock);
     m_preferred = characters;
+    // Models not loaded yet take them when they load.
     if (m_parts)
         m_parts->fused.setPreferredCharacters(characters);
+}
+
+QSet<QString> SharedRecognizer::preferredCharacters() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_preferred;
 }

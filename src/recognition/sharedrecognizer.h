@@ -4,18 +4,22 @@
 
 #include "engine/recognizer.h"
 
+#include <QMutex>
 #include <QSet>
 #include <QStringList>
 #include <memory>
+#include <mutex>
 
 class ZinniaRecognizer;
 class TemplateMatcher;
 class FusedRecognizer;
 
-// Zinnia and the template matcher, fused. main() owns one and hands it to
-// the boxes. The models load on first use (or at load()), once; what cannot
-// be loaded is named in one log line with the paths tried, and without a
-// Zinnia model the recogniser is unavailable.
+// Zinnia and the template matcher, fused. The console owns one and hands it
+// to the boxes. The models load on first use (or at load()), once, from
+// whichever thread comes first; what cannot be loaded is named in one log
+// line with the paths tried, and without a Zinnia model the recogniser is
+// unavailable. classify() may run on another thread than the one that sets
+// the preferred characters.
 class SharedRecognizer : public Recognizer
 {
 public:
@@ -39,7 +43,7 @@ public:
     // where they score close to the best. Call again for each new list; an
     // empty set prefers nothing.
     void setPreferredCharacters(const QSet<QString> &characters);
-    QSet<QString> preferredCharacters() const { return m_preferred; }
+    QSet<QString> preferredCharacters() const;
 
     // Where the Zinnia model is looked for: the application folder first,
     // then the system's Tegaki models.
@@ -51,5 +55,7 @@ public:
 private:
     struct Parts;
     mutable std::unique_ptr<Parts> m_parts;
+    mutable std::once_flag m_loaded;
+    mutable QMutex m_lock; // the preferred characters, here and in the fused recogniser
     QSet<QString> m_preferred;
 };

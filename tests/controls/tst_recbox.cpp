@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The handwriting box with the real recogniser: ink from mouse, pen and finger.
 #include "controls/recboxf_zu.h"
+#include "engine/recognitionqueue.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
@@ -126,6 +127,7 @@ private slots:
 
 private:
     SharedRecognizer m_recognition;
+    RecognitionQueue m_queue{m_recognition};
 };
 
 void TestRecBox::initTestCase()
@@ -165,7 +167,7 @@ void TestRecBox::recognisesWrittenKanji()
     QFETCH(Device, device);
     QFETCH(QSize, size);
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(size);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -191,7 +193,7 @@ void TestRecBox::lockedBoxTakesNothing()
     // Guards a player writing, undoing or picking a candidate after the game is over.
     QFETCH(Device, device);
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -227,7 +229,7 @@ void TestRecBox::undoRemovesExactlyTheLastStroke()
     // Guards undo taking the wrong stroke, or more than one, or leaving a stale result.
     QFETCH(bool, byKey);
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -263,7 +265,7 @@ void TestRecBox::changedAtStrokeStartAndResultChange()
 {
     // Guards the window's feedback reset, which hangs on exactly these moments.
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(200, 200);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -300,7 +302,7 @@ void TestRecBox::pickSurvivesRecognizeButNotClear()
     // Guards "にんしき" pressed again undoing the player's pick, and Clear
     // leaving a stale result for the window's "no result: clear" rule.
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(200, 200);
     box.Recognize(); // no ink: no result
     QVERIFY(!box.HasResult());
@@ -341,9 +343,10 @@ void TestRecBox::missingModelGivesNoticeNotResult()
     // Guards a missing model being reported as a result, or crashing the box.
     const ZinniaRecognizer missing({QStringLiteral("/nonexistent/handwriting-ja.model")});
     RecBoxF_Zu box;
-    box.setRecognizer(&m_recognition);
+    box.setRecognizer(&m_queue);
     box.resize(150, 150);
-    box.setRecognizer(&missing);
+    RecognitionQueue missingQueue(missing);
+    box.setRecognizer(&missingQueue);
     writeCharacter(box, One, Device::Mouse);
     box.Recognize();
     QVERIFY(!box.HasResult());
@@ -351,7 +354,7 @@ void TestRecBox::missingModelGivesNoticeNotResult()
     box.Clear(); // the window clears a box without result; the notice stays
     QVERIFY(box.showsNotice());
     RecBoxF_Zu other;
-    other.setRecognizer(&m_recognition);
+    other.setRecognizer(&m_queue);
     QVERIFY(!other.showsNotice());
 }
 

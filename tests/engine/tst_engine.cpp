@@ -3,11 +3,14 @@
 #include "engine/characterpool.h"
 #include "engine/gameclock.h"
 #include "engine/judge.h"
+#include "engine/recognitionqueue.h"
 #include "engine/wordlist.h"
 #include "fakes/fakes.h"
 
+#include <QThread>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -68,6 +71,7 @@ private slots:
     void clockText();
     void finalTextNeverExceedsTheLimit();
     void decideGame();
+    void recognitionRunsOffTheCallersThread();
 };
 
 void TestEngine::dealUsesEveryWordOfAnEighteenWordList()
@@ -237,6 +241,48 @@ void TestEngine::decideGame()
     QCOMPARE(::decideGame(3, 2), GameResult::Player1Wins);
     QCOMPARE(::decideGame(2, 10), GameResult::Player2Wins);
     QCOMPARE(::decideGame(0, 0), GameResult::Draw);
+}
+
+void TestEngine::recognitionRunsOffTheCallersThread()
+{
+    // Guards the queue: the recogniser never runs on the window's thread nor
+    // twice at once, answers come back in order, and a queue going away with
+    // ink still waiting neither hangs nor reads it.
+    struct Slow : Recognizer
+    {
+        mutable std::atomic<int> running{0}, overlaps{0}, calls{0};
+        mutable std::atomic<QThread *> thread{nullptr};
+        QList<Candidate> classify(const Ink &ink, int) const override
+        {
+            if (running++ > 0)
+                ++overlaps;
+            thread = QThread::currentThread();
+            QThread::msleep(20);
+            ++calls;
+            --running;
+            return {{QString::number(ink.strokes.size()), 0}};
+        }
+        bool isAvailable() const override { return true; }
+    } slow;
+    auto inkOf = [](int strokes) {
+        Ink ink;
+        for (int i = 0; i < strokes; ++i)
+            ink.strokes.append(Stroke{QPointF(i, i)});
+        return ink;
+    };
+    {
+        RecognitionQueue queue(slow);
+        QList<QFuture<QList<Candidate>>> futures;
+        for (int i = 1; i <= 4; ++i)
+            futures << queue.submit(inkOf(i), 1);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(futures[i].result().first().text, QString::number(i + 1));
+        QVERIFY(slow.thread != QThread::currentThread());
+        QCOMPARE(slow.overlaps.load(), 0);
+        for (int i = 0; i < 50; ++i)
+            queue.submit(inkOf(1), 1);
+    }
+    QVERIFY(slow.calls < 54);
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
