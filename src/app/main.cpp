@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
 
     CtrlForm console;
     SessionWatch session(&console);
+    console.setArguments(QCoreApplication::arguments());
     console.load();
     console.show();
     // Loads the handwriting recogniser while the operator chooses a list,

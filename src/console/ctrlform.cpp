@@ -4,6 +4,8 @@
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
+#include "controls/resbank.h"
+#include "console/seatswindow.h"
 #include "player/playform.h"
 
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include <QGuiApplication>
 #include <QListView>
 #include <QListWidget>
+#include <QScreen>
 #include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
@@ -244,6 +247,33 @@ void CtrlForm::load(const QString &appFolder)
     connectPlayer(m_play2.get());
     m_play2->AllLock();
     m_play2->AllClear();
+
+    startSeats();
+}
+
+void CtrlForm::startSeats()
+{
+    QStringList problems;
+    const SeatOptions options = SeatOptions::read(m_wapiset, m_arguments, &problems);
+    for (const QString &problem : problems)
+        qWarning("taruvo: network seats: %s", qPrintable(problem));
+    if (!options.enabled())
+        return;
+    SeatsSetup setup;
+    setup.game = &m_game;
+    setup.recognition = &m_recognition;
+    setup.feedback = &m_feedback;
+    setup.series[0] = m_play1->resBank()->SeriesNumber();
+    setup.series[1] = m_play2->resBank()->SeriesNumber();
+    m_seats = std::make_unique<SeatsWindow>(options, setup);
+    m_seats->setWindowIcon(windowIcon());
+    // Top right of the screen, clear of the console and the player windows'
+    // design places.
+    if (const QScreen *where = screen()) {
+        m_seats->adjustSize();
+        const QRect area = where->availableGeometry();
+        m_seats->move(area.right() - m_seats->frameGeometry().width() - 8, area.top() + 8);
+    }
 }
 
 void CtrlForm::connectPlayer(PlayForm *play)
@@ -273,10 +303,14 @@ void CtrlForm::followConsoleState()
     if (isMinimized()) {
         m_play1->hide();
         m_play2->hide();
+        if (m_seats)
+            m_seats->hide();
     } else {
         m_play1->show();
         if (m_playCheck->isChecked())
             m_play2->show();
+        if (m_seats)
+            m_seats->show();
     }
 }
 
@@ -319,6 +353,8 @@ void CtrlForm::closeEvent(QCloseEvent *event)
             play->close();
         }
     }
+    // The seats' server stops listening, and the devices are told.
+    m_seats.reset();
     if (m_endProgram)
         m_endProgram();
     else

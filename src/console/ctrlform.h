@@ -21,6 +21,7 @@ class QTimer;
 class MenuBT;
 class NButton;
 class PlayForm;
+class SeatsWindow;
 
 // The operator console, the first window of the program. It owns the game,
 // the player windows, the recogniser and the feedback series, and wires them
@@ -65,6 +66,12 @@ public:
     // Every box and seat reads ink through this one queue.
     RecognitionQueue &recognition() { return m_recognition; }
     FeedbackLibrary &feedback() { return m_feedback; }
+
+    // The program's arguments, read by load() for the options they hold
+    // (network seats: --seats, --seat-port, --seat-address).
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
+    // The window of the seats browsers may take; null unless enabled.
+    SeatsWindow *seatsWindow() const { return m_seats.get(); }
 
     // The settings reader the player windows read their own keys through.
     WAPISET &settings() { return m_wapiset; }
@@ -120,6 +127,7 @@ private:
     void loadWordList();
     void showWords();
     void showPool();
+    void startSeats();
 
     // The panel's controls are the limits: read whenever the game asks.
     struct PanelLimits final : GameLimits
@@ -142,6 +150,9 @@ private:
     AudioOutput m_audio;
     std::unique_ptr<PlayForm> m_play1;
     std::unique_ptr<PlayForm> m_play2;
+    // Goes before the game, the windows and the recogniser it uses.
+    std::unique_ptr<SeatsWindow> m_seats;
+    QStringList m_arguments;
     std::function<void()> m_endProgram;
     bool m_closing = false;
     bool m_sessionEnding = false;

@@ -119,6 +119,7 @@ private slots:
     void listChosenMidGameThenTimeOut();
     void playAfterUnlockCannotEndAgain();
     void lateViewSeesTheSeat();
+    void viewBeforeAnyDealIsLocked();
 };
 
 void TestGame::dealShowsTheListsCharactersToBothPlayers()
@@ -406,6 +407,18 @@ void TestGame::lateViewSeesTheSeat()
     QCOMPARE(late.result, QStringLiteral("かち！！"));
     QCOMPARE(late.item, 0);
     QVERIFY(late.performed.isEmpty());
+}
+
+void TestGame::viewBeforeAnyDealIsLocked()
+{
+    // Guards a device that takes its seat before the operator has chosen a
+    // list: it must not be able to write while the windows are locked.
+    Limits limits;
+    Game game(limits);
+    View early("early");
+    game.present(2, &early);
+    QVERIFY(early.locked);
+    QVERIFY(game.isLocked(1) && game.isLocked(2));
 }
 
 QTEST_GUILESS_MAIN(TestGame)

@@ -1,0 +1,860 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The seat page: one player's window of a Taruvo console, in a browser.
+// The console keeps the seat (board, answers, scores, feedback, the ink of
+// both boxes) and decides everything; the page draws ink as the finger
+// moves, sends each stroke when it ends and shows what the console says.
+'use strict';
+(() => {
+  const CANVAS = 1000;      // stroke coordinates run 0..1000 on a square box
+  const MAX_STROKES = 64;
+  const MAX_POINTS = 1000;  // per stroke; the console takes up to 2000
+  const SHOWN = 5;          // candidates along a box's lower edge
+  const STORE = 'taruvo-seat';
+  const ANIMATION_MS = 900;
+  const $ = (id) => document.getElementById(id);
+
+  // What the console last said, and what this page knows of it.
+  let seat = null;
+  let player = 0;
+  let look = 0;
+  let code = '';
+  let token = '';
+  let ws = null;
+  let joined = false;
+  let stopped = false;      // no reconnecting: refused, released or taken over
+  let nextId = 1;
+  let ack = -1;
+  let retryMs = 500;
+  let retryTimer = 0;
+  let lastHeard = 0;
+  let recognizeSent = null; // {id, at}: "にんしき" waiting for its result
+  // Round trips, for the benchmark: stroke end to its echo, "にんしき" to its result.
+  const stats = { echo: [], result: [] };
+  window.taruvoSeatStats = stats;
+
+  const boxes = [0, 1].map((i) => ({
+    i,
+    canvas: $('box' + i),
+    epoch: 0,
+    strokes: [],   // {pts: [x, y, ...], pr: [pressure ...] or null, id, at}
+    current: null, // the stroke being written
+    pointer: null,
+    has: false,
+    text: '',
+    cands: [],
+    notice: false,
+  }));
+
+  // Connection.
+
+  function store() {
+    try {
+      localStorage.setItem(STORE, JSON.stringify({ host: location.host, code, token }));
+    } catch (e) { /* private browsing: a reload then asks for the code */ }
+  }
+
+  function stored() {
+    try {
+      const s = JSON.parse(localStorage.getItem(STORE) || 'null');
+      return s && s.host === location.host ? s : null;
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function send(message) {
+    if (!ws || ws.readyState !== WebSocket.OPEN)
+      return -1;
+    message.id = nextId++;
+    ws.send(JSON.stringify(message));
+    return message.id;
+  }
+
+  function connect() {
+    clearTimeout(retryTimer);
+    if (ws)
+      return;
+    let socket;
+    try {
+      socket = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/ws');
+    } catch (e) {
+      retry();
+      return;
+    }
+    ws = socket;
+    status('つないでいます…');
+    socket.onopen = () => {
+      lastHeard = Date.now();
+      const join = { t: 'join', code };
+      if (token)
+        join.token = token;
+      socket.send(JSON.stringify(join));
+    };
+    socket.onmessage = (ev) => {
+      if (socket !== ws)
+        return;
+      lastHeard = Date.now();
+      let m;
+      try {
+        m = JSON.parse(ev.data);
+      } catch (e) {
+        return;
+      }
+      received(m);
+    };
+    socket.onclose = () => {
+      if (socket !== ws)
+        return;
+      ws = null;
+      joined = false;
+      for (const b of boxes)
+        cancelStroke(b);
+      render();
+      if (!stopped)
+        retry();
+    };
+  }
+
+  function retry() {
+    status('つなぎなおしています…');
+    clearTimeout(retryTimer);
+    retryTimer = setTimeout(connect, retryMs);
+    retryMs = Math.min(retryMs * 2, 5000);
+  }
+
+  function status(text) {
+    $('status').textContent = text;
+  }
+
+  function showJoin(message) {
+    $('seat').hidden = true;
+    $('join').hidden = false;
+    $('joinmsg').textContent = message || '';
+    $('code').value = code;
+    status('');
+  }
+
+  function stop(message) {
+    stopped = true;
+    clearTimeout(retryTimer);
+    if (ws) {
+      const socket = ws;
+      ws = null;
+      joined = false;
+      socket.close();
+    }
+    showJoin(message);
+  }
+
+  const refusals = {
+    code: 'コードが ちがうよ',
+    taken: 'このせきは もう つかわれているよ',
+    wait: 'すこし まってから もういちど ためしてね',
+  };
+
+  function received(m) {
+    switch (m.t) {
+    case 'joined':
+      joined = true;
+      retryMs = 500;
+      player = m.player;
+      look = m.look || 0;
+      token = m.token;
+      store();
+      document.title = 'Player' + player;
+      loadFeedback();
+      $('join').hidden = true;
+      $('seat').hidden = false;
+      status('');
+      layout();
+      break;
+    case 'state':
+      onState(m);
+      break;
+    case 'ack':
+      onAck(m.ack);
+      render();
+      break;
+    case 'refused':
+      if (m.reason) {
+        if (m.reason === 'late') {
+          retry();
+          return;
+        }
+        if (m.reason === 'code')
+          token = '';
+        stop(refusals[m.reason] || 'つながりません');
+      } else {
+        console.warn('taruvo: refused:', m.why);
+        // A stroke the console did not take is not shown any more.
+        for (const b of boxes)
+          b.strokes = b.strokes.filter((s) => s.id !== m.id);
+        render();
+      }
+      break;
+    case 'closed':
+      if (m.reason === 'released') {
+        token = '';
+        store();
+        stop('せきが あきました。コードを いれてね');
+      } else if (m.reason === 'resumed') {
+        stop('ほかの がめんで ひらかれました');
+      }
+      break;
+    default:
+      break;
+    }
+  }
+
+  function onAck(id) {
+    if (typeof id !== 'number' || id <= ack)
+      return;
+    ack = id;
+    const now = performance.now();
+    for (const b of boxes) {
+      for (const s of b.strokes) {
+        if (s.at && s.id <= ack) {
+          record(stats.echo, now - s.at);
+          s.at = 0;
+        }
+      }
+    }
+  }
+
+  function record(list, ms) {
+    list.push(ms);
+    if (list.length > 5000)
+      list.shift();
+  }
+
+  function onState(m) {
+    onAck(m.ack);
+    seat = m;
+    m.boxes.forEach((sb, i) => {
+      const b = boxes[i];
+      if (sb.e !== b.epoch) {
+        b.epoch = sb.e;
+        b.strokes = [];
+        cancelStroke(b);
+      }
+      if (m.ink && m.ink[i]) {
+        const pending = b.strokes.filter((s) => s.id > ack);
+        b.strokes = m.ink[i].map((pts) => ({ pts, pr: null, id: -1, at: 0 })).concat(pending);
+      }
+      b.has = sb.has;
+      b.text = sb.text;
+      b.cands = sb.cands || [];
+      b.notice = sb.notice;
+    });
+    if (m.locked)
+      boxes.forEach(cancelStroke);
+    if (recognizeSent && recognizeSent.id <= ack) {
+      const at = recognizeSent.at;
+      recognizeSent = null;
+      requestAnimationFrame(() => record(stats.result, performance.now() - at));
+    }
+    const shown = itemIndex(m.item);
+    if (animation && animation.item !== shown && typeof m.play !== 'number')
+      endAnimation();
+    render();
+    if (typeof m.play === 'number')
+      perform(m.play);
+  }
+
+  // What is shown.
+
+  function pending(b) {
+    return b.current !== null || b.strokes.some((s) => s.id > ack);
+  }
+
+  // A box whose new ink the console has not taken yet shows no result, and
+  // the feedback is reset from the moment the pen touches.
+  function showsResult(b) {
+    return b.has && !pending(b);
+  }
+
+  function writing() {
+    return boxes.some(pending);
+  }
+
+  function render() {
+    const s = seat;
+    if (!s)
+      return;
+    const board = $('board');
+    for (let n = 0; n < 36; ++n) {
+      const cell = board.children[n];
+      cell.textContent = s.board[n] || '';
+      cell.classList.toggle('used', !!s.used[n]);
+    }
+    const answers = $('answers');
+    for (let k = 0; k < 18; ++k)
+      answers.children[k].textContent = s.answers[k] || '';
+    $('own').textContent = s.own;
+    $('opp').textContent = s.opp;
+    const reset = writing();
+    $('result').textContent = reset ? '' : s.result;
+    if (!animation)
+      setPicture(reset ? 2 : itemIndex(s.item));
+    const off = !joined || s.locked;
+    for (const id of ['rec', 'clear', 'ans'])
+      $(id).disabled = off;
+    $('seat').classList.toggle('reading', !!s.reading);
+    for (const b of boxes)
+      drawBox(b);
+  }
+
+  function itemIndex(item) {
+    return item === 0 || item === 1 ? item : 2;
+  }
+
+  // Feedback: the console's pictures and sounds of the player's series.
+
+  let audio = null;
+  let sounds = [];
+  let playing = null;
+  let animation = null;
+  const pictures = [];
+
+  function loadFeedback() {
+    for (let i = 0; i < 3; ++i) {
+      const img = new Image();
+      img.src = 'fb/' + player + '/' + i + '.png';
+      pictures[i] = img;
+    }
+    sounds = [];
+    loadSounds();
+  }
+
+  function setPicture(index) {
+    const img = $('fbimg');
+    const src = 'fb/' + player + '/' + index + '.png';
+    if (player && img.getAttribute('src') !== src)
+      img.setAttribute('src', src);
+  }
+
+  // Sound may start only after a touch; the first one opens the audio.
+  function unlockAudio() {
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!audio && Context) {
+      try {
+        audio = new Context();
+      } catch (e) {
+        return;
+      }
+      loadSounds();
+    }
+    if (audio && audio.state === 'suspended')
+      audio.resume();
+  }
+
+  function loadSounds() {
+    if (!audio || !player)
+      return;
+    for (let i = 0; i < 3; ++i) {
+      fetch('fb/' + player + '/' + i + '.wav')
+        .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(r.status)))
+        .then((bytes) => new Promise((ok, fail) => audio.decodeAudioData(bytes, ok, fail)))
+        .then((buffer) => { sounds[i] = buffer; })
+        .catch(() => {});
+    }
+  }
+
+  function playSound(index) {
+    if (!audio || !sounds[index])
+      return;
+    if (playing) {
+      try { playing.stop(); } catch (e) { /* ended already */ }
+    }
+    const source = audio.createBufferSource();
+    source.buffer = sounds[index];
+    source.connect(audio.destination);
+    source.start();
+    playing = source;
+  }
+
+  // Where the picture is at moment t (0..1) of its movement: it bounces
+  // for a right answer, shakes its head for a wrong one, breathes otherwise.
+  function poseAt(item, t) {
+    const pose = { scale: 1, dx: 0, angle: 0 };
+    if (item === 0) {
+      pose.scale = 1 - 0.2 * (1 - t) * (1 - t) * Math.abs(Math.cos(2.5 * Math.PI * t));
+      pose.angle = 8 * (1 - t) * Math.sin(4 * Math.PI * t);
+      const a = pose.angle * Math.PI / 180;
+      pose.scale /= Math.abs(Math.cos(a)) + Math.abs(Math.sin(a));
+    } else if (item === 1) {
+      pose.scale = 1 - 0.12 * (1 - t);
+      pose.dx = (1 - pose.scale) / 2 * Math.sin(12 * Math.PI * t);
+    } else {
+      pose.scale = 1 - 0.06 * Math.sin(Math.PI * t);
+    }
+    return pose;
+  }
+
+  function perform(item) {
+    const index = itemIndex(item);
+    playSound(index);
+    endAnimation();
+    setPicture(index);
+    animation = { item: index, start: performance.now() };
+    requestAnimationFrame(animate);
+  }
+
+  function animate(now) {
+    if (!animation)
+      return;
+    const t = (now - animation.start) / ANIMATION_MS;
+    if (t >= 1) {
+      endAnimation();
+      render();
+      return;
+    }
+    const side = $('feedback').clientWidth;
+    const pose = poseAt(animation.item, Math.max(0, t));
+    $('fbimg').style.transform =
+      `translateX(${pose.dx * side}px) rotate(${pose.angle}deg) scale(${pose.scale})`;
+    drawBurst(animation.item === 0 ? Math.max(0, t) : 0);
+    requestAnimationFrame(animate);
+  }
+
+  function endAnimation() {
+    animation = null;
+    $('fbimg').style.transform = '';
+    drawBurst(0);
+  }
+
+  function drawBurst(progress) {
+    const c = $('burst');
+    const side = c.clientWidth;
+    const dpr = window.devicePixelRatio || 1;
+    if (c.width !== Math.round(side * dpr)) {
+      c.width = Math.round(side * dpr);
+      c.height = Math.round(side * dpr);
+    }
+    const g = c.getContext('2d');
+    g.setTransform(1, 0, 0, 1, 0, 0);
+    g.clearRect(0, 0, c.width, c.height);
+    if (progress <= 0 || progress >= 1)
+      return;
+    g.setTransform(c.width / 100, 0, 0, c.height / 100, 0, 0);
+    const reach = 20 + 32 * Math.sqrt(progress);
+    const alpha = 1 - progress;
+    for (let k = 0; k < 10; ++k) {
+      const a = 2 * Math.PI * k / 10 + progress;
+      const x = 50 + reach * Math.cos(a), y = 50 + reach * Math.sin(a);
+      g.beginPath();
+      if (look === 0) {
+        g.fillStyle = k % 2 ? `rgba(255,90,60,${alpha})` : `rgba(235,60,60,${alpha})`;
+        g.arc(x, y, 3.5, 0, 2 * Math.PI);
+      } else {
+        g.fillStyle = `rgba(255,214,64,${alpha})`;
+        for (let j = 0; j < 10; ++j) {
+          const r = j % 2 ? 4.5 * 0.45 : 4.5;
+          const b = -Math.PI / 2 + j * Math.PI / 5;
+          g.lineTo(x + r * Math.cos(b), y + r * Math.sin(b));
+        }
+        g.closePath();
+      }
+      g.fill();
+    }
+  }
+
+  // The handwriting boxes.
+
+  function boxSide(b) {
+    return b.canvas.clientWidth || 1;
+  }
+
+  function undoRect(side) {
+    const s = Math.min(Math.max(side / 6, 14), 44);
+    return { x: side - s - 2, y: 2, w: s, h: s };
+  }
+
+  function candidateRect(side, index) {
+    const cell = side / SHOWN;
+    const strip = Math.min(Math.max(side / 5, 14), 80);
+    return { x: index * cell, y: side - strip, w: cell, h: strip };
+  }
+
+  function inside(r, x, y) {
+    return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+  }
+
+  function baseWidth(side) {
+    return Math.max(2, side / 28);
+  }
+
+  function widthAt(stroke, i, base) {
+    const p = stroke.pr ? stroke.pr[i] : 0.5;
+    return base * (0.45 + 1.1 * (p === undefined ? 0.5 : p));
+  }
+
+  function drawStroke(g, stroke, scale, base, colour) {
+    const pts = stroke.pts;
+    if (pts.length === 2) {
+      g.fillStyle = colour;
+      g.beginPath();
+      g.arc(pts[0] * scale, pts[1] * scale, widthAt(stroke, 0, base) / 2, 0, 2 * Math.PI);
+      g.fill();
+      return;
+    }
+    g.strokeStyle = colour;
+    g.lineCap = 'round';
+    g.lineJoin = 'round';
+    for (let i = 1; i < pts.length / 2; ++i)
+      segment(g, stroke, i, scale, base);
+  }
+
+  function segment(g, stroke, i, scale, base) {
+    const pts = stroke.pts;
+    g.lineWidth = (widthAt(stroke, i - 1, base) + widthAt(stroke, i, base)) / 2;
+    g.beginPath();
+    g.moveTo(pts[2 * i - 2] * scale, pts[2 * i - 1] * scale);
+    g.lineTo(pts[2 * i] * scale, pts[2 * i + 1] * scale);
+    g.stroke();
+  }
+
+  function context(b) {
+    const c = b.canvas;
+    const side = boxSide(b);
+    const dpr = window.devicePixelRatio || 1;
+    const px = Math.round(side * dpr);
+    if (c.width !== px || c.height !== px) {
+      c.width = px;
+      c.height = px;
+    }
+    const g = c.getContext('2d');
+    g.setTransform(dpr, 0, 0, dpr, 0, 0);
+    return g;
+  }
+
+  function drawBox(b) {
+    const side = boxSide(b);
+    const g = context(b);
+    const locked = !seat || seat.locked;
+    g.fillStyle = locked ? 'rgb(244,244,236)' : 'rgb(255,255,236)';
+    g.fillRect(0, 0, side, side);
+
+    // A light grid helps place and size the character.
+    g.lineWidth = 1;
+    g.strokeStyle = 'rgba(0,150,0,0.27)';
+    g.setLineDash([4, 3]);
+    g.beginPath();
+    g.moveTo(side / 2, 0); g.lineTo(side / 2, side);
+    g.moveTo(0, side / 2); g.lineTo(side, side / 2);
+    g.stroke();
+    g.strokeStyle = 'rgba(0,150,0,0.14)';
+    g.setLineDash([1, 3]);
+    g.beginPath();
+    for (const f of [0.25, 0.75]) {
+      g.moveTo(side * f, 0); g.lineTo(side * f, side);
+      g.moveTo(0, side * f); g.lineTo(side, side * f);
+    }
+    g.stroke();
+    g.setLineDash([]);
+    g.strokeStyle = 'rgb(0,0,255)';
+    g.strokeRect(0.5, 0.5, side - 1, side - 1);
+
+    const result = showsResult(b);
+    const scale = side / CANVAS;
+    const base = baseWidth(side);
+    const colour = result ? 'rgb(200,200,200)' : 'rgb(20,20,20)';
+    for (const s of b.strokes)
+      drawStroke(g, s, scale, base, colour);
+    if (b.current)
+      drawStroke(g, b.current, scale, base, colour);
+
+    const strip = candidateRect(side, 0);
+    const kanji = getComputedStyle(document.documentElement).getPropertyValue('--kanji');
+    g.textAlign = 'center';
+    g.textBaseline = 'middle';
+    if (result) {
+      const area = Math.min(side, strip.y);
+      g.font = Math.max(8, Math.floor(area * 0.8)) + 'px ' + kanji;
+      g.fillStyle = 'rgb(0,0,120)';
+      g.fillText(b.text, side / 2, strip.y / 2);
+      g.font = Math.max(7, Math.floor(strip.h * 0.7)) + 'px ' + kanji;
+      b.cands.slice(0, SHOWN).forEach((text, i) => {
+        const r = candidateRect(side, i);
+        g.fillStyle = 'rgb(230,238,255)';
+        g.strokeStyle = 'rgba(0,0,255,0.35)';
+        roundRect(g, r.x + 1, r.y + 1, r.w - 2, r.h - 2, 3);
+        g.fill();
+        g.stroke();
+        g.fillStyle = 'rgb(30,30,30)';
+        g.fillText(text, r.x + r.w / 2, r.y + r.h / 2);
+      });
+    } else if (b.notice) {
+      g.font = Math.max(7, Math.floor(strip.h * 0.5)) + 'px ' + kanji;
+      g.fillStyle = 'rgb(160,0,0)';
+      g.fillText('じしょが ありません', side / 2, strip.y + strip.h / 2);
+    }
+
+    if ((b.strokes.length || b.current) && !locked)
+      drawUndo(g, undoRect(side));
+  }
+
+  function roundRect(g, x, y, w, h, r) {
+    g.beginPath();
+    g.moveTo(x + r, y);
+    g.arcTo(x + w, y, x + w, y + h, r);
+    g.arcTo(x + w, y + h, x, y + h, r);
+    g.arcTo(x, y + h, x, y, r);
+    g.arcTo(x, y, x + w, y, r);
+    g.closePath();
+  }
+
+  // A small hooked arrow in the corner: takes back the last stroke.
+  function drawUndo(g, rect) {
+    const r = { x: rect.x + 2, y: rect.y + 2, w: rect.w - 4, h: rect.h - 4 };
+    g.lineWidth = Math.max(1.5, r.w / 10);
+    g.strokeStyle = 'rgba(0,0,160,0.6)';
+    g.fillStyle = 'rgba(255,255,255,0.8)';
+    g.lineCap = 'round';
+    g.beginPath();
+    g.ellipse(r.x + r.w / 2, r.y + r.h / 2, r.w / 2, r.h / 2, 0, 0, 2 * Math.PI);
+    g.fill();
+    g.stroke();
+    const arc = { x: r.x + r.w * 0.25, y: r.y + r.h * 0.28, w: r.w * 0.5, h: r.h * 0.5 };
+    const cx = arc.x + arc.w / 2, cy = arc.y + arc.h / 2;
+    const start = -160 * Math.PI / 180;
+    g.beginPath();
+    g.ellipse(cx, cy, arc.w / 2, arc.h / 2, 0, start, start + 250 * Math.PI / 180);
+    g.stroke();
+    const tip = { x: cx + arc.w / 2 * Math.cos(start), y: cy + arc.h / 2 * Math.sin(start) };
+    const a = r.w * 0.16;
+    g.beginPath();
+    g.moveTo(tip.x, tip.y); g.lineTo(tip.x + a, tip.y - a * 0.2);
+    g.moveTo(tip.x, tip.y); g.lineTo(tip.x + a * 0.1, tip.y - a);
+    g.stroke();
+  }
+
+  function point(b, e) {
+    const r = b.canvas.getBoundingClientRect();
+    const clamp = (v) => Math.min(CANVAS, Math.max(0, v));
+    return [clamp((e.clientX - r.left) / (r.width || 1) * CANVAS),
+      clamp((e.clientY - r.top) / (r.height || 1) * CANVAS)];
+  }
+
+  function pressure(e) {
+    // Mouse and finger draw as a pen pressed halfway.
+    return e.pointerType === 'pen' && e.pressure > 0 ? Math.min(1, e.pressure) : 0.5;
+  }
+
+  function cancelStroke(b) {
+    if (b.pointer !== null) {
+      try { b.canvas.releasePointerCapture(b.pointer); } catch (e) { /* gone already */ }
+    }
+    b.pointer = null;
+    b.current = null;
+  }
+
+  function down(b, e) {
+    unlockAudio();
+    if (!joined || !seat || seat.locked || b.pointer !== null)
+      return;
+    if (e.pointerType === 'mouse' && e.button !== 0)
+      return;
+    e.preventDefault();
+    const side = boxSide(b);
+    const [x, y] = point(b, e);
+    const sx = x / CANVAS * side, sy = y / CANVAS * side;
+    if (b.strokes.length && inside(undoRect(side), sx, sy)) {
+      send({ t: 'undo', box: b.i });
+      return;
+    }
+    if (showsResult(b)) {
+      for (let i = 0; i < Math.min(SHOWN, b.cands.length); ++i) {
+        if (inside(candidateRect(side, i), sx, sy)) {
+          send({ t: 'pick', box: b.i, i });
+          return;
+        }
+      }
+    }
+    if (b.strokes.length >= MAX_STROKES)
+      return;
+    b.pointer = e.pointerId;
+    try { b.canvas.setPointerCapture(e.pointerId); } catch (err) { /* still ours */ }
+    b.current = { pts: [x, y], pr: [pressure(e)], id: 0, at: 0 };
+    render();
+  }
+
+  function move(b, e) {
+    if (e.pointerId !== b.pointer || !b.current)
+      return;
+    e.preventDefault();
+    const events = e.getCoalescedEvents ? e.getCoalescedEvents() : [];
+    const side = boxSide(b);
+    const g = context(b);
+    g.strokeStyle = 'rgb(20,20,20)';
+    g.lineCap = 'round';
+    for (const ev of events.length ? events : [e]) {
+      const s = b.current;
+      const [x, y] = point(b, ev);
+      const n = s.pts.length;
+      if (n / 2 >= MAX_POINTS || Math.hypot(x - s.pts[n - 2], y - s.pts[n - 1]) < 1.5)
+        continue;
+      s.pts.push(x, y);
+      s.pr.push(pressure(ev));
+      // Drawn at once, segment by segment, as the finger moves.
+      segment(g, s, s.pts.length / 2 - 1, side / CANVAS, baseWidth(side));
+    }
+  }
+
+  function up(b, e) {
+    if (e.pointerId !== b.pointer || !b.current)
+      return;
+    const s = b.current;
+    if (e.type !== 'pointercancel' && e.type !== 'lostpointercapture') {
+      const [x, y] = point(b, e);
+      const n = s.pts.length;
+      if ((x !== s.pts[n - 2] || y !== s.pts[n - 1]) && n / 2 < MAX_POINTS) {
+        s.pts.push(x, y);
+        s.pr.push(pressure(e));
+      }
+    }
+    b.pointer = null;
+    b.current = null;
+    const round = (v) => Math.round(v * 10) / 10;
+    s.id = send({ t: 'stroke', box: b.i, e: b.epoch, pts: s.pts.map(round) });
+    if (s.id > 0) {
+      s.at = performance.now();
+      b.strokes.push(s);
+    }
+    render();
+  }
+
+  for (const b of boxes) {
+    const c = b.canvas;
+    c.addEventListener('pointerdown', (e) => down(b, e));
+    c.addEventListener('pointermove', (e) => move(b, e));
+    c.addEventListener('pointerup', (e) => up(b, e));
+    c.addEventListener('pointercancel', (e) => up(b, e));
+    c.addEventListener('lostpointercapture', (e) => up(b, e));
+    c.addEventListener('contextmenu', (e) => e.preventDefault());
+  }
+
+  // The buttons.
+
+  $('rec').addEventListener('click', () => {
+    unlockAudio();
+    const id = send({ t: 'recognize' });
+    if (id > 0)
+      recognizeSent = { id, at: performance.now() };
+  });
+  $('clear').addEventListener('click', () => { unlockAudio(); send({ t: 'erase' }); });
+  $('ans').addEventListener('click', () => { unlockAudio(); send({ t: 'answer' }); });
+
+  $('joinform').addEventListener('submit', (e) => {
+    e.preventDefault();
+    unlockAudio();
+    const typed = $('code').value.replace(/[^0-9]/g, '');
+    if (!typed)
+      return;
+    const s = stored();
+    token = s && s.code === typed ? s.token : '';
+    code = typed;
+    stopped = false;
+    retryMs = 500;
+    $('joinmsg').textContent = '';
+    connect();
+  });
+
+  // Layout: sizes for the viewport, in either orientation.
+
+  function clamp(v, low, high) {
+    return Math.min(high, Math.max(low, v));
+  }
+
+  function layout() {
+    const W = window.innerWidth, H = window.innerHeight;
+    const gap = 8, pad = 8;
+    const root = document.documentElement.style;
+    const main = $('seat');
+    const portrait = H > W * 1.05;
+    main.classList.toggle('portrait', portrait);
+    main.classList.toggle('landscape', !portrait);
+    let fb, row, cell, box, btn, ansRow, side, cols;
+    if (!portrait) {
+      side = Math.floor((W - 2 * pad - gap) * 0.4);
+      const right = W - 2 * pad - gap - side;
+      btn = clamp(H * 0.075, 40, 72);
+      box = Math.floor(Math.min((right - gap) / 2, H * 0.4));
+      const top = H - 2 * pad - box - 2 * btn - 3 * gap;
+      cell = Math.floor(clamp(Math.min((right - 25) / 6, (top - 25) / 6), 20, 140));
+      row = Math.floor(clamp(H * 0.07, 26, 56));
+      fb = Math.floor(Math.max(40, Math.min(side, 6 * cell + 25 - row - gap)));
+      const answersHeight = H - 2 * pad - fb - row - 2 * gap;
+      ansRow = Math.floor(clamp(Math.min((answersHeight - 20) / 6, side / 3 * 0.5), 18, 64));
+      cols = 3;
+    } else {
+      side = 0;
+      const inner = W - 2 * pad;
+      fb = Math.floor(clamp(Math.min(inner * 0.3, H * 0.16), 60, 260));
+      row = Math.floor(clamp(H * 0.05, 26, 56));
+      btn = clamp(H * 0.06, 40, 72);
+      box = Math.floor(Math.min((inner - gap) / 2, H * 0.27));
+      cell = Math.floor(clamp(Math.min((inner - 25) / 6, H * 0.3 / 6), 20, 140));
+      ansRow = Math.floor(clamp(H * 0.042, 22, 56));
+      cols = 6;
+    }
+    root.setProperty('--side', side + 'px');
+    root.setProperty('--fb', fb + 'px');
+    root.setProperty('--row', row + 'px');
+    root.setProperty('--cell', cell + 'px');
+    root.setProperty('--box', box + 'px');
+    root.setProperty('--btn', btn + 'px');
+    root.setProperty('--ans-row', ansRow + 'px');
+    root.setProperty('--ans-cols', cols);
+    render();
+  }
+
+  function build() {
+    const board = $('board');
+    for (let n = 0; n < 36; ++n)
+      board.appendChild(document.createElement('div'));
+    const answers = $('answers');
+    for (let k = 0; k < 18; ++k)
+      answers.appendChild(document.createElement('li'));
+  }
+
+  // Start: the code from the address (the QR code carries it), or the one
+  // this device used last on this console, or typed in.
+  build();
+  window.addEventListener('resize', layout);
+  window.addEventListener('orientationchange', layout);
+  document.addEventListener('pointerdown', unlockAudio, true);
+  const fromAddress = location.hash.replace(/[^0-9]/g, '');
+  const last = stored();
+  if (fromAddress) {
+    code = fromAddress;
+    token = last && last.code === code ? last.token : '';
+  } else if (last && last.code) {
+    code = last.code;
+    token = last.token || '';
+  }
+  if (code)
+    connect();
+  else
+    showJoin('');
+
+  // Liveness: a console that stops answering is given up on and called again.
+  setInterval(() => {
+    if (ws && ws.readyState === WebSocket.OPEN) {
+      if (Date.now() - lastHeard > 20000) {
+        ws.close();
+        return;
+      }
+      if (joined)
+        send({ t: 'ping' });
+    }
+  }, 5000);
+  const wake = () => {
+    if (!ws && !stopped && code) {
+      retryMs = 500;
+      connect();
+    }
+  };
+  document.addEventListener('visibilitychange', () => { if (!document.hidden) wake(); });
+  window.addEventListener('online', wake);
+})();

@@ -1,0 +1,456 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "remoteseat.h"
+
+#include "engine/recognitionqueue.h"
+#include "seats/seatlink.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <cmath>
+
+namespace {
+
+// Candidates asked of the recogniser: the result, the shown ones and a few
+// more, since non-characters are dropped.
+constexpr int ReadCount = 1 + SeatBox::ShownCandidates + 4;
+
+QString newToken()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
+}
+
+QByteArray compact(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+RemoteSeat::RemoteSeat(int16_t player, const QString &code, RecognitionQueue *recognition, QObject *parent)
+    : QObject(parent)
+    , m_player(player)
+    , m_code(code)
+    , m_recognition(recognition)
+{
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &RemoteSeat::flush);
+    for (int b = 0; b < 2; ++b)
+        connect(&m_watchers[b], &QFutureWatcherBase::finished, this, [this, b] { boxRead(b); });
+}
+
+RemoteSeat::~RemoteSeat()
+{
+    for (auto &read : m_reads)
+        read.cancel();
+    if (m_link)
+        m_link->close(QStringLiteral("closing"));
+}
+
+RemoteSeat::State RemoteSeat::state() const
+{
+    if (m_link)
+        return State::Connected;
+    return m_token.isEmpty() ? State::Waiting : State::Dropped;
+}
+
+RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QString *issued)
+{
+    Admission admission;
+    if (m_token.isEmpty()) {
+        m_token = newToken();
+        admission = Admission::Joined;
+    } else if (!token.isEmpty() && token == m_token) {
+        admission = Admission::Resumed;
+    } else {
+        return Admission::Taken;
+    }
+    if (issued)
+        *issued = m_token;
+    if (m_link && m_link != link) {
+        SeatLink *old = m_link;
+        m_link = nullptr;
+        old->close(QStringLiteral("resumed"));
+    }
+    m_link = link;
+    QJsonObject joined{{QStringLiteral("t"), QStringLiteral("joined")},
+                       {QStringLiteral("player"), int(m_player)},
+                       {QStringLiteral("look"), m_look},
+                       {QStringLiteral("token"), m_token}};
+    link->send(compact(joined));
+    QJsonObject whole = stateMessage(true);
+    whole.insert(QStringLiteral("ack"), double(m_ack));
+    link->send(compact(whole));
+    m_sentAck = m_ack;
+    m_dirty = false;
+    m_inkDirty[0] = m_inkDirty[1] = false;
+    m_play = -1;
+    emit stateChanged();
+    return admission;
+}
+
+void RemoteSeat::linkGone(SeatLink *link)
+{
+    if (link != m_link)
+        return;
+    m_link = nullptr;
+    emit stateChanged();
+}
+
+void RemoteSeat::release()
+{
+    m_token.clear();
+    if (SeatLink *old = m_link) {
+        m_link = nullptr;
+        old->close(QStringLiteral("released"));
+    }
+    emit stateChanged();
+}
+
+// Commands of the device.
+
+void RemoteSeat::handle(const SeatCommand &command)
+{
+    if (command.kind == SeatCommand::Ping) {
+        if (m_link)
+            m_link->send(QByteArrayLiteral("{\"t\":\"pong\"}"));
+        return;
+    }
+    if (isReading() || !m_backlog.isEmpty()) {
+        if (m_backlog.size() >= MaxWaiting) {
+            sendRefusal(command.id, QStringLiteral("busy: too many commands waiting"));
+            return;
+        }
+        m_backlog.append(command);
+        return;
+    }
+    run(command);
+}
+
+void RemoteSeat::run(const SeatCommand &c)
+{
+    switch (c.kind) {
+    case SeatCommand::Stroke: {
+        SeatBox &box = m_boxes[c.box];
+        // Written before an erasure the device had not seen yet, or into a
+        // locked or full box: dropped, and the device corrected by the state.
+        if (c.epoch == box.epoch() && box.addStroke(c.points)) {
+            boxChanged(true);
+            readAhead(c.box);
+        } else {
+            m_inkDirty[c.box] = true;
+        }
+        changed();
+        break;
+    }
+    case SeatCommand::Undo: {
+        const qsizetype before = m_boxes[c.box].strokes().size();
+        boxChanged(m_boxes[c.box].undoStroke());
+        m_inkDirty[c.box] = m_inkDirty[c.box] || m_boxes[c.box].strokes().size() != before;
+        changed();
+        break;
+    }
+    case SeatCommand::Pick:
+        boxChanged(m_boxes[c.box].pickCandidate(c.index));
+        changed();
+        break;
+    case SeatCommand::Recognize:
+        if (!m_locked)
+            recognize();
+        if (isReading()) {
+            m_recognizeId = c.id;
+            return;
+        }
+        break;
+    case SeatCommand::Erase:
+        if (!m_locked)
+            eraseAnswer();
+        changed();
+        break;
+    case SeatCommand::Answer:
+        if (!m_locked && m_boxes[1].hasResult() && m_boxes[0].hasResult()) {
+            // The game shows the outcome in this seat, and may lock it.
+            emit answerSubmitted(m_player, m_boxes[0].resultText() + m_boxes[1].resultText());
+        }
+        break;
+    case SeatCommand::Join:
+    case SeatCommand::Ping:
+    case SeatCommand::Invalid:
+        break;
+    }
+    if (c.id >= 0)
+        m_ack = c.id;
+    changed();
+}
+
+void RemoteSeat::readAhead(int b)
+{
+    if (!m_recognition || !m_recognition->isAvailable() || m_boxes[b].strokes().isEmpty())
+        return;
+    // A reading not yet started is not needed any more: the ink has grown.
+    m_reads[b].cancel();
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount);
+    m_readRevision[b] = m_boxes[b].revision();
+}
+
+void RemoteSeat::recognize()
+{
+    const bool available = m_recognition && m_recognition->isAvailable();
+    m_feedbackAtRecognize = m_feedbackWrites;
+    for (int b = 0; b < 2; ++b) {
+        SeatBox &box = m_boxes[b];
+        if (available && box.needsReading()) {
+            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled())
+                readAhead(b);
+            m_waiting[b] = true;
+            m_watchers[b].setFuture(m_reads[b]);
+            continue;
+        }
+        bool c = box.recognizeNothing(available);
+        if (!box.hasResult()) {
+            c = box.clear() || c;
+            m_inkDirty[b] = true;
+        }
+        boxChanged(c);
+    }
+    changed();
+}
+
+void RemoteSeat::boxRead(int b)
+{
+    if (!m_waiting[b])
+        return;
+    m_waiting[b] = false;
+    SeatBox &box = m_boxes[b];
+    const QFuture<QList<Candidate>> &read = m_reads[b];
+    const QList<Candidate> found =
+        read.isValid() && !read.isCanceled() && read.resultCount() > 0 ? read.result() : QList<Candidate>();
+    if (m_readRevision[b] == box.revision()) {
+        bool c = box.setRead(m_readRevision[b], found);
+        if (!box.hasResult()) {
+            c = box.clear() || c;
+            m_inkDirty[b] = true;
+        }
+        // The reset belongs to the moment of "にんしき": an outcome the game
+        // showed since then stays.
+        if (c && m_feedbackWrites == m_feedbackAtRecognize)
+            resetFeedback();
+    }
+    changed();
+    if (!isReading())
+        finishReading();
+}
+
+void RemoteSeat::finishReading()
+{
+    if (m_recognizeId >= 0) {
+        m_ack = m_recognizeId;
+        m_recognizeId = -1;
+    }
+    while (!m_backlog.isEmpty() && !isReading())
+        run(m_backlog.takeFirst());
+}
+
+void RemoteSeat::eraseAnswer()
+{
+    m_boxes[0].clear();
+    m_boxes[1].clear();
+    m_inkDirty[0] = m_inkDirty[1] = true;
+    resetFeedback();
+}
+
+void RemoteSeat::resetFeedback()
+{
+    m_item = Rules::Neutral;
+    m_result.clear();
+    changed();
+}
+
+void RemoteSeat::boxChanged(bool changedBox)
+{
+    if (changedBox)
+        resetFeedback();
+}
+
+// The game's calls.
+
+void RemoteSeat::AllClear()
+{
+    ++m_feedbackWrites;
+    eraseAnswer();
+    for (QString &a : m_answers)
+        a.clear();
+    for (int n = 0; n < Rules::BoardPlaces; ++n) {
+        m_board[n].clear();
+        m_used[n] = false;
+    }
+    m_own = m_opponent = QStringLiteral("0");
+    changed();
+}
+
+void RemoteSeat::AllLock()
+{
+    m_locked = true;
+    m_boxes[0].setLocked(true);
+    m_boxes[1].setLocked(true);
+    changed();
+}
+
+void RemoteSeat::AllUnLock()
+{
+    ++m_feedbackWrites;
+    eraseAnswer();
+    m_locked = false;
+    m_boxes[0].setLocked(false);
+    m_boxes[1].setLocked(false);
+    changed();
+}
+
+void RemoteSeat::showBoardCharacter(int place, const QString &character)
+{
+    if (place >= 1 && place <= Rules::BoardPlaces) {
+        m_board[place - 1] = character;
+        changed();
+    }
+}
+
+void RemoteSeat::disableBoardPlace(int place)
+{
+    if (place >= 1 && place <= Rules::BoardPlaces) {
+        m_used[place - 1] = true;
+        changed();
+    }
+}
+
+void RemoteSeat::showResult(const QString &text)
+{
+    ++m_feedbackWrites;
+    m_result = text;
+    changed();
+}
+
+void RemoteSeat::showFeedbackItem(int item)
+{
+    ++m_feedbackWrites;
+    // As the window's display stores it: a 16-bit item number.
+    m_item = int16_t(item);
+    changed();
+}
+
+void RemoteSeat::playFeedback(int item)
+{
+    m_play = item;
+    changed();
+}
+
+void RemoteSeat::showOwnScore(const QString &score)
+{
+    m_own = score;
+    changed();
+}
+
+void RemoteSeat::showOpponentScore(const QString &score)
+{
+    m_opponent = score;
+    changed();
+}
+
+void RemoteSeat::showAnswer(int slot, const QString &word)
+{
+    if (slot >= 1 && slot <= Rules::AnswerSlots) {
+        m_answers[slot - 1] = word;
+        changed();
+    }
+}
+
+// To the device.
+
+QJsonObject RemoteSeat::stateMessage(bool withInk) const
+{
+    QJsonArray used;
+    for (bool u : m_used)
+        used.append(u);
+    QJsonArray boxes, ink;
+    bool anyInk = withInk;
+    for (int b = 0; b < 2; ++b) {
+        const SeatBox &box = m_boxes[b];
+        boxes.append(QJsonObject{{QStringLiteral("e"), double(box.epoch())},
+                                 {QStringLiteral("n"), int(box.strokes().size())},
+                                 {QStringLiteral("has"), box.hasResult()},
+                                 {QStringLiteral("text"), box.resultText()},
+                                 {QStringLiteral("cands"), QJsonArray::fromStringList(box.candidates())},
+                                 {QStringLiteral("notice"), box.showsNotice()}});
+        if (!withInk && !m_inkDirty[b]) {
+            ink.append(QJsonValue::Null);
+        } else {
+            anyInk = true;
+            QJsonArray strokes;
+            for (const Stroke &s : box.strokes()) {
+                QJsonArray pts;
+                for (QPointF p : s) {
+                    pts.append(std::round(p.x() * 10) / 10);
+                    pts.append(std::round(p.y() * 10) / 10);
+                }
+                strokes.append(pts);
+            }
+            ink.append(strokes);
+        }
+    }
+    QJsonObject o{{QStringLiteral("t"), QStringLiteral("state")},
+                  {QStringLiteral("player"), int(m_player)},
+                  {QStringLiteral("board"), QJsonArray::fromStringList(m_board)},
+                  {QStringLiteral("used"), used},
+                  {QStringLiteral("answers"), QJsonArray::fromStringList(m_answers)},
+                  {QStringLiteral("own"), m_own},
+                  {QStringLiteral("opp"), m_opponent},
+                  {QStringLiteral("result"), m_result},
+                  {QStringLiteral("item"), m_item},
+                  {QStringLiteral("locked"), m_locked},
+                  {QStringLiteral("reading"), isReading()},
+                  {QStringLiteral("boxes"), boxes}};
+    if (anyInk)
+        o.insert(QStringLiteral("ink"), ink);
+    return o;
+}
+
+void RemoteSeat::changed()
+{
+    m_dirty = true;
+    if (m_link && !m_flush.isActive())
+        m_flush.start();
+}
+
+void RemoteSeat::flush()
+{
+    if (!m_link) {
+        m_play = -1;
+        return;
+    }
+    if (m_dirty) {
+        QJsonObject o = stateMessage(false);
+        o.insert(QStringLiteral("ack"), double(m_ack));
+        if (m_play >= 0)
+            o.insert(QStringLiteral("play"), m_play);
+        m_link->send(compact(o));
+    } else if (m_ack != m_sentAck) {
+        m_link->send(compact(QJsonObject{{QStringLiteral("t"), QStringLiteral("ack")},
+                                         {QStringLiteral("ack"), double(m_ack)}}));
+    }
+    m_dirty = false;
+    m_inkDirty[0] = m_inkDirty[1] = false;
+    m_play = -1;
+    m_sentAck = m_ack;
+}
+
+void RemoteSeat::sendRefusal(qint64 id, const QString &why)
+{
+    if (!m_link)
+        return;
+    QJsonObject o{{QStringLiteral("t"), QStringLiteral("refused")}, {QStringLiteral("why"), why}};
+    if (id >= 0)
+        o.insert(QStringLiteral("id"), double(id));
+    m_link->send(compact(o));
+}

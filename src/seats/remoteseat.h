@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A player's seat taken from a browser: a view of the game kept on the console.
+#pragma once
+
+#include "common/rules.h"
+#include "engine/playerview.h"
+#include "seats/seatbox.h"
+#include "seats/seatmessage.h"
+
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <cstdint>
+
+class RecognitionQueue;
+class SeatLink;
+
+// One player's seat on a device. To the game it is a view like a player
+// window; it keeps everything the seat shows (board, answers, scores,
+// result, feedback, lock, both boxes with their ink), so a device that
+// comes back sees all of it. The device's commands follow the player
+// window's buttons: "にんしき" reads each box on its own and clears a box
+// without result, "けす" erases both and resets the feedback, "こたえあわせ"
+// answers only when both boxes have a result, and a box change resets the
+// feedback. Ink is read off the UI thread; commands that come while it is
+// read wait for it, so that they keep their order.
+//
+// The seat is held by the device that took it with the code, known by a
+// token it was given: that device may come back (a reload, a Wi-Fi blip)
+// and take the seat over again; others are refused until the operator
+// releases it.
+class RemoteSeat : public QObject, public PlayerView
+{
+    Q_OBJECT
+public:
+    enum class State { Waiting, Connected, Dropped };
+    enum class Admission { Joined, Resumed, Taken };
+
+    // recognition: may be null (nothing can be read).
+    RemoteSeat(int16_t player, const QString &code, RecognitionQueue *recognition, QObject *parent = nullptr);
+    ~RemoteSeat() override;
+
+    int16_t player() const { return m_player; }
+    QString code() const { return m_code; }
+    State state() const;
+
+    // A device that gave the right code asks for the seat with the token it
+    // holds (empty when none). Joined: a new token in *issued; Resumed: its
+    // old link, if any, is closed. On either, the device sees the whole seat.
+    Admission admit(const QString &token, SeatLink *link, QString *issued);
+    // The device's link has gone; the seat stays its device's.
+    void linkGone(SeatLink *link);
+    // The operator frees the seat for another device.
+    void release();
+    // A command of the device holding the seat.
+    void handle(const SeatCommand &command);
+
+    // PlayerView
+    void AllClear() override;
+    void AllLock() override;
+    void AllUnLock() override;
+    void showBoardCharacter(int place, const QString &character) override;
+    void disableBoardPlace(int place) override;
+    void showResult(const QString &text) override;
+    void showFeedbackItem(int item) override;
+    void playFeedback(int item) override;
+    void showOwnScore(const QString &score) override;
+    void showOpponentScore(const QString &score) override;
+    void showAnswer(int slot, const QString &word) override;
+
+    // What the seat shows, for the console and for tests.
+    const SeatBox &box(int index) const { return m_boxes[index == 1 ? 1 : 0]; }
+    bool isLocked() const { return m_locked; }
+    QString boardCharacter(int place) const { return m_board.value(place - 1); }
+    bool isBoardPlaceUsed(int place) const { return m_used.value(place - 1); }
+    QString result() const { return m_result; }
+    int feedbackItem() const { return m_item; }
+    QString ownScore() const { return m_own; }
+    QString opponentScore() const { return m_opponent; }
+    QString answer(int slot) const { return m_answers.value(slot - 1); }
+    // True while ink is read for "にんしき".
+    bool isReading() const { return m_waiting[0] || m_waiting[1]; }
+
+    // The whole seat as the page reads it; withInk adds the strokes of both
+    // boxes, else only of a box whose ink changed otherwise than by the
+    // device's own new stroke.
+    QJsonObject stateMessage(bool withInk) const;
+
+    // Which built-in look the page's sparks take (0 or 1).
+    void setFeedbackLook(int builtInSeries) { m_look = builtInSeries; }
+
+    // Commands that may wait behind a reading.
+    static constexpr int MaxWaiting = 32;
+
+signals:
+    // The player answers with the word of the two boxes.
+    void answerSubmitted(int16_t playerNumber, const QString &word);
+    void stateChanged();
+
+private:
+    void run(const SeatCommand &command);
+    void recognize();
+    void readAhead(int box);
+    void boxRead(int box);
+    void finishReading();
+    void eraseAnswer();
+    void resetFeedback();
+    void boxChanged(bool changed);
+    void changed();
+    void flush();
+    void sendRefusal(qint64 id, const QString &why);
+
+    int16_t m_player;
+    QString m_code;
+    RecognitionQueue *m_recognition;
+    SeatLink *m_link = nullptr;
+    QString m_token;
+
+    SeatBox m_boxes[2];
+    bool m_locked = false;
+    QStringList m_board = QStringList(Rules::BoardPlaces);
+    QList<bool> m_used = QList<bool>(Rules::BoardPlaces, false);
+    QStringList m_answers = QStringList(Rules::AnswerSlots);
+    QString m_result;
+    int m_item = Rules::Neutral;
+    int m_look = 0;
+    // A box whose ink the device must be sent again: undone, erased, or a
+    // stroke of the device not taken.
+    bool m_inkDirty[2] = {false, false};
+    QString m_own = QStringLiteral("0");
+    QString m_opponent = QStringLiteral("0");
+
+    // Reading: the latest reading of each box's ink, and which boxes
+    // "にんしき" waits for.
+    QFuture<QList<Candidate>> m_reads[2];
+    quint64 m_readRevision[2] = {~quint64(0), ~quint64(0)};
+    QFutureWatcher<QList<Candidate>> m_watchers[2];
+    bool m_waiting[2] = {false, false};
+    // Counts what the game wrote to the feedback: a reset owed from the
+    // moment of "にんしき" must not wipe an outcome shown since.
+    quint64 m_feedbackWrites = 0;
+    quint64 m_feedbackAtRecognize = 0;
+    QList<SeatCommand> m_backlog;
+    // The "にんしき" acknowledged once its readings are done.
+    qint64 m_recognizeId = -1;
+
+    // What the device has not been sent yet.
+    QTimer m_flush;
+    bool m_dirty = false;
+    int m_play = -1;
+    qint64 m_ack = -1;
+    qint64 m_sentAck = -1;
+};

@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "seatserver.h"
+
+#include "engine/game.h"
+#include "seats/guardedtcpserver.h"
+#include "seats/remoteseat.h"
+#include "seats/seatconnection.h"
+
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QRandomGenerator>
+#include <QUrl>
+#include <QWebSocket>
+
+namespace {
+
+QString newCode(const QStringList &taken)
+{
+    for (;;) {
+        const quint32 n = QRandomGenerator::system()->bounded(1000000u);
+        const QString code = QStringLiteral("%1").arg(n, SeatMessage::CodeLength, 10, QLatin1Char('0'));
+        if (!taken.contains(code))
+            return code;
+    }
+}
+
+// Compares without stopping at the first difference.
+bool sameCode(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    ushort diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= a.at(i).unicode() ^ b.at(i).unicode();
+    return diff == 0;
+}
+
+QString addressKey(const QHostAddress &address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+// A Host header that is only a host name or address and a port.
+bool plainHost(const QByteArray &host)
+{
+    if (host.isEmpty() || host.size() > 255)
+        return false;
+    for (char c : host) {
+        if (!(std::isalnum(uchar(c)) || c == '.' || c == ':' || c == '-' || c == '[' || c == ']'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SeatServer::SeatServer(Game &game, RecognitionQueue *recognition, const QList<int16_t> &players, QObject *parent)
+    : QObject(parent)
+    , m_game(&game)
+{
+    QStringList codes;
+    for (int16_t player : players) {
+        if (player != 1 && player != 2)
+            continue;
+        const QString code = newCode(codes);
+        codes << code;
+        auto *seat = new RemoteSeat(player, code, recognition, this);
+        m_seats.append(seat);
+        connect(seat, &RemoteSeat::stateChanged, this, [this, player] { emit seatStateChanged(player); });
+        connect(seat, &RemoteSeat::answerSubmitted, &game, &Game::SeigoHantei);
+        game.addView(player, seat);
+        game.present(player, seat);
+    }
+    m_keepAlive.setInterval(KeepAliveMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, [this] {
+        const QList<SeatConnection *> open = m_connections;
+        for (SeatConnection *c : open)
+            c->keepAlive();
+    });
+}
+
+SeatServer::~SeatServer()
+{
+    m_keepAlive.stop();
+    // Out of the game first, then the devices are told, then the sockets go.
+    for (RemoteSeat *seat : m_seats) {
+        if (m_game)
+            m_game->removeView(seat);
+    }
+    qDeleteAll(m_seats);
+    m_seats.clear();
+    const QList<SeatConnection *> open = m_connections;
+    m_connections.clear();
+    for (SeatConnection *c : open) {
+        c->disconnect(this);
+        delete c;
+    }
+    delete m_http;
+}
+
+bool SeatServer::listen(const QHostAddress &address, quint16 firstPort)
+{
+    if (m_http)
+        return true;
+    m_address = address;
+    auto *tcp = new GuardedTcpServer(this);
+    bool open = false;
+    for (quint32 p = firstPort; p < quint32(firstPort) + PortsTried && p <= 65535 && !open; ++p)
+        open = tcp->listen(address, quint16(p));
+    if (!open)
+        open = tcp->listen(address, 0);
+    if (!open) {
+        m_error = tcp->errorString();
+        delete tcp;
+        return false;
+    }
+    m_tcp = tcp;
+    m_http = new QHttpServer(this);
+    m_http->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        serve(request, responder);
+    });
+    connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this, &SeatServer::takeWebSockets);
+    m_http->bind(tcp);
+    m_keepAlive.start();
+    return true;
+}
+
+bool SeatServer::isListening() const
+{
+    return m_tcp && m_tcp->isListening();
+}
+
+quint16 SeatServer::port() const
+{
+    return m_tcp ? m_tcp->serverPort() : 0;
+}
+
+int SeatServer::connectionCount() const
+{
+    return m_tcp ? m_tcp->connectionCount() : 0;
+}
+
+RemoteSeat *SeatServer::seat(int player) const
+{
+    for (RemoteSeat *seat : m_seats) {
+        if (seat->player() == player)
+            return seat;
+    }
+    return nullptr;
+}
+
+void SeatServer::release(int player)
+{
+    if (RemoteSeat *s = seat(player))
+        s->release();
+}
+
+void SeatServer::serve(const QHttpServerRequest &request, QHttpServerResponder &responder)
+{
+    using Status = QHttpServerResponder::StatusCode;
+    const bool head = request.method() == QHttpServerRequest::Method::Head;
+    const SeatFiles::File *file = m_files.find(request.url().path());
+    Status status = Status::Ok;
+    QByteArray mime = file ? file->mime : QByteArrayLiteral("text/plain; charset=utf-8");
+    QByteArray body;
+    if (!head && request.method() != QHttpServerRequest::Method::Get) {
+        status = Status::MethodNotAllowed;
+        body = "only GET and HEAD\n";
+    } else if (!file) {
+        status = Status::NotFound;
+        body = "not found\n";
+        mime = "text/plain; charset=utf-8";
+    } else {
+        body = file->bytes;
+    }
+    QByteArray connectSource = "'self'";
+    const QByteArray host = request.value("host");
+    if (plainHost(host))
+        connectSource += " ws://" + host;
+    responder.writeStatusLine(status);
+    responder.writeHeader("Content-Type", mime);
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    responder.writeHeader("Cache-Control", "no-store");
+    responder.writeHeader("X-Content-Type-Options", "nosniff");
+    responder.writeHeader("Referrer-Policy", "no-referrer");
+    responder.writeHeader("X-Frame-Options", "DENY");
+    responder.writeHeader("Content-Security-Policy",
+                          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                          "media-src 'self'; connect-src " + connectSource
+                              + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    if (status == Status::MethodNotAllowed)
+        responder.writeHeader("Allow", "GET, HEAD");
+    if (!head)
+        responder.writeBody(body);
+    else
+        responder.writeBody(QByteArray());
+}
+
+void SeatServer::takeWebSockets()
+{
+    while (m_http && m_http->hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = m_http->nextPendingWebSocketConnection();
+        if (!socket)
+            continue;
+        m_tcp->upgraded(socket->peerAddress(), socket->peerPort());
+        const QUrl url = socket->requestUrl();
+        const QString origin = socket->origin();
+        const QString host = socket->request().rawHeader("Host");
+        auto *connection = new SeatConnection(std::move(socket), this);
+        m_connections.append(connection);
+        connect(connection, &SeatConnection::finished, this, [this, connection] {
+            m_connections.removeAll(connection);
+        });
+        connect(connection, &SeatConnection::joinAsked, this,
+                [this, connection](const SeatCommand &command) { join(connection, command); });
+        if (url.path() != QLatin1String("/ws")) {
+            connection->refuse(QStringLiteral("path"), QStringLiteral("seats are at /ws"));
+            continue;
+        }
+        // Another web site open on the device must not take a seat through it.
+        if (!origin.isEmpty() && QUrl(origin).authority() != host) {
+            connection->refuse(QStringLiteral("origin"), QStringLiteral("only the seat page may connect"));
+            continue;
+        }
+    }
+}
+
+bool SeatServer::mustWait(const QHostAddress &peer)
+{
+    const auto it = m_failures.find(addressKey(peer));
+    if (it == m_failures.end())
+        return false;
+    if (it->since.elapsed() > WrongCodeWindowMs) {
+        m_failures.erase(it);
+        return false;
+    }
+    return it->count >= MaxWrongCodes;
+}
+
+void SeatServer::wrongCode(const QHostAddress &peer)
+{
+    // Forgets old entries, so that a sweep of addresses cannot fill memory.
+    if (m_failures.size() > 4096) {
+        for (auto it = m_failures.begin(); it != m_failures.end();)
+            it = it->since.elapsed() > WrongCodeWindowMs ? m_failures.erase(it) : std::next(it);
+    }
+    if (m_failures.size() > 4096)
+        return;
+    Failures &f = m_failures[addressKey(peer)];
+    if (!f.since.isValid() || f.since.elapsed() > WrongCodeWindowMs) {
+        f.count = 0;
+        f.since.start();
+    }
+    ++f.count;
+}
+
+void SeatServer::join(SeatConnection *connection, const SeatCommand &command)
+{
+    if (mustWait(connection->peer())) {
+        connection->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
+        return;
+    }
+    RemoteSeat *found = nullptr;
+    for (RemoteSeat *seat : m_seats) {
+        if (sameCode(seat->code(), command.code))
+            found = seat;
+    }
+    if (!found) {
+        wrongCode(connection->peer());
+        connection->refuse(QStringLiteral("code"), QStringLiteral("wrong code"));
+        return;
+    }
+    if (found->admit(command.token, connection, nullptr) == RemoteSeat::Admission::Taken) {
+        connection->refuse(QStringLiteral("taken"), QStringLiteral("the seat is held by another device"));
+        return;
+    }
+    connection->attach(found);
+}

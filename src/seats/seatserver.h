@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The console's web server for seats in browsers.
+#pragma once
+
+#include "seats/seatfiles.h"
+#include "seats/seatmessage.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <cstdint>
+
+class Game;
+class GuardedTcpServer;
+class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponder;
+class RecognitionQueue;
+class RemoteSeat;
+class SeatConnection;
+
+// Serves the seat page and takes the seats' WebSockets while it exists:
+// made, it adds a seat for each player named to the game, each with a join
+// code of its own (new codes every time); gone, it has stopped listening and
+// the seats have left the game.
+//
+// It serves nothing but the page's files, for GET and HEAD only. A WebSocket
+// must come to /ws from the page's own origin and join with a seat's code
+// within seconds; an address that gives wrong codes several times is made
+// to wait. Connections are limited in number, in what they send and in how
+// fast (GuardedTcpServer, SeatConnection).
+class SeatServer : public QObject
+{
+    Q_OBJECT
+public:
+    // Wrong codes from one address before it must wait, and for how long.
+    static constexpr int MaxWrongCodes = 5;
+    static constexpr int WrongCodeWindowMs = 60000;
+    static constexpr int KeepAliveMs = 5000;
+
+    // recognition: may be null. game must outlive the server, or be
+    // destroyed with the server's seats out of it first.
+    SeatServer(Game &game, RecognitionQueue *recognition, const QList<int16_t> &players,
+               QObject *parent = nullptr);
+    ~SeatServer() override;
+
+    // Listens on the first free port of firstPort and the 31 after it, or
+    // on any free port; false, with errorString(), when none opens.
+    bool listen(const QHostAddress &address, quint16 firstPort);
+    bool isListening() const;
+    quint16 port() const;
+    QHostAddress address() const { return m_address; }
+    QString errorString() const { return m_error; }
+
+    QList<RemoteSeat *> seats() const { return m_seats; }
+    RemoteSeat *seat(int player) const;
+    // The operator frees a seat: its device is sent away, the code stays.
+    void release(int player);
+
+    // Where the page's feedback pictures and sounds are added.
+    SeatFiles &files() { return m_files; }
+
+    // Connections open now (HTTP and WebSocket), WebSockets among them.
+    int connectionCount() const;
+    int webSocketCount() const { return int(m_connections.size()); }
+
+    static constexpr quint16 PortsTried = 32;
+
+signals:
+    void seatStateChanged(int player);
+
+private:
+    void takeWebSockets();
+    void join(SeatConnection *connection, const SeatCommand &command);
+    bool mustWait(const QHostAddress &peer);
+    void wrongCode(const QHostAddress &peer);
+    void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
+
+    QPointer<Game> m_game;
+    QList<RemoteSeat *> m_seats;
+    SeatFiles m_files;
+    QHttpServer *m_http = nullptr;
+    GuardedTcpServer *m_tcp = nullptr;
+    QHostAddress m_address;
+    QString m_error;
+    QList<SeatConnection *> m_connections;
+    QTimer m_keepAlive;
+
+    struct Failures
+    {
+        int count = 0;
+        QElapsedTimer since;
+    };
+    QHash<QString, Failures> m_failures;
+};

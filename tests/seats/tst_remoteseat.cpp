@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A seat in a browser as the game and its device see it: the buttons'
+// rules, reading off the UI thread, the device that holds the seat and comes
+// back, and the page's messages checked.
+#include "engine/game.h"
+#include "engine/recognitionqueue.h"
+#include "fakes/fakes.h"
+#include "fakes/seatfakes.h"
+#include "seats/remoteseat.h"
+#include "seats/seatmessage.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QStringList eighteen = {"今日", "日本", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
+                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
+
+struct Limits : GameLimits
+{
+    bool timeLimitOn() const override { return false; }
+    int timeLimitSeconds() const override { return 60; }
+    bool answerLimitOn() const override { return false; }
+    int answerLimit() const override { return 5; }
+};
+
+SeatCommand command(SeatCommand::Kind kind, int box = -1, qint64 id = -1)
+{
+    SeatCommand c;
+    c.kind = kind;
+    c.box = box;
+    c.id = id;
+    return c;
+}
+
+SeatCommand stroke(int box, quint32 epoch, qint64 id = -1)
+{
+    SeatCommand c = command(SeatCommand::Stroke, box, id);
+    c.epoch = epoch;
+    c.points = {QPointF(100, 100), QPointF(900, 120)};
+    return c;
+}
+
+// A seat unlocked and showing a wrong answer, so that resets show.
+struct Seated
+{
+    Seated() : Seated(counting) {}
+    explicit Seated(const Recognizer &recognizer) : queue(recognizer)
+    {
+        seat.AllUnLock();
+        shownOutcome("単語がない！！");
+        QObject::connect(&seat, &RemoteSeat::answerSubmitted, [this](int16_t, const QString &w) { submitted << w; });
+    }
+    void shownOutcome(const QString &text)
+    {
+        seat.showResult(text);
+        seat.showFeedbackItem(1);
+    }
+    void waitForReading() { QTRY_VERIFY_WITH_TIMEOUT(!seat.isReading(), 5000); }
+    void run(const QString &script)
+    {
+        for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+            const int box = step.size() > 1 ? step.at(1).digitValue() : -1;
+            switch (step.at(0).unicode()) {
+            case 's': seat.handle(stroke(box, seat.box(box).epoch())); break;
+            case 'x': seat.handle(stroke(box, seat.box(box).epoch() - 1)); break;
+            case 'u': seat.handle(command(SeatCommand::Undo, box)); break;
+            case 'p': {
+                SeatCommand c = command(SeatCommand::Pick, box);
+                c.index = step.section(':', 1).toInt();
+                seat.handle(c);
+                break;
+            }
+            case 'r': seat.handle(command(SeatCommand::Recognize)); break;
+            case 'e': seat.handle(command(SeatCommand::Erase)); break;
+            case 'a': seat.handle(command(SeatCommand::Answer)); break;
+            case 'w': waitForReading(); break;
+            case 'F': shownOutcome("文字がない！"); break;
+            case 'L': seat.AllLock(); break;
+            case 'U': seat.AllUnLock(); break;
+            default: qFatal("unknown step %s", qPrintable(step));
+            }
+        }
+        waitForReading();
+    }
+
+    CountingRecognizer counting;
+    RecognitionQueue queue;
+    RemoteSeat seat{2, "123456", &queue};
+    QStringList submitted;
+};
+
+} // namespace
+
+class TestRemoteSeat : public QObject
+{
+    Q_OBJECT
+private slots:
+    void buttonsFollowThePlayerWindow_data();
+    void buttonsFollowThePlayerWindow();
+    void withoutRecognizerTheBoxSaysSo();
+    void waitingCommandsAreBounded();
+    void answersGoThroughTheGame();
+    void seatIsHeldByItsDevice();
+    void returningDeviceSeesTheWholeSeat();
+    void echoCarriesTheAcknowledgement();
+    void messagesAreChecked_data();
+    void messagesAreChecked();
+};
+
+void TestRemoteSeat::buttonsFollowThePlayerWindow_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("first");  // result text, strokes: "今 1", " 0"
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("submitted");
+
+    const QString wrong = "単語がない！！", none = "文字がない！";
+    // Each guards one rule of the window's buttons and boxes.
+    QTest::newRow("recognise, then answer") << "s0 s1 s1 r w a" << "今 1" << "日 2" << "" << 2 << "今日";
+    QTest::newRow("answer sent before the reading ends waits for it") << "s0 s1 s1 r a" << "今 1" << "日 2" << "" << 2 << "今日";
+    QTest::newRow("answer without results does nothing") << "s0 s1 s1 a" << " 1" << " 2" << "" << 2 << "";
+    QTest::newRow("one box without result does nothing") << "s0 r w a" << "今 1" << " 0" << "" << 2 << "";
+    QTest::newRow("recognising empty boxes keeps the feedback") << "r" << " 0" << " 0" << wrong << 1 << "";
+    QTest::newRow("ink that reads as nothing is cleared") << "s0 s0 s0 r" << " 0" << " 0" << "" << 2 << "";
+    QTest::newRow("recognising again keeps a picked candidate") << "s0 r w p0:1 r" << "会 1" << " 0" << "" << 2 << "";
+    QTest::newRow("picking resets the feedback") << "s0 r w F p0:0" << "令 1" << " 0" << "" << 2 << "";
+    QTest::newRow("a candidate that is not shown is not picked") << "s1 s1 r w F p1:3" << " 0" << "日 2" << none << 1 << "";
+    QTest::newRow("undo drops a result") << "s0 r w u0" << " 0" << " 0" << "" << 2 << "";
+    QTest::newRow("undo without a result keeps the feedback") << "s0 s0 F u0" << " 1" << " 0" << none << 1 << "";
+    QTest::newRow("new ink drops the result") << "s0 r w F s0" << " 2" << " 0" << "" << 2 << "";
+    QTest::newRow("erase empties both boxes and resets") << "s0 s1 F e" << " 0" << " 0" << "" << 2 << "";
+    QTest::newRow("a locked seat takes nothing") << "L s0 r e a" << " 0" << " 0" << wrong << 1 << "";
+    QTest::newRow("a stroke written before an erasure is dropped") << "s0 e x0" << " 0" << " 0" << "" << 2 << "";
+    QTest::newRow("an outcome shown while reading stays") << "s0 s1 s1 r F w" << "今 1" << "日 2" << none << 1 << "";
+    QTest::newRow("unlocking while reading drops the readings") << "s0 s1 s1 r U" << " 0" << " 0" << "" << 2 << "";
+}
+
+void TestRemoteSeat::buttonsFollowThePlayerWindow()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, result);
+    QFETCH(int, item);
+    QFETCH(QString, submitted);
+    Seated s;
+    s.run(script);
+    auto shown = [&s](int b) {
+        const SeatBox &box = s.seat.box(b);
+        return (box.hasResult() ? box.resultText() : QString()) + ' ' + QString::number(box.strokes().size());
+    };
+    QCOMPARE(shown(0), first);
+    QCOMPARE(shown(1), second);
+    QCOMPARE(s.seat.result(), result);
+    QCOMPARE(s.seat.feedbackItem(), item);
+    QCOMPARE(s.submitted.join(','), submitted);
+}
+
+void TestRemoteSeat::withoutRecognizerTheBoxSaysSo()
+{
+    // Guards a console without a handwriting model: the box says so and
+    // is emptied, as the window's box does.
+    NoRecognizer none;
+    Seated s{none};
+    s.run("s0 r");
+    QVERIFY(s.seat.box(0).showsNotice());
+    QVERIFY(!s.seat.box(0).hasResult());
+    QCOMPARE(s.seat.box(0).strokes().size(), 0);
+    QVERIFY(!s.seat.box(1).showsNotice());
+}
+
+void TestRemoteSeat::waitingCommandsAreBounded()
+{
+    // Guards memory and order while ink is read: commands wait in order, up
+    // to a bound; beyond it the device is told, never queued without end.
+    GatedRecognizer gated;
+    RecordingLink link; // outlives the seat, which closes it
+    Seated s{gated};
+    s.seat.admit(QString(), &link, nullptr);
+    s.seat.handle(stroke(0, s.seat.box(0).epoch()));
+    s.seat.handle(command(SeatCommand::Recognize));
+    QVERIFY(s.seat.isReading());
+    for (int i = 0; i < RemoteSeat::MaxWaiting; ++i)
+        s.seat.handle(command(SeatCommand::Undo, 1, 100 + i));
+    s.seat.handle(command(SeatCommand::Erase, -1, 999));
+    const QJsonObject refusal = link.last("refused");
+    QCOMPARE(refusal.value("id").toInt(), 999);
+    QVERIFY(refusal.value("why").toString().contains("busy"));
+    gated.gate.release(10);
+    s.waitForReading();
+    QCOMPARE(s.seat.box(0).resultText(), QString("今"));
+    // The refused erase did not run.
+    QCOMPARE(s.seat.box(0).strokes().size(), 1);
+    QTRY_COMPARE(link.last("state").value("ack").toInt(), 100 + RemoteSeat::MaxWaiting - 1);
+}
+
+void TestRemoteSeat::answersGoThroughTheGame()
+{
+    // Guards the seat as a view of the game: its answer is judged, and it
+    // shows the outcome, the answer, the scores and the used places as a
+    // window would; the other player's view sees the score.
+    Limits limits;
+    Game game(limits);
+    auto random = std::make_unique<SeededRandom>();
+    random->seed(7);
+    game.setRandom(std::move(random));
+    WordList words;
+    words.load(eighteen);
+    game.setWords(std::move(words));
+    CountingRecognizer recognizer;
+    RecognitionQueue queue(recognizer);
+    RemoteSeat seat(2, "000001", &queue);
+    RemoteSeat other(1, "000002", &queue);
+    game.addView(2, &seat);
+    game.addView(1, &other);
+    QObject::connect(&seat, &RemoteSeat::answerSubmitted, &game, &Game::SeigoHantei);
+    game.present(2, &seat);
+    QVERIFY(seat.isLocked());
+    game.start();
+    QVERIFY(!seat.isLocked());
+    QString board;
+    for (int n = 1; n <= Rules::BoardPlaces; ++n)
+        board += seat.boardCharacter(n);
+    QCOMPARE(board.size(), Rules::BoardPlaces);
+
+    seat.handle(stroke(0, seat.box(0).epoch()));
+    seat.handle(stroke(1, seat.box(1).epoch()));
+    seat.handle(stroke(1, seat.box(1).epoch()));
+    seat.handle(command(SeatCommand::Recognize));
+    seat.handle(command(SeatCommand::Answer));
+    QTRY_COMPARE(seat.result(), QString("正解！！"));
+    QCOMPARE(seat.feedbackItem(), 0);
+    QCOMPARE(seat.answer(1), QString("今日"));
+    QCOMPARE(seat.ownScore(), QString("1"));
+    QCOMPARE(other.opponentScore(), QString("1"));
+    int used = 0;
+    for (int n = 1; n <= Rules::BoardPlaces; ++n) {
+        QCOMPARE(seat.isBoardPlaceUsed(n), other.isBoardPlaceUsed(n));
+        used += seat.isBoardPlaceUsed(n);
+    }
+    QCOMPARE(used, 2);
+    game.removeView(&seat);
+    game.removeView(&other);
+}
+
+void TestRemoteSeat::seatIsHeldByItsDevice()
+{
+    // Guards who may hold the seat: the first device with the code; then
+    // only it (by its token), also after a drop; anyone once released.
+    RecordingLink first, second, again, other;
+    Seated s;
+    QSignalSpy states(&s.seat, &RemoteSeat::stateChanged);
+    QCOMPARE(s.seat.state(), RemoteSeat::State::Waiting);
+    QString token;
+    QCOMPARE(s.seat.admit(QString(), &first, &token), RemoteSeat::Admission::Joined);
+    QCOMPARE(token.size(), SeatMessage::TokenLength);
+    QCOMPARE(first.last("joined").value("token").toString(), token);
+    QCOMPARE(s.seat.state(), RemoteSeat::State::Connected);
+
+    QCOMPARE(s.seat.admit(QString(), &second, nullptr), RemoteSeat::Admission::Taken);
+    QCOMPARE(s.seat.admit(QString(32, 'a'), &second, nullptr), RemoteSeat::Admission::Taken);
+    QVERIFY(second.sent.isEmpty());
+
+    // Taken over by the same device on a new connection: the old one is told.
+    QCOMPARE(s.seat.admit(token, &again, nullptr), RemoteSeat::Admission::Resumed);
+    QCOMPARE(first.closedWith, QString("resumed"));
+    s.seat.linkGone(&first); // late: changes nothing
+    QCOMPARE(s.seat.state(), RemoteSeat::State::Connected);
+    s.seat.linkGone(&again);
+    QCOMPARE(s.seat.state(), RemoteSeat::State::Dropped);
+    QCOMPARE(s.seat.admit(QString(), &other, nullptr), RemoteSeat::Admission::Taken);
+
+    QCOMPARE(s.seat.admit(token, &again, nullptr), RemoteSeat::Admission::Resumed);
+    s.seat.release();
+    QCOMPARE(again.closedWith, QString("released"));
+    QCOMPARE(s.seat.state(), RemoteSeat::State::Waiting);
+    QString newToken;
+    QCOMPARE(s.seat.admit(QString(), &other, &newToken), RemoteSeat::Admission::Joined);
+    QVERIFY(newToken != token);
+    QVERIFY(states.size() >= 6);
+}
+
+void TestRemoteSeat::returningDeviceSeesTheWholeSeat()
+{
+    // Guards a reload or a Wi-Fi blip: nothing of the seat is lost, the
+    // ink included, and nothing is performed again.
+    RecordingLink first, back;
+    Seated s;
+    QString token;
+    s.seat.admit(QString(), &first, &token);
+    s.seat.showBoardCharacter(3, "今");
+    s.seat.disableBoardPlace(3);
+    s.seat.showAnswer(1, "日本");
+    s.seat.showOwnScore("1");
+    s.seat.showOpponentScore("2");
+    s.seat.playFeedback(0);
+    SeatCommand c = stroke(1, s.seat.box(1).epoch());
+    c.points = {QPointF(10.25, 20), QPointF(30, 40), QPointF(50, 60)};
+    s.seat.handle(c);
+    s.seat.linkGone(&first);
+    s.seat.showOpponentScore("3");
+
+    QCOMPARE(s.seat.admit(token, &back, nullptr), RemoteSeat::Admission::Resumed);
+    const QJsonObject state = back.last("state");
+    QCOMPARE(state.value("board").toArray().at(2).toString(), QString("今"));
+    QVERIFY(state.value("used").toArray().at(2).toBool());
+    QCOMPARE(state.value("answers").toArray().at(0).toString(), QString("日本"));
+    QCOMPARE(state.value("own").toString(), QString("1"));
+    QCOMPARE(state.value("opp").toString(), QString("3"));
+    QVERIFY(!state.contains("play"));
+    const QJsonArray ink = state.value("ink").toArray();
+    QCOMPARE(ink.at(0).toArray().size(), 0);
+    QCOMPARE(ink.at(1).toArray().at(0).toArray(),
+             QJsonArray({10.3, 20, 30, 40, 50, 60}));
+}
+
+void TestRemoteSeat::echoCarriesTheAcknowledgement()
+{
+    // Guards the page's bookkeeping: a stroke taken is acknowledged without
+    // its ink; a stroke dropped, an undo and an erasure send the box's ink.
+    RecordingLink link;
+    Seated s;
+    s.seat.admit(QString(), &link, nullptr);
+    link.sent.clear();
+    s.seat.handle(stroke(0, s.seat.box(0).epoch(), 7));
+    QTRY_COMPARE(link.sent.size(), 1);
+    QJsonObject state = link.last("state");
+    QCOMPARE(state.value("ack").toInt(), 7);
+    QCOMPARE(state.value("boxes").toArray().at(0).toObject().value("n").toInt(), 1);
+    QVERIFY(!state.contains("ink"));
+
+    s.seat.handle(stroke(0, s.seat.box(0).epoch() + 5, 8));
+    QTRY_COMPARE(link.sent.size(), 2);
+    state = link.last("state");
+    QCOMPARE(state.value("ack").toInt(), 8);
+    QCOMPARE(state.value("ink").toArray().at(0).toArray().size(), 1);
+    QVERIFY(state.value("ink").toArray().at(1).isNull());
+
+    s.seat.handle(command(SeatCommand::Undo, 0, 9));
+    QTRY_COMPARE(link.sent.size(), 3);
+    QCOMPARE(link.last("state").value("ink").toArray().at(0).toArray().size(), 0);
+
+    s.seat.handle(command(SeatCommand::Ping, -1, 10));
+    QCOMPARE(link.sent.last().value("t").toString(), QString("pong"));
+    s.seat.handle(command(SeatCommand::Recognize, -1, 11));
+    QTRY_COMPARE(link.sent.last().value("ack").toInt(), 11);
+}
+
+void TestRemoteSeat::messagesAreChecked_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("refusal"); // part of the reason
+
+    const int bad = SeatCommand::Invalid;
+    QTest::newRow("join") << QByteArray(R"({"t":"join","code":"012345"})") << int(SeatCommand::Join) << "";
+    QTest::newRow("join with token") << QByteArray(R"({"t":"join","code":"1","token":"0123456789abcdef0123456789abcdef"})")
+                                     << int(SeatCommand::Join) << "";
+    QTest::newRow("stroke") << QByteArray(R"({"t":"stroke","box":1,"e":0,"pts":[0,0,1000,1000],"id":3})")
+                            << int(SeatCommand::Stroke) << "";
+    QTest::newRow("one point is a dot") << QByteArray(R"({"t":"stroke","box":0,"e":4294967295,"pts":[5.5,6]})")
+                                        << int(SeatCommand::Stroke) << "";
+    QTest::newRow("pick") << QByteArray(R"({"t":"pick","box":0,"i":4})") << int(SeatCommand::Pick) << "";
+    QTest::newRow("unknown fields are ignored") << QByteArray(R"({"t":"answer","x":[1,2]})") << int(SeatCommand::Answer) << "";
+
+    QTest::newRow("not JSON") << QByteArray("{\"t\":") << bad << "not JSON";
+    QTest::newRow("empty") << QByteArray() << bad << "not JSON";
+    QTest::newRow("an array") << QByteArray("[1,2]") << bad << "JSON object";
+    QTest::newRow("no command") << QByteArray(R"({"type":"join"})") << bad << "\"t\"";
+    QTest::newRow("command not a string") << QByteArray(R"({"t":5})") << bad << "\"t\"";
+    QTest::newRow("unknown command") << QByteArray(R"({"t":"delete\u0000all"})") << bad << "unknown command \"delete?all\"";
+    QTest::newRow("id negative") << QByteArray(R"({"t":"ping","id":-1})") << bad << "\"id\"";
+    QTest::newRow("id fractional") << QByteArray(R"({"t":"ping","id":1.5})") << bad << "\"id\"";
+    QTest::newRow("id huge") << QByteArray(R"({"t":"ping","id":1e300})") << bad << "\"id\"";
+    QTest::newRow("code as number") << QByteArray(R"({"t":"join","code":123456})") << bad << "\"code\"";
+    QTest::newRow("code not digits") << QByteArray(R"({"t":"join","code":"12 456"})") << bad << "\"code\"";
+    QTest::newRow("code too long") << QByteArray(R"({"t":"join","code":"12345678901234567"})") << bad << "\"code\"";
+    QTest::newRow("token upper case") << QByteArray(R"({"t":"join","code":"1","token":"0123456789ABCDEF0123456789abcdef"})") << bad << "\"token\"";
+    QTest::newRow("box 2") << QByteArray(R"({"t":"undo","box":2})") << bad << "\"box\"";
+    QTest::newRow("box as string") << QByteArray(R"({"t":"undo","box":"0"})") << bad << "\"box\"";
+    QTest::newRow("box missing") << QByteArray(R"({"t":"stroke","e":0,"pts":[1,1]})") << bad << "\"box\"";
+    QTest::newRow("epoch negative") << QByteArray(R"({"t":"stroke","box":0,"e":-1,"pts":[1,1]})") << bad << "\"e\"";
+    QTest::newRow("points not an array") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":"1,1"})") << bad << "\"pts\"";
+    QTest::newRow("no points") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[]})") << bad << "pairs";
+    QTest::newRow("odd number of coordinates") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[1,2,3]})") << bad << "pairs";
+    QTest::newRow("coordinate not a number") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[1,null]})") << bad << "numbers";
+    QTest::newRow("coordinate beyond the box") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[1,1000.5]})") << bad << "coordinates";
+    QTest::newRow("coordinate negative") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[-0.1,1]})") << bad << "coordinates";
+    QTest::newRow("coordinate absurd") << QByteArray(R"({"t":"stroke","box":0,"e":0,"pts":[1e308,1]})") << bad << "coordinates";
+    QByteArray many = R"({"t":"stroke","box":0,"e":0,"pts":[)";
+    for (int i = 0; i <= 2000; ++i)
+        many += "1,1,";
+    many.chop(1);
+    many += "]}";
+    QTest::newRow("too many points") << many << bad << "too many points";
+    QTest::newRow("candidate 5") << QByteArray(R"({"t":"pick","box":0,"i":5})") << bad << "\"i\"";
+    QTest::newRow("too large") << QByteArray(SeatMessage::MaxBytes + 1, ' ') << bad << "too large";
+    QTest::newRow("deeply nested") << QByteArray(5000, '[') << bad << "not JSON";
+    QTest::newRow("invalid UTF-8") << QByteArray("{\"t\":\"\xff\"}") << bad << "";
+}
+
+void TestRemoteSeat::messagesAreChecked()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(int, kind);
+    QFETCH(QString, refusal);
+    const SeatCommand c = SeatMessage::parse(message);
+    QCOMPARE(int(c.kind), kind);
+    if (kind == SeatCommand::Invalid) {
+        QVERIFY(!c.refusal.isEmpty());
+        QVERIFY2(c.refusal.contains(refusal), qPrintable(c.refusal));
+    } else {
+        QVERIFY(c.refusal.isEmpty());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRemoteSeat)
+#include "tst_remoteseat.moc"
