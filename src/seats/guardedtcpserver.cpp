@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guardedtcpserver.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
 
 const char *const UpgradedProperty = "taruvoUpgraded";
+const char *const CheckedProperty = "taruvoChecked";
 
-QString key(const QHostAddress &address)
+bool sameAddress(const QHostAddress &a, const QHostAddress &b)
 {
     // An IPv4 client of a dual-stack socket shows as ::ffff:a.b.c.d.
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : address.toString();
+    return a.isEqual(b, QHostAddress::TolerantConversion);
 }
 
 } // namespace
@@ -25,9 +23,19 @@ GuardedTcpServer::GuardedTcpServer(QObject *parent)
     setMaxPendingConnections(MaxConnections);
 }
 
+int GuardedTcpServer::connectionCount() const
+{
+    m_sockets.removeAll(nullptr);
+    return int(m_sockets.size());
+}
+
 int GuardedTcpServer::connectionsFrom(const QHostAddress &peer) const
 {
-    return m_perAddress.value(key(peer));
+    m_sockets.removeAll(nullptr);
+    int n = 0;
+    for (const QPointer<QTcpSocket> &s : m_sockets)
+        n += sameAddress(s->peerAddress(), peer);
+    return n;
 }
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
@@ -37,51 +45,72 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    const QString from = key(socket->peerAddress());
-    if (m_count >= MaxConnections || m_perAddress.value(from) >= MaxPerAddress) {
+    if (connectionCount() >= MaxConnections || connectionsFrom(socket->peerAddress()) >= MaxPerAddress) {
         ++m_refused;
         socket->abort();
         delete socket;
         return;
     }
-    ++m_count;
-    ++m_perAddress[from];
-    m_sockets.insert(socket);
-    connect(socket, &QObject::destroyed, this, [this, from, socket] {
-        m_sockets.remove(socket);
-        --m_count;
-        if (--m_perAddress[from] <= 0)
-            m_perAddress.remove(from);
-    });
+    m_sockets.append(socket);
     socket->setReadBufferSize(HttpReadBuffer);
-
     QPointer<QTcpSocket> guarded(socket);
-    QTimer::singleShot(HttpDeadlineMs, socket, [guarded] {
+    QTimer::singleShot(m_deadlineMs, socket, [this, guarded] {
         if (guarded && !guarded->property(UpgradedProperty).toBool())
-            guarded->abort();
+            cut(guarded);
     });
-    // Checked on every arrival, before the web server answers it: a client
-    // that asks and asks without reading piles up answers here.
-    connect(socket, &QTcpSocket::readyRead, socket, [guarded] {
-        if (guarded && guarded->bytesToWrite() > MaxUnsent)
-            guarded->abort();
-    });
+    watch(socket);
     addPendingConnection(socket);
 }
 
-QTcpSocket *GuardedTcpServer::find(const QHostAddress &peer, quint16 peerPort) const
+void GuardedTcpServer::watch(QTcpSocket *socket)
 {
-    for (QTcpSocket *s : m_sockets) {
-        if (s->peerPort() == peerPort && s->peerAddress().isEqual(peer, QHostAddress::TolerantConversion))
-            return s;
-    }
-    return nullptr;
+    // Checked on every arrival, before the web server reads it. The server
+    // only answers GET and HEAD (a WebSocket starts with GET too), so
+    // anything else is cut at once rather than parsed; and a client that
+    // asks and asks without reading piles up answers here.
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (!socket->isOpen())
+            return;
+        if (!socket->property(CheckedProperty).toBool()) {
+            const QByteArray start = socket->peek(5);
+            auto fits = [&start](const QByteArray &method) {
+                const qsizetype n = qMin(start.size(), method.size());
+                return start.left(n) == method.left(n);
+            };
+            if (!fits("GET ") && !fits("HEAD ")) {
+                cut(socket);
+                return;
+            }
+            socket->setProperty(CheckedProperty, start.size() == 5);
+        }
+        if (socket->bytesToWrite() > MaxUnsent)
+            cut(socket);
+    });
+}
+
+void GuardedTcpServer::cut(QTcpSocket *socket)
+{
+    const bool upgraded = socket->property(UpgradedProperty).toBool();
+    // Nobody reads from it any more, not even later in this arrival.
+    disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->abort();
+    // The web server forgets a socket whose request it could not parse;
+    // one that is still the web server's goes here. A WebSocket's goes
+    // with its WebSocket.
+    if (!upgraded)
+        socket->deleteLater();
 }
 
 void GuardedTcpServer::upgraded(const QHostAddress &peer, quint16 peerPort)
 {
-    if (QTcpSocket *socket = find(peer, peerPort)) {
-        socket->setProperty(UpgradedProperty, true);
-        socket->setReadBufferSize(WebSocketReadBuffer);
+    m_sockets.removeAll(nullptr);
+    for (const QPointer<QTcpSocket> &s : m_sockets) {
+        if (s->peerPort() == peerPort && sameAddress(s->peerAddress(), peer)) {
+            s->setProperty(UpgradedProperty, true);
+            s->setProperty(CheckedProperty, true);
+            s->setReadBufferSize(WebSocketReadBuffer);
+            watch(s);
+            return;
+        }
     }
 }

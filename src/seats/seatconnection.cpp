@@ -55,7 +55,11 @@ void SeatConnection::refuse(const QString &reason, const QString &why)
                                    {QStringLiteral("reason"), reason},
                                    {QStringLiteral("why"), why}})
              .toJson(QJsonDocument::Compact));
-    m_seat = nullptr;
+    // The seat is left as its device dropped it.
+    if (RemoteSeat *seat = m_seat) {
+        m_seat = nullptr;
+        seat->linkGone(this);
+    }
     if (!m_ended) {
         m_socket->close(QWebSocketProtocol::CloseCodePolicyViolated, why.left(100));
         closeSoon();

@@ -10,6 +10,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QRandomGenerator>
+#include <QTcpSocket>
 #include <QUrl>
 #include <QWebSocket>
 
@@ -119,6 +120,12 @@ bool SeatServer::listen(const QHostAddress &address, quint16 firstPort)
     }
     m_tcp = tcp;
     m_http = new QHttpServer(this);
+    // The web server hands a WebSocket on only for a path with a route, and
+    // only when the route writes nothing.
+    m_http->route(QStringLiteral("/ws"), [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0)
+            responder.write(QHttpServerResponder::StatusCode::BadRequest);
+    });
     m_http->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
         serve(request, responder);
     });
@@ -161,6 +168,12 @@ void SeatServer::release(int player)
 void SeatServer::serve(const QHttpServerRequest &request, QHttpServerResponder &responder)
 {
     using Status = QHttpServerResponder::StatusCode;
+    // Pipelined requests of a client that does not read would pile up
+    // answers without end.
+    if (QTcpSocket *socket = responder.socket(); socket && socket->bytesToWrite() > GuardedTcpServer::MaxUnsent) {
+        socket->abort();
+        return;
+    }
     const bool head = request.method() == QHttpServerRequest::Method::Head;
     const SeatFiles::File *file = m_files.find(request.url().path());
     Status status = Status::Ok;

@@ -64,6 +64,9 @@ public:
     // Where the page's feedback pictures and sounds are added.
     SeatFiles &files() { return m_files; }
 
+    // The listening socket with its limits; null until listening.
+    GuardedTcpServer *tcpServer() const { return m_tcp; }
+
     // Connections open now (HTTP and WebSocket), WebSockets among them.
     int connectionCount() const;
     int webSocketCount() const { return int(m_connections.size()); }
