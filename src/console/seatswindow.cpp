@@ -8,6 +8,7 @@
 #include "seats/seatserver.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -138,6 +139,9 @@ void SeatsWindow::start()
     if (m_server || !m_setup.game)
         return;
     m_server = std::make_unique<SeatServer>(*m_setup.game, m_setup.recognition, m_options.players);
+    QFile icon(QStringLiteral(":/icons/taruvo-32.png"));
+    if (icon.open(QIODevice::ReadOnly))
+        m_server->files().add(QStringLiteral("/icon.png"), "image/png", icon.readAll());
     for (RemoteSeat *seat : m_server->seats()) {
         const int p = seat->player();
         if (m_setup.feedback)

@@ -161,6 +161,9 @@
       look = m.look || 0;
       token = m.token;
       store();
+      // A reload comes back with the code that worked.
+      if (location.hash !== '#' + code)
+        history.replaceState(null, '', '#' + code);
       document.title = 'Player' + player;
       loadFeedback();
       $('join').hidden = true;
@@ -181,8 +184,10 @@
           retry();
           return;
         }
-        if (m.reason === 'code')
+        if (m.reason === 'code') {
+          code = '';
           token = '';
+        }
         stop(refusals[m.reason] || 'つながりません');
       } else {
         console.warn('taruvo: refused:', m.why);
@@ -795,7 +800,9 @@
       btn = clamp(H * 0.06, 40, 72);
       box = Math.floor(Math.min((inner - gap) / 2, H * 0.27));
       cell = Math.floor(clamp(Math.min((inner - 25) / 6, H * 0.3 / 6), 20, 140));
-      ansRow = Math.floor(clamp(H * 0.042, 22, 56));
+      // The answers take what is left, three rows of six; a small phone scrolls.
+      const left = H - 2 * pad - fb - (6 * cell + 25) - box - btn - 4 * gap - 8;
+      ansRow = Math.floor(clamp(left / 3, 22, 56));
       cols = 6;
     }
     root.setProperty('--side', side + 'px');

@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A seat taken from a real browser: the console runs here with player 2's
+// seat served on loopback, headless Chromium opens the page, joins with the
+// code, writes 今 and 日 with the finger through the page's own canvas,
+// presses にんしき and こたえあわせ, and the outcome shows in the page and on
+// the console. A wrong code is refused, a reload resumes the seat, and
+// player 1 can take the other seat in a second tab.
+#include "console/seatswindow.h"
+#include "controls/menubt.h"
+#include "controls/nbutton.h"
+#include "controls/zubutton.h"
+#include "seats/remoteseat.h"
+#include "seats/seatserver.h"
+#include "browser/webdriver.h"
+#include "windows/startedconsole.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+const QStringList eighteen = {"今日", "学校", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
+                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
+
+// The strokes of 今 and 日 in stroke order, on 256 units: where KanjiVG
+// (python3-kanjidraw) starts and ends each, with the corners of the hooked
+// ones between.
+using Polyline = QList<QPointF>;
+const QList<Polyline> ima = {{{115, 33}, {26, 144}}, {{118, 44}, {227, 136}}, {{91, 117}, {149, 112}},
+                             {{77, 158}, {168, 160}, {123, 221}}};
+const QList<Polyline> hi = {{{73, 57}, {77, 209}}, {{78, 60}, {182, 58}, {184, 208}}, {{80, 129}, {183, 122}},
+                            {{80, 202}, {182, 197}}};
+
+// What the page shows, read from its document in one go.
+const char *const ReadPage = R"(
+const $ = (id) => document.getElementById(id);
+const dark = (id) => {
+  const c = $(id);
+  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  let n = 0;
+  for (let i = 0; i < d.length; i += 4)
+    if (d[i] < 120 && d[i + 1] < 120 && d[i + 2] < 120 && d[i + 3] > 200) ++n;
+  return n;
+};
+return {
+  join: !$('join').hidden, seat: !$('seat').hidden, joinmsg: $('joinmsg').textContent,
+  result: $('result').textContent, own: $('own').textContent, opp: $('opp').textContent,
+  answers: [...$('answers').children].map((li) => li.textContent).join(','),
+  board: [...$('board').children].map((d) => d.textContent).join(''),
+  used: [...$('board').children].filter((d) => d.classList.contains('used')).map((d) => d.textContent).join(''),
+  locked: $('rec').disabled, ink0: dark('box0'), results: window.taruvoSeatStats.result.length,
+  title: document.title
+};)";
+
+QString sorted(QString text)
+{
+    std::sort(text.begin(), text.end());
+    return text;
+}
+
+} // namespace
+
+class TestBrowserSeat : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void wrongCodeIsRefused();
+    void theCodeTakesTheSeat();
+    void aWholeTurnWithTheFinger();
+    void reloadResumesTheSeat();
+    void bothSeatsInBrowsers();
+    void cleanupTestCase();
+
+private:
+    QJsonObject page() { return m_browser.script(ReadPage).toObject(); }
+    bool pageShows(const std::function<bool(const QJsonObject &)> &what, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return what(page()); }, ms);
+    }
+    RemoteSeat *seat(int player) const { return m_console->console->seatsWindow()->server()->seat(player); }
+    QString url(const QString &code) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/#%2").arg(m_console->console->seatsWindow()->server()->port()).arg(code);
+    }
+    void write(const QString &box, const QList<Polyline> &strokes);
+
+    std::unique_ptr<StartedConsole> m_console;
+    WebDriver m_browser;
+};
+
+void TestBrowserSeat::initTestCase()
+{
+    m_console = std::make_unique<StartedConsole>(
+        QByteArray("[Taruvo]\r\nNetSeats=1,2\r\nNetSeatAddress=127.0.0.1\r\nNetSeatPort=18760\r\n"));
+    QVERIFY(m_console->console->seatsWindow());
+    QVERIFY(m_console->console->seatsWindow()->server());
+    m_console->console->recognizer().load();
+    QString why;
+    QVERIFY2(m_browser.start(QSize(1024, 768), &why), qPrintable(why));
+}
+
+void TestBrowserSeat::wrongCodeIsRefused()
+{
+    QString wrong = QStringLiteral("000000");
+    while (wrong == seat(1)->code() || wrong == seat(2)->code())
+        wrong = QString::number(wrong.toInt() + 1).rightJustified(6, '0');
+    m_browser.go(url(wrong));
+    QVERIFY2(pageShows([](const QJsonObject &p) { return p["join"].toBool() && p["joinmsg"].toString() == "コードが ちがうよ"; }),
+             qPrintable(m_browser.lastError()));
+    QCOMPARE(seat(2)->state(), RemoteSeat::State::Waiting);
+}
+
+void TestBrowserSeat::theCodeTakesTheSeat()
+{
+    // Typed in, as a child does without the QR code.
+    m_browser.session("POST", "/element/" + m_browser.element("#code") + "/clear", QJsonObject{});
+    m_browser.type("#code", seat(2)->code());
+    m_browser.click("#enter");
+    QVERIFY2(pageShows([](const QJsonObject &p) { return p["seat"].toBool() && p["title"].toString() == "Player2"; }),
+             qPrintable(m_browser.consoleLog() + m_browser.session("GET", "/url").toString() + QJsonDocument(page()).toJson()));
+    QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
+    QCOMPARE(m_console->console->seatsWindow()->stateLabel(2)->text(), SeatsWindow::stateText(int(RemoteSeat::State::Connected)));
+    // Before any deal the seat is locked like the windows.
+    QVERIFY(page()["locked"].toBool());
+}
+
+void TestBrowserSeat::write(const QString &box, const QList<Polyline> &strokes)
+{
+    const QRectF r = m_browser.rect(box);
+    const QString element = m_browser.element(box);
+    QJsonArray actions;
+    auto at = [&](QPointF p) {
+        // Relative to the element's centre, as the protocol has it.
+        return QJsonObject{{"type", "pointerMove"}, {"duration", 0},
+                           {"origin", QJsonObject{{WebDriver::ElementKey, element}}},
+                           {"x", qRound(p.x() / 256 * r.width() - r.width() / 2)},
+                           {"y", qRound(p.y() / 256 * r.height() - r.height() / 2)}};
+    };
+    for (const Polyline &stroke : strokes) {
+        actions.append(at(stroke.first()));
+        actions.append(QJsonObject{{"type", "pointerDown"}, {"button", 0}});
+        for (int i = 1; i < stroke.size(); ++i) {
+            const QLineF line(stroke[i - 1], stroke[i]);
+            for (int step = 1; step <= 6; ++step) {
+                QJsonObject move = at(line.pointAt(step / 6.0));
+                move["duration"] = 16;
+                actions.append(move);
+            }
+        }
+        actions.append(QJsonObject{{"type", "pointerUp"}, {"button", 0}});
+    }
+    m_browser.session("POST", "/actions", {{"actions", QJsonArray{QJsonObject{
+        {"type", "pointer"}, {"id", "finger"}, {"parameters", QJsonObject{{"pointerType", "touch"}}},
+        {"actions", actions}}}}});
+}
+
+void TestBrowserSeat::aWholeTurnWithTheFinger()
+{
+    StartedConsole &c = *m_console;
+    c.write("list.txt", eighteen.join('\n').toUtf8());
+    MenuBT *menu = c.console->menuBT();
+    emit menu->fileMenu()->aboutToShow();
+    for (QAction *action : menu->fileMenu()->actions()) {
+        if (action->text() == "list.txt")
+            action->trigger();
+    }
+    c.console->StartButton()->click();
+    QString board;
+    for (int n = 1; n <= PlayForm::BoardSize; ++n)
+        board += c.play(2)->MonButton(n)->text();
+    QVERIFY(pageShows([&board](const QJsonObject &p) { return p["board"].toString() == board && !p["locked"].toBool(); }));
+
+    write("#box0", ima);
+    write("#box1", hi);
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(0).strokes().size(), 4, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(1).strokes().size(), 4, 10000);
+
+    m_browser.click("#rec");
+    QTRY_VERIFY_WITH_TIMEOUT(seat(2)->box(0).hasResult() && seat(2)->box(1).hasResult(), 20000);
+    QCOMPARE(seat(2)->box(0).resultText() + seat(2)->box(1).resultText(), QString("今日"));
+    QVERIFY(pageShows([](const QJsonObject &p) { return p["results"].toInt() == 1; }));
+
+    m_browser.click("#ans");
+    QVERIFY2(pageShows([](const QJsonObject &p) {
+                 return p["result"].toString() == "正解！！" && p["own"].toString() == "1" && p["opp"].toString() == "0";
+             }),
+             qPrintable(QJsonDocument(page()).toJson()));
+    const QJsonObject p = page();
+    QVERIFY(p["answers"].toString().startsWith("今日,"));
+    QCOMPARE(sorted(p["used"].toString()), sorted("今日"));
+    // On the console: the game, player 2's own window and player 1's.
+    QCOMPARE(c.console->game().answers(2).first(), QString("今日"));
+    QCOMPARE(c.console->game().score(2), 1);
+    QCOMPARE(c.play(2)->ResultLabel()->text(), QString("正解！！"));
+    QCOMPARE(c.play(1)->Score2()->text(), QString("1"));
+    int disabled = 0;
+    for (int n = 1; n <= PlayForm::BoardSize; ++n)
+        disabled += !c.play(1)->MonButton(n)->isEnabled();
+    QCOMPARE(disabled, 2);
+
+    // For the README: TARUVO_SEAT_SCREENSHOT=docs/seat (makes -landscape.png
+    // and -portrait.png).
+    const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        for (const QSize size : {QSize(1024, 768), QSize(768, 1024)}) {
+            m_browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+            QTest::qWait(1500);
+            QFile file(shot + (size.width() > size.height() ? "-landscape.png" : "-portrait.png"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(m_browser.screenshot());
+        }
+        m_browser.session("POST", "/window/rect", {{"width", 1024}, {"height", 768}});
+    }
+}
+
+void TestBrowserSeat::reloadResumesTheSeat()
+{
+    // New ink, then a reload: the seat is the same device's, and the page
+    // shows the answer, the scores, the board and that ink again.
+    m_browser.click("#clear");
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(0).strokes().size(), 0, 10000);
+    QVERIFY(pageShows([](const QJsonObject &p) { return p["ink0"].toInt() == 0 && p["result"].toString().isEmpty(); }));
+    write("#box0", ima.mid(0, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(0).strokes().size(), 1, 10000);
+    m_browser.refresh();
+    QVERIFY2(pageShows([](const QJsonObject &p) {
+                 return p["seat"].toBool() && p["own"].toString() == "1" && p["answers"].toString().startsWith("今日,")
+                        && p["ink0"].toInt() > 0 && sorted(p["used"].toString()) == sorted("今日");
+             }),
+             qPrintable(QJsonDocument(page()).toJson()));
+    QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
+    QCOMPARE(seat(2)->box(0).strokes().size(), 1);
+}
+
+void TestBrowserSeat::bothSeatsInBrowsers()
+{
+    // Player 1 takes the other seat in a second tab, by the address the QR
+    // code carries.
+    const QString tab = m_browser.session("POST", "/window/new", {{"type", "tab"}}).toObject().value("handle").toString();
+    m_browser.session("POST", "/window", {{"handle", tab}});
+    m_browser.go(url(seat(1)->code()));
+    QVERIFY(pageShows([](const QJsonObject &p) {
+        return p["seat"].toBool() && p["title"].toString() == "Player1" && p["opp"].toString() == "1"
+               && sorted(p["used"].toString()) == sorted("今日") && !p["locked"].toBool();
+    }));
+    QCOMPARE(seat(1)->state(), RemoteSeat::State::Connected);
+    QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
+}
+
+void TestBrowserSeat::cleanupTestCase()
+{
+    m_browser.stop();
+    m_console.reset();
+}
+
+QTEST_MAIN(TestBrowserSeat)
+#include "tst_browserseat.moc"
