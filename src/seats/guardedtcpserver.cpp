@@ -45,7 +45,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (connectionCount() >= MaxConnections || connectionsFrom(socket->peerAddress()) >= MaxPerAddress) {
+    if (connectionCount() >= MaxConnections || connectionsFrom(socket->peerAddress()) >= MaxPerAddress
+        || (m_shunned && m_shunned(socket->peerAddress()))) {
         ++m_refused;
         socket->abort();
         delete socket;

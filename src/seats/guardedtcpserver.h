@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPointer>
 #include <QTcpServer>
+#include <functional>
 
 class QTcpSocket;
 
@@ -33,6 +34,9 @@ public:
 
     explicit GuardedTcpServer(QObject *parent = nullptr);
 
+    // Addresses refused at once, without a word: cheaper than hearing them out.
+    void setShunned(std::function<bool(const QHostAddress &)> shunned) { m_shunned = std::move(shunned); }
+
     // For tests: a shorter deadline for connections accepted from now on.
     void setHttpDeadlineMs(int ms) { m_deadlineMs = ms; }
 
@@ -54,6 +58,7 @@ private:
     void watch(QTcpSocket *socket);
     void cut(QTcpSocket *socket);
 
+    std::function<bool(const QHostAddress &)> m_shunned;
     int m_deadlineMs = HttpDeadlineMs;
     int m_refused = 0;
     // Every socket accepted and not yet deleted, wherever it now lives.

@@ -119,6 +119,7 @@ bool SeatConnection::takeToken()
         return true;
     }
     if (++m_refused > MaxRefused) {
+        emit misbehaved();
         refuse(QStringLiteral("flood"), QStringLiteral("too many messages"));
         return false;
     }
@@ -135,6 +136,7 @@ bool SeatConnection::takeToken()
 void SeatConnection::refuseMessage(qint64 id, const QString &why)
 {
     if (++m_refused > MaxRefused) {
+        emit misbehaved();
         refuse(QStringLiteral("flood"), QStringLiteral("too many refused messages"));
         return;
     }
@@ -183,6 +185,8 @@ void SeatConnection::ended()
         return;
     m_ended = true;
     m_joinDeadline.stop();
+    if (m_socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
+        emit misbehaved();
     if (RemoteSeat *seat = m_seat) {
         m_seat = nullptr;
         seat->linkGone(this);

@@ -54,6 +54,8 @@ public:
 
 signals:
     void joinAsked(const SeatCommand &command);
+    // The peer broke the rules: a message too large, a flood.
+    void misbehaved();
     // The connection has ended; it deletes itself later.
     void finished();
 

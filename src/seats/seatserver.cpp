@@ -119,6 +119,7 @@ bool SeatServer::listen(const QHostAddress &address, quint16 firstPort)
         return false;
     }
     m_tcp = tcp;
+    m_tcp->setShunned([this](const QHostAddress &peer) { return shunned(peer); });
     m_http = new QHttpServer(this);
     // The web server hands a WebSocket on only for a path with a route, and
     // only when the route writes nothing.
@@ -229,6 +230,7 @@ void SeatServer::takeWebSockets()
         });
         connect(connection, &SeatConnection::joinAsked, this,
                 [this, connection](const SeatCommand &command) { join(connection, command); });
+        connect(connection, &SeatConnection::misbehaved, this, [this, connection] { fault(connection->peer()); });
         if (url.path() != QLatin1String("/ws")) {
             connection->refuse(QStringLiteral("path"), QStringLiteral("seats are at /ws"));
             continue;
@@ -253,7 +255,12 @@ bool SeatServer::mustWait(const QHostAddress &peer)
     return it->count >= MaxWrongCodes;
 }
 
-void SeatServer::wrongCode(const QHostAddress &peer)
+bool SeatServer::shunned(const QHostAddress &peer)
+{
+    return mustWait(peer) && m_failures.value(addressKey(peer)).count >= MaxFaults;
+}
+
+void SeatServer::fault(const QHostAddress &peer)
 {
     // Forgets old entries, so that a sweep of addresses cannot fill memory.
     if (m_failures.size() > 4096) {
@@ -273,6 +280,7 @@ void SeatServer::wrongCode(const QHostAddress &peer)
 void SeatServer::join(SeatConnection *connection, const SeatCommand &command)
 {
     if (mustWait(connection->peer())) {
+        fault(connection->peer());
         connection->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
         return;
     }
@@ -282,7 +290,7 @@ void SeatServer::join(SeatConnection *connection, const SeatCommand &command)
             found = seat;
     }
     if (!found) {
-        wrongCode(connection->peer());
+        fault(connection->peer());
         connection->refuse(QStringLiteral("code"), QStringLiteral("wrong code"));
         return;
     }

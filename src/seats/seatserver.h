@@ -31,7 +31,8 @@ class SeatConnection;
 // It serves nothing but the page's files, for GET and HEAD only. A WebSocket
 // must come to /ws from the page's own origin and join with a seat's code
 // within seconds; an address that gives wrong codes several times is made
-// to wait. Connections are limited in number, in what they send and in how
+// to wait, and one that keeps trying (or sends messages too large, or
+// floods) is not even accepted until the wait is over. Connections are limited in number, in what they send and in how
 // fast (GuardedTcpServer, SeatConnection).
 class SeatServer : public QObject
 {
@@ -40,6 +41,9 @@ public:
     // Wrong codes from one address before it must wait, and for how long.
     static constexpr int MaxWrongCodes = 5;
     static constexpr int WrongCodeWindowMs = 60000;
+    // Faults (wrong codes, tries while waiting, messages too large, floods)
+    // after which an address is not even accepted until the wait is over.
+    static constexpr int MaxFaults = 3 * MaxWrongCodes;
     static constexpr int KeepAliveMs = 5000;
 
     // recognition: may be null. game must outlive the server, or be
@@ -80,7 +84,8 @@ private:
     void takeWebSockets();
     void join(SeatConnection *connection, const SeatCommand &command);
     bool mustWait(const QHostAddress &peer);
-    void wrongCode(const QHostAddress &peer);
+    bool shunned(const QHostAddress &peer);
+    void fault(const QHostAddress &peer);
     void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
 
     QPointer<Game> m_game;

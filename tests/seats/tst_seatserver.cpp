@@ -341,6 +341,15 @@ void TestSeatServer::oversizedMessageClosesTheConnection()
     QVERIFY(c.waitClosed());
     QCOMPARE(c.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
     QTRY_COMPARE(s.server->seat(1)->state(), RemoteSeat::State::Dropped);
+    // Counted against the address: enough of them and it is not accepted.
+    for (int i = 1; i < SeatServer::MaxFaults; ++i) {
+        Client more;
+        QVERIFY(more.open(s.port()));
+        more.socket.sendTextMessage(QString(SeatMessage::MaxBytes + 100, 'a'));
+        QVERIFY(more.waitClosed());
+    }
+    Client shunned;
+    QVERIFY(!shunned.open(s.port()));
 }
 
 void TestSeatServer::floodIsLimited()
@@ -380,11 +389,18 @@ void TestSeatServer::wrongCodesMakeAnAddressWait()
         c.join(wrong);
         QCOMPARE(c.waitFor("refused").value("reason").toString(), QString("code"));
     }
-    Client c;
-    QVERIFY(c.open(s.port()));
-    c.join(s.code(1));
-    QCOMPARE(c.waitFor("refused").value("reason").toString(), QString("wait"));
+    for (int i = SeatServer::MaxWrongCodes; i < SeatServer::MaxFaults; ++i) {
+        Client c;
+        QVERIFY(c.open(s.port()));
+        c.join(s.code(1));
+        QCOMPARE(c.waitFor("refused").value("reason").toString(), QString("wait"));
+    }
     QCOMPARE(s.server->seat(1)->state(), RemoteSeat::State::Waiting);
+    // One that keeps trying is not even heard out.
+    QCOMPARE(s.server->tcpServer()->refusedCount(), 0);
+    Client shunned;
+    QVERIFY(!shunned.open(s.port()));
+    QCOMPARE(s.server->tcpServer()->refusedCount(), 1);
 }
 
 void TestSeatServer::connectionsAreLimited()

@@ -1,0 +1,478 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Seats in browsers under load, over loopback.
+//
+//   bench_seats [--answers N]    the console here, both seats taken by pages
+//                                on a thread of their own that write 今 and 日
+//                                stroke by stroke, press にんしき, answer and
+//                                erase, without pause; half of the answers
+//                                with 50 more connections from 50 addresses
+//                                trying wrong codes and oversized messages.
+//                                Stroke end to its echo, にんしき to its result,
+//                                the console's event-loop stalls, its memory.
+//   bench_seats --instances PROGRAM   the cost of one more console on this
+//                                PC: memory and idle CPU of the program
+//                                started once without seats, once with, and
+//                                a second time beside it.
+#include "console/ctrlform.h"
+#include "console/seatswindow.h"
+#include "controls/menubt.h"
+#include "controls/nbutton.h"
+#include "seats/remoteseat.h"
+#include "seats/seatserver.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QWebSocket>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QStringList eighteen = {"今日", "学校", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
+                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
+
+using Polyline = QList<QPointF>;
+// 今 and 日 on 256 units, in stroke order.
+const QList<Polyline> ima = {{{115, 33}, {26, 144}}, {{118, 44}, {227, 136}}, {{91, 117}, {149, 112}},
+                             {{77, 158}, {168, 160}, {123, 221}}};
+const QList<Polyline> hi = {{{73, 57}, {77, 209}}, {{78, 60}, {182, 58}, {184, 208}}, {{80, 129}, {183, 122}},
+                            {{80, 202}, {182, 197}}};
+
+long statusKb(const char *key, qint64 pid = 0)
+{
+    QFile status(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(strlen(key))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+long pssKb(qint64 pid)
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : rollup.readAll().split('\n'))
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// User and system time of a process, in clock ticks.
+long cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return f.value(11).toLong() + f.value(12).toLong();
+}
+
+double percentile(std::vector<double> v, double q)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[size_t(q * double(v.size() - 1))];
+}
+
+// A page that writes without pause: 今 in box 0, 日 in box 1, にんしき,
+// こたえあわせ, けす, and again.
+class Page : public QObject
+{
+public:
+    Page(int player, QString code, quint16 port, const std::atomic<int> *phase)
+        : m_player(player), m_code(std::move(code)), m_port(port), m_phase(phase)
+    {
+        connect(&m_socket, &QWebSocket::connected, this, [this] {
+            m_socket.sendTextMessage(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\"}").arg(m_code));
+        });
+        connect(&m_socket, &QWebSocket::textMessageReceived, this, &Page::received);
+        m_pace.setSingleShot(true);
+        connect(&m_pace, &QTimer::timeout, this, &Page::next);
+    }
+    void start() { m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port))); }
+
+    std::vector<double> echo[2], result[2];
+    std::atomic<int> answers{0};
+    std::atomic<int> refusals{0};
+
+private:
+    void received(const QString &text)
+    {
+        const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
+        const QString t = m.value("t").toString();
+        if (t == "refused") {
+            ++refusals;
+            return;
+        }
+        if (t != "state" && t != "ack")
+            return;
+        if (t == "state") {
+            const QJsonArray boxes = m.value("boxes").toArray();
+            for (int b = 0; b < 2; ++b)
+                m_epoch[b] = boxes.at(b).toObject().value("e").toInt();
+        }
+        const qint64 ack = qint64(m.value("ack").toDouble(-1));
+        if (m_waiting > 0 && ack >= m_waiting) {
+            const double ms = m_clock.nsecsElapsed() / 1e6;
+            const int phase = m_phase->load();
+            if (m_waitingFor == Stroke)
+                echo[phase].push_back(ms);
+            else if (m_waitingFor == Recognize)
+                result[phase].push_back(ms);
+            else if (m_waitingFor == Answer)
+                ++answers;
+            m_waiting = 0;
+            // A stroke every 30 ms: faster than a hand, as two hands on a
+            // busy console would not be.
+            m_pace.start(m_waitingFor == Stroke ? 30 : 0);
+        } else if (!m_started && t == "state" && !m.value("locked").toBool()) {
+            m_started = true;
+            next();
+        }
+    }
+
+    void send(QJsonObject o, int kind)
+    {
+        o.insert("id", double(++m_id));
+        m_waiting = m_id;
+        m_waitingFor = kind;
+        m_clock.start();
+        m_socket.sendTextMessage(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+
+    void next()
+    {
+        // Steps 0..7 strokes, 8 にんしき, 9 こたえあわせ, 10 けす.
+        const int step = m_step;
+        m_step = (m_step + 1) % 11;
+        if (step < 8) {
+            const int box = step < 4 ? 0 : 1;
+            const Polyline &stroke = (box == 0 ? ima : hi)[step % 4];
+            QJsonArray pts;
+            const double jitter = QRandomGenerator::global()->bounded(6.0) - 3;
+            for (int i = 1; i < stroke.size(); ++i) {
+                for (int k = i == 1 ? 0 : 1; k <= 10; ++k) {
+                    const QPointF p = stroke[i - 1] + (stroke[i] - stroke[i - 1]) * (k / 10.0);
+                    pts.append(qBound(0.0, (p.x() + jitter) * 1000 / 256, 1000.0));
+                    pts.append(qBound(0.0, (p.y() + jitter) * 1000 / 256, 1000.0));
+                }
+            }
+            send({{"t", "stroke"}, {"box", box}, {"e", m_epoch[box]}, {"pts", pts}}, Stroke);
+        } else if (step == 8) {
+            send({{"t", "recognize"}}, Recognize);
+        } else if (step == 9) {
+            send({{"t", "answer"}}, Answer);
+        } else {
+            send({{"t", "erase"}}, Erase);
+        }
+    }
+
+    enum { Stroke, Recognize, Answer, Erase };
+    int m_player;
+    QString m_code;
+    quint16 m_port;
+    const std::atomic<int> *m_phase;
+    // Children, so that they move to the pages' thread with the page.
+    QWebSocket m_socket{QString(), QWebSocketProtocol::VersionLatest, this};
+    QTimer m_pace{this};
+    QElapsedTimer m_clock;
+    bool m_started = false;
+    int m_step = 0;
+    int m_epoch[2] = {0, 0};
+    qint64 m_id = 0;
+    qint64 m_waiting = 0;
+    int m_waitingFor = Stroke;
+};
+
+// A client from an address of its own that keeps trying: a WebSocket
+// handshake, then a join with a wrong code or a message of 40 kB, until the
+// server closes; then again.
+class Intruder : public QObject
+{
+public:
+    Intruder(int index, quint16 port) : m_index(index), m_port(port)
+    {
+        connect(&m_socket, &QTcpSocket::connected, this, [this] {
+            m_socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        });
+        connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
+            m_reply += m_socket.readAll();
+            if (!m_sent && m_reply.contains("\r\n\r\n")) {
+                m_sent = true;
+                const bool big = (m_attempts % 2) == 1;
+                m_socket.write(frame(big ? QByteArray(40 * 1024, 'x')
+                                         : QByteArray("{\"t\":\"join\",\"code\":\"00000") + char('0' + m_attempts % 10) + "\"}"));
+            }
+        });
+        connect(&m_socket, &QTcpSocket::disconnected, this, [this] { QTimer::singleShot(0, this, &Intruder::start); });
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+            if (m_socket.state() == QAbstractSocket::UnconnectedState)
+                QTimer::singleShot(5, this, &Intruder::start);
+        });
+    }
+    void start()
+    {
+        ++m_attempts;
+        m_reply.clear();
+        m_sent = false;
+        m_socket.abort();
+        m_socket.bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(10 + m_index)));
+        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    int attempts() const { return m_attempts; }
+
+private:
+    static QByteArray frame(const QByteArray &payload)
+    {
+        QByteArray f;
+        f.append(char(0x81));
+        if (payload.size() < 126) {
+            f.append(char(0x80 | payload.size()));
+        } else {
+            f.append(char(0x80 | 126));
+            f.append(char(payload.size() >> 8));
+            f.append(char(payload.size() & 0xff));
+        }
+        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+        f.append(mask, 4);
+        for (qsizetype i = 0; i < payload.size(); ++i)
+            f.append(char(payload[i] ^ mask[i % 4]));
+        return f;
+    }
+
+    int m_index;
+    quint16 m_port;
+    QTcpSocket m_socket{this};
+    QByteArray m_reply;
+    bool m_sent = false;
+    int m_attempts = 0;
+};
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+void report(const char *what, const std::vector<double> &v)
+{
+    std::printf("  %-34s n=%5zu  median %7.2f ms  p99 %7.2f ms  max %7.2f ms\n", what, v.size(), percentile(v, 0.5),
+                percentile(v, 0.99), v.empty() ? 0 : *std::max_element(v.begin(), v.end()));
+}
+
+int underLoad(int answersWanted)
+{
+    QTemporaryDir folder;
+    write(folder.filePath("Taruvo.ini"), "[Taruvo]\r\nNetSeats=1,2\r\nNetSeatAddress=127.0.0.1\r\nNetSeatPort=18840\r\n");
+    write(folder.filePath("list.txt"), eighteen.join('\n').toUtf8());
+    CtrlForm console;
+    console.setEndProgram([] {});
+    console.load(folder.path());
+    console.show();
+    console.recognizer().load();
+    MenuBT *menu = console.menuBT();
+    emit menu->fileMenu()->aboutToShow();
+    for (QAction *action : menu->fileMenu()->actions()) {
+        if (action->text() == "list.txt")
+            action->trigger();
+    }
+    // No limit ends the game during the run.
+    console.SeikaiCheck()->setChecked(false);
+    console.TimeCheck()->setChecked(false);
+    console.StartButton()->click();
+    SeatServer *server = console.seatsWindow()->server();
+    const quint16 port = server->port();
+
+    // The event loop of the console and the local windows: how late a
+    // 2 ms timer comes.
+    std::vector<double> gaps[2];
+    std::atomic<int> phase{0};
+    QElapsedTimer loopClock;
+    loopClock.start();
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(2);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        gaps[phase.load()].push_back(loopClock.nsecsElapsed() / 1e6);
+        loopClock.restart();
+    });
+
+    QThread pages, intruders;
+    pages.start();
+    intruders.start();
+    std::vector<Page *> seats;
+    for (int p = 1; p <= 2; ++p) {
+        auto *page = new Page(p, server->seat(p)->code(), port, &phase);
+        page->moveToThread(&pages);
+        QMetaObject::invokeMethod(page, [page] { page->start(); });
+        seats.push_back(page);
+    }
+    auto answered = [&seats] { return seats[0]->answers.load() + seats[1]->answers.load(); };
+    auto wait = [&](const std::function<bool()> &done, int limitMs) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < limitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+
+    wait([&] { return answered() >= 20; }, 120000);
+    tick.start();
+    loopClock.restart();
+    const long rssAt20 = statusKb("VmRSS:");
+    std::printf("seats on port %u; warm after %d answers, resident %ld kB\n", port, answered(), rssAt20);
+    wait([&] { return answered() >= 20 + answersWanted / 2; }, 1800000);
+    const long rssHalf = statusKb("VmRSS:");
+
+    phase = 1;
+    std::vector<Intruder *> crowd;
+    for (int i = 0; i < 50; ++i) {
+        auto *intruder = new Intruder(i, port);
+        intruder->moveToThread(&intruders);
+        QMetaObject::invokeMethod(intruder, [intruder] { intruder->start(); });
+        crowd.push_back(intruder);
+    }
+    wait([&] { return answered() >= 20 + answersWanted; }, 1800000);
+    tick.stop();
+    const long rssEnd = statusKb("VmRSS:");
+    int attempts = 0;
+    for (Intruder *i : crowd)
+        attempts += i->attempts();
+
+    for (Intruder *i : crowd)
+        QMetaObject::invokeMethod(i, [i] { delete i; }, Qt::BlockingQueuedConnection);
+    for (Page *p : seats)
+        QMetaObject::invokeMethod(p, [p] { p->deleteLater(); }, Qt::BlockingQueuedConnection);
+    intruders.quit();
+    pages.quit();
+    intruders.wait();
+    pages.wait();
+
+    const char *phases[2] = {"both seats writing", "and 50 intruders"};
+    for (int ph = 0; ph < 2; ++ph) {
+        std::vector<double> echo, result, stall;
+        for (Page *p : seats) {
+            echo.insert(echo.end(), p->echo[ph].begin(), p->echo[ph].end());
+            result.insert(result.end(), p->result[ph].begin(), p->result[ph].end());
+        }
+        std::printf("%s:\n", phases[ph]);
+        report("stroke end to ink echo", echo);
+        report("にんしき to result", result);
+        report("event-loop turn (2 ms timer gap)", gaps[ph]);
+        const auto late = std::count_if(gaps[ph].begin(), gaps[ph].end(), [](double g) { return g > 16.7; });
+        std::printf("  gaps over one frame (16.7 ms): %ld\n", long(late));
+    }
+    std::printf("intruders' attempts: %d; refusals the pages saw: %d, %d\n", attempts, seats[0]->refusals.load(),
+                seats[1]->refusals.load());
+    std::printf("answers: %d; resident memory after 20: %ld kB, after %d: %ld kB, after %d: %ld kB\n", answered(),
+                rssAt20, 20 + answersWanted / 2, rssHalf, answered(), rssEnd);
+    console.close();
+    return 0;
+}
+
+// One program started and left idle: its memory and CPU.
+struct Idle
+{
+    qint64 pid = 0;
+    long rss = 0, pss = 0;
+    double cpuPercent = 0;
+};
+
+Idle measure(QProcess &program, int seconds)
+{
+    Idle m;
+    m.pid = program.processId();
+    QThread::sleep(5); // start-up and the recogniser's loading
+    const long ticks0 = cpuTicks(m.pid);
+    QElapsedTimer t;
+    t.start();
+    QThread::sleep(unsigned(seconds));
+    const long ticks1 = cpuTicks(m.pid);
+    m.cpuPercent = 100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / (t.elapsed() / 1000.0);
+    m.rss = statusKb("VmRSS:", m.pid);
+    m.pss = pssKb(m.pid);
+    return m;
+}
+
+int instances(const QString &program)
+{
+    QTemporaryDir a, b, c;
+    auto start = [&program](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
+        QFile::copy(program, dir.filePath("taruvo"));
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(dir.filePath("taruvo"), args);
+        if (!p.waitForStarted())
+            qFatal("cannot start %s", qPrintable(program));
+    };
+    const QStringList seats = {"--seats", "1,2", "--seat-address", "127.0.0.1", "--seat-port", "18870"};
+    QProcess plain, first, second;
+    start(plain, a, {});
+    const Idle none = measure(plain, 20);
+    plain.kill();
+    plain.waitForFinished();
+    start(first, b, seats);
+    const Idle one = measure(first, 20);
+    start(second, c, seats);
+    const Idle two = measure(second, 20);
+    const Idle oneAgain = measure(first, 0);
+    int serving = 0;
+    for (quint16 port = 18870; port < 18870 + 4; ++port) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (s.waitForConnected(1000)) {
+            s.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            s.waitForReadyRead(2000);
+            serving += s.readAll().startsWith("HTTP/1.1 200");
+        }
+    }
+    std::printf("%-32s %10s %10s %12s\n", "console, idle for 20 s", "RSS kB", "PSS kB", "CPU %");
+    std::printf("%-32s %10ld %10ld %12.3f\n", "without seats", none.rss, none.pss, none.cpuPercent);
+    std::printf("%-32s %10ld %10ld %12.3f\n", "with both seats served", one.rss, one.pss, one.cpuPercent);
+    std::printf("%-32s %10ld %10ld %12.3f\n", "a second one beside it", two.rss, two.pss, two.cpuPercent);
+    std::printf("%-32s %10ld %10ld\n", "the first, with the second up", oneAgain.rss, oneAgain.pss);
+    std::printf("consoles serving the page on ports from 18870: %d\n", serving);
+    for (QProcess *p : {&first, &second}) {
+        p->terminate();
+        if (!p->waitForFinished(5000))
+            p->kill();
+    }
+    return serving == 2 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() > 2 && args.at(1) == "--instances")
+        return instances(args.at(2));
+    int answers = 1000;
+    if (args.size() > 2 && args.at(1) == "--answers")
+        answers = std::max(20, args.at(2).toInt());
+    return underLoad(answers);
+}
