@@ -6,10 +6,11 @@ set -euo pipefail
 
 packages=(
     g++ cmake make pkg-config
-    qt6-base-dev qt6-multimedia-dev
+    qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
     libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw
     fonts-ipafont-mincho fonts-ipafont-gothic
     xvfb xauth
+    chromium chromium-driver
     clang libclang-rt-14-dev
 )
 
@@ -41,4 +42,6 @@ fc-list IPAGothic | grep -q . || { echo "setup: the Japanese Gothic font (fonts-
     echo "setup: the handwriting model (tegaki-zinnia-japanese) is missing" >&2; fail=1; }
 [ -r /usr/lib/python3/dist-packages/kanjidraw/data.json ] || {
     echo "setup: the stroke templates (python3-kanjidraw) are missing" >&2; fail=1; }
+command -v chromedriver >/dev/null && [ -x /usr/bin/chromium ] || {
+    echo "setup: headless Chromium for the seat test (chromium, chromium-driver) is missing" >&2; fail=1; }
 exit $fail

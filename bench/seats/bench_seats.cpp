@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,6 +33,7 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QWebSocket>
@@ -86,6 +88,53 @@ long cpuTicks(qint64 pid)
     return f.value(11).toLong() + f.value(12).toLong();
 }
 
+// Times every event the console's thread handles, by the class of its
+// receiver: which code holds the event loop up, and for how long.
+class TimedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (m_depth > 0 || !m_on || QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        ++m_depth;
+        const char *name = receiver->metaObject()->className();
+        const QEvent::Type type = event->type();
+        QElapsedTimer t;
+        t.start();
+        const bool done = QApplication::notify(receiver, event);
+        const double ms = t.nsecsElapsed() / 1e6;
+        --m_depth;
+        Slowest &s = m_slowest[QByteArray(name) + ' ' + QByteArray::number(int(type))];
+        s.max = std::max(s.max, ms);
+        s.total += ms;
+        s.overFrame += ms > 16.7;
+        return done;
+    }
+    void setTiming(bool on) { m_on = on; }
+    void printSlowest(int count)
+    {
+        QList<QByteArray> names = m_slowest.keys();
+        std::sort(names.begin(), names.end(),
+                  [this](const QByteArray &a, const QByteArray &b) { return m_slowest[a].max > m_slowest[b].max; });
+        for (const QByteArray &n : names.mid(0, count))
+            std::printf("    %-32s longest %7.2f ms, %4d over a frame, %8.0f ms in all\n", n.constData(),
+                        m_slowest[n].max, m_slowest[n].overFrame, m_slowest[n].total);
+        m_slowest.clear();
+    }
+
+private:
+    struct Slowest
+    {
+        double max = 0, total = 0;
+        int overFrame = 0;
+    };
+    QHash<QByteArray, Slowest> m_slowest;
+    int m_depth = 0;
+    bool m_on = false;
+};
+
 double percentile(std::vector<double> v, double q)
 {
     if (v.empty())
@@ -109,7 +158,22 @@ public:
         m_pace.setSingleShot(true);
         connect(&m_pace, &QTimer::timeout, this, &Page::next);
     }
-    void start() { m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port))); }
+    void start()
+    {
+        // Reserved: the page's own memory stays put while the console's is measured.
+        for (int ph = 0; ph < 2; ++ph) {
+            echo[ph].reserve(20000);
+            result[ph].reserve(3000);
+        }
+        m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
+    }
+
+    void stop()
+    {
+        m_pace.stop();
+        m_socket.disconnect(this);
+        m_socket.abort();
+    }
 
     std::vector<double> echo[2], result[2];
     std::atomic<int> answers{0};
@@ -319,14 +383,12 @@ int underLoad(int answersWanted)
         loopClock.restart();
     });
 
-    QThread pages, intruders;
+    QThread pages;
     pages.start();
-    intruders.start();
     std::vector<Page *> seats;
     for (int p = 1; p <= 2; ++p) {
         auto *page = new Page(p, server->seat(p)->code(), port, &phase);
         page->moveToThread(&pages);
-        QMetaObject::invokeMethod(page, [page] { page->start(); });
         seats.push_back(page);
     }
     auto answered = [&seats] { return seats[0]->answers.load() + seats[1]->answers.load(); };
@@ -337,56 +399,96 @@ int underLoad(int answersWanted)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     };
 
+    // The machine's own noise: the timer alone, before any page writes.
+    QElapsedTimer phaseClock;
+    std::vector<double> idleGaps;
+    {
+        QElapsedTimer idleClock;
+        idleClock.start();
+        QTimer idle;
+        idle.setTimerType(Qt::PreciseTimer);
+        idle.setInterval(2);
+        QObject::connect(&idle, &QTimer::timeout, [&] {
+            idleGaps.push_back(idleClock.nsecsElapsed() / 1e6);
+            idleClock.restart();
+        });
+        idle.start();
+        phaseClock.start();
+        while (phaseClock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    for (Page *page : seats)
+        QMetaObject::invokeMethod(page, [page] { page->start(); });
+
     wait([&] { return answered() >= 20; }, 120000);
+    static_cast<TimedApplication *>(QCoreApplication::instance())->setTiming(true);
     tick.start();
     loopClock.restart();
+    phaseClock.restart();
     const long rssAt20 = statusKb("VmRSS:");
     std::printf("seats on port %u; warm after %d answers, resident %ld kB\n", port, answered(), rssAt20);
-    wait([&] { return answered() >= 20 + answersWanted / 2; }, 1800000);
+    wait([&] { return answered() >= 20 + answersWanted / 2; }, 3600000);
     const long rssHalf = statusKb("VmRSS:");
+    wait([&] { return answered() >= 20 + answersWanted; }, 3600000);
+    const long rssQuiet = statusKb("VmRSS:");
+    const double quietSeconds = phaseClock.elapsed() / 1000.0;
+    const int quietAnswers = answered();
 
+    auto *timed = static_cast<TimedApplication *>(QCoreApplication::instance());
+    std::printf("events of the console's thread while both seats write:\n");
+    timed->printSlowest(6);
+
+    // The intruders run in a process of their own: their memory is not the
+    // console's, though they share the machine's two cores.
     phase = 1;
-    std::vector<Intruder *> crowd;
-    for (int i = 0; i < 50; ++i) {
-        auto *intruder = new Intruder(i, port);
-        intruder->moveToThread(&intruders);
-        QMetaObject::invokeMethod(intruder, [intruder] { intruder->start(); });
-        crowd.push_back(intruder);
-    }
-    wait([&] { return answered() >= 20 + answersWanted; }, 1800000);
+    phaseClock.restart();
+    QProcess crowd;
+    crowd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    crowd.start(QCoreApplication::applicationFilePath(), {"--intrude", QString::number(port)});
+    crowd.waitForStarted();
+    const int attacked = std::max(100, answersWanted / 4);
+    wait([&] { return answered() >= quietAnswers + attacked; }, 3600000);
     tick.stop();
+    timed->setTiming(false);
+    const double attackSeconds = phaseClock.elapsed() / 1000.0;
     const long rssEnd = statusKb("VmRSS:");
-    int attempts = 0;
-    for (Intruder *i : crowd)
-        attempts += i->attempts();
-
-    for (Intruder *i : crowd)
-        QMetaObject::invokeMethod(i, [i] { delete i; }, Qt::BlockingQueuedConnection);
+    crowd.write("stop\n");
+    crowd.waitForFinished(10000);
+    const QByteArray crowdSaid = crowd.readAllStandardOutput().trimmed();
+    std::printf("events of the console's thread with the intruders:\n");
+    timed->printSlowest(6);
+    // The pages stop writing; they are read, then deleted once their thread has ended.
     for (Page *p : seats)
-        QMetaObject::invokeMethod(p, [p] { p->deleteLater(); }, Qt::BlockingQueuedConnection);
-    intruders.quit();
+        QMetaObject::invokeMethod(p, [p] { p->stop(); }, Qt::BlockingQueuedConnection);
     pages.quit();
-    intruders.wait();
     pages.wait();
 
+    std::printf("nothing written, 5 s:\n");
+    report("event-loop turn (2 ms timer gap)", idleGaps);
+    std::printf("  gaps over one frame (16.7 ms): %ld\n",
+                long(std::count_if(idleGaps.begin(), idleGaps.end(), [](double g) { return g > 16.7; })));
     const char *phases[2] = {"both seats writing", "and 50 intruders"};
+    const double seconds[2] = {quietSeconds, attackSeconds};
     for (int ph = 0; ph < 2; ++ph) {
         std::vector<double> echo, result, stall;
         for (Page *p : seats) {
             echo.insert(echo.end(), p->echo[ph].begin(), p->echo[ph].end());
             result.insert(result.end(), p->result[ph].begin(), p->result[ph].end());
         }
-        std::printf("%s:\n", phases[ph]);
+        std::printf("%s, %.0f s:\n", phases[ph], seconds[ph]);
         report("stroke end to ink echo", echo);
         report("にんしき to result", result);
         report("event-loop turn (2 ms timer gap)", gaps[ph]);
         const auto late = std::count_if(gaps[ph].begin(), gaps[ph].end(), [](double g) { return g > 16.7; });
         std::printf("  gaps over one frame (16.7 ms): %ld\n", long(late));
     }
-    std::printf("intruders' attempts: %d; refusals the pages saw: %d, %d\n", attempts, seats[0]->refusals.load(),
+    std::printf("intruders: %s; refusals the pages saw: %d, %d\n", crowdSaid.constData(), seats[0]->refusals.load(),
                 seats[1]->refusals.load());
-    std::printf("answers: %d; resident memory after 20: %ld kB, after %d: %ld kB, after %d: %ld kB\n", answered(),
-                rssAt20, 20 + answersWanted / 2, rssHalf, answered(), rssEnd);
+    std::printf("resident memory after 20 answers: %ld kB, after %d: %ld kB, after %d: %ld kB; "
+                "after %d more under attack: %ld kB\n",
+                rssAt20, 20 + answersWanted / 2, rssHalf, quietAnswers, rssQuiet, answered() - quietAnswers, rssEnd);
+    for (Page *p : seats)
+        delete p;
     console.close();
     return 0;
 }
@@ -413,6 +515,26 @@ Idle measure(QProcess &program, int seconds)
     m.rss = statusKb("VmRSS:", m.pid);
     m.pss = pssKb(m.pid);
     return m;
+}
+
+// 50 intruders until told to stop on standard input; prints their attempts.
+int intrude(quint16 port)
+{
+    std::vector<std::unique_ptr<Intruder>> crowd;
+    for (int i = 0; i < 50; ++i) {
+        crowd.push_back(std::make_unique<Intruder>(i, port));
+        crowd.back()->start();
+    }
+    QFile in;
+    in.open(stdin, QIODevice::ReadOnly);
+    QSocketNotifier stop(0, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    int attempts = 0;
+    for (const auto &i : crowd)
+        attempts += i->attempts();
+    std::printf("%d attempts from 50 addresses\n", attempts);
+    return 0;
 }
 
 int instances(const QString &program)
@@ -467,8 +589,10 @@ int instances(const QString &program)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() > 2 && args.at(1) == "--intrude")
+        return intrude(quint16(args.at(2).toUInt()));
     if (args.size() > 2 && args.at(1) == "--instances")
         return instances(args.at(2));
     int answers = 1000;
