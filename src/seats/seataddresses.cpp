@@ -25,9 +25,9 @@ QStringList hosts(const QHostAddress &listening)
             (a.isLoopback() ? loopback : found) << a.toString();
         }
     }
-    found += loopback;
+    // Loopback reaches nothing but this PC: named only when there is nothing else.
     if (found.isEmpty())
-        found << QStringLiteral("127.0.0.1");
+        found << (loopback.isEmpty() ? QStringList{QStringLiteral("127.0.0.1")} : loopback);
     return found;
 }
 

@@ -9,8 +9,8 @@
 namespace SeatAddresses {
 
 // The hosts a device can reach the server at: for a server listening
-// everywhere, the IPv4 addresses of the network interfaces that are up,
-// loopback last; otherwise the address listened on.
+// everywhere, the IPv4 addresses of the network interfaces that are up
+// (loopback only when there is no other); otherwise the address listened on.
 QStringList hosts(const QHostAddress &listening);
 
 // The page's address with the seat's code, as the QR code carries it:

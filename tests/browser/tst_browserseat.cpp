@@ -205,7 +205,11 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
     const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
     if (!shot.isEmpty()) {
         for (const QSize size : {QSize(1024, 768), QSize(768, 1024)}) {
+            // The window's frame comes on top of the page's viewport.
             m_browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+            const QJsonObject inner = m_browser.script("return {w: innerWidth, h: innerHeight};").toObject();
+            m_browser.session("POST", "/window/rect",
+                              {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
             QTest::qWait(1500);
             QFile file(shot + (size.width() > size.height() ? "-landscape.png" : "-portrait.png"));
             QVERIFY(file.open(QIODevice::WriteOnly));
