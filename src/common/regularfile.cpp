@@ -37,7 +37,7 @@ QString systemError(int error)
 {
     switch (error) {
     case ENOENT: return QStringLiteral("file not found");
-    case ELOOP: return QStringLiteral("link loop (a link that leads back to itself)");
+    case ELOOP: return QStringLiteral("link loop (links that lead back to themselves)");
     case ENOTDIR: return QStringLiteral("file not found (a part of the path is not a folder)");
     case EACCES:
     case EPERM: return QStringLiteral("permission denied");
