@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 #include <memory>
 
 struct StartedConsole
@@ -19,17 +18,9 @@ struct StartedConsole
     // ini: the bytes of Taruvo.ini, none when null. Ending the program is
     // counted, not done.
     explicit StartedConsole(const QByteArray &ini = QByteArray())
-        : StartedConsole([&ini](StartedConsole &s) {
-              if (!ini.isNull())
-                  s.write(QStringLiteral("Taruvo.ini"), ini);
-          })
     {
-    }
-
-    // prepare fills the application folder before the console starts.
-    explicit StartedConsole(const std::function<void(StartedConsole &)> &prepare)
-    {
-        prepare(*this);
+        if (!ini.isNull())
+            write(QStringLiteral("Taruvo.ini"), ini);
         console->setEndProgram([this] { ++ends; });
         console->load(folder.path());
     }

@@ -63,8 +63,6 @@ private slots:
     void configuration();
     void kanjiFontsResolve();
     void hostileSeriesFolder();
-    void hostileSettingsFile_data();
-    void hostileSettingsFile();
     void noDisplayIsOneLine();
     void settingsPanelRules();
     void lockUnlockAndClear();
@@ -283,28 +281,6 @@ void TestStartup::hostileSeriesFolder()
     }
     FeedbackSeries::setFolder(QString());
     QVERIFY2(peak.growthMB() < 200, "start-up held too much memory");
-}
-
-void TestStartup::hostileSettingsFile_data()
-{
-    QTest::addColumn<Hostile>("kind");
-    for (const auto &[name, kind] : hostileKinds())
-        QTest::newRow(name) << kind;
-}
-
-void TestStartup::hostileSettingsFile()
-{
-    // Guards start-up against Taruvo.ini being a link to a device, a kernel
-    // file or a pipe: the windows appear with the defaults, one line says why.
-    QFETCH(Hostile, kind);
-    HostilePlanter planter;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Taruvo.ini cannot be read"));
-    QTest::failOnWarning(QRegularExpression("Taruvo.ini cannot be read"));
-    StartedConsole s([&](StartedConsole &s) { planter.plant(s.folder.filePath(QStringLiteral("Taruvo.ini")), kind); });
-    QVERIFY(s.play(1)->isVisible());
-    QCOMPARE(s.console->List2()->font().family(), Fonts::DesignFace);
-    QCOMPARE(s.play(1)->resBank()->SeriesNumber(), 0);
-    QCOMPARE(s.play(2)->resBank()->SeriesNumber(), 1);
 }
 
 void TestStartup::noDisplayIsOneLine()
