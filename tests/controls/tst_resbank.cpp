@@ -6,6 +6,8 @@
 #include "feedback/feedbackseries.h"
 #include "feedback/feedbacksound.h"
 #include "controls/resbank.h"
+#include "fakes/bigpictures.h"
+#include "fakes/hostilefiles.h"
 
 #include <QAudioFormat>
 #include <QBuffer>
@@ -165,6 +167,10 @@ private slots:
     void pictureFillsAnySquare();
     void userSeriesFiles_data();
     void userSeriesFiles();
+    void hostileSeriesFiles_data();
+    void hostileSeriesFiles();
+    void largePictures_data();
+    void largePictures();
     void userPictureKeepsItsShape();
     void brokenSeriesLogsOneLine();
     void builtInSoundsAreAudibleAndDistinct();
@@ -341,6 +347,89 @@ void TestResBank::userSeriesFiles()
     // The other items stay built-in.
     QCOMPARE(series->sound(1), m_library.builtInSound(1, 1));
     QCOMPARE(picture(m_library, 3, 2), picture(m_library, 1, 2));
+}
+
+void TestResBank::hostileSeriesFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Hostile>("kind");
+    QTest::addColumn<QString>("reason");
+    const QHash<Hostile, QString> reasons = {
+        {Hostile::DevZero, "a device"},
+        {Hostile::DevRandom, "a device"},
+        {Hostile::ProcPagemap, "a kernel file"},
+        {Hostile::ProcKmsg, "a kernel file|a device"},
+        {Hostile::Fifo, "a named pipe"},
+        {Hostile::FifoWithWriter, "a named pipe"},
+        {Hostile::Folder, "a folder"},
+        {Hostile::LinkLoop, "link loop"},
+        {Hostile::DanglingLink, "dangling link"},
+    };
+    for (const auto &[name, kind] : hostileKinds()) {
+        QTest::addRow("picture, %s", name) << "0.png" << kind << "picture 0 unusable \\((" + reasons.value(kind) + ")";
+        QTest::addRow("sound, %s", name) << "0.wav" << kind << "sound 0 unusable \\((" + reasons.value(kind) + ")";
+    }
+}
+
+void TestResBank::hostileSeriesFiles()
+{
+    // Guards start-up against a series folder holding links to devices,
+    // kernel files or pipes: the built-in item stands in, the log says
+    // why, nothing waits and nothing is read without end.
+    QFETCH(QString, name);
+    QFETCH(Hostile, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("3")));
+    HostilePlanter planter;
+    planter.plant(root.filePath(QStringLiteral("3/") + name), kind);
+    m_library.setFolder(root.path());
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(reason));
+    PeakMemory peak;
+    const auto series = m_library.find(3);
+    QVERIFY2(peak.growthMB() < 64, "loading the series held too much memory");
+    QVERIFY(series->isUserSeries());
+    QVERIFY(!series->hasOwnPicture(0));
+    QVERIFY(!series->hasOwnSound(0));
+    QCOMPARE(series->sound(0), m_library.builtInSound(1, 0));
+}
+
+void TestResBank::largePictures_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason"); // empty: the picture is used
+    const int side = FeedbackSeries::MaxPictureSide;
+    // Whole, these take 256 and 144 MB: more than the decoders may allocate.
+    QTest::newRow("PNG at the size limit") << bigPng(side, side) << QString();
+    QTest::newRow("PNG 6000 a side") << bigPng(6000, 6000) << QString();
+    QTest::newRow("PNG one pixel wider") << bigPng(side + 1, 16) << "picture too large \\(8193×16";
+    QTest::newRow("interlaced PNG 6000 a side") << bigPng(6000, 6000, true) << "too large to decode whole \\(6000×6000";
+    QTest::newRow("progressive JPEG header claiming the size limit")
+        << progressiveJpegClaiming(side, side) << "progressive JPEG too large to decode \\(8192×8192";
+}
+
+void TestResBank::largePictures()
+{
+    // Guards the promised picture size: a PNG up to the limit a side shows,
+    // decoded straight to the size kept; what would have to be decoded
+    // whole beyond the decoders' budget is refused first, with the reason.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("3")));
+    write(root.filePath(QStringLiteral("3/0.png")), bytes);
+    m_library.setFolder(root.path());
+    if (!reason.isEmpty())
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(reason));
+    PeakMemory peak;
+    const auto series = m_library.find(3);
+    QVERIFY2(peak.growthMB() < 100, "loading the picture held too much memory");
+    QCOMPARE(series->hasOwnPicture(0), reason.isEmpty());
+    if (reason.isEmpty()) {
+        const QImage shown = picture(m_library, 3, 0, {100, 100});
+        QCOMPARE(shown.pixelColor(25, 50), QColor(Qt::red));
+        QCOMPARE(shown.pixelColor(75, 50), QColor(Qt::blue));
+    }
 }
 
 void TestResBank::userPictureKeepsItsShape()
