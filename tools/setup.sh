@@ -3,6 +3,7 @@
 # only where it is missing and without asking anything, then checks that
 # every need is really met. Fails loudly, naming what is missing.
 # Runs as root or with password-less sudo; quiet when all is there.
+#   tools/setup.sh [--list]    (--list: print the packages and stop)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -61,6 +62,11 @@ packages=()
 for ((i = 0; i < ${#needs[@]}; i += 2)); do
     [[ " ${packages[*]} " == *" ${needs[i]} "* ]] || packages+=("${needs[i]}")
 done
+
+if [[ ${1:-} == --list ]]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 # One query for all; a package not known to dpkg at all counts as missing.
 installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null || true)

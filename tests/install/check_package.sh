@@ -22,6 +22,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "package: $*" >&2; exit 1; }
+. "$(dirname "$0")/owners.sh"
 
 deb=${2:-}
 if [ -z "$deb" ]; then
@@ -58,26 +59,6 @@ mapfile -t direct < <(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:.*//; s/[
 declare -A in_depends
 for p in "${direct[@]}"; do in_depends[$p]=1; done
 depends_on() { [ -n "${in_depends[$1]:-}" ]; }
-
-# The owning packages of paths: dpkg knows a library by the path its package
-# ships, which may lie on either side of the /usr merge.
-owners() {
-    local p variants=()
-    for p in "$@"; do
-        variants+=("$p" "$(readlink -f "$p")")
-    done
-    for p in "${variants[@]}"; do
-        case $p in /usr/*) variants+=("${p#/usr}") ;; *) variants+=("/usr$p") ;; esac
-    done
-    dpkg -S "${variants[@]}" 2>/dev/null | grep -v '^diversion by' |
-        sed -E 's/^(.*): (\/.*)$/\2\t\1/; s/:[a-z0-9_]+(,|\t|$)/\1/g' | sort -u || true
-}
-owner_of() { # PATH OWNERS_TABLE -> owners, one a line
-    local p=$1 q
-    for q in "$p" "$(readlink -f "$p")"; do
-        awk -F'\t' -v a="$q" -v b="${q#/usr}" -v c="/usr$q" '$1 == a || $1 == b || $1 == c { print $2 }' "$2" | tr ',' '\n' | tr -d ' '
-    done | sort -u
-}
 
 sanitize=$(sed -n 's/^TARUVO_SANITIZE:BOOL=//p' "$build/CMakeCache.txt")
 sanitizer_runtime='^lib(a|ub|l|t|hwa)san[0-9]*$'
@@ -123,11 +104,7 @@ done
 # --- Start the packed program and see what it opens ------------------------
 # Packages that the Depends bring in, and those every Debian has.
 declare -A in_closure
-while read -r p; do in_closure[$p]=1; done < <({
-    apt-cache depends --recurse --installed --no-recommends --no-suggests --no-conflicts \
-        --no-breaks --no-replaces --no-enhances "${direct[@]}" 2>/dev/null | grep -v '^[[:space:]<]'
-    dpkg-query -W -f='${Package} ${Priority} ${Essential}\n' | awk '$2 == "required" || $3 == "yes" { print $1 }'
-} | sed 's/:.*//' | sort -u)
+while read -r p; do in_closure[$p]=1; done < <(closure "${direct[@]}")
 
 cd "$work"
 QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 strace -f -qq -z -e trace=open,openat -o "$work/trace" \
