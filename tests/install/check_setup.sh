@@ -20,9 +20,9 @@ while read -r p; do brought[$p]=1; done < <(closure "${setup[@]}")
 
 # What the configuration found, with the cache entry that names it; left
 # out are what CMake looks for only in case it is there: CTest's dashboard
-# tools and GLU, which FindOpenGL seeks beside OpenGL.
+# tools, and GLU, EGL and the like, which FindOpenGL seeks beside OpenGL.
 grep -E '^[A-Za-z0-9_]+:(PATH|FILEPATH)=/(usr|lib|bin|etc)/' "$build/CMakeCache.txt" |
-    grep -Ev '^((BZR|CVS|GIT|HG|P4|SVN)COMMAND|(COVERAGE|MEMORYCHECK)_COMMAND|OPENGL_glu_LIBRARY):' |
+    grep -Ev '^((BZR|CVS|GIT|HG|P4|SVN)COMMAND|(COVERAGE|MEMORYCHECK)_COMMAND|OPENGL_(glu|egl|EGL|xmesa|gles|GLES)[A-Za-z0-9_]*):' |
     sed -E 's/^([^:]+):[A-Z]+=(.*)$/\2\tthe build (\1)/' >"$work/used"
 # What the scripts run.
 scripts=("$src"/.ci/run "$src"/tools/{setup,test,run,package,fuzz}.sh)
