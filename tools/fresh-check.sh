@@ -76,6 +76,12 @@ new_root() {
     cp -L /etc/resolv.conf "$r/etc/resolv.conf"
 }
 
+# Each line of output with the time since the step began.
+stamp() {
+    local t0=$SECONDS line
+    while IFS= read -r line; do printf '[%s] %s\n' "$(elapsed "$t0")" "$line"; done
+}
+
 # inside ROOT COMMAND: runs a bash command in ROOT as CI does: root, CI=true,
 # a clean environment, no standard input. Downloaded packages are kept in
 # the cache across runs; nothing else is.
@@ -89,7 +95,7 @@ inside() {
     bind --bind "$cache/archives" "$r/var/cache/apt/archives"
     chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        bash -c "$2" </dev/null || status=$?
+        bash -c "$2" </dev/null 2>&1 | stamp || status=$?
     unmount_all
     return $status
 }
@@ -132,7 +138,7 @@ if ((tests)); then
     t=$SECONDS
     if inside "$r" 'cd /src/taruvo && bash .ci/run' >"$cache/logs/test.log" 2>&1; then
         say "tools/test.sh passed in $(elapsed $t):"
-        grep -E '^test:|^setup:|tests passed|tests failed|Total Test time' "$cache/logs/test.log" | sed 's/^/    /'
+        grep -E '\] (test|setup):|tests passed|tests failed|Total Test time' "$cache/logs/test.log" | sed 's/^/    /'
     else
         tail -n 40 "$cache/logs/test.log"
         die "tools/test.sh failed after $(elapsed $t) (log: $cache/logs/test.log)"
@@ -155,7 +161,7 @@ if ((package)); then
         >"$cache/logs/package.log" 2>&1 || { tail -n 30 "$cache/logs/package.log"; die "the package failed (log: $cache/logs/package.log)"; }
     debs=("$r"/src/taruvo/build-release/taruvo_*.deb)
     say "made and checked ${debs[0]##*/} in $(elapsed $t)"
-    sed -n 's/^package: .* complete; /    /p' "$cache/logs/package.log"
+    sed -n 's/^.*package: .* complete; /    /p' "$cache/logs/package.log"
 
     t=$SECONDS
     new_root installed
