@@ -43,6 +43,8 @@ needs=(
     dpkg-dev            cmd:dpkg-shlibdeps
     file                cmd:file
     strace              cmd:strace
+    # The install checks read the scripts with Debian's Python.
+    python3             file:/usr/bin/python3
     # Screenshots and real windows.
     xvfb                cmd:Xvfb
     xauth               cmd:xauth

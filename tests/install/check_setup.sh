@@ -28,8 +28,12 @@ grep -E '^[A-Za-z0-9_]+:(PATH|FILEPATH)=/(usr|lib|bin|etc)/' "$build/CMakeCache.
 scripts=("$src"/.ci/run "$src"/tools/{setup,test,run,package,fuzz}.sh)
 mapfile -t -O ${#scripts[@]} scripts < <(find "$src/tests" -name '*.sh')
 while read -r cmd; do
-    [ "$(type -t "$cmd" || true)" = file ] || continue
-    printf '%s\t%s\n' "$(type -P "$cmd")" "the scripts ($cmd)" >>"$work/used"
+    if [[ $cmd == /* ]]; then
+        [ -x "$cmd" ] || { echo "setup-check: the scripts run $cmd, which is not here" >&2; exit 1; }
+        printf '%s\t%s\n' "$cmd" "the scripts ($cmd)" >>"$work/used"
+    elif [ "$(type -t "$cmd" || true)" = file ]; then
+        printf '%s\t%s\n' "$(type -P "$cmd")" "the scripts ($cmd)" >>"$work/used"
+    fi
 done < <(/usr/bin/python3 "$src/tests/install/commands.py" "${scripts[@]}")
 
 mapfile -t paths < <(cut -f1 "$work/used" | sort -u)

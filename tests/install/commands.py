@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Prints the commands that shell scripts run, one a line: the words in
+"""Prints the commands that shell scripts run, one a line (a path where the
+script names one): the words in
 command position, including those inside $(...), after exec, xargs,
 timeout, env and the like. Quoted text that is not a command substitution is
 data, not a command. Here-documents are skipped."""
@@ -55,7 +56,7 @@ def commands(source):
             continue
         word = token.split("/")[-1] if token.startswith("/") else token
         if re.match(r"^[A-Za-z][A-Za-z0-9+._-]*$", word):
-            found.add(word)
+            found.add(token if re.match(r"^(/[A-Za-z0-9+._-]+)+$", token) else word)
         if word in WRAPPERS:
             skip = WRAPPERS[word]
         else:

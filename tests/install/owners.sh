@@ -31,11 +31,12 @@ owner_of() {
 }
 
 # closure PACKAGE...: the packages these bring in through Depends and
-# Pre-Depends as installed here, and those every Debian has (required or
-# essential), one a line.
+# Pre-Depends (every alternative, every provider of a virtual package such
+# as python3:any), and those every Debian has (required or essential), one a
+# line.
 closure() {
     {
-        apt-cache depends --recurse --installed --no-recommends --no-suggests --no-conflicts \
+        apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
             --no-breaks --no-replaces --no-enhances "$@" 2>/dev/null | grep -v '^[[:space:]<]'
         dpkg-query -W -f='${Package} ${Priority} ${Essential}\n' | awk '$2 == "required" || $3 == "yes" { print $1 }'
     } | sed 's/:.*//' | sort -u
