@@ -25,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QMetaEnum>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,7 +107,8 @@ public:
         const bool done = QApplication::notify(receiver, event);
         const double ms = t.nsecsElapsed() / 1e6;
         --m_depth;
-        Slowest &s = m_slowest[QByteArray(name) + ' ' + QByteArray::number(int(type))];
+        const char *kind = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
+        Slowest &s = m_slowest[QByteArray(name) + ' ' + (kind ? QByteArray(kind) : QByteArray::number(int(type)))];
         s.max = std::max(s.max, ms);
         s.total += ms;
         s.overFrame += ms > 16.7;
@@ -119,7 +121,7 @@ public:
         std::sort(names.begin(), names.end(),
                   [this](const QByteArray &a, const QByteArray &b) { return m_slowest[a].max > m_slowest[b].max; });
         for (const QByteArray &n : names.mid(0, count))
-            std::printf("    %-32s longest %7.2f ms, %4d over a frame, %8.0f ms in all\n", n.constData(),
+            std::printf("    %-36s longest %7.2f ms, %4d over a frame, %8.0f ms in all\n", n.constData(),
                         m_slowest[n].max, m_slowest[n].overFrame, m_slowest[n].total);
         m_slowest.clear();
     }
