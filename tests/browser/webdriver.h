@@ -114,7 +114,8 @@ private:
         QNetworkReply *reply = m_net.sendCustomRequest(request, method, bytes);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        // A fresh machine builds its font cache at the browser's first start.
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
         if (!reply->isFinished())
             loop.exec();
         const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
