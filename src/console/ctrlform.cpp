@@ -102,6 +102,9 @@ void CtrlForm::buildDesign()
         scroll->setEnabled(false);
         // Scroll bars take focus so the operator can set them from the keyboard.
         scroll->setFocusPolicy(Qt::StrongFocus);
+        // Qt's scroll bars invert their keys (Right and Up lower the value,
+        // as they would scroll a page back); a limit goes up with Right and Up.
+        scroll->setInvertedControls(false);
     }
     m_timScroll->setAccessibleName(QStringLiteral("時間制限（秒）"));
     m_seikaiScroll->setAccessibleName(QStringLiteral("正解数制限（問）"));
