@@ -4,6 +4,7 @@
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
+#include "controls/valuelabel.h"
 #include "player/playform.h"
 
 #include <QCheckBox>
@@ -54,7 +55,7 @@ void CtrlForm::buildDesign()
     m_menuBT->setFont(designFont(14.26));
     m_menuBT->setPattern(QStringLiteral("*.*"));
 
-    m_label1 = d.label("Label1", QStringLiteral("None"), {120, 840, 2415, 375}, 2, FormBuilder::WhiteBox);
+    m_label1 = d.label<ValueLabel>("Label1", QStringLiteral("None"), {120, 840, 2415, 375}, 2, FormBuilder::WhiteBox);
     m_label1->setAccessibleName(QStringLiteral("単語リスト"));
 
     m_startButton = d.add(new NButton, "StartButton", {120, 1320, 1455, 495}, 4);

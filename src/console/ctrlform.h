@@ -3,6 +3,7 @@
 
 #include "common/wapiset.h"
 #include "controls/formbuilder.h"
+#include "controls/valuelabel.h"
 #include "engine/game.h"
 #include "engine/recognitionqueue.h"
 #include "feedback/audiooutput.h"
@@ -84,7 +85,7 @@ public:
 
     // The controls of the design.
     MenuBT *menuBT() const { return m_menuBT; }
-    QLabel *Label1() const { return m_label1; }
+    ValueLabel *Label1() const { return m_label1; }
     NButton *StartButton() const { return m_startButton; }
     NButton *UnlockButton() const { return m_unlockButton; }
     QCheckBox *TimShowCheck() const { return m_timShowCheck; }
@@ -147,7 +148,7 @@ private:
     bool m_sessionEnding = false;
 
     MenuBT *m_menuBT = nullptr;
-    QLabel *m_label1 = nullptr;
+    ValueLabel *m_label1 = nullptr;
     NButton *m_startButton = nullptr;
     NButton *m_unlockButton = nullptr;
     QCheckBox *m_timShowCheck = nullptr;

@@ -5,6 +5,7 @@
 #include "common/wapiset.h"
 #include "controls/recboxf_zu.h"
 #include "controls/resbank.h"
+#include "controls/valuelabel.h"
 #include "controls/zubutton.h"
 
 #include <QCloseEvent>
@@ -100,11 +101,11 @@ void PlayForm::buildDesign()
     m_ansButton = d.add(new ZuButton, "AnsButton", {2880, 5880, 2295, 450}, tab(7, 12));
     m_ansButton->setText(QStringLiteral("こたえあわせ"));
 
-    m_score1 = d.label("Score1", QStringLiteral("0"), {5280, 6000, 480, 345}, tab(10, 6),
+    m_score1 = d.label<ValueLabel>("Score1", QStringLiteral("0"), {5280, 6000, 480, 345}, tab(10, 6),
                        FormBuilder::WhiteBox, centred);
     m_label1 = d.label("Label1", QStringLiteral("対"), {5760, 6000, 480, 345}, tab(12, 4),
                        FormBuilder::WhiteBox, centred);
-    m_score2 = d.label("Score2", QStringLiteral("0"), {6240, 6000, 480, 345}, tab(11, 5),
+    m_score2 = d.label<ValueLabel>("Score2", QStringLiteral("0"), {6240, 6000, 480, 345}, tab(11, 5),
                        FormBuilder::WhiteBox, centred);
     m_score1->setAccessibleName(QStringLiteral("じぶんのてんすう"));
     m_score2->setAccessibleName(QStringLiteral("あいてのてんすう"));
@@ -171,6 +172,7 @@ void PlayForm::ResetFeedback(int boxIndex)
     if (m_resBank->ItemNumber() != 2)
         m_resBank->setItemNumber(2);
     m_resultLabel->setText(QString());
+    m_resBank->setOutcomeText(QString());
 }
 
 void PlayForm::AllClear()
@@ -220,6 +222,7 @@ void PlayForm::disableBoardPlace(int place)
 void PlayForm::showResult(const QString &text)
 {
     m_resultLabel->setText(text);
+    m_resBank->setOutcomeText(text);
 }
 
 void PlayForm::showFeedbackItem(int item)

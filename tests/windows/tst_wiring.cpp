@@ -3,6 +3,7 @@
 // wiring of game, panel and windows (the rules are tested on the engine).
 #include "startedconsole.h"
 
+#include "controls/accessibility.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
 #include "controls/recboxf_zu.h"
@@ -10,6 +11,7 @@
 #include "controls/zubutton.h"
 #include "fakes/fakes.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QListView>
 #include <QListWidget>
@@ -71,6 +73,12 @@ struct Played : StartedConsole
     bool locked(int player) const { return !play(player)->AnsButton()->isEnabled(); }
 };
 
+QString accessible(QObject *object, QAccessible::Text text)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
+    return iface ? iface->text(text) : QStringLiteral("<no interface>");
+}
+
 QStringList sortedCharacters(const QString &text)
 {
     QStringList chars = WordList::characters(text);
@@ -95,6 +103,7 @@ private slots:
     void drawAtNothingEach();
     void loadingDuringAGameThenTimeOut();
     void submitWithoutResultsDoesNothing();
+    void screenReadersReadScoresListAndOutcome();
 };
 
 void TestWiring::choosingAList_data()
@@ -312,6 +321,43 @@ void TestWiring::submitWithoutResultsDoesNothing()
     g.play(1)->AnsButton()->click();
     QVERIFY(g.result(1).isEmpty());
     QCOMPARE(g.play(1)->resBank()->ItemNumber(), 2);
+}
+
+void TestWiring::screenReadersReadScoresListAndOutcome()
+{
+    // Guards labels whose accessible name hid their text from screen
+    // readers, and outcomes shown only as a picture.
+    installAccessibility();
+    Played g;
+    g.choose(eighteen);
+    QCOMPARE(accessible(g.console->Label1(), QAccessible::Name), QStringLiteral("単語リスト"));
+    QCOMPARE(accessible(g.console->Label1(), QAccessible::Value), QStringLiteral("list.txt"));
+    g.start();
+    g.console->SeigoHantei(1, "学校");
+    struct Expected
+    {
+        QObject *object;
+        const char *name;
+        const char *value;
+    };
+    const Expected expected[] = {
+        {g.play(1)->Score1(), "じぶんのてんすう", "1"},
+        {g.play(1)->Score2(), "あいてのてんすう", "0"},
+        {g.play(2)->Score1(), "じぶんのてんすう", "0"},
+        {g.play(2)->Score2(), "あいてのてんすう", "1"},
+        {g.play(1)->resBank(), "フィードバック", "正解！！"},
+        {g.play(2)->resBank(), "フィードバック", ""},
+    };
+    for (const Expected &e : expected) {
+        QCOMPARE(accessible(e.object, QAccessible::Name), QString::fromUtf8(e.name));
+        QCOMPARE(accessible(e.object, QAccessible::Value), QString::fromUtf8(e.value));
+        QCOMPARE(accessible(e.object, QAccessible::Description), QString::fromUtf8(e.value));
+    }
+    g.console->SeigoHantei(2, "学校");
+    QCOMPARE(accessible(g.play(2)->resBank(), QAccessible::Description), QStringLiteral("文字がない！"));
+    // Erasing resets the feedback, and with it what is described.
+    g.play(1)->EraseAnswer();
+    QVERIFY(accessible(g.play(1)->resBank(), QAccessible::Description).isEmpty());
 }
 
 QTEST_MAIN(TestWiring)
