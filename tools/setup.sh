@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev
     libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw
     fonts-ipafont-mincho fonts-ipafont-gothic
-    xvfb xauth
+    xvfb xauth openbox at-spi2-core dbus-daemon
     clang libclang-rt-14-dev
 )
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ctrlform.h"
 
+#include "common/windowplacement.h"
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
@@ -15,6 +16,7 @@
 #include <QGuiApplication>
 #include <QListView>
 #include <QListWidget>
+#include <QScreen>
 #include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
@@ -241,13 +243,34 @@ void CtrlForm::load(const QString &appFolder)
     connectPlayer(m_play1.get());
     m_play1->AllLock();
     m_play1->AllClear();
-    m_play1->show();
 
     m_play2 = std::make_unique<PlayForm>(2, setup);
     m_game.addView(2, m_play2.get());
     connectPlayer(m_play2.get());
     m_play2->AllLock();
     m_play2->AllClear();
+
+    placeWindows();
+    m_play1->show();
+}
+
+void CtrlForm::placeWindows()
+{
+    // The design gives sizes only: the console and both players side by
+    // side where the screen is wide enough, so that Player2 never hides
+    // Player1; cascaded otherwise.
+    const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    const QList<QWidget *> windows{this, m_play1.get(), m_play2.get()};
+    QList<QSize> outer;
+    for (const QWidget *w : windows) {
+        const QSize framed = w->frameGeometry().size();
+        outer.append(framed != w->size() ? framed : w->size().grownBy(WindowPlacement::EstimatedFrame));
+    }
+    const QList<QPoint> places = WindowPlacement::arrange(where->availableGeometry(), outer);
+    for (qsizetype i = 0; i < windows.size(); ++i)
+        windows[i]->move(places[i]);
 }
 
 void CtrlForm::connectPlayer(PlayForm *play)

@@ -114,6 +114,7 @@ protected:
 private:
     void buildDesign();
     void placeDesign();
+    void placeWindows();
     void connectPanel();
     void followConsoleState();
     void connectGame();

@@ -292,8 +292,11 @@ void PlayForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     layOutControls();
     // Twips follow the screen: another screen may have another resolution.
-    if (QWindow *window = windowHandle())
+    if (QWindow *window = windowHandle()) {
         connect(window, &QWindow::screenChanged, this, &PlayForm::layOutControls, Qt::UniqueConnection);
+        window->removeEventFilter(this);
+        window->installEventFilter(this);
+    }
     if (!m_measuresWarm) {
         m_measuresWarm = true;
         QTimer::singleShot(0, this, &PlayForm::warmUpMeasures);
@@ -322,15 +325,33 @@ void PlayForm::resizeEvent(QResizeEvent *event)
         layOutControls();
 }
 
+QSize PlayForm::minimumInnerSize() const
+{
+    // The minimum is on the outer size; the frame is known once the window
+    // manager has framed the window, and is 0 before.
+    const QSize frame = frameGeometry().size() - size();
+    return QSize(MinimumOuterWidth - frame.width(), MinimumOuterHeight - frame.height()).expandedTo(QSize(1, 1));
+}
+
+bool PlayForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window is framed by the time it is first exposed: from then on
+    // the size hint subtracts the real frame, so that the first drag stops
+    // at the outer minimum too.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()
+        && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const QSize minimum = minimumInnerSize();
+        if (minimumSize() != minimum && size().width() >= minimum.width() && size().height() >= minimum.height())
+            setMinimumSize(minimum);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void PlayForm::keepMinimumSize()
 {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    // The minimum is on the outer size; the frame is known once the window
-    // manager has framed the window, and is 0 before.
-    const QSize frame = frameGeometry().size() - size();
-    const QSize minimum = QSize(MinimumOuterWidth - frame.width(), MinimumOuterHeight - frame.height())
-                              .expandedTo(QSize(1, 1));
+    const QSize minimum = minimumInnerSize();
     if (size().width() >= minimum.width() && size().height() >= minimum.height()) {
         if (!m_correcting)
             m_correctedFrom = QSize();

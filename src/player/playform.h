@@ -116,6 +116,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildDesign();
@@ -123,6 +124,7 @@ private:
     void recognize();
     void submitAnswer();
     void keepMinimumSize();
+    QSize minimumInnerSize() const;
     PlayerLayout::FixedExtents fixedExtents() const;
     void applyLayout(const PlayerLayout::Result &layout);
     void warmUpMeasures();
