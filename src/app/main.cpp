@@ -7,8 +7,34 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Qt would abort with several lines about platform plugins; one says it.
+bool hasDisplay(int argc, char *argv[])
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (const char *value = std::getenv(name); value && *value)
+            return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (!hasDisplay(argc, argv)) {
+        std::fputs("taruvo: no display to show the windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("taruvo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("taruvo"));

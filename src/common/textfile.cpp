@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "textfile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "regularfile.h"
 
 QStringList splitLines(const QString &text)
 {
@@ -26,37 +25,12 @@ QStringList splitLines(const QString &text)
 TextLines readTextLines(const QString &path, qint64 maxBytes)
 {
     TextLines result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        result.error = QStringLiteral("file not found");
-        return result;
-    }
-    // Only regular files: a directory has no lines, and reading a FIFO or a
-    // device could block for ever.
-    if (!info.isFile()) {
-        result.error = QStringLiteral("not a regular file");
-        return result;
-    }
-    if (info.size() > maxBytes) {
-        result.error = QStringLiteral("file too large (%1 bytes; at most %2)").arg(info.size()).arg(maxBytes);
-        return result;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
-        return result;
-    }
-    // Read one byte more than allowed, in case the file grew meanwhile.
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
-        return result;
-    }
-    if (bytes.size() > maxBytes) {
-        result.error = QStringLiteral("file too large (at most %1 bytes)").arg(maxBytes);
+    const FileContents file = readRegularFile(path, maxBytes);
+    if (!file.ok) {
+        result.error = file.error;
         return result;
     }
     result.ok = true;
-    result.lines = splitLines(decodeText(bytes, &result.encoding));
+    result.lines = splitLines(decodeText(file.bytes, &result.encoding));
     return result;
 }

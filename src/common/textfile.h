@@ -23,8 +23,8 @@ struct TextLines
 // without a line end counts, an empty text has no lines.
 QStringList splitLines(const QString &text);
 
-// Reads, decodes (see decodeText) and splits a regular file of at most
-// maxBytes. A directory, a device, a missing or unreadable file, or a larger
-// file gives ok = false and no lines.
+// Reads (see readRegularFile), decodes (see decodeText) and splits a file
+// of at most maxBytes. Anything readRegularFile refuses, or a larger file,
+// gives ok = false, no lines and the reason.
 TextLines readTextLines(const QString &path, qint64 maxBytes = MaxTextFileBytes);
 

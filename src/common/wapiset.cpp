@@ -2,12 +2,12 @@
 // The settings reader, reading configuration files the Windows profile way.
 #include "wapiset.h"
 
+#include "regularfile.h"
 #include "textdecode.h"
 #include "textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringView>
 #include <QtDebug>
@@ -76,21 +76,25 @@ void WAPISET::setAppFolder(const QString &folder)
 void WAPISET::ReadSetting(const QString &section, const QString &key, const QString &defaultValue)
 {
     m_settingValue = defaultValue;
-    // Only a regular file: a directory has nothing to read, and a FIFO or a
-    // device could block start-up for ever.
-    if (m_iniPath.isEmpty() || !QFileInfo(m_iniPath).isFile())
+    if (m_iniPath.isEmpty())
         return;
-    QFile file(m_iniPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    QByteArray bytes = file.read(MaxIniBytes + 1);
-    if (bytes.size() > MaxIniBytes) {
-        qWarning("Configuration file %s is larger than %lld bytes; only the start is read",
-                 qUtf8Printable(QDir::toNativeSeparators(m_iniPath)), static_cast<long long>(MaxIniBytes));
-        bytes.truncate(MaxIniBytes);
-        bytes = cutToLastLine(bytes);
+    FileContents file = readRegularFile(m_iniPath, MaxIniBytes);
+    // Every key reads the file again: the log hears of a problem once.
+    if (!file.ok && !file.missing && m_reportedIniPath != m_iniPath) {
+        m_reportedIniPath = m_iniPath;
+        const QByteArray path = QDir::toNativeSeparators(m_iniPath).toUtf8();
+        if (file.tooLarge)
+            qWarning("Configuration file %s is larger than %lld bytes; only the start is read",
+                     path.constData(), static_cast<long long>(MaxIniBytes));
+        else
+            qWarning("Configuration file %s cannot be read (%s); the settings take their defaults",
+                     path.constData(), qUtf8Printable(file.error));
     }
-    const QString value = profileLookup(decodeText(bytes), section, key);
+    if (file.tooLarge)
+        file.bytes = cutToLastLine(file.bytes);
+    else if (!file.ok)
+        return;
+    const QString value = profileLookup(decodeText(file.bytes), section, key);
     if (!value.isNull())
         m_settingValue = value;
 }

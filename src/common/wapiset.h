@@ -31,7 +31,8 @@ public:
 
     // Looks the key up in the section of the file named by IniPath; then
     // SettingValue holds the stored value, or defaultValue when the file, the
-    // section or the key is missing. Reports nothing, never fails.
+    // section or the key is missing. Never fails; a file that is there but
+    // cannot be read whole (see readRegularFile) is reported once.
     void ReadSetting(const QString &section, const QString &key, const QString &defaultValue);
     QString SettingValue() const { return m_settingValue; }
 
@@ -48,6 +49,7 @@ private:
     QString m_appFolder;
     QString m_iniPath;
     QString m_settingValue;
+    QString m_reportedIniPath; // the file whose problem the log has seen
 };
 
 // The value of key in section of an already decoded profile text, or a null

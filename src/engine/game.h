@@ -133,7 +133,7 @@ private:
     QList<PlayerView *> m_views[Rules::Players];
     int m_scores[Rules::Players] = {0, 0};
     QStringList m_answers[Rules::Players];
-    bool m_locked[Rules::Players] = {false, false};
+    bool m_locked[Rules::Players] = {true, true}; // seats start locked
     QString m_results[Rules::Players];
     int m_items[Rules::Players] = {Rules::Neutral, Rules::Neutral};
     qint64 m_startMs = 0;

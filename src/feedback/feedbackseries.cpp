@@ -6,15 +6,17 @@
 #include "feedbacklog.h"
 #include "feedbacksound.h"
 
+#include "common/regularfile.h"
+
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -70,19 +72,82 @@ bool pngIsWhole(const QByteArray &bytes)
     return false;
 }
 
-// The whole file into *bytes, unless it is too large or unreadable.
+// JPEG start-of-frame markers; the progressive ones are 0xC2, 0xC6, 0xCA, 0xCE.
+bool isStartOfFrame(uchar marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// What the JPEG decoder holds for the whole picture before it can give a
+// line: a progressive or multi-scan JPEG keeps every coefficient of every
+// component (2 bytes each), at the full size even when decoded smaller.
+// 0 for a single-scan JPEG, decoded line by line, and for anything else.
+qint64 jpegBufferBytes(const QByteArray &bytes)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const qint64 size = bytes.size();
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return 0;
+    bool progressive = false;
+    int scans = 0;
+    qint64 whole = 0;
+    for (qint64 at = 2; at + 4 <= size;) {
+        if (data[at] != 0xFF) {
+            ++at; // entropy-coded data of a scan
+            continue;
+        }
+        const uchar marker = data[at + 1];
+        if (marker == 0xFF || marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            ++at; // fill byte, stuffed zero or a marker without a length
+            continue;
+        }
+        if (marker == 0xD9)
+            break;
+        const qint64 length = qFromBigEndian<quint16>(data + at + 2);
+        const uchar *segment = data + at + 4;
+        if (length < 2 || at + 2 + length > size)
+            break;
+        if (isStartOfFrame(marker) && length >= 8) {
+            progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            const qint64 height = qFromBigEndian<quint16>(segment + 1);
+            const qint64 width = qFromBigEndian<quint16>(segment + 3);
+            const int count = qMin<int>(segment[5], int(length - 8) / 3);
+            int hMax = 1, vMax = 1;
+            for (int c = 0; c < count; ++c) {
+                hMax = qMax(hMax, segment[7 + 3 * c] >> 4);
+                vMax = qMax(vMax, segment[7 + 3 * c] & 15);
+            }
+            whole = 0;
+            for (int c = 0; c < count; ++c) {
+                const int h = qMax(1, segment[7 + 3 * c] >> 4), v = qMax(1, segment[7 + 3 * c] & 15);
+                const qint64 columns = ((width * h + hMax - 1) / hMax + 7) / 8;
+                const qint64 rows = ((height * v + vMax - 1) / vMax + 7) / 8;
+                whole += columns * rows * 64 * 2;
+            }
+        } else if (marker == 0xDA) {
+            ++scans;
+        }
+        at += 2 + length;
+    }
+    return progressive || scans > 1 ? whole : 0;
+}
+
+// What the image decoders may allocate for one picture; beyond it they refuse.
+qint64 decodeBudget()
+{
+    const int megabytes = QImageReader::allocationLimit();
+    return megabytes > 0 ? qint64(megabytes) << 20 : std::numeric_limits<qint64>::max();
+}
+
+// The whole file into *bytes, unless it is too large or not a file.
 bool readFile(const QString &path, QByteArray *bytes, QString *why)
 {
-    QFile file(path);
-    if (file.size() > FeedbackSound::MaxFileBytes) {
-        *why = QStringLiteral("file too large");
+    FileContents file = readRegularFile(path, FeedbackSound::MaxFileBytes);
+    if (!file.ok) {
+        *why = file.error;
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    *bytes = file.readAll();
+    *bytes = std::move(file.bytes);
     return true;
 }
 
@@ -100,19 +165,39 @@ QImage readPicture(const QString &path, QString *why)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.width() > FeedbackSeries::MaxPictureSide || size.height() > FeedbackSeries::MaxPictureSide) {
-        *why = QStringLiteral("picture too large");
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg" && format != "bmp" && format != "gif") {
+        *why = QStringLiteral("not a PNG, JPEG, BMP or GIF picture");
         return {};
     }
+    const QSize size = reader.size();
+    const QString pixels = QStringLiteral("%1×%2").arg(size.width()).arg(size.height());
+    if (size.width() > FeedbackSeries::MaxPictureSide || size.height() > FeedbackSeries::MaxPictureSide) {
+        *why = QStringLiteral("picture too large (%1; at most %2 a side)").arg(pixels).arg(FeedbackSeries::MaxPictureSide);
+        return {};
+    }
+    if (format == "jpeg" && jpegBufferBytes(bytes) > decodeBudget()) {
+        *why = QStringLiteral("progressive JPEG too large to decode (%1)").arg(pixels);
+        return {};
+    }
+    // Decoded straight to the size kept where the format can (PNG, JPEG
+    // line by line): whole, a large picture would not fit the budget.
+    const int kept = FeedbackSeries::KeptPictureSide;
+    if (size.isValid() && qMax(size.width(), size.height()) > kept
+        && reader.supportsOption(QImageIOHandler::ScaledSize))
+        reader.setScaledSize(size.scaled(kept, kept, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull() || image.width() < 1 || image.height() < 1) {
-        *why = reader.errorString();
+        const int depth = reader.imageFormat() == QImage::Format_Invalid
+            ? 32 : QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+        if (size.isValid() && qint64(size.width()) * size.height() * depth / 8 > decodeBudget())
+            *why = QStringLiteral("too large to decode whole (%1)").arg(pixels);
+        else
+            *why = reader.errorString();
         return {};
     }
-    if (qMax(image.width(), image.height()) > FeedbackSeries::KeptPictureSide)
-        image = image.scaled(FeedbackSeries::KeptPictureSide, FeedbackSeries::KeptPictureSide,
-                             Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (qMax(image.width(), image.height()) > kept)
+        image = image.scaled(kept, kept, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -147,17 +232,23 @@ void FeedbackSeries::loadFolder(const QString &path)
 
 void FeedbackSeries::loadItems(const QString &path, QStringList *problems)
 {
-    const QFileInfoList files = QDir(path).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    // Names only: whether an entry is a file the reader finds out, without
+    // waiting on whatever the entry leads to.
+    const QDir folder(path);
+    const QStringList names = folder.entryList({QStringLiteral("0.*"), QStringLiteral("1.*"), QStringLiteral("2.*")},
+                                               QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                               QDir::Name);
     for (int item = 0; item < ItemCount; ++item) {
         QString picture, sound;
-        for (const QFileInfo &file : files) {
-            if (file.completeBaseName() != QString::number(item))
+        for (const QString &name : names) {
+            const qsizetype dot = name.indexOf(QLatin1Char('.'));
+            if (QStringView(name).left(dot) != QString::number(item) || name.indexOf(QLatin1Char('.'), dot + 1) >= 0)
                 continue;
-            const QString suffix = file.suffix().toLower();
+            const QString suffix = name.mid(dot + 1).toLower();
             if (picture.isEmpty() && pictureSuffixes().contains(suffix))
-                picture = file.filePath();
+                picture = folder.filePath(name);
             else if (sound.isEmpty() && suffix == QLatin1String("wav"))
-                sound = file.filePath();
+                sound = folder.filePath(name);
         }
         QString why;
         if (picture.isEmpty())

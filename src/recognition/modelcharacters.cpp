@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelcharacters.h"
+#include "zinniamodel.h"
 
 #include <zinnia.h>
 
@@ -8,8 +9,10 @@
 QSet<QString> modelCharacters(const QString &modelPath, bool *opened)
 {
     QSet<QString> characters;
+    QString why;
+    const QByteArray bytes = readZinniaModel(modelPath, &why);
     std::unique_ptr<zinnia::Recognizer> model(zinnia::Recognizer::create());
-    const bool ok = model && model->open(modelPath.toLocal8Bit().constData());
+    const bool ok = !bytes.isEmpty() && model && model->open(bytes.constData(), size_t(bytes.size()));
     if (opened)
         *opened = ok;
     if (!ok)

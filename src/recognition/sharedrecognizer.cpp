@@ -29,7 +29,7 @@ struct SharedRecognizer::Parts
     {
         if (!zinnia.isAvailable())
             qWarning("handwriting recognition is off: no readable Zinnia model at %s",
-                     qPrintable(zinnia.pathsTried().join(QLatin1String(", "))));
+                     qPrintable(zinnia.problems().join(QLatin1String(", "))));
         if (!templates.isAvailable())
             qWarning("stroke-order-free recognition is off: no readable stroke templates at %s",
                      qPrintable(templates.pathsTried().join(QLatin1String(", "))));

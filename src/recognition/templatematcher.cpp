@@ -2,7 +2,8 @@
 // Template matching by minimum-cost stroke assignment.
 #include "recognition/templatematcher.h"
 
-#include <QFile>
+#include "common/regularfile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -137,11 +138,9 @@ TemplateMatcher::TemplateMatcher(const QStringList &paths)
         if (p.isEmpty())
             continue;
         m_pathsTried.append(p);
-        QFile file(p);
         // The Debian file is under 2 MB; anything far larger is not it.
-        if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024 * 1024)
-            continue;
-        if (load(file.readAll())) {
+        const FileContents file = readRegularFile(p, 64 * 1024 * 1024);
+        if (file.ok && load(file.bytes)) {
             m_path = p;
             return;
         }

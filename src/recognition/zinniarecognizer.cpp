@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Zinnia behind the Recognizer interface, with the library's pitfalls handled.
 #include "recognition/zinniarecognizer.h"
+#include "recognition/zinniamodel.h"
 
-#include <QFile>
 #include <QtMath>
 #include <zinnia.h>
 
@@ -17,17 +17,22 @@ ZinniaRecognizer::ZinniaRecognizer(const QStringList &modelPaths)
         if (path.isEmpty())
             continue;
         m_pathsTried.append(path);
-        // Zinnia maps whatever it is given; check first that it is a readable file.
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        // Zinnia would map whatever it is given, devices and pipes too: it
+        // gets the checked bytes instead, and points into them while it lives.
+        QString why;
+        m_modelBytes = readZinniaModel(path, &why);
+        if (m_modelBytes.isEmpty()) {
+            m_problems.append(QStringLiteral("%1 (%2)").arg(path, why));
             continue;
-        file.close();
+        }
         std::unique_ptr<zinnia::Recognizer, Deleter> model(zinnia::Recognizer::create());
-        if (model && model->open(QFile::encodeName(path).constData())) {
+        if (model && model->open(m_modelBytes.constData(), size_t(m_modelBytes.size()))) {
             m_model = std::move(model);
             m_modelPath = path;
             return;
         }
+        m_problems.append(QStringLiteral("%1 (not a model Zinnia can open)").arg(path));
+        m_modelBytes.clear();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/recognizer.h"
 
+#include <QByteArray>
 #include <QStringList>
 #include <memory>
 
@@ -11,8 +12,8 @@ namespace zinnia {
 class Recognizer;
 }
 
-// Classifies normalised ink with Zinnia. The model is opened once, from the
-// first of the given paths that opens.
+// Classifies normalised ink with Zinnia. The model is read once, from the
+// first of the given paths that holds one (see readZinniaModel).
 class ZinniaRecognizer : public Recognizer
 {
 public:
@@ -26,6 +27,8 @@ public:
     QString modelPath() const { return m_modelPath; }
     // Every path that was tried, in order.
     QStringList pathsTried() const { return m_pathsTried; }
+    // Each path that could not be used, with the reason.
+    QStringList problems() const { return m_problems; }
 
     // Classifies ink that is already normalised, without normalising again.
     QList<Candidate> classifyNormalized(const Ink &ink, int count) const;
@@ -35,7 +38,9 @@ private:
     {
         void operator()(zinnia::Recognizer *r) const;
     };
+    QByteArray m_modelBytes; // the model points into these: declared first, freed last
     std::unique_ptr<zinnia::Recognizer, Deleter> m_model;
     QString m_modelPath;
     QStringList m_pathsTried;
+    QStringList m_problems;
 };

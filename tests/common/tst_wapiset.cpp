@@ -2,6 +2,7 @@
 // Tests of the settings reader and of text decoding.
 #include "common/textdecode.h"
 #include "common/wapiset.h"
+#include "fakes/hostilefiles.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -128,6 +129,56 @@ private slots:
         }
     }
 
+    void oversizeFileWarnsOnce()
+    {
+        // Guards the log against one warning per key read from the same oversize file.
+        const QByteArray bytes = "[Setting]\nSeries1=3\n;" + QByteArray(WAPISET::MaxIniBytes, 'x') + "\n";
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("larger than"));
+        read(bytes, "Series1"); // writes the file
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("larger than"));
+        QTest::failOnWarning(QRegularExpression("larger than"));
+        WAPISET settings;
+        settings.setIniPath(m_dir.filePath("Taruvo.ini"));
+        for (const QString key : {"DataPath", "FontName", "Series1", "Series2"}) {
+            settings.ReadSetting("Setting", key, "def");
+            QCOMPARE(settings.SettingValue(), key == "Series1" ? "3" : "def");
+        }
+    }
+
+    void hostileFiles_data()
+    {
+        QTest::addColumn<Hostile>("kind");
+        for (const auto &[name, kind] : hostileKinds())
+            QTest::newRow(name) << kind;
+    }
+
+    void hostileFiles()
+    {
+        // Guards start-up against a settings file or word list that is a
+        // link to a device, a kernel file or a pipe: defaults, an empty
+        // list, one line in the log each, and no wait.
+        QFETCH(Hostile, kind);
+        QTemporaryDir dir;
+        HostilePlanter planter;
+        const QString path = dir.filePath("Taruvo.ini");
+        planter.plant(path, kind);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Taruvo.ini cannot be read"));
+        QTest::failOnWarning(QRegularExpression("Taruvo.ini cannot be read"));
+        WAPISET settings;
+        settings.setIniPath(path);
+        for (const QString key : {"DataPath", "FontName", "Series1"}) {
+            settings.ReadSetting("Taruvo", key, "def");
+            QCOMPARE(settings.SettingValue(), "def");
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot read the word list"));
+        QStringList list{"学校"};
+        settings.LoadFileToList(list, QString(), path);
+        QCOMPARE(list, QStringList{"学校"});
+        QVERIFY2(timer.elapsed() < 5000, "reading took too long");
+    }
+
     void paths()
     {
         // Guards against paths glued to the folder without a separator, and against non-files as IniPath.
@@ -140,6 +191,7 @@ private slots:
         QCOMPARE(settings.AppFolder(), "");
         settings.Prepare();
         QCOMPARE(settings.AppFolder(), QCoreApplication::applicationDirPath() + "/");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be read \\(a folder"));
         for (const QString &path : {m_dir.path(), m_dir.filePath("missing.ini")}) {
             settings.setIniPath(path);
             settings.ReadSetting("Setting", "Series1", "def");

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The feedback display: its pictures, user series and their fallbacks, WAV reading and PlayItem.
+// The feedback display: its pictures, user series and their fallbacks, large pictures and PlayItem.
 #include "feedback/audiooutput.h"
 #include "feedback/feedbacklibrary.h"
 #include "feedback/feedbackplayer.h"
 #include "feedback/feedbackseries.h"
 #include "feedback/feedbacksound.h"
 #include "controls/resbank.h"
+#include "fakes/bigpictures.h"
+#include "fakes/feedbackfiles.h"
+#include "fakes/hostilefiles.h"
 
 #include <QAudioFormat>
 #include <QBuffer>
@@ -33,77 +36,6 @@ QImage picture(FeedbackLibrary &library, double series, int item, QSize size = {
     bank.setSeriesNumber(series);
     bank.setItemNumber(int16_t(item));
     return shown(bank);
-}
-
-// A WAV file of the given format whose every sample is value (-1..1).
-QByteArray wav(int tag, int channels, int rate, int bits, int frames, double value)
-{
-    QByteArray samples;
-    for (int i = 0; i < frames * channels; ++i) {
-        char b[8];
-        if (tag == 3) {
-            qToLittleEndian(float(value), b);
-        } else if (bits == 8) {
-            b[0] = char(quint8(128 + value * 127));
-        } else {
-            const qint64 full = qint64(value * double((qint64(1) << (bits - 1)) - 1));
-            for (int k = 0; k < bits / 8; ++k)
-                b[k] = char((full >> (8 * k)) & 0xff);
-        }
-        samples.append(b, bits / 8);
-    }
-    QByteArray f(16, '\0');
-    qToLittleEndian<quint16>(quint16(tag), f.data());
-    qToLittleEndian<quint16>(quint16(channels), f.data() + 2);
-    qToLittleEndian<quint32>(quint32(rate), f.data() + 4);
-    qToLittleEndian<quint32>(quint32(rate * channels * bits / 8), f.data() + 8);
-    qToLittleEndian<quint16>(quint16(channels * bits / 8), f.data() + 12);
-    qToLittleEndian<quint16>(quint16(bits), f.data() + 14);
-    auto u32 = [](quint32 v) {
-        QByteArray b(4, '\0');
-        qToLittleEndian(v, b.data());
-        return b;
-    };
-    const QByteArray body = "WAVEfmt " + u32(16) + f + "data" + u32(quint32(samples.size())) + samples;
-    return "RIFF" + u32(quint32(body.size())) + body;
-}
-
-QByteArray png(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// A BMP header that claims a picture far larger than any screen.
-QByteArray hugeBmp()
-{
-    QByteArray b(54, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    qToLittleEndian<quint32>(54, b.data() + 10);
-    qToLittleEndian<quint32>(40, b.data() + 14);
-    qToLittleEndian<qint32>(100000, b.data() + 18);
-    qToLittleEndian<qint32>(100000, b.data() + 22);
-    qToLittleEndian<quint16>(1, b.data() + 26);
-    qToLittleEndian<quint16>(24, b.data() + 28);
-    return b;
-}
-
-QImage solid(QSize size, QColor color)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
 }
 
 int g_messages = 0;
@@ -165,13 +97,10 @@ private slots:
     void pictureFillsAnySquare();
     void userSeriesFiles_data();
     void userSeriesFiles();
+    void largePictures_data();
+    void largePictures();
     void userPictureKeepsItsShape();
     void brokenSeriesLogsOneLine();
-    void builtInSoundsAreAudibleAndDistinct();
-    void wavDecoding_data();
-    void wavDecoding();
-    void outputConversion_data();
-    void outputConversion();
     void playItemReturnsAndDoesNotPileUp();
     void writingAnotherItemEndsTheMovement();
 
@@ -343,6 +272,44 @@ void TestResBank::userSeriesFiles()
     QCOMPARE(picture(m_library, 3, 2), picture(m_library, 1, 2));
 }
 
+void TestResBank::largePictures_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason"); // empty: the picture is used
+    const int side = FeedbackSeries::MaxPictureSide;
+    // Whole, these take 256 and 144 MB: more than the decoders may allocate.
+    QTest::newRow("PNG at the size limit") << bigPng(side, side) << QString();
+    QTest::newRow("PNG 6000 a side") << bigPng(6000, 6000) << QString();
+    QTest::newRow("PNG one pixel wider") << bigPng(side + 1, 16) << "picture too large \\(8193×16";
+    QTest::newRow("interlaced PNG 6000 a side") << bigPng(6000, 6000, true) << "too large to decode whole \\(6000×6000";
+    QTest::newRow("progressive JPEG header claiming the size limit")
+        << progressiveJpegClaiming(side, side) << "progressive JPEG too large to decode \\(8192×8192";
+}
+
+void TestResBank::largePictures()
+{
+    // Guards the promised picture size: a PNG up to the limit a side shows,
+    // decoded straight to the size kept; what would have to be decoded
+    // whole beyond the decoders' budget is refused first, with the reason.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("3")));
+    write(root.filePath(QStringLiteral("3/0.png")), bytes);
+    m_library.setFolder(root.path());
+    if (!reason.isEmpty())
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(reason));
+    PeakMemory peak;
+    const auto series = m_library.find(3);
+    QVERIFY2(peak.growthMB() < 100, "loading the picture held too much memory");
+    QCOMPARE(series->hasOwnPicture(0), reason.isEmpty());
+    if (reason.isEmpty()) {
+        const QImage shown = picture(m_library, 3, 0, {100, 100});
+        QCOMPARE(shown.pixelColor(25, 50), QColor(Qt::red));
+        QCOMPARE(shown.pixelColor(75, 50), QColor(Qt::blue));
+    }
+}
+
 void TestResBank::userPictureKeepsItsShape()
 {
     // Guards a non-square user picture: shown whole and centred, not
@@ -382,102 +349,6 @@ void TestResBank::brokenSeriesLogsOneLine()
     }
     bank.setSeriesNumber(5);
     QCOMPARE(log.lines(), 1);
-}
-
-void TestResBank::builtInSoundsAreAudibleAndDistinct()
-{
-    // Guards the synthesis: every built-in sound short, audible, unclipped
-    // and unlike the other five, so that players can tell them apart.
-    QList<QByteArray> all;
-    for (int series = 0; series < 2; ++series) {
-        for (int item = 0; item < 3; ++item) {
-            const QByteArray pcm = m_library.builtInSound(series, item);
-            const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
-            const int count = int(pcm.size() / 2);
-            QVERIFY(count > FeedbackSound::SampleRate / 10 && count < FeedbackSound::SampleRate * 2);
-            int peak = 0;
-            for (int i = 0; i < count; ++i)
-                peak = qMax(peak, qAbs(int(samples[i])));
-            QVERIFY2(peak > 3000 && peak < 32000, qPrintable(QString::number(peak)));
-            QVERIFY(!all.contains(pcm));
-            all << pcm;
-        }
-    }
-}
-
-void TestResBank::wavDecoding_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("frames");
-    QTest::addColumn<double>("value");
-    QTest::newRow("16-bit mono, own rate") << wav(1, 1, 22050, 16, 1000, 0.5) << 1000 << 0.5;
-    QTest::newRow("16-bit stereo, 44.1 kHz") << wav(1, 2, 44100, 16, 2000, -0.25) << 1000 << -0.25;
-    QTest::newRow("8-bit unsigned, 11 kHz") << wav(1, 1, 11025, 8, 500, 0.5) << 1000 << 0.5;
-    QTest::newRow("24-bit, 48 kHz") << wav(1, 1, 48000, 24, 4800, -0.75) << 2205 << -0.75;
-    QTest::newRow("32-bit float, 4 channels") << wav(3, 4, 22050, 32, 300, 0.3) << 300 << 0.3;
-    QTest::newRow("longer than allowed")
-        << wav(1, 1, 8000, 16, 8000 * (FeedbackSound::MaxSeconds + 2), 0.1)
-        << FeedbackSound::SampleRate * FeedbackSound::MaxSeconds << 0.1;
-    QByteArray cut = wav(1, 1, 22050, 16, 1000, 0.5);
-    cut.chop(1001); // half the samples and one odd byte gone
-    QTest::newRow("cut off mid-sample") << cut << 499 << 0.5;
-}
-
-void TestResBank::wavDecoding()
-{
-    // Guards sample formats, byte order, sign, mixing and resampling, and
-    // the cap on length: a wrong sign or rate sounds like noise or chipmunks.
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, frames);
-    QFETCH(double, value);
-    QString why;
-    const QByteArray pcm = FeedbackSound::decodeWav(bytes, &why);
-    QVERIFY2(!pcm.isEmpty(), qPrintable(why));
-    QVERIFY(qAbs(pcm.size() / 2 - frames) <= 1);
-    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
-    for (int i = 0; i < pcm.size() / 2; i += 97)
-        QVERIFY2(qAbs(samples[i] / 32767.0 - value) < 0.02, qPrintable(QString::number(samples[i])));
-}
-
-void TestResBank::outputConversion_data()
-{
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("rate");
-    QTest::newRow("same") << int(QAudioFormat::Int16) << 1 << 22050;
-    QTest::newRow("float stereo 44.1 kHz") << int(QAudioFormat::Float) << 2 << 44100;
-    QTest::newRow("8-bit 11 kHz") << int(QAudioFormat::UInt8) << 1 << 11025;
-    QTest::newRow("32-bit 6 channels 48 kHz") << int(QAudioFormat::Int32) << 6 << 48000;
-}
-
-void TestResBank::outputConversion()
-{
-    // Guards sounds on an output that wants another format: right length,
-    // every channel filled, level and sign kept.
-    QFETCH(int, format);
-    QFETCH(int, channels);
-    QFETCH(int, rate);
-    QAudioFormat f;
-    f.setSampleFormat(QAudioFormat::SampleFormat(format));
-    f.setChannelCount(channels);
-    f.setSampleRate(rate);
-    QByteArray pcm(2 * 2205, Qt::Uninitialized);
-    for (int i = 0; i < 2205; ++i)
-        qToUnaligned(qint16(-16384), pcm.data() + 2 * i);
-    const QByteArray out = FeedbackPlayer::toFormat(pcm, f);
-    const int frames = 2205 * rate / 22050;
-    QCOMPARE(out.size(), frames * channels * f.bytesPerSample());
-    const char *last = out.constData() + out.size() - f.bytesPerSample();
-    for (const char *at : {out.constData(), last}) {
-        double v = 0;
-        switch (f.sampleFormat()) {
-        case QAudioFormat::UInt8: v = (quint8(*at) - 128) / 128.0; break;
-        case QAudioFormat::Int16: v = qFromUnaligned<qint16>(at) / 32768.0; break;
-        case QAudioFormat::Int32: v = qFromUnaligned<qint32>(at) / 2147483648.0; break;
-        default: v = qFromUnaligned<float>(at); break;
-        }
-        QVERIFY2(qAbs(v + 0.5) < 0.01, qPrintable(QString::number(v)));
-    }
 }
 
 void TestResBank::playItemReturnsAndDoesNotPileUp()

@@ -2,10 +2,15 @@
 // Ink normalisation, the Zinnia recogniser's guards and the taruvo-recognize tool.
 #include "engine/ink.h"
 #include "recognition/sharedrecognizer.h"
+#include "recognition/templatematcher.h"
+#include "recognition/zinniamodel.h"
 #include "recognition/zinniarecognizer.h"
+#include "fakes/hostilefiles.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 #include <limits>
 
@@ -44,6 +49,10 @@ private slots:
     void zinniaPitfallsAreHandled_data();
     void zinniaPitfallsAreHandled();
     void missingModelIsUnavailable();
+    void modelLayoutIsChecked_data();
+    void modelLayoutIsChecked();
+    void hostileModelAndTemplatePaths_data();
+    void hostileModelAndTemplatePaths();
     void toolPrintsOneLinePerInput();
     void toolRejectsBadArguments_data();
     void toolRejectsBadArguments();
@@ -208,6 +217,87 @@ void TestRecognition::missingModelIsUnavailable()
     const ZinniaRecognizer second({junk, SharedRecognizer::modelPaths().last()});
     QVERIFY(second.isAvailable());
     QCOMPARE(second.modelPath(), SharedRecognizer::modelPaths().last());
+}
+
+void TestRecognition::modelLayoutIsChecked_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("usable");
+    QFile real(SharedRecognizer::modelPaths().last());
+    QVERIFY(real.open(QIODevice::ReadOnly));
+    const QByteArray model = real.readAll();
+    QVERIFY(model.size() > 1000000);
+    // The first word is a fixed magic number mixed with the file's size.
+    const quint32 magic = qFromLittleEndian<quint32>(model.constData()) ^ quint32(model.size());
+    auto made = [magic](quint32 entries, const QByteArray &body) {
+        QByteArray bytes(12, '\0');
+        qToLittleEndian<quint32>(magic ^ quint32(12 + body.size()), bytes.data());
+        qToLittleEndian<quint32>(1, bytes.data() + 4); // version
+        qToLittleEndian<quint32>(entries, bytes.data() + 8);
+        return bytes + body;
+    };
+    auto feature = [](qint32 index) {
+        QByteArray node(8, '\0');
+        qToLittleEndian<qint32>(index, node.data());
+        return node;
+    };
+    const QByteArray name = QByteArray("x").leftJustified(16, '\0');
+    const QByteArray bias(4, '\0');
+    QTest::newRow("the real model") << model << true;
+    QTest::newRow("one entry") << made(1, name + bias + feature(3) + feature(-1)) << true;
+    QTest::newRow("cut short by a byte") << model.chopped(1) << false;
+    QTest::newRow("cut in half") << model.left(model.size() / 2) << false;
+    QTest::newRow("a byte too many") << model + '\0' << false;
+    QTest::newRow("four billion entries claimed") << made(0xFFFFFFFFu, name + bias + feature(-1)) << false;
+    QTest::newRow("a name without an end") << made(1, QByteArray(16, 'x') + bias + feature(-1)) << false;
+    QTest::newRow("features past the end") << made(1, name + bias + feature(3) + feature(4)) << false;
+    QTest::newRow("header only, cut") << made(0, {}).left(8) << false;
+}
+
+void TestRecognition::modelLayoutIsChecked()
+{
+    // Guards against Zinnia reading past a damaged model, or allocating
+    // for every entry a forged header claims, before it checks anything.
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, usable);
+    QCOMPARE(isZinniaModelLayout(bytes), usable);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("handwriting-ja.model")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    const ZinniaRecognizer r({file.fileName()});
+    QCOMPARE(r.isAvailable(), usable);
+    QCOMPARE(r.problems().isEmpty(), usable);
+    if (usable)
+        QVERIFY(!r.classify(inkOf("0,0 100,100"), 5).isEmpty());
+}
+
+void TestRecognition::hostileModelAndTemplatePaths_data()
+{
+    QTest::addColumn<Hostile>("kind");
+    for (const auto &[name, kind] : hostileKinds())
+        QTest::newRow(name) << kind;
+}
+
+void TestRecognition::hostileModelAndTemplatePaths()
+{
+    // Guards the recognisers' start against a model or templates beside the
+    // program that are links to devices, kernel files or pipes: passed over
+    // at once (the model for the installed one, with the reason).
+    QFETCH(Hostile, kind);
+    QTemporaryDir dir;
+    HostilePlanter planter;
+    const QString model = dir.filePath(QStringLiteral("handwriting-ja.model"));
+    const QString templates = dir.filePath(QStringLiteral("kanjidraw-data.json"));
+    planter.plant(model, kind);
+    planter.plant(templates, kind);
+    const ZinniaRecognizer zinnia({model, SharedRecognizer::modelPaths().last()});
+    QCOMPARE(zinnia.modelPath(), SharedRecognizer::modelPaths().last());
+    QCOMPARE(zinnia.problems().size(), 1);
+    QVERIFY(zinnia.problems().first().startsWith(model + QStringLiteral(" (")));
+    const TemplateMatcher matcher({templates});
+    QVERIFY(!matcher.isAvailable());
+    QCOMPARE(matcher.pathsTried(), QStringList{templates});
 }
 
 void TestRecognition::toolPrintsOneLinePerInput()

@@ -78,7 +78,14 @@ void TestWordListTool::reportsWhatAListGives()
 
     r = check({f.fileName(), dir.filePath(QStringLiteral("missing.txt"))});
     QCOMPARE(r.status, 2);
-    QVERIFY(r.out.contains(QLatin1String("cannot read")));
+    QVERIFY(r.out.contains(QLatin1String("cannot read: file not found")));
+
+    // A link loop is not a missing file: say what it is.
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("b.txt")), dir.filePath(QStringLiteral("a.txt"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("a.txt")), dir.filePath(QStringLiteral("b.txt"))));
+    r = check({dir.filePath(QStringLiteral("a.txt"))});
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.out.contains(QLatin1String("cannot read: link loop")), qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(TestWordListTool)

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 struct StartedConsole
@@ -15,12 +16,16 @@ struct StartedConsole
     std::unique_ptr<CtrlForm> console = std::make_unique<CtrlForm>();
     int ends = 0;
 
-    // ini: the bytes of Taruvo.ini, none when null. Ending the program is
+    // ini: the bytes of Taruvo.ini, none when null; prepare may put more
+    // into the application folder before start-up. Ending the program is
     // counted, not done.
-    explicit StartedConsole(const QByteArray &ini = QByteArray())
+    explicit StartedConsole(const QByteArray &ini = QByteArray(),
+                            const std::function<void(const QString &folder)> &prepare = {})
     {
         if (!ini.isNull())
             write(QStringLiteral("Taruvo.ini"), ini);
+        if (prepare)
+            prepare(folder.path());
         console->setEndProgram([this] { ++ends; });
         console->load(folder.path());
     }

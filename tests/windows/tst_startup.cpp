@@ -3,7 +3,11 @@
 // closing, driven through the real windows.
 #include "startedconsole.h"
 
+#include "fakes/hostilefiles.h"
+
 #include "console/ctrlform.h"
+#include "feedback/feedbacklibrary.h"
+#include "feedback/feedbackseries.h"
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
@@ -15,6 +19,7 @@
 #include <QCheckBox>
 #include <QListView>
 #include <QListWidget>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtTest>
@@ -58,6 +63,8 @@ private slots:
     void configuration_data();
     void configuration();
     void kanjiFontsResolve();
+    void hostileSeriesFolder();
+    void noDisplayIsOneLine();
     void settingsPanelRules();
     void scrollBarKeys_data();
     void scrollBarKeys();
@@ -247,6 +254,57 @@ void TestStartup::configuration()
     }
     QCOMPARE(s.play(1)->resBank()->SeriesNumber(), series1);
     QCOMPARE(s.play(2)->resBank()->SeriesNumber(), series2);
+}
+
+void TestStartup::hostileSeriesFolder()
+{
+    // Guards start-up against a feedback series folder of links to devices,
+    // kernel files and pipes: the windows appear, with the built-in items.
+    HostilePlanter planter;
+    auto plantSeries = [&planter](const QString &folder) {
+        QVERIFY(QDir(folder).mkpath(QStringLiteral("series/3")));
+        const QString item = folder + QStringLiteral("/series/3/");
+        planter.plant(item + QStringLiteral("0.png"), Hostile::DevZero);
+        planter.plant(item + QStringLiteral("0.wav"), Hostile::DevRandom);
+        planter.plant(item + QStringLiteral("1.png"), Hostile::ProcPagemap);
+        planter.plant(item + QStringLiteral("1.wav"), Hostile::Fifo);
+        planter.plant(item + QStringLiteral("2.png"), Hostile::ProcKmsg);
+        planter.plant(item + QStringLiteral("2.wav"), Hostile::FifoWithWriter);
+    };
+    PeakMemory peak;
+    {
+        StartedConsole s(QByteArray("[Taruvo]\nSeries1=3\nSeries2=3\n"), plantSeries);
+        s.console->show();
+        s.console->PlayCheck()->setChecked(true);
+        QVERIFY(s.console->isVisible());
+        for (int p = 1; p <= 2; ++p) {
+            QVERIFY(s.play(p)->isVisible());
+            QCOMPARE(s.play(p)->resBank()->SeriesNumber(), 3);
+        }
+        const auto loaded = s.console->feedback().find(3);
+        QVERIFY(loaded->isUserSeries());
+        for (int i = 0; i < FeedbackSeries::ItemCount; ++i)
+            QVERIFY(!loaded->hasOwnPicture(i) && !loaded->hasOwnSound(i));
+    }
+    QVERIFY2(peak.growthMB() < 200, "start-up held too much memory");
+}
+
+void TestStartup::noDisplayIsOneLine()
+{
+    // Guards against the platform plug-in's abort, a burst of lines and a
+    // core file, when the program starts where there is no display.
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(TARUVO_PROGRAM), {});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    const QString error = QString::fromUtf8(program.readAllStandardError());
+    QCOMPARE(error.count(QLatin1Char('\n')), 1);
+    QVERIFY2(error.contains(QLatin1String("no display")), qPrintable(error));
 }
 
 void TestStartup::kanjiFontsResolve()
