@@ -7,6 +7,7 @@
 #include "controls/nbutton.h"
 #include "controls/valuelabel.h"
 #include "player/playform.h"
+#include "wordlistmodel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,7 +18,6 @@
 #include <QListView>
 #include <QListWidget>
 #include <QScreen>
-#include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
@@ -89,10 +89,12 @@ void CtrlForm::buildDesign()
 
     // The word list and the character pool live in list boxes below the
     // client area, never shown.
-    // List1 shows the word list sorted; a model holds it, since a list
-    // widget needs seconds for a list of 100,000 words.
+    // List1 shows the word list sorted, through a model that reads the
+    // compact list: a list widget would need seconds and gigabytes for a
+    // list of millions of words.
     m_list1 = d.add(new QListView, "List1", {480, 5280, 975, 345}, 1);
-    m_list1->setModel(new QStringListModel(m_list1));
+    m_wordsModel = new WordListModel(m_game.words(), m_list1);
+    m_list1->setModel(m_wordsModel);
     m_list1->setUniformItemSizes(true);
     m_list2 = d.add(new QListWidget, "List2", {1560, 5280, 975, 345}, 3);
 
@@ -150,6 +152,7 @@ void CtrlForm::connectPanel()
             [this](int value) { m_seikaiLabel->setText(QString::number(value)); });
 
     connect(m_menuBT, &MenuBT::FileChosen, this, &CtrlForm::loadWordList);
+    connect(&m_reading, &QFutureWatcher<WordListFile>::finished, this, &CtrlForm::wordListRead);
     connect(m_minButton, &NButton::Pressed, this, &QWidget::showMinimized);
     connect(m_endButton, &NButton::Pressed, this, &QWidget::close);
 }
@@ -338,8 +341,10 @@ void CtrlForm::closeEvent(QCloseEvent *event)
     if (m_closing)
         return;
     m_closing = true;
-    // Nothing of the game may run once closing has begun.
+    // Nothing of the game may run once closing has begun; a list being
+    // read is abandoned.
     m_timer1->stop();
+    m_reading.future().cancel();
     for (PlayForm *play : {m_play1.get(), m_play2.get()}) {
         if (play) {
             play->setCloseAllowed(true);
@@ -354,44 +359,56 @@ void CtrlForm::closeEvent(QCloseEvent *event)
 
 void CtrlForm::loadWordList()
 {
-    // The load blocks the window; show that it is busy before it starts.
+    // The file is read off the window's thread: the windows stay responsive
+    // and closing acts at once, while the game can neither start nor judge
+    // until the words are in.
+    if (!m_game.isLoading())
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     m_label1->setText(QStringLiteral("Wait!!"));
-    m_label1->repaint();
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_label1->setToolTip(QString());
+    m_startButton->setEnabled(false);
+    m_game.beginLoading();
+    m_readingPath = m_menuBT->FilePath();
+    m_reading.setFuture(m_loader.load(m_readingPath));
+}
 
-    m_game.clearWords();
-
-    QStringList lines;
-    m_wapiset.LoadFileToList(lines, QString(), m_menuBT->FilePath());
-    WordList words;
-    words.load(lines);
-    lines.clear();
-    // The boxes read the list's own characters first where they are close.
-    QSet<QString> characters;
-    for (const QString &word : words.words()) {
-        for (const QString &c : WordList::characters(word))
-            characters.insert(c);
+void CtrlForm::wordListRead()
+{
+    QFuture<WordListFile> read = m_reading.future();
+    // A read given up for a newer one or for closing leaves everything to those.
+    if (read.isCanceled() || read.resultCount() == 0)
+        return;
+    WordListFile file = read.takeResult();
+    const QString path = m_readingPath;
+    if (!file.ok) {
+        qWarning("taruvo: cannot read the word list %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
+                 qUtf8Printable(file.error));
     }
-    m_recognizer.setPreferredCharacters(characters);
-    m_game.setWords(std::move(words));
+    // The boxes read the list's own characters first where they are close.
+    m_recognizer.setPreferredCharacters(file.characters);
+    const qsizetype count = file.words.size();
+    m_game.setWords(std::move(file.words));
 
-    if (!m_game.canStart()) {
+    const QString name = QFileInfo(path).fileName();
+    if (count < Rules::WordsPerGame) {
         m_label1->setText(QStringLiteral("None"));
         m_startButton->setEnabled(false);
+        // Why, where the operator looks.
+        m_label1->setToolTip(file.ok ? QStringLiteral("%1: %2 words; a game needs %3")
+                                           .arg(name).arg(count).arg(Rules::WordsPerGame)
+                                     : QStringLiteral("%1: %2").arg(name, file.error));
     } else {
-        m_label1->setText(QFileInfo(m_menuBT->FilePath()).fileName());
+        m_label1->setText(name);
+        m_label1->setToolTip(QStringLiteral("%1: %2 words").arg(QDir::toNativeSeparators(path)).arg(count));
         m_startButton->setEnabled(true);
     }
-
-    m_game.lockAndClearPlayers();
+    m_game.finishLoading();
     QGuiApplication::restoreOverrideCursor();
 }
 
 void CtrlForm::showWords()
 {
-    QStringList sorted = m_game.words().words();
-    sorted.sort();
-    static_cast<QStringListModel *>(m_list1->model())->setStringList(sorted);
+    m_wordsModel->refresh();
 }
 
 void CtrlForm::showPool()

@@ -6,10 +6,12 @@
 #include "controls/valuelabel.h"
 #include "engine/game.h"
 #include "engine/recognitionqueue.h"
+#include "engine/wordlistfile.h"
 #include "feedback/audiooutput.h"
 #include "feedback/feedbacklibrary.h"
 #include "recognition/sharedrecognizer.h"
 
+#include <QFutureWatcher>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -22,6 +24,7 @@ class QTimer;
 class MenuBT;
 class NButton;
 class PlayForm;
+class WordListModel;
 
 // The operator console, the first window of the program. It owns the game,
 // the player windows, the recogniser and the feedback series, and wires them
@@ -59,6 +62,8 @@ public:
     void setClock(std::unique_ptr<MonotonicClock> clock) { m_game.setClock(std::move(clock)); }
 
     const WordList &wordList() const { return m_game.words(); }
+    // True from the choice of a file until its words are in.
+    bool isLoadingWordList() const { return m_game.isLoading(); }
     const CharacterPool &characterPool() const { return m_game.pool(); }
 
     // The handwriting recogniser of every box; loads on first use.
@@ -120,6 +125,7 @@ private:
     void connectGame();
     void connectPlayer(PlayForm *play);
     void loadWordList();
+    void wordListRead();
     void showWords();
     void showPool();
 
@@ -144,6 +150,10 @@ private:
     AudioOutput m_audio;
     std::unique_ptr<PlayForm> m_play1;
     std::unique_ptr<PlayForm> m_play2;
+    WordListLoader m_loader;
+    QFutureWatcher<WordListFile> m_reading;
+    QString m_readingPath;
+    WordListModel *m_wordsModel = nullptr;
     std::function<void()> m_endProgram;
     bool m_closing = false;
     bool m_sessionEnding = false;

@@ -116,7 +116,8 @@ void TestRealWindows::screenReaderIsToldTheGame()
         if (action->text() == QLatin1String("list.txt"))
             action->trigger();
     }
-    QTRY_VERIFY(s.console->StartButton()->isEnabled());
+    QVERIFY(s.waitForList());
+    QVERIFY(s.console->StartButton()->isEnabled());
     QVERIFY(wasTold(s.console->Label1(), QStringLiteral("list.txt")));
 
     s.console->StartButton()->click();
