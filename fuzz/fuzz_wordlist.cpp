@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
     }
     // Decoded and read a piece at a time, as large lists are, the text and
     // the words are the same.
-    const qsizetype piece = 4 + (size > 0 ? data[0] % 29 : 0);
+    // Small pieces cut anywhere; a large input in some 64 pieces.
+    const qsizetype piece = qMax<qsizetype>(4 + (size > 0 ? data[0] % 61 : 0), qsizetype(size / 64));
     PieceDecoder decoder(bytes);
     WordList::Builder builder;
     QString joined;

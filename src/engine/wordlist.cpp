@@ -85,17 +85,27 @@ WordList::Line WordList::classify(const QString &line, QString *word)
 
 // Building.
 
-WordList::Builder::Builder(qint64 expectedBytes)
-    // Repeated words are merged once the words take as much memory as the
-    // file: a list of few distinct words repeated then stays small.
-    : m_mergeAt(size_t(qMax<qint64>(1 << 20, expectedBytes / qint64(sizeof(quint64)))))
+WordList::Builder::Builder()
+    : m_mergeAt(FirstLook)
 {
 }
 
 void WordList::Builder::add(QStringView text)
 {
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
+    const QChar *p = text.data();
+    const QChar *const end = p + text.size();
+    while (p != end) {
+        // The common case at full speed: a line of two characters and its end.
+        if (!m_highSurrogate && m_count == 0 && end - p >= 3) {
+            const char16_t a = p[0].unicode(), b = p[1].unicode(), c = p[2].unicode();
+            if ((c == u'\n' || c == u'\r') && a > 0xA0 && b > 0xA0 && !QChar::isSurrogate(a)
+                && !QChar::isSurrogate(b) && !isBlank(a) && !isBlank(b) && a != 0xFFFD && b != 0xFFFD) {
+                addWord(a, b);
+                p += 3;
+                continue;
+            }
+        }
+        const char16_t u = (p++)->unicode();
         if (m_highSurrogate) {
             const char16_t high = m_highSurrogate;
             m_highSurrogate = 0;
@@ -152,12 +162,23 @@ void WordList::Builder::endLine()
 void WordList::Builder::addWord(char32_t first, char32_t second)
 {
     if (m_entries.size() >= m_mergeAt) {
-        merge();
-        // Merging again only once the list has doubled: a list of distinct
-        // words is sorted a few times at most.
-        m_mergeAt = qMax(m_mergeAt, m_entries.size() * 2);
+        // Repeated words are merged when the latest words repeat: a list of
+        // few words repeated millions of times stays small, while a list of
+        // distinct words is sorted only once, at the end.
+        if (repeats())
+            merge();
+        m_mergeAt = qMax<size_t>(FirstLook, m_entries.size() * 2);
     }
     m_entries.push_back(key(first, second) << CountBits | 1);
+}
+
+bool WordList::Builder::repeats() const
+{
+    const size_t n = qMin<size_t>(m_entries.size(), 1 << 16);
+    std::vector<quint64> latest(m_entries.end() - qsizetype(n), m_entries.end());
+    std::sort(latest.begin(), latest.end());
+    const size_t distinct = size_t(std::unique(latest.begin(), latest.end()) - latest.begin());
+    return distinct * 4 < n * 3;
 }
 
 void WordList::Builder::merge()
@@ -273,6 +294,10 @@ QSet<QString> WordList::distinctCharacters() const
 
 QList<char32_t> WordList::caseVariants(char32_t c) const
 {
+    // Kanji and kana have no case: nothing else folds to them.
+    if (QChar::toCaseFolded(c) == c && QChar::toUpper(c) == c && QChar::toLower(c) == c
+        && QChar::toTitleCase(c) == c)
+        return {c};
     if (m_folds.empty()) {
         for (char32_t o = 0; o <= LastCased; ++o) {
             const char32_t f = QChar::toCaseFolded(o);

@@ -46,9 +46,7 @@ public:
     class Builder
     {
     public:
-        // expectedBytes: the size of the whole text's file, a hint for when
-        // repeated words are worth merging.
-        explicit Builder(qint64 expectedBytes = 0);
+        Builder();
         void add(QStringView text);
         // Ends the last line and hands over the list; the builder is empty after.
         WordList finish();
@@ -57,7 +55,11 @@ public:
         void character(char32_t c);
         void endLine();
         void addWord(char32_t first, char32_t second);
+        bool repeats() const;
         void merge();
+
+        // Entries gathered before the first look for repeated words.
+        static constexpr size_t FirstLook = 1 << 20;
 
         std::deque<quint64> m_entries;
         size_t m_mergeAt;
@@ -67,6 +69,26 @@ public:
         bool m_blankAfter = false;
         bool m_notWord = false;
     };
+
+    WordList() = default;
+    WordList(const WordList &) = default;
+    WordList &operator=(const WordList &) = default;
+    // Moving never copies the words (futures copy what moves might throw).
+    WordList(WordList &&other) noexcept { swap(other); }
+    WordList &operator=(WordList &&other) noexcept
+    {
+        WordList taken;
+        taken.swap(other);
+        swap(taken);
+        return *this;
+    }
+    void swap(WordList &other) noexcept
+    {
+        m_entries.swap(other.m_entries);
+        m_ends.swap(other.m_ends);
+        std::swap(m_size, other.m_size);
+        m_folds.swap(other.m_folds);
+    }
 
     // Replaces the list with the words among lines.
     void load(const QStringList &lines);

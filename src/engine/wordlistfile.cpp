@@ -25,7 +25,7 @@ WordListFile readWordListFile(const QString &path, const std::function<bool()> &
         return result;
     }
     const auto stopped = [&] { return stop && stop(); };
-    WordList::Builder builder(file.bytes.size());
+    WordList::Builder builder;
     {
         PieceDecoder decoder(file.bytes);
         result.encoding = decoder.encoding();

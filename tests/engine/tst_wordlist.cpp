@@ -214,6 +214,8 @@ void TestWordList::piecesMakeTheSameWordsAsLines_data()
     QTest::newRow("lone halves") << QStringLiteral("a") + QChar(0xD867) + QStringLiteral("\nb") + QChar(0xDE3D) + QChar(0xD867);
     QTest::newRow("invalid characters") << QStringLiteral("a\x01\n\x7F\x7Fb\n字") + QChar(0xFFFD) + QStringLiteral("\nok");
     QTest::newRow("no end after the last") << QStringLiteral("学校");
+    QTest::newRow("look-alikes of a plain word") << QStringLiteral("字") + QChar(0xFFFD) + QStringLiteral("\n字\u3000\n\u3000字字\n字字\r\n\r\na\u00A0\n\u00A1\u00A1\n字\u3000字\n")
+                                                 + QChar(0xD867) + QStringLiteral("字\n字");
 }
 
 void TestWordList::piecesMakeTheSameWordsAsLines()
@@ -240,7 +242,7 @@ void TestWordList::repeatedWordsShareEntries()
     // Guards lists of a few words repeated millions of times: they are
     // counted, not stored, and every copy still takes part in the deal.
     constexpr int Many = (1 << 22) + 5; // more copies than one entry counts
-    WordList::Builder builder(64);
+    WordList::Builder builder;
     for (int i = 0; i < Many; ++i)
         builder.add(u"ab\n");
     builder.add(u"cd\ncd\nAB\n");
