@@ -201,8 +201,8 @@ void WordList::Builder::merge()
         }
         m_entries[out++] = e;
     }
+    // Shrinking frees the blocks past the end; shrink_to_fit would copy.
     m_entries.resize(out);
-    m_entries.shrink_to_fit();
 }
 
 WordList WordList::Builder::finish()
