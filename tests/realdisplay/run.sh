@@ -23,8 +23,11 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "realdisplay: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
-openbox >/dev/null 2>&1 &
+# The windows come once the window manager has started, as on a desktop.
+openbox --startup "touch $work/wm-ready" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 300); do [ -e "$work/wm-ready" ] && break; sleep 0.1; done
+[ -e "$work/wm-ready" ] || { echo "realdisplay: openbox did not start" >&2; exit 1; }
 
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR="$work"
 dbus-run-session -- bash -c '

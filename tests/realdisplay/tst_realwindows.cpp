@@ -35,7 +35,7 @@ void recordTold(QAccessibleEvent *event)
 // Waits until the window manager has framed w.
 bool framed(QWidget *w)
 {
-    return QTest::qWaitFor([w] { return w->frameGeometry().size() != w->size(); }, 5000);
+    return QTest::qWaitFor([w] { return w->frameGeometry().size() != w->size(); }, 15000);
 }
 
 } // namespace
