@@ -26,6 +26,22 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
         if (WordList::characters(word).join(QString()) != word)
             std::abort(); // splitting into characters lost something
     }
+    // Decoded and read a piece at a time, as large lists are, the text and
+    // the words are the same.
+    // Small pieces cut anywhere; a large input in some 64 pieces.
+    const qsizetype piece = qMax<qsizetype>(4 + (size > 0 ? data[0] % 61 : 0), qsizetype(size / 64));
+    PieceDecoder decoder(bytes);
+    WordList::Builder builder;
+    QString joined;
+    while (!decoder.atEnd()) {
+        const QString part = decoder.next(piece);
+        joined += part;
+        builder.add(part);
+    }
+    if (joined != text || decoder.encoding() != encoding)
+        std::abort(); // the pieces decode differently from the whole
+    if (builder.finish().words() != list.words())
+        std::abort(); // the piecewise reader keeps other words than the line rules
     // Valid UTF-8 without a mark must decode losslessly.
     if (encoding == TextEncoding::Utf8 && text.toUtf8() != bytes)
         std::abort();

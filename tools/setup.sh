@@ -45,9 +45,13 @@ needs=(
     strace              cmd:strace
     # The install checks read the scripts with Debian's Python.
     python3             file:/usr/bin/python3
-    # Screenshots and real windows.
+    # Screenshots and real windows: the real-display test runs the windows
+    # under a window manager with an accessibility bus.
     xvfb                cmd:Xvfb
     xauth               cmd:xauth
+    openbox             cmd:openbox
+    dbus-daemon         cmd:dbus-run-session
+    at-spi2-core        file:/usr/libexec/at-spi-bus-launcher
 )
 
 # What the installed program opens from other packages: the model, the

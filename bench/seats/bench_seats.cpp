@@ -364,6 +364,8 @@ int underLoad(int answersWanted)
         if (action->text() == "list.txt")
             action->trigger();
     }
+    while (console.isLoadingWordList())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     // No limit ends the game during the run.
     console.SeikaiCheck()->setChecked(false);
     console.TimeCheck()->setChecked(false);

@@ -15,7 +15,7 @@ bool inRange(uchar c, uchar low, uchar high)
 
 // Strict: no overlong forms, no surrogates, nothing above U+10FFFF, and a
 // sequence cut off by the end of the data is invalid too.
-bool isStrictUtf8(const QByteArray &bytes)
+bool isStrictUtf8(QByteArrayView bytes)
 {
     const qsizetype n = bytes.size();
     const auto at = [&bytes](qsizetype i) { return uchar(bytes[i]); };
@@ -60,12 +60,12 @@ bool isStrictUtf8(const QByteArray &bytes)
 
 // Done by hand because QStringDecoder passes lone surrogates through and
 // silently drops an odd last byte.
-QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian)
+QString decodeUtf16(QByteArrayView bytes, bool bigEndian)
 {
-    const qsizetype units = (bytes.size() - from) / 2;
+    const qsizetype units = bytes.size() / 2;
     const auto unit = [&](qsizetype k) -> char16_t {
-        const uchar a = uchar(bytes[from + 2 * k]);
-        const uchar b = uchar(bytes[from + 2 * k + 1]);
+        const uchar a = uchar(bytes[2 * k]);
+        const uchar b = uchar(bytes[2 * k + 1]);
         return bigEndian ? char16_t(a << 8 | b) : char16_t(b << 8 | a);
     };
     QString out;
@@ -82,7 +82,7 @@ QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian)
             out.append(QChar(u));
         }
     }
-    if ((bytes.size() - from) % 2 != 0)
+    if (bytes.size() % 2 != 0)
         out.append(QChar::ReplacementCharacter);
     return out;
 }
@@ -100,7 +100,9 @@ bool isCp932Trail(uchar c)
 // ICU's windows-31j swaps some control codes (0x1A, 0x1C, 0x7F) and marks
 // bad bytes with U+001A, so ASCII is copied here as Windows maps it, and
 // ICU only sees whole katakana and double-byte characters.
-QString decodeCp932(const QByteArray &bytes)
+// Decodes from `from` up to the first character boundary at or after
+// from + atLeast (or the end), which *end receives.
+QString decodeCp932(QByteArrayView bytes, qsizetype from, qsizetype atLeast, qsizetype *end)
 {
     QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
@@ -108,7 +110,9 @@ QString decodeCp932(const QByteArray &bytes)
                "Shift_JIS files cannot be read. Qt needs ICU support.");
 
     QString out;
-    out.reserve(bytes.size());
+    const qsizetype n = bytes.size();
+    const qsizetype stop = atLeast < n - from ? from + atLeast : n;
+    out.reserve(stop - from + 1);
     QByteArray run;
     const auto flush = [&]() {
         if (run.isEmpty())
@@ -118,8 +122,8 @@ QString decodeCp932(const QByteArray &bytes)
         out += part;
         run.clear();
     };
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = from;
+    for (; i < n && i < stop; ++i) {
         const uchar c = uchar(bytes[i]);
         if (c < 0x80) {
             flush();
@@ -138,7 +142,43 @@ QString decodeCp932(const QByteArray &bytes)
         }
     }
     flush();
+    if (end)
+        *end = i;
     return out;
+}
+
+QString decodeUtf8(QByteArrayView bytes, bool afterMark)
+{
+    if (!afterMark)
+        return QString::fromUtf8(bytes);
+    // ConvertInitialBom: a second mark after ours is content, not skipped.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
+TextEncoding detectEncoding(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return TextEncoding::Utf8Bom;
+    if (bytes.startsWith("\xFF\xFE"))
+        return TextEncoding::Utf16LeBom;
+    if (bytes.startsWith("\xFE\xFF"))
+        return TextEncoding::Utf16BeBom;
+    return isStrictUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
+}
+
+qsizetype markLength(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return 3;
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16BeBom:
+        return 2;
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -162,28 +202,77 @@ QString encodingName(TextEncoding encoding)
 
 QString decodeText(const QByteArray &bytes, TextEncoding *detected)
 {
-    TextEncoding encoding;
+    const TextEncoding encoding = detectEncoding(bytes);
+    const QByteArrayView content = QByteArrayView(bytes).sliced(markLength(encoding));
     QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        encoding = TextEncoding::Utf8Bom;
-        // ConvertInitialBom: a second mark after ours is content, not skipped.
-        QStringDecoder decoder(QStringConverter::Utf8,
-                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        text = decoder.decode(QByteArrayView(bytes).sliced(3));
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        encoding = TextEncoding::Utf16LeBom;
-        text = decodeUtf16(bytes, 2, false);
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        encoding = TextEncoding::Utf16BeBom;
-        text = decodeUtf16(bytes, 2, true);
-    } else if (isStrictUtf8(bytes)) {
-        encoding = TextEncoding::Utf8;
-        text = QString::fromUtf8(bytes);
-    } else {
-        encoding = TextEncoding::ShiftJis;
-        text = decodeCp932(bytes);
+    switch (encoding) {
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8Bom:
+        text = decodeUtf8(content, encoding == TextEncoding::Utf8Bom);
+        break;
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16BeBom:
+        text = decodeUtf16(content, encoding == TextEncoding::Utf16BeBom);
+        break;
+    case TextEncoding::ShiftJis:
+        text = decodeCp932(content, 0, content.size(), nullptr);
+        break;
     }
     if (detected)
         *detected = encoding;
     return text;
+}
+
+PieceDecoder::PieceDecoder(QByteArrayView bytes)
+    : m_bytes(bytes)
+    , m_encoding(detectEncoding(bytes))
+    , m_pos(markLength(m_encoding))
+{
+}
+
+QString PieceDecoder::next(qsizetype bytes)
+{
+    const qsizetype n = m_bytes.size();
+    if (m_pos >= n)
+        return QString();
+    bytes = qMax<qsizetype>(bytes, 4);
+    qsizetype end = bytes < n - m_pos ? m_pos + bytes : n;
+    QString piece;
+    switch (m_encoding) {
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8Bom:
+        // Cut before the lead byte of a sequence that the cut would split;
+        // a run of stray continuation bytes may be cut anywhere.
+        if (end < n) {
+            qsizetype p = end;
+            for (int back = 0; back < 3 && p > m_pos && (uchar(m_bytes[p]) & 0xC0) == 0x80; ++back)
+                --p;
+            const uchar lead = uchar(m_bytes[p]);
+            const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if ((lead & 0xC0) != 0x80 && p > m_pos && p + length > end)
+                end = p;
+        }
+        piece = decodeUtf8(m_bytes.sliced(m_pos, end - m_pos), m_encoding == TextEncoding::Utf8Bom);
+        break;
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16BeBom: {
+        const bool big = m_encoding == TextEncoding::Utf16BeBom;
+        if (end < n) {
+            end = m_pos + (end - m_pos) / 2 * 2;
+            // A pair of surrogates stays together.
+            const qsizetype last = end - 2;
+            const char16_t unit = big ? char16_t(uchar(m_bytes[last]) << 8 | uchar(m_bytes[last + 1]))
+                                      : char16_t(uchar(m_bytes[last + 1]) << 8 | uchar(m_bytes[last]));
+            if (QChar::isHighSurrogate(unit) && last > m_pos)
+                end = last;
+        }
+        piece = decodeUtf16(m_bytes.sliced(m_pos, end - m_pos), big);
+        break;
+    }
+    case TextEncoding::ShiftJis:
+        piece = decodeCp932(m_bytes, m_pos, end - m_pos, &end);
+        break;
+    }
+    m_pos = end;
+    return piece;
 }

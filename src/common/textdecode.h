@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 enum class TextEncoding {
@@ -21,3 +22,22 @@ QString encodingName(TextEncoding encoding);
 // UTF-8, else code page 932. The mark is not part of the result. Invalid
 // sequences become U+FFFD; never fails.
 QString decodeText(const QByteArray &bytes, TextEncoding *detected = nullptr);
+
+// Decodes a text piece by piece exactly as decodeText decodes it whole, for
+// texts too large to hold decoded at once. The encoding is found as
+// decodeText finds it (which reads all of the bytes once); the bytes must
+// outlive the decoder.
+class PieceDecoder
+{
+public:
+    explicit PieceDecoder(QByteArrayView bytes);
+    TextEncoding encoding() const { return m_encoding; }
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    // The next piece: about `bytes` bytes, cut between whole characters.
+    QString next(qsizetype bytes = 1 << 20);
+
+private:
+    QByteArrayView m_bytes;
+    TextEncoding m_encoding;
+    qsizetype m_pos;
+};

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ctrlform.h"
 
+#include "common/windowplacement.h"
 #include "controls/fonts.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
 #include "controls/resbank.h"
+#include "controls/valuelabel.h"
 #include "console/seatswindow.h"
 #include "player/playform.h"
+#include "wordlistmodel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,7 +20,6 @@
 #include <QListView>
 #include <QListWidget>
 #include <QScreen>
-#include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
@@ -57,7 +59,7 @@ void CtrlForm::buildDesign()
     m_menuBT->setFont(designFont(14.26));
     m_menuBT->setPattern(QStringLiteral("*.*"));
 
-    m_label1 = d.label("Label1", QStringLiteral("None"), {120, 840, 2415, 375}, 2, FormBuilder::WhiteBox);
+    m_label1 = d.label<ValueLabel>("Label1", QStringLiteral("None"), {120, 840, 2415, 375}, 2, FormBuilder::WhiteBox);
     m_label1->setAccessibleName(QStringLiteral("単語リスト"));
 
     m_startButton = d.add(new NButton, "StartButton", {120, 1320, 1455, 495}, 4);
@@ -89,10 +91,12 @@ void CtrlForm::buildDesign()
 
     // The word list and the character pool live in list boxes below the
     // client area, never shown.
-    // List1 shows the word list sorted; a model holds it, since a list
-    // widget needs seconds for a list of 100,000 words.
+    // List1 shows the word list sorted, through a model that reads the
+    // compact list: a list widget would need seconds and gigabytes for a
+    // list of millions of words.
     m_list1 = d.add(new QListView, "List1", {480, 5280, 975, 345}, 1);
-    m_list1->setModel(new QStringListModel(m_list1));
+    m_wordsModel = new WordListModel(m_game.words(), m_list1);
+    m_list1->setModel(m_wordsModel);
     m_list1->setUniformItemSizes(true);
     m_list2 = d.add(new QListWidget, "List2", {1560, 5280, 975, 345}, 3);
 
@@ -105,6 +109,9 @@ void CtrlForm::buildDesign()
         scroll->setEnabled(false);
         // Scroll bars take focus so the operator can set them from the keyboard.
         scroll->setFocusPolicy(Qt::StrongFocus);
+        // Qt's scroll bars invert their keys (Right and Up lower the value,
+        // as they would scroll a page back); a limit goes up with Right and Up.
+        scroll->setInvertedControls(false);
     }
     m_timScroll->setAccessibleName(QStringLiteral("時間制限（秒）"));
     m_seikaiScroll->setAccessibleName(QStringLiteral("正解数制限（問）"));
@@ -147,6 +154,7 @@ void CtrlForm::connectPanel()
             [this](int value) { m_seikaiLabel->setText(QString::number(value)); });
 
     connect(m_menuBT, &MenuBT::FileChosen, this, &CtrlForm::loadWordList);
+    connect(&m_reading, &QFutureWatcher<WordListFile>::finished, this, &CtrlForm::wordListRead);
     connect(m_minButton, &NButton::Pressed, this, &QWidget::showMinimized);
     connect(m_endButton, &NButton::Pressed, this, &QWidget::close);
 }
@@ -240,7 +248,6 @@ void CtrlForm::load(const QString &appFolder)
     connectPlayer(m_play1.get());
     m_play1->AllLock();
     m_play1->AllClear();
-    m_play1->show();
 
     m_play2 = std::make_unique<PlayForm>(2, setup);
     m_game.addView(2, m_play2.get());
@@ -249,6 +256,8 @@ void CtrlForm::load(const QString &appFolder)
     m_play2->AllClear();
 
     startSeats();
+    placeWindows();
+    m_play1->show();
 }
 
 void CtrlForm::startSeats()
@@ -267,13 +276,28 @@ void CtrlForm::startSeats()
     setup.series[1] = m_play2->resBank()->SeriesNumber();
     m_seats = std::make_unique<SeatsWindow>(options, setup);
     m_seats->setWindowIcon(windowIcon());
-    // Top right of the screen, clear of the console and the player windows'
-    // design places.
-    if (const QScreen *where = screen()) {
-        m_seats->adjustSize();
-        const QRect area = where->availableGeometry();
-        m_seats->move(area.right() - m_seats->frameGeometry().width() - 8, area.top() + 8);
+    m_seats->adjustSize();
+}
+
+void CtrlForm::placeWindows()
+{
+    // The design gives sizes only: the console and both players side by
+    // side where the screen is wide enough, so that Player2 never hides
+    // Player1; cascaded otherwise. The seats' window goes beside the console.
+    const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    QList<QWidget *> windows{this, m_play1.get(), m_play2.get()};
+    if (m_seats)
+        windows.insert(1, m_seats.get());
+    QList<QSize> outer;
+    for (const QWidget *w : windows) {
+        const QSize framed = w->frameGeometry().size();
+        outer.append(framed != w->size() ? framed : w->size().grownBy(WindowPlacement::EstimatedFrame));
     }
+    const QList<QPoint> places = WindowPlacement::arrange(where->availableGeometry(), outer);
+    for (qsizetype i = 0; i < windows.size(); ++i)
+        windows[i]->move(places[i]);
 }
 
 void CtrlForm::connectPlayer(PlayForm *play)
@@ -345,8 +369,10 @@ void CtrlForm::closeEvent(QCloseEvent *event)
     if (m_closing)
         return;
     m_closing = true;
-    // Nothing of the game may run once closing has begun.
+    // Nothing of the game may run once closing has begun; a list being
+    // read is abandoned.
     m_timer1->stop();
+    m_reading.future().cancel();
     for (PlayForm *play : {m_play1.get(), m_play2.get()}) {
         if (play) {
             play->setCloseAllowed(true);
@@ -363,44 +389,56 @@ void CtrlForm::closeEvent(QCloseEvent *event)
 
 void CtrlForm::loadWordList()
 {
-    // The load blocks the window; show that it is busy before it starts.
+    // The file is read off the window's thread: the windows stay responsive
+    // and closing acts at once, while the game can neither start nor judge
+    // until the words are in.
+    if (!m_game.isLoading())
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     m_label1->setText(QStringLiteral("Wait!!"));
-    m_label1->repaint();
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_label1->setToolTip(QString());
+    m_startButton->setEnabled(false);
+    m_game.beginLoading();
+    m_readingPath = m_menuBT->FilePath();
+    m_reading.setFuture(m_loader.load(m_readingPath));
+}
 
-    m_game.clearWords();
-
-    QStringList lines;
-    m_wapiset.LoadFileToList(lines, QString(), m_menuBT->FilePath());
-    WordList words;
-    words.load(lines);
-    lines.clear();
-    // The boxes read the list's own characters first where they are close.
-    QSet<QString> characters;
-    for (const QString &word : words.words()) {
-        for (const QString &c : WordList::characters(word))
-            characters.insert(c);
+void CtrlForm::wordListRead()
+{
+    QFuture<WordListFile> read = m_reading.future();
+    // A read given up for a newer one or for closing leaves everything to those.
+    if (read.isCanceled() || read.resultCount() == 0)
+        return;
+    WordListFile file = read.takeResult();
+    const QString path = m_readingPath;
+    if (!file.ok) {
+        qWarning("taruvo: cannot read the word list %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
+                 qUtf8Printable(file.error));
     }
-    m_recognizer.setPreferredCharacters(characters);
-    m_game.setWords(std::move(words));
+    // The boxes read the list's own characters first where they are close.
+    m_recognizer.setPreferredCharacters(file.characters);
+    const qsizetype count = file.words.size();
+    m_game.setWords(std::move(file.words));
 
-    if (!m_game.canStart()) {
+    const QString name = QFileInfo(path).fileName();
+    if (count < Rules::WordsPerGame) {
         m_label1->setText(QStringLiteral("None"));
         m_startButton->setEnabled(false);
+        // Why, where the operator looks.
+        m_label1->setToolTip(file.ok ? QStringLiteral("%1: %2 words; a game needs %3")
+                                           .arg(name).arg(count).arg(Rules::WordsPerGame)
+                                     : QStringLiteral("%1: %2").arg(name, file.error));
     } else {
-        m_label1->setText(QFileInfo(m_menuBT->FilePath()).fileName());
+        m_label1->setText(name);
+        m_label1->setToolTip(QStringLiteral("%1: %2 words").arg(QDir::toNativeSeparators(path)).arg(count));
         m_startButton->setEnabled(true);
     }
-
-    m_game.lockAndClearPlayers();
+    m_game.finishLoading();
     QGuiApplication::restoreOverrideCursor();
 }
 
 void CtrlForm::showWords()
 {
-    QStringList sorted = m_game.words().words();
-    sorted.sort();
-    static_cast<QStringListModel *>(m_list1->model())->setStringList(sorted);
+    m_wordsModel->refresh();
 }
 
 void CtrlForm::showPool()

@@ -3,12 +3,15 @@
 
 #include "common/wapiset.h"
 #include "controls/formbuilder.h"
+#include "controls/valuelabel.h"
 #include "engine/game.h"
 #include "engine/recognitionqueue.h"
+#include "engine/wordlistfile.h"
 #include "feedback/audiooutput.h"
 #include "feedback/feedbacklibrary.h"
 #include "recognition/sharedrecognizer.h"
 
+#include <QFutureWatcher>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -22,6 +25,7 @@ class MenuBT;
 class NButton;
 class PlayForm;
 class SeatsWindow;
+class WordListModel;
 
 // The operator console, the first window of the program. It owns the game,
 // the player windows, the recogniser and the feedback series, and wires them
@@ -59,6 +63,8 @@ public:
     void setClock(std::unique_ptr<MonotonicClock> clock) { m_game.setClock(std::move(clock)); }
 
     const WordList &wordList() const { return m_game.words(); }
+    // True from the choice of a file until its words are in.
+    bool isLoadingWordList() const { return m_game.isLoading(); }
     const CharacterPool &characterPool() const { return m_game.pool(); }
 
     // The handwriting recogniser of every box; loads on first use.
@@ -91,7 +97,7 @@ public:
 
     // The controls of the design.
     MenuBT *menuBT() const { return m_menuBT; }
-    QLabel *Label1() const { return m_label1; }
+    ValueLabel *Label1() const { return m_label1; }
     NButton *StartButton() const { return m_startButton; }
     NButton *UnlockButton() const { return m_unlockButton; }
     QCheckBox *TimShowCheck() const { return m_timShowCheck; }
@@ -120,11 +126,13 @@ protected:
 private:
     void buildDesign();
     void placeDesign();
+    void placeWindows();
     void connectPanel();
     void followConsoleState();
     void connectGame();
     void connectPlayer(PlayForm *play);
     void loadWordList();
+    void wordListRead();
     void showWords();
     void showPool();
     void startSeats();
@@ -153,12 +161,16 @@ private:
     // Goes before the game, the windows and the recogniser it uses.
     std::unique_ptr<SeatsWindow> m_seats;
     QStringList m_arguments;
+    WordListLoader m_loader;
+    QFutureWatcher<WordListFile> m_reading;
+    QString m_readingPath;
+    WordListModel *m_wordsModel = nullptr;
     std::function<void()> m_endProgram;
     bool m_closing = false;
     bool m_sessionEnding = false;
 
     MenuBT *m_menuBT = nullptr;
-    QLabel *m_label1 = nullptr;
+    ValueLabel *m_label1 = nullptr;
     NButton *m_startButton = nullptr;
     NButton *m_unlockButton = nullptr;
     QCheckBox *m_timShowCheck = nullptr;

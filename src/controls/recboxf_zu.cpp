@@ -5,6 +5,7 @@
 #include "controls/fonts.h"
 #include "engine/recognitionqueue.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -46,8 +47,10 @@ void RecBoxF_Zu::setLocked(bool locked)
     if (m_locked == locked)
         return;
     m_locked = locked;
-    if (locked)
+    if (locked) {
         m_device = Device::None;
+        m_tapCandidate = -1;
+    }
     update();
 }
 
@@ -55,17 +58,16 @@ void RecBoxF_Zu::Recognize()
 {
     // A stroke still being written ends here.
     m_device = Device::None;
+    m_tapCandidate = -1;
     if (m_hasResult && m_recognizedRevision == m_inkRevision)
         return;
     if (m_strokes.isEmpty()) {
-        m_candidates.clear();
-        setResult(false, QString());
+        dropResult();
         return;
     }
     if (!m_queue || !m_queue->isAvailable()) {
         m_noRecognizer = true;
-        m_candidates.clear();
-        setResult(false, QString());
+        dropResult();
         update();
         return;
     }
@@ -79,11 +81,12 @@ void RecBoxF_Zu::Recognize()
     }
     m_recognizedRevision = m_inkRevision;
     if (texts.isEmpty()) {
-        m_candidates.clear();
-        setResult(false, QString());
+        dropResult();
         return;
     }
     m_candidates = texts.mid(1, ShownCandidates);
+    m_keyCandidate = -1;
+    candidatesChanged();
     setResult(true, texts.first());
     update();
 }
@@ -109,14 +112,19 @@ void RecBoxF_Zu::readAhead()
 void RecBoxF_Zu::Clear()
 {
     m_device = Device::None;
+    m_tapCandidate = -1;
     const bool hadInk = !m_strokes.isEmpty();
+    forgetInk();
+    if (hadInk)
+        update();
+}
+
+void RecBoxF_Zu::forgetInk()
+{
     m_strokes.clear();
     m_pressures.clear();
     ++m_inkRevision;
-    m_candidates.clear();
-    setResult(false, QString());
-    if (hadInk)
-        update();
+    dropResult();
 }
 
 void RecBoxF_Zu::undoStroke()
@@ -124,6 +132,7 @@ void RecBoxF_Zu::undoStroke()
     if (m_locked || m_strokes.isEmpty())
         return;
     m_device = Device::None;
+    m_tapCandidate = -1;
     m_strokes.removeLast();
     m_pressures.removeLast();
     ++m_inkRevision;
@@ -137,7 +146,22 @@ void RecBoxF_Zu::pickCandidate(int index)
         return;
     const QString picked = m_candidates.takeAt(index);
     m_candidates.insert(0, m_resultText);
+    candidatesChanged();
     setResult(true, picked);
+}
+
+void RecBoxF_Zu::setCurrentCandidate(int index)
+{
+    const int current = m_hasResult && index >= 0 && index < m_candidates.size() ? index : -1;
+    if (current == m_keyCandidate)
+        return;
+    m_keyCandidate = current;
+    update();
+    if (current >= 0 && hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(current);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void RecBoxF_Zu::setResult(bool has, const QString &text)
@@ -146,14 +170,29 @@ void RecBoxF_Zu::setResult(bool has, const QString &text)
         return;
     m_hasResult = has;
     m_resultText = text;
+    if (!has)
+        m_keyCandidate = -1;
     update();
+    // Screen readers read the result as the box's value.
+    QAccessibleValueChangeEvent value(this, text);
+    QAccessible::updateAccessibility(&value);
     emit Changed();
 }
 
 void RecBoxF_Zu::dropResult()
 {
     m_candidates.clear();
+    candidatesChanged();
     setResult(false, QString());
+}
+
+void RecBoxF_Zu::candidatesChanged()
+{
+    if (m_keyCandidate >= m_candidates.size())
+        m_keyCandidate = -1;
+    // The candidates are the box's accessible children.
+    QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&reorder);
 }
 
 qreal RecBoxF_Zu::baseWidth() const
@@ -179,6 +218,23 @@ QRectF RecBoxF_Zu::resultRect() const
     return QRectF(0, 0, width(), candidateRect(0).top());
 }
 
+qreal RecBoxF_Zu::tapTravel() const
+{
+    const QRectF tile = candidateRect(0);
+    return qMax<qreal>(4, qMin(tile.width(), tile.height()) / 3);
+}
+
+int RecBoxF_Zu::candidateAt(QPointF pos) const
+{
+    if (!m_hasResult)
+        return -1;
+    for (int i = 0; i < m_candidates.size(); ++i) {
+        if (candidateRect(i).contains(pos))
+            return i;
+    }
+    return -1;
+}
+
 // Input from the three devices meets here.
 
 void RecBoxF_Zu::press(Device device, QPointF pos, qreal pressure)
@@ -189,29 +245,58 @@ void RecBoxF_Zu::press(Device device, QPointF pos, qreal pressure)
         undoStroke();
         return;
     }
+    // On a candidate, wait: lifted close by it is a pick, moved on it writes.
+    if (const int tile = candidateAt(pos); tile >= 0) {
+        m_device = device;
+        m_tapCandidate = tile;
+        m_tapStart = pos;
+        m_tapPressure = pressure;
+        update(candidateRect(tile).toAlignedRect());
+        return;
+    }
+    beginStroke(device, pos, pressure);
+}
+
+void RecBoxF_Zu::beginStroke(Device device, QPointF pos, qreal pressure)
+{
+    // Ink on a result is a new character, never more strokes of the old
+    // one, which the result hides: the old ink and result go first.
     if (m_hasResult) {
-        for (int i = 0; i < m_candidates.size(); ++i) {
-            if (candidateRect(i).contains(pos)) {
-                pickCandidate(i);
-                return;
-            }
-        }
+        m_strokes.clear();
+        m_pressures.clear();
     }
     m_device = device;
     m_strokes.append(Stroke{pos});
     m_pressures.append(QList<qreal>{pressure});
     ++m_inkRevision;
     // New ink makes an old result stale; one Changed covers both.
+    const bool hadResult = m_hasResult;
     m_hasResult = false;
     m_resultText.clear();
+    m_keyCandidate = -1;
     m_candidates.clear();
+    if (hadResult) {
+        candidatesChanged();
+        QAccessibleValueChangeEvent value(this, QString());
+        QAccessible::updateAccessibility(&value);
+    }
     update();
     emit Changed();
 }
 
 void RecBoxF_Zu::extend(Device device, QPointF pos, qreal pressure)
 {
-    if (m_device != device || m_locked || m_strokes.isEmpty())
+    if (m_device != device || m_locked)
+        return;
+    if (m_tapCandidate >= 0) {
+        if (QLineF(m_tapStart, pos).length() <= tapTravel())
+            return;
+        // The pen moved on from the candidate: it writes a new character.
+        update(candidateRect(m_tapCandidate).toAlignedRect());
+        m_tapCandidate = -1;
+        beginStroke(device, m_tapStart, m_tapPressure);
+    }
+    if (m_strokes.isEmpty())
         return;
     if (m_strokes.last().last() == pos)
         return;
@@ -227,6 +312,13 @@ void RecBoxF_Zu::release(Device device, QPointF pos, qreal pressure)
 {
     if (m_device != device)
         return;
+    if (m_tapCandidate >= 0 && QLineF(m_tapStart, pos).length() <= tapTravel()) {
+        const int tile = m_tapCandidate;
+        m_tapCandidate = -1;
+        m_device = Device::None;
+        pickCandidate(tile);
+        return;
+    }
     extend(device, pos, pressure);
     m_device = Device::None;
     readAhead();
@@ -254,9 +346,9 @@ void RecBoxF_Zu::mouseReleaseEvent(QMouseEvent *event)
 
 void RecBoxF_Zu::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    // The press of the second click has come already; passing this on as
-    // another press would start a stroke on a quick second tap of a control.
-    event->accept();
+    // A quick second click arrives as this event instead of a press: it is
+    // a press like any other (children tap fast).
+    mousePressEvent(event);
 }
 
 void RecBoxF_Zu::tabletEvent(QTabletEvent *event)
@@ -288,8 +380,13 @@ bool RecBoxF_Zu::event(QEvent *event)
     case QEvent::TouchCancel: {
         auto *touch = static_cast<QTouchEvent *>(event);
         event->accept();
-        if (touch->points().isEmpty()) {
-            m_device = m_device == Device::Touch ? Device::None : m_device;
+        // A cancelled touch picks nothing.
+        if (touch->points().isEmpty() || (event->type() == QEvent::TouchCancel && m_tapCandidate >= 0)) {
+            if (m_device == Device::Touch) {
+                m_device = Device::None;
+                m_tapCandidate = -1;
+                update();
+            }
             return true;
         }
         // One finger writes; a second one resting on the glass is ignored.
@@ -314,7 +411,59 @@ void RecBoxF_Zu::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (!m_locked && m_hasResult && !m_candidates.isEmpty() && event->modifiers() == Qt::NoModifier) {
+        const int last = int(m_candidates.size()) - 1;
+        switch (event->key()) {
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            setCurrentCandidate(qMin(m_keyCandidate + 1, last));
+            return;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            setCurrentCandidate(qMax(m_keyCandidate - 1, 0));
+            return;
+        case Qt::Key_Home:
+            setCurrentCandidate(0);
+            return;
+        case Qt::Key_End:
+            setCurrentCandidate(last);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (m_keyCandidate >= 0) {
+                pickCandidate(m_keyCandidate);
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
     QWidget::keyPressEvent(event);
+}
+
+bool RecBoxF_Zu::focusNextPrevChild(bool next)
+{
+    // Tab goes through the candidates before it leaves the box.
+    if (!m_locked && m_hasResult && !m_candidates.isEmpty()) {
+        if (next && m_keyCandidate < m_candidates.size() - 1) {
+            setCurrentCandidate(m_keyCandidate + 1);
+            return true;
+        }
+        if (!next && m_keyCandidate >= 0) {
+            setCurrentCandidate(m_keyCandidate - 1);
+            return true;
+        }
+    }
+    setCurrentCandidate(-1);
+    return QWidget::focusNextPrevChild(next);
+}
+
+void RecBoxF_Zu::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void RecBoxF_Zu::resizeEvent(QResizeEvent *event)
@@ -393,8 +542,9 @@ void RecBoxF_Zu::paintEvent(QPaintEvent *)
         p.setFont(font);
         for (int i = 0; i < m_candidates.size(); ++i) {
             const QRectF cell = candidateRect(i).adjusted(1, 1, -1, -1);
-            p.setPen(QPen(QColor(0, 0, 255, 90), 1));
-            p.setBrush(QColor(230, 238, 255));
+            const bool keyed = i == m_keyCandidate && hasFocus();
+            p.setPen(keyed ? QPen(QColor(0, 0, 200), 2.5) : QPen(QColor(0, 0, 255, 90), 1));
+            p.setBrush(i == m_tapCandidate ? QColor(190, 205, 255) : QColor(230, 238, 255));
             p.drawRoundedRect(cell, 3, 3);
             p.setPen(QColor(30, 30, 30));
             p.drawText(cell, Qt::AlignCenter, m_candidates[i]);

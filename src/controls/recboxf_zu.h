@@ -19,6 +19,12 @@ class RecognitionQueue;
 // faded ink and the next best candidates along its lower edge; tapping one
 // makes it the result. A corner control and Ctrl+Z undo the last stroke.
 //
+// A stroke that starts on a box showing a result begins a new character:
+// the old ink and result go as the pen touches down. Only a tap (the pen
+// lifted close to where it touched) on a candidate picks it. From the
+// keyboard, Tab or the arrow keys move through the candidates and Enter or
+// Space picks one.
+//
 // Changed is raised when the player starts a stroke and whenever the result
 // changes (Recognize, Clear, a candidate picked, a stroke undone).
 class RecBoxF_Zu : public QWidget
@@ -55,10 +61,15 @@ public:
     void undoStroke();
     // Makes candidate `index` the result; the old result joins the candidates.
     void pickCandidate(int index);
+    // The candidate the keyboard is on, -1 for none.
+    int currentCandidate() const { return m_keyCandidate; }
+    void setCurrentCandidate(int index);
 
     // Where the undo control and candidate `index` are drawn.
     QRectF undoRect() const;
     QRectF candidateRect(int index) const;
+    // How far a tap on a candidate may travel and still count as a tap.
+    qreal tapTravel() const;
 
     // Where the ink is read, off the window's thread; without one the box
     // says that it cannot read. The box starts reading at every pen-up, so
@@ -83,6 +94,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void tabletEvent(QTabletEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     enum class Device { None, Mouse, Pen, Touch };
@@ -91,8 +104,12 @@ private:
     void press(Device device, QPointF pos, qreal pressure);
     void extend(Device device, QPointF pos, qreal pressure);
     void release(Device device, QPointF pos, qreal pressure);
+    void beginStroke(Device device, QPointF pos, qreal pressure);
+    void forgetInk();
+    int candidateAt(QPointF pos) const;
     void setResult(bool has, const QString &text);
     void dropResult();
+    void candidatesChanged();
     qreal baseWidth() const;
     QRectF resultRect() const;
     void paintInk(QPainter &p, const QColor &colour) const;
@@ -109,6 +126,12 @@ private:
     bool m_hasResult = false;
     bool m_noRecognizer = false;
     Device m_device = Device::None;
+    // A press on candidate m_tapCandidate at m_tapStart, a pick if the pen
+    // lifts close by, the first point of a new character if it moves on.
+    int m_tapCandidate = -1;
+    QPointF m_tapStart;
+    qreal m_tapPressure = 0;
+    int m_keyCandidate = -1;
     QString m_resultText;
     QStringList m_candidates;
     QList<Stroke> m_strokes;

@@ -8,6 +8,7 @@
 #include "feedback/feedbackplayer.h"
 #include "feedback/feedbackseries.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QVariantAnimation>
 #include <cmath>
@@ -66,6 +67,18 @@ ResBank::ResBank(QWidget *parent)
 }
 
 ResBank::~ResBank() = default;
+
+void ResBank::setOutcomeText(const QString &text)
+{
+    if (text == m_outcome)
+        return;
+    m_outcome = text;
+    // The event carries the text; the description holds it afterwards.
+    QAccessibleValueChangeEvent value(this, text);
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
+}
 
 void ResBank::setSources(FeedbackLibrary *library, AudioOutput *audio)
 {

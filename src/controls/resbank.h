@@ -43,6 +43,11 @@ public:
     // Performs that item of that series; returns at once.
     void PlayItem(int32_t series, int32_t item);
 
+    // The outcome the picture stands for, in words ("正解！！"), for screen
+    // readers; a new text is announced. Empty while neutral.
+    QString outcomeText() const { return m_outcome; }
+    void setOutcomeText(const QString &text);
+
     // How long the picture moves after PlayItem.
     static constexpr int AnimationMs = 900;
     bool isAnimating() const;
@@ -57,6 +62,7 @@ private:
     const FeedbackSeries &shownSeries();
     FeedbackLibrary &library();
 
+    QString m_outcome;
     double m_series = 0;
     int32_t m_item = 2;
     std::shared_ptr<const FeedbackSeries> m_look;      // for SeriesNumber

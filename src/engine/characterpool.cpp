@@ -25,23 +25,24 @@ void CharacterPool::deal(const WordList &words, UniformRandom &random)
     const int n = int(qMin<qsizetype>(words.size(), 0x7FFFFFFF));
     if (n < WordsPerGame)
         return;
-    QList<bool> drawn(n, false);
+    // The entries drawn so far: a game draws 18, whatever the list's length.
+    QList<int> drawn;
     for (int draw = 0; draw < WordsPerGame; ++draw) {
         int k = pick(random, n);
         // A sound generator finds a free entry quickly; a broken one must not
         // hang the window, so after very many misses the next free entry
         // after k is taken.
-        for (int misses = 0; drawn.at(k); ++misses) {
+        for (int misses = 0; drawn.contains(k); ++misses) {
             if (misses < 10000) {
                 k = pick(random, n);
             } else {
-                while (drawn.at(k))
+                while (drawn.contains(k))
                     k = (k + 1) % n;
             }
         }
         for (const QString &character : WordList::characters(words.at(k)))
             m_entries.append({character, false});
-        drawn[k] = true;
+        drawn.append(k);
     }
     for (int g = 0; g < Size && g < size(); ++g) {
         const int k = pick(random, Size);

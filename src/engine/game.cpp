@@ -92,6 +92,24 @@ void Game::clearWords()
     setWords(WordList());
 }
 
+void Game::beginLoading()
+{
+    clearWords();
+    m_loading = true;
+    for (int player = 1; player <= Rules::Players; ++player)
+        lockPlayer(player);
+}
+
+void Game::finishLoading()
+{
+    m_loading = false;
+    lockAndClearPlayers();
+    if (m_tickPending) {
+        m_tickPending = false;
+        tick();
+    }
+}
+
 void Game::clearPlayer(int player)
 {
     const int p = index(player);
@@ -174,6 +192,8 @@ void Game::showOutcome(int player, const QString &text, int item)
 
 void Game::SeigoHantei(int16_t PNum, const QString &St)
 {
+    if (m_loading)
+        return;
     const int w = PNum == 1 ? 1 : 2;
     const int o = 3 - w;
     const Judgement j = judge(m_pool, m_words, St);
@@ -219,6 +239,10 @@ bool Game::updateClock()
 
 void Game::tick()
 {
+    if (m_loading) {
+        m_tickPending = true;
+        return;
+    }
     updateClock();
     if (CommonModule::leadingNumber(m_clockText) >= m_limits.timeLimitSeconds() && m_limits.timeLimitOn())
         EndGame();

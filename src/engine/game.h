@@ -72,7 +72,16 @@ public:
     const WordList &words() const { return m_words; }
     void setWords(WordList words);
     void clearWords();
-    bool canStart() const { return m_words.size() >= Rules::WordsPerGame; }
+    bool canStart() const { return !m_loading && m_words.size() >= Rules::WordsPerGame; }
+
+    // A new list is being read, off the windows' thread: the old list is
+    // gone, both players are locked and nothing is judged or dealt. A tick
+    // of the clock that falls in the load waits for its end.
+    void beginLoading();
+    // The new list is in (setWords): AllLock and AllClear on both players,
+    // then the tick that waited, if any.
+    void finishLoading();
+    bool isLoading() const { return m_loading; }
 
     const CharacterPool &pool() const { return m_pool; }
     int score(int player) const { return m_scores[index(player)]; }
@@ -89,10 +98,11 @@ public:
     // AllUnLock on player 1's views, then on player 2's.
     void unlockPlayers();
 
-    // A new deal from any state; ignored while the list holds too few words.
+    // A new deal from any state; ignored while the list holds too few words
+    // or a list is being read.
     void start();
     // Judges the answer St of player PNum (1: player 1, anything else:
-    // player 2); may end the game.
+    // player 2); may end the game. Ignored while a list is being read.
     void SeigoHantei(int16_t PNum, const QString &St);
     // One tick of the clock: the display, then the time limit.
     void tick();
@@ -140,4 +150,6 @@ private:
     QString m_clockText = QStringLiteral("0");
     bool m_clockRunning = false;
     bool m_over = false;
+    bool m_loading = false;
+    bool m_tickPending = false;
 };

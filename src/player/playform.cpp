@@ -5,6 +5,7 @@
 #include "common/wapiset.h"
 #include "controls/recboxf_zu.h"
 #include "controls/resbank.h"
+#include "controls/valuelabel.h"
 #include "controls/zubutton.h"
 
 #include <QCloseEvent>
@@ -100,11 +101,11 @@ void PlayForm::buildDesign()
     m_ansButton = d.add(new ZuButton, "AnsButton", {2880, 5880, 2295, 450}, tab(7, 12));
     m_ansButton->setText(QStringLiteral("こたえあわせ"));
 
-    m_score1 = d.label("Score1", QStringLiteral("0"), {5280, 6000, 480, 345}, tab(10, 6),
+    m_score1 = d.label<ValueLabel>("Score1", QStringLiteral("0"), {5280, 6000, 480, 345}, tab(10, 6),
                        FormBuilder::WhiteBox, centred);
     m_label1 = d.label("Label1", QStringLiteral("対"), {5760, 6000, 480, 345}, tab(12, 4),
                        FormBuilder::WhiteBox, centred);
-    m_score2 = d.label("Score2", QStringLiteral("0"), {6240, 6000, 480, 345}, tab(11, 5),
+    m_score2 = d.label<ValueLabel>("Score2", QStringLiteral("0"), {6240, 6000, 480, 345}, tab(11, 5),
                        FormBuilder::WhiteBox, centred);
     m_score1->setAccessibleName(QStringLiteral("じぶんのてんすう"));
     m_score2->setAccessibleName(QStringLiteral("あいてのてんすう"));
@@ -171,6 +172,7 @@ void PlayForm::ResetFeedback(int boxIndex)
     if (m_resBank->ItemNumber() != 2)
         m_resBank->setItemNumber(2);
     m_resultLabel->setText(QString());
+    m_resBank->setOutcomeText(QString());
 }
 
 void PlayForm::AllClear()
@@ -220,6 +222,7 @@ void PlayForm::disableBoardPlace(int place)
 void PlayForm::showResult(const QString &text)
 {
     m_resultLabel->setText(text);
+    m_resBank->setOutcomeText(text);
 }
 
 void PlayForm::showFeedbackItem(int item)
@@ -289,8 +292,11 @@ void PlayForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     layOutControls();
     // Twips follow the screen: another screen may have another resolution.
-    if (QWindow *window = windowHandle())
+    if (QWindow *window = windowHandle()) {
         connect(window, &QWindow::screenChanged, this, &PlayForm::layOutControls, Qt::UniqueConnection);
+        window->removeEventFilter(this);
+        window->installEventFilter(this);
+    }
     if (!m_measuresWarm) {
         m_measuresWarm = true;
         QTimer::singleShot(0, this, &PlayForm::warmUpMeasures);
@@ -319,15 +325,33 @@ void PlayForm::resizeEvent(QResizeEvent *event)
         layOutControls();
 }
 
+QSize PlayForm::minimumInnerSize() const
+{
+    // The minimum is on the outer size; the frame is known once the window
+    // manager has framed the window, and is 0 before.
+    const QSize frame = frameGeometry().size() - size();
+    return QSize(MinimumOuterWidth - frame.width(), MinimumOuterHeight - frame.height()).expandedTo(QSize(1, 1));
+}
+
+bool PlayForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window is framed by the time it is first exposed: from then on
+    // the size hint subtracts the real frame, so that the first drag stops
+    // at the outer minimum too.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()
+        && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const QSize minimum = minimumInnerSize();
+        if (minimumSize() != minimum && size().width() >= minimum.width() && size().height() >= minimum.height())
+            setMinimumSize(minimum);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void PlayForm::keepMinimumSize()
 {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    // The minimum is on the outer size; the frame is known once the window
-    // manager has framed the window, and is 0 before.
-    const QSize frame = frameGeometry().size() - size();
-    const QSize minimum = QSize(MinimumOuterWidth - frame.width(), MinimumOuterHeight - frame.height())
-                              .expandedTo(QSize(1, 1));
+    const QSize minimum = minimumInnerSize();
     if (size().width() >= minimum.width() && size().height() >= minimum.height()) {
         if (!m_correcting)
             m_correctedFrom = QSize();

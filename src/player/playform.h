@@ -4,6 +4,7 @@
 #include "common/playerlayout.h"
 #include "common/rules.h"
 #include "controls/formbuilder.h"
+#include "controls/valuelabel.h"
 #include "engine/playerview.h"
 
 #include <QHash>
@@ -83,9 +84,9 @@ public:
     ZuButton *RecButton() const { return m_recButton; }
     ZuButton *ClearButton() const { return m_clearButton; }
     ZuButton *AnsButton() const { return m_ansButton; }
-    QLabel *Score1() const { return m_score1; }
+    ValueLabel *Score1() const { return m_score1; }
     QLabel *Label1() const { return m_label1; }
-    QLabel *Score2() const { return m_score2; }
+    ValueLabel *Score2() const { return m_score2; }
     AutoSizeLabel *ChkLabel() const { return m_chkLabel; }
 
     static constexpr int BoardSize = Rules::BoardPlaces;
@@ -115,6 +116,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildDesign();
@@ -122,6 +124,7 @@ private:
     void recognize();
     void submitAnswer();
     void keepMinimumSize();
+    QSize minimumInnerSize() const;
     PlayerLayout::FixedExtents fixedExtents() const;
     void applyLayout(const PlayerLayout::Result &layout);
     void warmUpMeasures();
@@ -139,9 +142,9 @@ private:
     ZuButton *m_recButton = nullptr;
     ZuButton *m_clearButton = nullptr;
     ZuButton *m_ansButton = nullptr;
-    QLabel *m_score1 = nullptr;
+    ValueLabel *m_score1 = nullptr;
     QLabel *m_label1 = nullptr;
-    QLabel *m_score2 = nullptr;
+    ValueLabel *m_score2 = nullptr;
 
     int m_layoutPasses = 0;
     // The too-small size last corrected, and whether that correction is

@@ -166,6 +166,7 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
         if (action->text() == "list.txt")
             action->trigger();
     }
+    QVERIFY(c.waitForList());
     c.console->StartButton()->click();
     QString board;
     for (int n = 1; n <= PlayForm::BoardSize; ++n)

@@ -230,6 +230,46 @@ private slots:
         if (!text.isNull())
             QCOMPARE(decoded, text);
     }
+
+    void decodeInPieces_data()
+    {
+        decode_data();
+        const QString kanji = QStringLiteral("学校日本\r\n𩸽焼\r\n");
+        QByteArray utf16le("\xFF\xFE"), utf16be("\xFE\xFF");
+        for (QChar c : kanji) {
+            const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+            utf16le.append(lo).append(hi);
+            utf16be.append(hi).append(lo);
+        }
+        QTest::newRow("UTF-8 kanji") << kanji.toUtf8().repeated(3) << QString() << "UTF-8";
+        QTest::newRow("UTF-8 BOM, broken runs") << QByteArray("\xEF\xBB\xBF\xE5\xAD\xA6\x80\x80\x80\x80\x80\xE5\xAD\xC3\xA9\xF0\x9F\x98")
+                                               << QString() << "UTF-8 with BOM";
+        QTest::newRow("UTF-16LE, pairs at every offset") << utf16le.repeated(3) << QString() << "UTF-16LE";
+        QTest::newRow("UTF-16BE, odd end") << utf16be.repeated(2) + "x" << QString() << "UTF-16BE";
+        QTest::newRow("UTF-16LE, lone halves") << QByteArray("\xFF\xFE\x3D\xD8\x41\x00\x00\xDC\x3D\xD8", 10) << QString() << "UTF-16LE";
+        QTest::newRow("CP932, backslash trails and kana")
+            << QByteArray("\x95\x5C\x8E\xA6\xB1\xB2\x8A\x77\x8D\x5A\r\n\x82\x5C\x82").repeated(3) << QString()
+            << "Shift_JIS (CP932)";
+    }
+
+    void decodeInPieces()
+    {
+        // Guards the word-list reader, which decodes large files a piece at a
+        // time: pieces cut inside a character must not change the text.
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, encoding);
+        TextEncoding whole;
+        const QString expected = decodeText(bytes, &whole);
+        for (qsizetype piece = 4; piece <= 13; ++piece) {
+            PieceDecoder decoder(bytes);
+            QCOMPARE(decoder.encoding(), whole);
+            QString joined;
+            while (!decoder.atEnd())
+                joined += decoder.next(piece);
+            QVERIFY2(joined == expected, qPrintable(QStringLiteral("pieces of %1 bytes").arg(piece)));
+        }
+        QCOMPARE(encodingName(whole), encoding);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWapiset)

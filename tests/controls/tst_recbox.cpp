@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The handwriting box with the real recogniser: ink from mouse, pen and finger.
+#include "controls/accessibility.h"
 #include "controls/recboxf_zu.h"
 #include "engine/recognitionqueue.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
 
+#include <QAccessible>
 #include <QPointingDevice>
+#include <QPushButton>
 #include <QTabletEvent>
 #include <QtTest>
 
@@ -94,6 +97,14 @@ void writeCharacter(RecBoxF_Zu &box, const char *strokes, Device device)
     }
 }
 
+// Two clicks as quick as a child's: the window system delivers the second
+// press as a double click.
+void doubleClick(RecBoxF_Zu &box, QPointF pos)
+{
+    QTest::mouseDClick(box.window()->windowHandle(), Qt::LeftButton, {},
+                       box.mapTo(box.window(), pos.toPoint()));
+}
+
 int inkPixels(RecBoxF_Zu &box)
 {
     const QImage image = box.grab().toImage();
@@ -123,6 +134,14 @@ private slots:
     void changedAtStrokeStartAndResultChange();
     void pickSurvivesRecognizeButNotClear();
     void penPressureShapesTheLine();
+    void quickSecondClickActs_data();
+    void quickSecondClickActs();
+    void strokeOnAResultStartsANewCharacter_data();
+    void strokeOnAResultStartsANewCharacter();
+    void keyboardPicksACandidate_data();
+    void keyboardPicksACandidate();
+    void tabLeavesAfterTheLastCandidate();
+    void screenReaderSeesResultAndCandidates();
     void missingModelGivesNoticeNotResult();
 
 private:
@@ -211,10 +230,11 @@ void TestRecBox::lockedBoxTakesNothing()
     QCOMPARE(box.strokes().size(), 2);
     QCOMPARE(box.ResultText(), result);
     QCOMPARE(changed.count(), 0);
-    // Unlocked again, the same device writes.
+    // Unlocked again, the same device writes: on a result, a new character.
     box.setLocked(false);
     writeStroke(box, {QPointF(20, 20), QPointF(180, 30)}, device);
-    QCOMPARE(box.strokes().size(), 3);
+    QCOMPARE(box.strokes().size(), 1);
+    QVERIFY(!box.HasResult());
 }
 
 void TestRecBox::undoRemovesExactlyTheLastStroke_data()
@@ -336,6 +356,235 @@ void TestRecBox::penPressureShapesTheLine()
     writeStroke(heavy, line, Device::Pen, 1.0);
     QVERIFY(inkPixels(light) > empty);
     QVERIFY2(inkPixels(heavy) - empty > 2 * (inkPixels(light) - empty), "a firm pen must draw a wider line");
+}
+
+void TestRecBox::quickSecondClickActs_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("undo control") << "undo";
+    QTest::newRow("candidate") << "candidate";
+    QTest::newRow("empty area") << "ink";
+}
+
+void TestRecBox::quickSecondClickActs()
+{
+    // Guards a fast child's second tap being lost: it arrives as a double click.
+    QFETCH(QString, target);
+    RecBoxF_Zu box;
+    box.setRecognizer(&m_queue);
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    if (target == QLatin1String("undo")) {
+        writeCharacter(box, Three, Device::Mouse);
+        doubleClick(box, box.undoRect().center());
+        QCOMPARE(box.strokes().size(), 1);
+    } else if (target == QLatin1String("candidate")) {
+        writeCharacter(box, Ten, Device::Mouse);
+        box.Recognize();
+        const QStringList before = box.candidates();
+        QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+        // Each tap picks what the tile shows at that moment.
+        doubleClick(box, box.candidateRect(1).center());
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(box.ResultText(), before.at(0));
+        QCOMPARE(box.strokes().size(), 2);
+    } else {
+        doubleClick(box, QPointF(60, 60));
+        QCOMPARE(box.strokes().size(), 2);
+    }
+}
+
+void TestRecBox::strokeOnAResultStartsANewCharacter_data()
+{
+    QTest::addColumn<Device>("device");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("picks");
+    for (Device device : {Device::Mouse, Device::Pen, Device::Touch}) {
+        const char *name = device == Device::Mouse ? "mouse" : device == Device::Pen ? "pen" : "touch";
+        QTest::addRow("%s: stroke in the middle", name) << device << "middle" << false;
+        QTest::addRow("%s: stroke from a candidate", name) << device << "candidate" << false;
+        QTest::addRow("%s: tap on a candidate", name) << device << "tap" << true;
+        QTest::addRow("%s: shaky tap on a candidate", name) << device << "shaky tap" << true;
+    }
+}
+
+void TestRecBox::strokeOnAResultStartsANewCharacter()
+{
+    // Guards ink written over a judged answer merging with the old ink (and
+    // reading the old character again), and strokes that start low in the
+    // box picking a candidate instead of writing.
+    QFETCH(Device, device);
+    QFETCH(QString, start);
+    QFETCH(bool, picks);
+    RecBoxF_Zu box;
+    box.setRecognizer(&m_queue);
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    writeCharacter(box, Ten, device);
+    box.Recognize();
+    QCOMPARE(box.ResultText(), QStringLiteral("十"));
+    const QString second = box.candidates().at(2);
+    QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+
+    const QPointF tile = box.candidateRect(2).center();
+    if (start == QLatin1String("middle")) {
+        writeCharacter(box, One, device);
+    } else if (start == QLatin1String("candidate")) {
+        writeStroke(box, {tile, QPointF(tile.x(), 30)}, device);
+    } else if (start == QLatin1String("tap")) {
+        writeStroke(box, {tile}, device);
+    } else {
+        writeStroke(box, {tile, tile + QPointF(2, -1), tile + QPointF(1, 1)}, device);
+    }
+    QCOMPARE(changed.count(), 1);
+    if (picks) {
+        QCOMPARE(box.ResultText(), second);
+        QCOMPARE(box.strokes().size(), 2);
+        return;
+    }
+    // The old ink and result went as the pen touched down.
+    QVERIFY(!box.HasResult());
+    QCOMPARE(box.strokes().size(), 1);
+    if (start == QLatin1String("candidate")) {
+        QCOMPARE(box.strokes().first().first(), tile);
+    } else {
+        box.Recognize();
+        QCOMPARE(box.ResultText(), QStringLiteral("一"));
+    }
+}
+
+void TestRecBox::keyboardPicksACandidate_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("picked"); // index into the candidates first shown, -1: none
+    using K = QList<int>;
+    QTest::newRow("right, enter") << K{Qt::Key_Right, Qt::Key_Return} << 0;
+    QTest::newRow("right twice, space") << K{Qt::Key_Right, Qt::Key_Right, Qt::Key_Space} << 1;
+    QTest::newRow("down, down, up, enter") << K{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Enter} << 0;
+    QTest::newRow("end, enter") << K{Qt::Key_End, Qt::Key_Return} << 4;
+    QTest::newRow("far right stops at the last") << K{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right,
+                                                      Qt::Key_Right, Qt::Key_Right, Qt::Key_Return} << 4;
+    QTest::newRow("tab, tab, enter") << K{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << 1;
+    QTest::newRow("enter alone picks nothing") << K{Qt::Key_Return} << -1;
+    QTest::newRow("left alone, enter") << K{Qt::Key_Left, Qt::Key_Return} << 0;
+}
+
+void TestRecBox::keyboardPicksACandidate()
+{
+    // Guards candidates that only a pointer could reach.
+    QFETCH(QList<int>, keys);
+    QFETCH(int, picked);
+    QWidget window;
+    auto *box = new RecBoxF_Zu(&window);
+    box->setRecognizer(&m_queue);
+    box->setGeometry(0, 0, 200, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    writeCharacter(*box, Ten, Device::Mouse);
+    box->Recognize();
+    const QStringList before = box->candidates();
+    QCOMPARE(before.size(), RecBoxF_Zu::ShownCandidates);
+    box->setFocus();
+    for (int key : keys)
+        QTest::keyClick(box, Qt::Key(key));
+    QCOMPARE(box->ResultText(), picked < 0 ? QStringLiteral("十") : before.at(picked));
+}
+
+void TestRecBox::tabLeavesAfterTheLastCandidate()
+{
+    // Guards Tab being trapped in the box, and candidates Tab cannot reach.
+    QWidget window;
+    auto *before = new QPushButton(QStringLiteral("before"), &window);
+    auto *box = new RecBoxF_Zu(&window);
+    auto *after = new QPushButton(QStringLiteral("after"), &window);
+    box->setRecognizer(&m_queue);
+    box->setGeometry(0, 40, 200, 200);
+    after->move(0, 250);
+    QWidget::setTabOrder(before, box);
+    QWidget::setTabOrder(box, after);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QApplication::setActiveWindow(&window);
+    box->setFocus();
+    // Without a result, Tab leaves at once.
+    QTest::keyClick(box, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), after);
+
+    writeCharacter(*box, Ten, Device::Mouse);
+    box->Recognize();
+    box->setFocus();
+    for (int i = 0; i < RecBoxF_Zu::ShownCandidates; ++i) {
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), box);
+        QCOMPARE(box->currentCandidate(), i);
+    }
+    QTest::keyClick(box, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), after);
+    QCOMPARE(box->currentCandidate(), -1);
+    // Back: Shift+Tab walks the candidates down and leaves before the box.
+    box->setFocus();
+    box->setCurrentCandidate(1);
+    QTest::keyClick(box, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(box->currentCandidate(), 0);
+    QTest::keyClick(box, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(box->currentCandidate(), -1);
+    QCOMPARE(QApplication::focusWidget(), box);
+    QTest::keyClick(box, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), before);
+}
+
+void TestRecBox::screenReaderSeesResultAndCandidates()
+{
+    // Guards a box that screen readers knew only as a canvas with a name:
+    // the result is its value, the candidates are children to press.
+    installAccessibility();
+    RecBoxF_Zu box;
+    box.setAccessibleName(QStringLiteral("手書き欄 1文字め"));
+    box.setRecognizer(&m_queue);
+    box.resize(200, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&box);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("手書き欄 1文字め"));
+    QVERIFY(iface->text(QAccessible::Value).isEmpty());
+    QCOMPARE(iface->childCount(), 0);
+
+    writeCharacter(box, Ten, Device::Mouse);
+    box.Recognize();
+    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("十"));
+    const QStringList candidates = box.candidates();
+    QCOMPARE(iface->childCount(), candidates.size());
+    for (int i = 0; i < candidates.size(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        QVERIFY(child && child->isValid());
+        QCOMPARE(child->text(QAccessible::Name), candidates.at(i));
+        QCOMPARE(child->role(), QAccessible::Button);
+        QCOMPARE(child->parent(), iface);
+        QCOMPARE(iface->indexOfChild(child), i);
+        QVERIFY(iface->rect().contains(child->rect()));
+        QCOMPARE(iface->childAt(child->rect().center().x(), child->rect().center().y()), child);
+    }
+
+    // Pressing a candidate child picks it, as a tap would.
+    QAccessibleInterface *third = iface->child(2);
+    QVERIFY(third->actionInterface());
+    third->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(box.ResultText(), candidates.at(2));
+    QCOMPARE(iface->text(QAccessible::Value), candidates.at(2));
+    QCOMPARE(iface->child(0)->text(QAccessible::Name), QStringLiteral("十"));
+
+    // Focus on a candidate from the keyboard is the box's focus child.
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_Right);
+    QCOMPARE(iface->focusChild(), iface->child(0));
+
+    box.Clear();
+    QCOMPARE(iface->childCount(), 0);
+    QVERIFY(!third->isValid());
+    QVERIFY(iface->text(QAccessible::Value).isEmpty());
 }
 
 void TestRecBox::missingModelGivesNoticeNotResult()

@@ -40,16 +40,25 @@ CharacterPool boardOf(const QString &thirtySix)
     const QStringList chars = WordList::characters(thirtySix);
     for (int i = 0; i < chars.size(); i += 2)
         words << chars[i] + chars[i + 1];
-    // Draw i picks word i (r = i / 18 + a little); the shuffle swaps each
-    // entry with itself (r = g / 36 + a little).
+    // Draw i picks the list entry of word i (the list keeps its own order;
+    // r = entry / 18 + a little); the shuffle swaps each entry with itself
+    // (r = g / 36 + a little).
+    const WordList list = listOf(words);
+    const QStringList order = list.words();
+    QList<int> taken;
     QList<double> r;
-    for (int i = 0; i < 18; ++i)
-        r << (i + 0.5) / 18.0;
+    for (const QString &word : words) {
+        int entry = int(order.indexOf(word));
+        while (taken.contains(entry))
+            entry = int(order.indexOf(word, entry + 1));
+        taken << entry;
+        r << (entry + 0.5) / 18.0;
+    }
     for (int g = 0; g < 36; ++g)
         r << (g + 0.5) / 36.0;
     ScriptedRandom random(r);
     CharacterPool pool;
-    pool.deal(listOf(words), random);
+    pool.deal(list, random);
     return pool;
 }
 
@@ -104,7 +113,7 @@ void TestEngine::dealShufflesBySwappingWithAnyPosition()
     ScriptedRandom random(r);
     CharacterPool pool;
     pool.deal(listOf(eighteen), random);
-    const QStringList inOrder = WordList::characters(eighteen.join(QString()));
+    const QStringList inOrder = WordList::characters(listOf(eighteen).words().join(QString()));
     QStringList rotated = inOrder;
     rotated.prepend(rotated.takeLast());
     QCOMPARE(poolCharacters(pool), rotated);

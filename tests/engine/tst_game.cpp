@@ -117,6 +117,8 @@ private slots:
     void drawPerformsOnlyPlayerOne();
     void startDuringAGameResetsEverything();
     void listChosenMidGameThenTimeOut();
+    void duringALoad_data();
+    void duringALoad();
     void playAfterUnlockCannotEndAgain();
     void lateViewSeesTheSeat();
     void viewBeforeAnyDealIsLocked();
@@ -365,6 +367,57 @@ void TestGame::listChosenMidGameThenTimeOut()
     p.game.unlockPlayers();
     p.game.SeigoHantei(1, "学校");
     QCOMPARE(p.one.result, QStringLiteral("文字がない！"));
+}
+
+void TestGame::duringALoad_data()
+{
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<bool>("timeOut");
+    QTest::newRow("an answer") << "answer" << false;
+    QTest::newRow("a tick past the limit") << "tick" << true;
+    QTest::newRow("a start") << "start" << false;
+}
+
+void TestGame::duringALoad()
+{
+    // Guards a list read off the windows' thread: while it loads nothing is
+    // judged or dealt, and a tick of the clock waits for the load's end
+    // (the windows once froze for the load, so everything came after it).
+    QFETCH(QString, during);
+    QFETCH(bool, timeOut);
+    Played p;
+    p.limits.timeOn = true;
+    p.game.start();
+    p.game.beginLoading();
+    QVERIFY(p.game.isLoading());
+    QVERIFY(p.one.locked && p.two.locked);
+    QVERIFY(!p.game.canStart());
+    QCOMPARE(p.game.words().size(), 0);
+    p.one.calls.clear();
+    QSignalSpy clock(&p.game, &Game::clockChanged);
+    if (during == QLatin1String("answer")) {
+        p.game.SeigoHantei(1, "学校");
+    } else if (during == QLatin1String("tick")) {
+        p.tickAfter(61000);
+    } else {
+        p.game.start();
+    }
+    QVERIFY(p.one.calls.isEmpty());
+    QCOMPARE(clock.count(), 0);
+    QCOMPARE(p.game.score(1), 0);
+
+    WordList list;
+    list.load(eighteen);
+    p.game.setWords(std::move(list));
+    p.game.finishLoading();
+    QVERIFY(!p.game.isLoading());
+    QVERIFY(p.game.canStart());
+    // The load ends as it always did: both players locked and cleared;
+    // then comes the tick that fell in the load.
+    QCOMPARE(p.one.calls.mid(0, 2), (QStringList{"1:AllLock", "1:AllClear"}));
+    QCOMPARE(p.game.isOver(), timeOut);
+    QCOMPARE(p.one.result, timeOut ? QStringLiteral("ひきわけ！！") : QString());
+    QCOMPARE(p.game.isClockRunning(), !timeOut);
 }
 
 void TestGame::playAfterUnlockCannotEndAgain()

@@ -2,6 +2,7 @@
 // Reading word-list files: encodings, line ends, which lines are words.
 #include "common/textfile.h"
 #include "engine/wordlist.h"
+#include "engine/wordlistfile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -44,6 +45,14 @@ private slots:
     void unreadableFiles();
     void fiftyMegabytes();
     void moreThanSixteenBitsOfLines();
+    void piecesMakeTheSameWordsAsLines_data();
+    void piecesMakeTheSameWordsAsLines();
+    void repeatedWordsShareEntries();
+    void lookUpIgnoresLetterCase_data();
+    void lookUpIgnoresLetterCase();
+    void readsFilesOffTheWindowsThread_data();
+    void readsFilesOffTheWindowsThread();
+    void abandonedReadKeepsNothing();
 };
 
 void TestWordList::classify_data()
@@ -88,7 +97,8 @@ void TestWordList::loadKeepsDuplicatesAndLooksUpWholeEntries()
     // copy of a repeated word kept for the deal.
     WordList list;
     list.load({"学校", " 学校", "学", "Ab", "学 校", QString::fromUtf8("𩸽焼"), "漢字\u3000"});
-    QCOMPARE(list.words(), (QStringList{"学校", "学校", "Ab", QString::fromUtf8("𩸽焼"), "漢字"}));
+    // In the list's own order, by the characters' code points.
+    QCOMPARE(list.words(), (QStringList{"Ab", "学校", "学校", "漢字", QString::fromUtf8("𩸽焼")}));
     QVERIFY(list.contains("学校"));
     QVERIFY(list.contains("aB"));
     QVERIFY(list.contains(QString::fromUtf8("𩸽焼")));
@@ -192,6 +202,145 @@ void TestWordList::moreThanSixteenBitsOfLines()
     list.load(readTextLines(writeFile(dir, "long.txt", bytes)).lines);
     QCOMPARE(list.size(), 40000);
     QVERIFY(list.contains("終了"));
+}
+
+void TestWordList::piecesMakeTheSameWordsAsLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("CR LF, CR and LF") << QStringLiteral("学校\r\n日本\r先生\n電車");
+    QTest::newRow("blanks around and inside") << QStringLiteral(" 学校\t\n学 校\n\u3000日本\u3000\u3000\n学\t校");
+    QTest::newRow("one, three, empty") << QStringLiteral("学\n学校長\n\n\n学校");
+    QTest::newRow("supplementary kanji") << QString::fromUtf8("𩸽焼\n𠮟\n焼𩸽 \n𩸽𩸽𩸽");
+    QTest::newRow("lone halves") << QStringLiteral("a") + QChar(0xD867) + QStringLiteral("\nb") + QChar(0xDE3D) + QChar(0xD867);
+    QTest::newRow("invalid characters") << QStringLiteral("a\x01\n\x7F\x7Fb\n字") + QChar(0xFFFD) + QStringLiteral("\nok");
+    QTest::newRow("no end after the last") << QStringLiteral("学校");
+    QTest::newRow("look-alikes of a plain word") << QStringLiteral("字") + QChar(0xFFFD) + QStringLiteral("\n字\u3000\n\u3000字字\n字字\r\n\r\na\u00A0\n\u00A1\u00A1\n字\u3000字\n")
+                                                 + QChar(0xD867) + QStringLiteral("字\n字");
+}
+
+void TestWordList::piecesMakeTheSameWordsAsLines()
+{
+    // Guards the reader of large lists, which never makes a string per line:
+    // wherever a piece ends, the words are those of the line rules.
+    QFETCH(QString, text);
+    WordList byLines;
+    byLines.load(splitLines(text));
+    for (qsizetype cut = 0; cut <= text.size(); ++cut) {
+        WordList::Builder builder;
+        builder.add(QStringView(text).left(cut));
+        builder.add(QStringView(text).mid(cut));
+        QCOMPARE(builder.finish().words(), byLines.words());
+    }
+    WordList::Builder oneByOne;
+    for (QChar c : text)
+        oneByOne.add(QStringView(&c, 1));
+    QCOMPARE(oneByOne.finish().words(), byLines.words());
+}
+
+void TestWordList::repeatedWordsShareEntries()
+{
+    // Guards lists of a few words repeated millions of times: they are
+    // counted, not stored, and every copy still takes part in the deal.
+    constexpr int Many = (1 << 22) + 5; // more copies than one entry counts
+    WordList::Builder builder;
+    for (int i = 0; i < Many; ++i)
+        builder.add(u"ab\n");
+    builder.add(u"cd\ncd\nAB\n");
+    const WordList list = builder.finish();
+    QCOMPARE(list.size(), qsizetype(Many) + 3);
+    QCOMPARE(list.at(0), QStringLiteral("AB"));
+    QCOMPARE(list.at(1), QStringLiteral("ab"));
+    QCOMPARE(list.at(Many), QStringLiteral("ab"));
+    QCOMPARE(list.at(Many + 1), QStringLiteral("cd"));
+    QCOMPARE(list.at(Many + 2), QStringLiteral("cd"));
+    QVERIFY(list.at(Many + 3).isNull());
+    QVERIFY(list.contains(QStringLiteral("Cd")));
+    QCOMPARE(list.distinctCharacters(), (QSet<QString>{"a", "b", "c", "d", "A", "B"}));
+}
+
+void TestWordList::lookUpIgnoresLetterCase_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("Latin") << "Ab" << "aB" << true;
+    QTest::newRow("Kelvin sign and k") << QString(QChar(0x212A)) + "x" << "kX" << true;
+    QTest::newRow("k and Kelvin sign") << "kx" << QString(QChar(0x212A)) + "x" << true;
+    QTest::newRow("long s") << QString(QChar(0x017F)) + "t" << "ST" << true;
+    QTest::newRow("final sigma") << "ΣΑ" << "ςα" << true;
+    QTest::newRow("micro sign and mu") << "µm" << "Μm" << true;
+    QTest::newRow("full-width letters") << "ＡＢ" << "ａｂ" << true;
+    QTest::newRow("kanji") << "学校" << "学校" << true;
+    QTest::newRow("different letters") << "ab" << "ac" << false;
+    QTest::newRow("answer of one") << "ab" << "a" << false;
+    QTest::newRow("answer of three") << "ab" << "abc" << false;
+    QTest::newRow("empty answer") << "ab" << "" << false;
+}
+
+void TestWordList::lookUpIgnoresLetterCase()
+{
+    // Guards the binary search over the compact list: letter case ignored
+    // as before, whole entries only.
+    QFETCH(QString, word);
+    QFETCH(QString, answer);
+    QFETCH(bool, found);
+    WordList list;
+    list.load({"日本", word, "ZZ"});
+    QCOMPARE(list.contains(answer), found);
+}
+
+void TestWordList::readsFilesOffTheWindowsThread_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<int>("words"); // -1: unreadable
+    const QByteArray big = QStringLiteral("学校\r\n日本\n").toUtf8().repeated(300000); // several pieces
+    QTest::newRow("UTF-8, several pieces") << big << int(TextEncoding::Utf8) << 600000;
+    QTest::newRow("Shift_JIS") << QByteArray("\x8a\x77\x8d\x5a\r\n\x93\xfa\x96\x7b\r\n") << int(TextEncoding::ShiftJis) << 2;
+    QTest::newRow("UTF-16LE") << QByteArray("\xff\xfe" "a\0b\0\n\0", 8) << int(TextEncoding::Utf16LeBom) << 1;
+    QTest::newRow("empty") << QByteArray() << int(TextEncoding::Utf8) << 0;
+    QTest::newRow("too large") << QByteArray() << int(TextEncoding::Utf8) << -1;
+}
+
+void TestWordList::readsFilesOffTheWindowsThread()
+{
+    // Guards the console's reader: the words of the file, or the reason it
+    // cannot be read, from a thread of its own.
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, encoding);
+    QFETCH(int, words);
+    QTemporaryDir dir;
+    QString path = writeFile(dir, "list.txt", bytes);
+    if (words < 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(MaxTextFileBytes + 1));
+    }
+    WordListLoader loader;
+    QFuture<WordListFile> future = loader.load(path);
+    future.waitForFinished();
+    const WordListFile read = future.result();
+    QCOMPARE(read.ok, words >= 0);
+    if (words < 0) {
+        QVERIFY(read.error.contains(QStringLiteral("too large")));
+        QCOMPARE(read.words.size(), 0);
+        return;
+    }
+    QCOMPARE(int(read.encoding), encoding);
+    QCOMPARE(read.words.size(), words);
+    QCOMPARE(read.characters, read.words.distinctCharacters());
+}
+
+void TestWordList::abandonedReadKeepsNothing()
+{
+    // Guards closing during a load: the read stops and keeps nothing.
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "list.txt", QStringLiteral("学校\n").toUtf8().repeated(1000000));
+    int asked = 0;
+    const WordListFile read = readWordListFile(path, [&asked] { return ++asked > 1; });
+    QVERIFY(read.cancelled);
+    QVERIFY(!read.ok);
+    QCOMPARE(read.words.size(), 0);
+    QCOMPARE(asked, 2);
 }
 
 QTEST_GUILESS_MAIN(TestWordList)

@@ -6,6 +6,7 @@
 #include "player/playform.h"
 
 #include <QFile>
+#include <QTest>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -28,6 +29,12 @@ struct StartedConsole
             prepare(folder.path());
         console->setEndProgram([this] { ++ends; });
         console->load(folder.path());
+    }
+
+    // Waits until a chosen word list is in; false after ten seconds.
+    bool waitForList() const
+    {
+        return QTest::qWaitFor([this] { return !console->isLoadingWordList(); }, 10000);
     }
 
     QString appFolder() const { return folder.path() + QLatin1Char('/'); }

@@ -84,6 +84,8 @@ struct GameRunning : StartedConsole
             if (action->text() == QLatin1String("list.txt"))
                 action->trigger();
         }
+        if (!waitForList())
+            qFatal("the list took too long");
         console->StartButton()->click();
     }
 };

@@ -66,6 +66,8 @@ private slots:
     void hostileSeriesFolder();
     void noDisplayIsOneLine();
     void settingsPanelRules();
+    void scrollBarKeys_data();
+    void scrollBarKeys();
     void lockUnlockAndClear();
     void playerCloseIsRefused();
     void consoleCloseEndsEverything();
@@ -375,6 +377,49 @@ void TestStartup::settingsPanelRules()
     QVERIFY(isUnlocked(s.play(1)));
     QVERIFY(isUnlocked(s.play(2)));
     QVERIFY(c->UnlockButton()->isEnabled());
+}
+
+void TestStartup::scrollBarKeys_data()
+{
+    QTest::addColumn<bool>("timeLimit");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("expected");
+
+    using K = QList<int>;
+    QTest::newRow("answers: right raises") << false << 5 << K{Qt::Key_Right} << 6;
+    QTest::newRow("answers: left lowers") << false << 5 << K{Qt::Key_Left} << 4;
+    QTest::newRow("answers: up raises") << false << 5 << K{Qt::Key_Up} << 6;
+    QTest::newRow("answers: down lowers") << false << 5 << K{Qt::Key_Down} << 4;
+    QTest::newRow("answers: page up raises") << false << 5 << K{Qt::Key_PageUp} << 6;
+    QTest::newRow("answers: page down lowers") << false << 5 << K{Qt::Key_PageDown} << 4;
+    QTest::newRow("answers: right stops at 18") << false << 17 << K{Qt::Key_Right, Qt::Key_Right} << 18;
+    QTest::newRow("answers: left stops at 1") << false << 2 << K{Qt::Key_Left, Qt::Key_Left} << 1;
+    QTest::newRow("seconds: right twice from 1") << true << 1 << K{Qt::Key_Right, Qt::Key_Right} << 3;
+    QTest::newRow("seconds: home") << true << 60 << K{Qt::Key_Home} << 1;
+    QTest::newRow("seconds: end") << true << 60 << K{Qt::Key_End} << 600;
+    QTest::newRow("seconds: end, left") << true << 60 << K{Qt::Key_End, Qt::Key_Left} << 599;
+}
+
+void TestStartup::scrollBarKeys()
+{
+    // Guards the keyboard direction of the limits: Qt's scroll bars step
+    // the other way from the arrows unless told otherwise.
+    QFETCH(bool, timeLimit);
+    QFETCH(int, start);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, expected);
+    StartedConsole s;
+    CtrlForm *c = s.console.get();
+    if (timeLimit)
+        c->TimeCheck()->click();
+    QScrollBar *scroll = timeLimit ? c->TimScroll() : c->SeikaiScroll();
+    QLabel *value = timeLimit ? c->Tim2Label() : c->SeikaiLabel();
+    scroll->setValue(start);
+    for (int key : keys)
+        QTest::keyClick(scroll, Qt::Key(key));
+    QCOMPARE(scroll->value(), expected);
+    QCOMPARE(value->text(), QString::number(expected));
 }
 
 void TestStartup::lockUnlockAndClear()

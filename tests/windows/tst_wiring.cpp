@@ -3,13 +3,16 @@
 // wiring of game, panel and windows (the rules are tested on the engine).
 #include "startedconsole.h"
 
+#include "controls/accessibility.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
 #include "controls/recboxf_zu.h"
 #include "controls/resbank.h"
 #include "controls/zubutton.h"
 #include "fakes/fakes.h"
+#include "fakes/hostilefiles.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QListView>
 #include <QListWidget>
@@ -37,19 +40,25 @@ struct Played : StartedConsole
         console->setRandom(std::unique_ptr<UniformRandom>(random));
     }
 
-    // Writes a list into the data folder and chooses it through the menu.
-    void choose(const QString &name, const QByteArray &bytes)
+    // The menu entry of a file of the data folder, the menu built afresh.
+    QAction *entry(const QString &name) const
     {
-        write(name, bytes);
         MenuBT *menu = console->menuBT();
         emit menu->fileMenu()->aboutToShow();
         for (QAction *action : menu->fileMenu()->actions()) {
-            if (action->text() == name) {
-                action->trigger();
-                return;
-            }
+            if (action->text() == name)
+                return action;
         }
         qFatal("no menu entry for %s", qPrintable(name));
+    }
+    // Writes a list into the data folder, chooses it through the menu and
+    // waits until it is in.
+    void choose(const QString &name, const QByteArray &bytes)
+    {
+        write(name, bytes);
+        entry(name)->trigger();
+        if (!waitForList())
+            qFatal("the list %s took too long", qPrintable(name));
     }
     void choose(const QStringList &words) { choose(QStringLiteral("list.txt"), words.join('\n').toUtf8()); }
 
@@ -71,6 +80,12 @@ struct Played : StartedConsole
     bool locked(int player) const { return !play(player)->AnsButton()->isEnabled(); }
 };
 
+QString accessible(QObject *object, QAccessible::Text text)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
+    return iface ? iface->text(text) : QStringLiteral("<no interface>");
+}
+
 QStringList sortedCharacters(const QString &text)
 {
     QStringList chars = WordList::characters(text);
@@ -88,6 +103,10 @@ private slots:
     void choosingAList();
     void aSecondListReplacesTheFirst();
     void unreadableListsEndInNone();
+    void noneSaysWhy_data();
+    void noneSaysWhy();
+    void windowsRespondDuringALoad();
+    void closingAbandonsALoad();
     void dealShowsTheSameBoardInBothWindows();
     void correctAnswerOfPlayer2();
     void answerLimitEndsTheGameInTheSameCall();
@@ -95,6 +114,7 @@ private slots:
     void drawAtNothingEach();
     void loadingDuringAGameThenTimeOut();
     void submitWithoutResultsDoesNothing();
+    void screenReadersReadScoresListAndOutcome();
 };
 
 void TestWiring::choosingAList_data()
@@ -161,8 +181,97 @@ void TestWiring::unreadableListsEndInNone()
     QVERIFY(gone);
     QVERIFY(QFile::remove(path));
     gone->trigger();
+    QVERIFY(g.waitForList());
     QCOMPARE(g.console->Label1()->text(), QStringLiteral("None"));
     QVERIFY(!g.console->StartButton()->isEnabled());
+}
+
+void TestWiring::noneSaysWhy_data()
+{
+    QTest::addColumn<int>("kind"); // a Hostile, or -1 for a list of 17 words
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("17 words") << -1 << "list.txt: 17 words; a game needs 18";
+    QTest::newRow("vanished") << -2 << "list.txt: file not found";
+    for (const auto &[name, kind] : hostileKinds())
+        QTest::newRow(name) << int(kind) << QString();
+}
+
+void TestWiring::noneSaysWhy()
+{
+    // Guards a list that ends in "None" with its reason only in the log,
+    // which the operator never sees: the label's tool tip says why.
+    QFETCH(int, kind);
+    QFETCH(QString, reason);
+    Played g;
+    const QString path = g.write(QStringLiteral("list.txt"), QStringList(eighteen.mid(0, 17)).join('\n').toUtf8());
+    QAction *entry = g.entry(QStringLiteral("list.txt"));
+    HostilePlanter planter;
+    if (kind != -1) {
+        QVERIFY(QFile::remove(path));
+        if (kind >= 0)
+            planter.plant(path, Hostile(kind));
+    }
+    entry->trigger();
+    QVERIFY(g.waitForList());
+    QCOMPARE(g.console->Label1()->text(), QStringLiteral("None"));
+    QVERIFY(!g.console->StartButton()->isEnabled());
+    const QString tip = g.console->Label1()->toolTip();
+    if (!reason.isEmpty())
+        QCOMPARE(tip, reason);
+    else
+        QVERIFY2(tip.startsWith(QStringLiteral("list.txt: ")) && tip.size() > 12, qPrintable(tip));
+    // A usable list afterwards says how many words it holds.
+    g.choose(QStringLiteral("good.txt"), eighteen.join('\n').toUtf8());
+    QVERIFY(g.console->Label1()->toolTip().endsWith(QStringLiteral("good.txt: 18 words")));
+}
+
+void TestWiring::windowsRespondDuringALoad()
+{
+    // Guards the windows freezing while a large list loads: the load runs
+    // off the windows' thread, "Wait!!" shows, and until the words are in
+    // nothing starts and nothing is judged.
+    Played g;
+    g.choose(eighteen);
+    g.start();
+    QByteArray big;
+    for (int i = 0; i < 1000000; ++i)
+        big += QString(QChar(0x4E00 + i % 20000)).append(QChar(0x4E00 + i / 20000)).toUtf8() + '\n';
+    g.write(QStringLiteral("big.txt"), big);
+    g.entry(QStringLiteral("big.txt"))->trigger();
+    QCOMPARE(g.console->Label1()->text(), QStringLiteral("Wait!!"));
+    QVERIFY(g.console->isLoadingWordList());
+    QVERIFY(!g.console->StartButton()->isEnabled());
+    QVERIFY(g.locked(1) && g.locked(2));
+    g.console->SeigoHantei(1, "学校");
+    QVERIFY(g.result(1).isEmpty());
+    g.start();
+    QCOMPARE(g.console->characterPool().size(), 0);
+
+    int turns = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&turns] { ++turns; });
+    beat.start(0);
+    QVERIFY(g.waitForList());
+    QVERIFY2(turns > 0, "the event loop stood still during the load");
+    QCOMPARE(g.console->Label1()->text(), QStringLiteral("big.txt"));
+    QCOMPARE(g.console->wordList().size(), 1000000);
+    QCOMPARE(g.console->List1()->model()->rowCount(), 1000000);
+    QVERIFY(g.console->StartButton()->isEnabled());
+    QVERIFY(g.console->wordList().contains(QString(QChar(0x4E00 + 7)).append(QChar(0x4E00 + 3))));
+}
+
+void TestWiring::closingAbandonsALoad()
+{
+    // Guards closing (and SIGTERM) that acted only once a load had ended.
+    auto g = std::make_unique<Played>();
+    g->write(QStringLiteral("big.txt"), QByteArray("\xe5\xad\xa6\xe6\xa0\xa1\n").repeated(3000000));
+    g->entry(QStringLiteral("big.txt"))->trigger();
+    QVERIFY(g->console->isLoadingWordList());
+    g->console->close();
+    QCOMPARE(g->ends, 1);
+    // The console goes while the read stops; nothing of it may come back.
+    g.reset();
+    QTest::qWait(50);
 }
 
 void TestWiring::dealShowsTheSameBoardInBothWindows()
@@ -312,6 +421,43 @@ void TestWiring::submitWithoutResultsDoesNothing()
     g.play(1)->AnsButton()->click();
     QVERIFY(g.result(1).isEmpty());
     QCOMPARE(g.play(1)->resBank()->ItemNumber(), 2);
+}
+
+void TestWiring::screenReadersReadScoresListAndOutcome()
+{
+    // Guards labels whose accessible name hid their text from screen
+    // readers, and outcomes shown only as a picture.
+    installAccessibility();
+    Played g;
+    g.choose(eighteen);
+    QCOMPARE(accessible(g.console->Label1(), QAccessible::Name), QStringLiteral("単語リスト"));
+    QCOMPARE(accessible(g.console->Label1(), QAccessible::Value), QStringLiteral("list.txt"));
+    g.start();
+    g.console->SeigoHantei(1, "学校");
+    struct Expected
+    {
+        QObject *object;
+        const char *name;
+        const char *value;
+    };
+    const Expected expected[] = {
+        {g.play(1)->Score1(), "じぶんのてんすう", "1"},
+        {g.play(1)->Score2(), "あいてのてんすう", "0"},
+        {g.play(2)->Score1(), "じぶんのてんすう", "0"},
+        {g.play(2)->Score2(), "あいてのてんすう", "1"},
+        {g.play(1)->resBank(), "フィードバック", "正解！！"},
+        {g.play(2)->resBank(), "フィードバック", ""},
+    };
+    for (const Expected &e : expected) {
+        QCOMPARE(accessible(e.object, QAccessible::Name), QString::fromUtf8(e.name));
+        QCOMPARE(accessible(e.object, QAccessible::Value), QString::fromUtf8(e.value));
+        QCOMPARE(accessible(e.object, QAccessible::Description), QString::fromUtf8(e.value));
+    }
+    g.console->SeigoHantei(2, "学校");
+    QCOMPARE(accessible(g.play(2)->resBank(), QAccessible::Description), QStringLiteral("文字がない！"));
+    // Erasing resets the feedback, and with it what is described.
+    g.play(1)->EraseAnswer();
+    QVERIFY(accessible(g.play(1)->resBank(), QAccessible::Description).isEmpty());
 }
 
 QTEST_MAIN(TestWiring)

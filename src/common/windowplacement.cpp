@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "windowplacement.h"
+
+#include <algorithm>
+
+namespace WindowPlacement {
+
+QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes)
+{
+    QList<QPoint> places;
+    const qsizetype n = outerSizes.size();
+    if (n == 0 || available.isEmpty())
+        return QList<QPoint>(n, available.topLeft());
+
+    qint64 rowWidth = Gap * qint64(n - 1);
+    int rowHeight = 0;
+    for (const QSize &s : outerSizes) {
+        rowWidth += std::max(0, s.width());
+        rowHeight = std::max(rowHeight, s.height());
+    }
+    // Keeps a window on the free area, its top-left corner first.
+    auto inside = [&available](QPoint p, QSize s) {
+        p.setX(std::max(available.left(), std::min(p.x(), available.right() + 1 - s.width())));
+        p.setY(std::max(available.top(), std::min(p.y(), available.bottom() + 1 - s.height())));
+        return p;
+    };
+
+    if (rowWidth + 2 * Gap <= available.width() && rowHeight + 2 * Gap <= available.height()) {
+        int x = available.left() + int((available.width() - rowWidth) / 2);
+        const int y = available.top() + (available.height() - rowHeight) / 2;
+        for (const QSize &s : outerSizes) {
+            places.append(QPoint(x, y));
+            x += s.width() + Gap;
+        }
+        return places;
+    }
+
+    // A cascade: each window overlaps the one before by the same amount,
+    // just enough for the row to fit, and sits a step lower.
+    const qint64 excess = rowWidth + 2 * Gap - available.width();
+    const int overlap = n > 1 ? int((excess + n - 2) / (n - 1)) : 0;
+    int x = available.left() + Gap;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0)
+            x = std::max(x + CascadeStep, x + outerSizes.at(i - 1).width() + Gap - overlap);
+        const int y = available.top() + Gap + CascadeStep * int(i);
+        places.append(inside(QPoint(x, y), outerSizes.at(i)));
+    }
+    return places;
+}
+
+} // namespace WindowPlacement

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the program's windows go on the screen when they first appear.
+#pragma once
+
+#include <QList>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+namespace WindowPlacement {
+
+// Space kept between windows and around them, in pixels.
+constexpr int Gap = 8;
+// How far each window of a cascade sits below the one before: a caption's
+// height, so that every caption stays in sight.
+constexpr int CascadeStep = 32;
+
+// A window frame as window managers draw them, on the generous side: the
+// real one is known only once a window has been shown.
+inline constexpr QMargins EstimatedFrame{8, 40, 8, 8};
+
+// Top-left corners (frames included) for windows of the given outer sizes,
+// taken from left to right, on a screen whose free area is `available`.
+// Side by side, the row centred, when they fit without overlapping;
+// otherwise a cascade: each window overlaps the one before by the same
+// amount and sits lower, its caption in sight. A window keeps its size; one
+// larger than the screen shows its top-left corner.
+QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes);
+
+} // namespace WindowPlacement
