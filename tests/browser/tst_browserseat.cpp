@@ -167,6 +167,7 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
             action->trigger();
     }
     QVERIFY(c.waitForList());
+    QTRY_VERIFY(c.console->StartButton()->isEnabled());
     c.console->StartButton()->click();
     QString board;
     for (int n = 1; n <= PlayForm::BoardSize; ++n)
