@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // taruvo-recognize: the box's recognition path on lines of ink from stdin.
+#include "recognition/inkmodelrecognizer.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
@@ -18,7 +19,7 @@ namespace {
 int usage(const char *message)
 {
     std::fprintf(stderr, "taruvo-recognize: %s\n"
-                         "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|zinnia|templates]\n"
+                         "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|model|zinnia|templates]\n"
                          "                        [--prefer CHARACTERS] [--scores] [--timing] < ink\n"
                          "  each input line: [label<TAB>]x,y x,y ...;x,y ...  (strokes split by ';')\n"
                          "  --prefer   characters of a word list, put first when they score close\n"
@@ -61,9 +62,9 @@ int main(int argc, char *argv[])
             scores = true;
         } else if (arg == QLatin1String("--engine") && i + 1 < args.size()) {
             engine = args[++i];
-            if (engine != QLatin1String("fused") && engine != QLatin1String("zinnia")
-                && engine != QLatin1String("templates"))
-                return usage("--engine is fused, zinnia or templates");
+            if (engine != QLatin1String("fused") && engine != QLatin1String("model")
+                && engine != QLatin1String("zinnia") && engine != QLatin1String("templates"))
+                return usage("--engine is fused, model, zinnia or templates");
         } else if (arg == QLatin1String("--prefer") && i + 1 < args.size()) {
             for (uint c : args[++i].toUcs4())
                 preferred.insert(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
@@ -75,6 +76,7 @@ int main(int argc, char *argv[])
     SharedRecognizer::setPreferredCharacters(preferred);
     const Recognizer &recognizer = engine == QLatin1String("zinnia") ? SharedRecognizer::zinnia()
         : engine == QLatin1String("templates")                      ? SharedRecognizer::templates()
+        : engine == QLatin1String("model")                          ? SharedRecognizer::inkModel()
                                                                     : SharedRecognizer::instance();
     if (!recognizer.isAvailable())
         return 1; // the shared recogniser has said why in the log

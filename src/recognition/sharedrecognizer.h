@@ -7,16 +7,19 @@
 #include <QSet>
 #include <QStringList>
 
+class InkModelRecognizer;
 class ZinniaRecognizer;
 class TemplateMatcher;
 
 class SharedRecognizer
 {
 public:
-    // Zinnia and the template matcher, fused. Loaded on first use and kept
-    // until the program ends. What cannot be loaded is named in one log line
-    // with the paths tried; with no Zinnia model the recogniser is unavailable.
+    // The ink model, Zinnia and the template matcher, fused. Loaded on
+    // first use and kept until the program ends. What cannot be loaded is
+    // named in one log line with the paths tried; with neither the ink
+    // model nor Zinnia's the recogniser is unavailable.
     static const Recognizer &instance();
+    static const InkModelRecognizer &inkModel();
     static const ZinniaRecognizer &zinnia();
     static const TemplateMatcher &templates();
 
@@ -28,6 +31,9 @@ public:
     // Where the Zinnia model is looked for: the application folder first,
     // then the system's Tegaki models.
     static QStringList modelPaths();
+    // Where the ink model is looked for: the application folder first, then
+    // where the installation puts it.
+    static QStringList inkModelPaths();
     // Where the stroke templates are looked for: the application folder
     // first, then Debian's python3-kanjidraw.
     static QStringList templatePaths();

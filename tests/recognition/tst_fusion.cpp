@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The stroke-order-free template matcher and its fusion with Zinnia.
 #include "recognition/fusedrecognizer.h"
+#include "recognition/inkmodelrecognizer.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
@@ -132,7 +133,7 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
 {
     // Guards the word-list preference overturning a clear winner, or not
     // applying where the measured margin says it should.
-    FusedRecognizer fused(SharedRecognizer::zinnia(), SharedRecognizer::templates());
+    FusedRecognizer fused(SharedRecognizer::inkModel(), SharedRecognizer::zinnia(), SharedRecognizer::templates());
     // A tall 日, which reads close to 曰.
     const Ink ink = inkOf("80,40 80,270;80,45 220,45 220,270;85,150 215,150;85,260 215,260");
     const QList<Candidate> plain = fused.classify(ink, 30);
