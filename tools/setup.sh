@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-multimedia-dev
-    libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw
+    libzinnia-dev tegaki-zinnia-japanese python3-kanjidraw libopencv-dnn-dev
     fonts-ipafont-mincho fonts-ipafont-gothic
     xvfb xauth
     clang libclang-rt-14-dev

@@ -65,7 +65,11 @@ QString InkModelRecognizer::load(const QString &path)
     QFile metaFile(metadataPath(path));
     if (!QFileInfo(metaFile.fileName()).isFile() || !metaFile.open(QIODevice::ReadOnly))
         return QStringLiteral("no metadata beside it");
-    const QJsonObject meta = QJsonDocument::fromJson(metaFile.read(MaxMetadataBytes)).object();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(metaFile.read(MaxMetadataBytes), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return QStringLiteral("metadata unreadable");
+    const QJsonObject meta = doc.object();
     const QJsonObject raster = meta.value(QLatin1String("raster")).toObject();
     if (raster.value(QLatin1String("side")).toInt() != InkRaster::Side
         || raster.value(QLatin1String("margin")).toInt() != InkRaster::Margin

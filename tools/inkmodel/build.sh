@@ -25,6 +25,9 @@ if ((${#need[@]})); then
 fi
 # Debian's interpreter, which sees Debian's torch.
 py=/usr/bin/python3
+# Threads that wait passively: on a machine shared with other work, spinning
+# OpenMP threads halve the throughput.
+export OMP_WAIT_POLICY=PASSIVE
 mkdir -p "$work"
 start=$(date +%s)
 for ((s = 0; s < shards; ++s)); do

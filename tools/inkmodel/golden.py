@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Writes tests/recognition/data/raster-golden.txt: a few inks and the cells
+# Writes tests/data/raster-golden.txt: a few inks and the cells
 # this file's rasteriser gives them, for the C++ test that checks that the
 # program feeds the model what it was trained on.
 import os
@@ -31,7 +31,7 @@ def parse(line):
 
 
 def main():
-    path = os.path.join(ROOT, "tests/recognition/data/raster-golden.txt")
+    path = os.path.join(ROOT, "tests/data/raster-golden.txt")
     with open(path, "w", encoding="utf-8") as out:
         out.write("# Written by tools/inkmodel/golden.py: ink, then channel row column value of every\n"
                   "# cell that is not zero. Side %d, margin %d, %d channels.\n" %

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The ink raster the model reads. src/recognition/inkraster.cpp computes the
-# same numbers; tests/recognition/data/raster-golden.txt holds a few of them,
+# same numbers; tests/data/raster-golden.txt holds a few of them,
 # written by golden.py, so that the two cannot drift apart unnoticed.
 import math
 
