@@ -7,10 +7,27 @@ import math
 import numpy as np
 
 
+def _turned(a, b, rng):
+    """The chord a-b as the stroke it often stands for: across, then down
+    (the right side of 口 and every box like it) or down, then across. The
+    data keeps only where a stroke starts and ends, and a writer's corner
+    is nothing like the diagonal."""
+    corner = np.array([b[0], a[1]]) if rng.random() < 0.7 else np.array([a[0], b[1]])
+    corner = corner + rng.normal(0, 2.0, 2)
+    legs = []
+    for p, q in ((a, corner), (corner, b)):
+        n = max(2, int(math.hypot(*(q - p)) / 6) + 2)
+        legs.append(p + np.linspace(0.0, 1.0, n)[:, None] * (q - p))
+    return np.vstack([legs[0], legs[1][1:]])
+
+
 def _chord_points(a, b, rng):
-    """A stroke from a to b, bowed, sometimes hooked or cut short."""
+    """A stroke from a to b, bowed or turned, sometimes hooked or cut short."""
     d = b - a
     length = math.hypot(*d)
+    slope = math.degrees(math.atan2(d[1], d[0]))  # y grows downwards
+    if length > 40 and 15 < slope < 80 and rng.random() < 0.6:
+        return _turned(a, b, rng)
     m = max(3, int(length / 6) + 2)
     t = np.linspace(0.0, 1.0, m)[:, None]
     pts = a + t * d
