@@ -14,13 +14,15 @@ import json
 import os
 import sys
 
+import numpy as np
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import run  # noqa: E402
 import tablet  # noqa: E402
 
-ZINNIA_WEIGHTS = [0.0, 0.1, 0.2, 0.3, 0.5, 0.75, 1.0, 1.5]
-TEMPLATE_WEIGHTS = [0.0, 0.005, 0.01, 0.02, 0.03, 0.05, 0.08]
+ZINNIA_WEIGHTS = [0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0]
+TEMPLATE_WEIGHTS = [0.0, 0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.16]
 OUTSIDE = [1.0, 2.0, 3.0, 4.0, 6.0]
 RARE_CONDITIONS = ["clean", "realistic"]
 PARTS_ONLY = set("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶")
@@ -31,57 +33,73 @@ def is_kanji(c):
     return 0x4E00 <= o <= 0x9FFF or 0x3400 <= o <= 0x4DBF or 0xF900 <= o <= 0xFAFF or 0x20000 <= o <= 0x3FFFF or o == 0x3005
 
 
-def fuse(m, z, t, classes, wz, wt, outside):
-    """As FusedRecognizer ranks, before the word-list preference."""
-    md, zd, td = dict(m), dict(z), dict(t)
-    mmiss = m[-1][1] - 1.0 if m else 0
-    zmiss = z[-1][1] - 0.3 if z else 0
-    tmiss = t[-1][1] - 10 if t else 0
-    names = []
-    for lst in (m, z, t):
-        for c, _ in lst:
-            if c not in names and c not in PARTS_ONLY:
-                names.append(c)
-    scored = []
-    for c in names:
-        if m:
-            s = md.get(c, mmiss) if c in classes else m[0][1] - outside
-            s += wz * zd.get(c, zmiss) if z else 0
-            s += wt * td.get(c, tmiss) if t else 0
-        else:
-            s = zd.get(c, zmiss) + (0.02 * td.get(c, tmiss) if t else 0)
-        scored.append((not is_kanji(c), -s, c))
-    scored.sort()
-    return [c for _, _, c in scored]
-
-
-def dumps(tool, cache, split, chars, data, conditions):
+def dumps(tool, cache, split, chars, data, conditions, engines=("model", "zinnia", "templates")):
+    """{condition: {engine: scored candidates of each character}}, cached:
+    delete build-bench/cache/fusion-dump-*.json after changing a recogniser."""
     path = os.path.join(cache, "fusion-dump-%s.json" % split)
     out = {}
     if os.path.exists(path):
         with open(path, encoding="utf-8") as fh:
             out = json.load(fh)
     for cond in conditions:
-        if cond in out:
-            continue
-        lines = run.lines_for("independent", chars, data, cond)
-        out[cond] = {e: run.run(tool, lines, e, tablet.BOX, count=30, scores=True)[0]
-                     for e in ("model", "zinnia", "templates")}
-        print("dumped %s %s" % (split, cond), file=sys.stderr, flush=True)
-        with open(path, "w", encoding="utf-8") as fh:
-            json.dump(out, fh, ensure_ascii=False)
+        lines = None
+        for engine in engines:
+            if engine in out.get(cond, {}):
+                continue
+            lines = lines or run.lines_for("independent", chars, data, cond)
+            out.setdefault(cond, {})[engine] = run.run(tool, lines, engine, tablet.BOX, count=30, scores=True)[0]
+            print("dumped %s %s %s" % (split, cond, engine), file=sys.stderr, flush=True)
+            with open(path, "w", encoding="utf-8") as fh:
+                json.dump(out, fh, ensure_ascii=False)
+    return {c: out[c] for c in conditions}
+
+
+def tables(d, chars, classes):
+    """Per condition, every sample's candidates as padded arrays, so that a
+    weighting is a few array operations: (truth index, model score, outside
+    flag, model's best, Zinnia score, template score, presence of Zinnia and
+    the templates, non-kanji penalty)."""
+    out = {}
+    for cond, e in d.items():
+        rows = []
+        for i, ch in enumerate(chars):
+            m, z, t = e["model"][i], e["zinnia"][i], e["templates"][i]
+            md, zd, td = dict(m), dict(z), dict(t)
+            mmiss = m[-1][1] - 1.0 if m else 0
+            zmiss = z[-1][1] - 0.3 if z else 0
+            tmiss = t[-1][1] - 10 if t else 0
+            names = []
+            for lst in (m, z, t):
+                for c, _ in lst:
+                    if c not in names and c not in PARTS_ONLY:
+                        names.append(c)
+            rows.append((names.index(ch) if ch in names else -1,
+                         [md.get(c, mmiss) for c in names], [c not in classes for c in names],
+                         m[0][1] if m else 0, [zd.get(c, zmiss) for c in names], [td.get(c, tmiss) for c in names],
+                         bool(z), bool(t), [0 if is_kanji(c) else -1e6 for c in names], bool(m)))
+        k = max(len(r[1]) for r in rows)
+        def pad(j, fill):
+            return np.array([r[j] + [fill] * (k - len(r[j])) for r in rows], dtype=float)
+        out[cond] = dict(truth=np.array([r[0] for r in rows]), m=pad(1, 0), outside=pad(2, 0) > 0,
+                         mtop=np.array([r[3] for r in rows])[:, None], z=pad(4, 0), t=pad(5, 0),
+                         hz=np.array([r[6] for r in rows], float)[:, None], ht=np.array([r[7] for r in rows], float)[:, None],
+                         kanji=pad(8, 0), valid=pad(1, np.nan) == pad(1, np.nan),
+                         hm=np.array([r[9] for r in rows]))
     return out
 
 
-def figures(d, chars, classes, w):
+def figures(tabs, w):
+    wz, wt, outside = w
     res = {}
-    for cond, e in d.items():
-        top1 = top5 = 0
-        for i, ch in enumerate(chars):
-            r = fuse(e["model"][i], e["zinnia"][i], e["templates"][i], classes, *w)
-            top1 += r[:1] == [ch]
-            top5 += ch in r[:5]
-        res[cond] = (top1 / len(chars), top5 / len(chars))
+    for cond, a in tabs.items():
+        score = np.where(a["outside"], a["mtop"] - outside, a["m"]) + wz * a["z"] * a["hz"] + wt * a["t"] * a["ht"]
+        # Without the model's list (no ink), as the fallback ranks.
+        fallback = a["z"] + 0.02 * a["t"] * a["ht"]
+        score = np.where(a["hm"][:, None], score, fallback) + a["kanji"]
+        score = np.where(a["valid"], score, -np.inf)
+        order = np.argsort(-score, axis=1, kind="stable")[:, :5]
+        hit = (order == a["truth"][:, None]) & (a["truth"][:, None] >= 0)
+        res[cond] = (hit[:, 0].mean(), hit.any(axis=1).mean())
     return res
 
 
@@ -94,30 +112,49 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--tool", required=True)
     ap.add_argument("--cache", default=os.path.join(run.ROOT, "build-bench/cache"))
+    ap.add_argument("--dump-only", help="only dump these engines (comma-separated)")
     args = ap.parse_args()
     sets, data = run.independent_sets(args.cache)
+    if args.dump_only:
+        engines = args.dump_only.split(",")
+        for s in ("dev", "test"):
+            dumps(args.tool, args.cache, s, sets[s], data, list(tablet.CONDITIONS), engines)
+        for s in ("rare-dev", "rare-test"):
+            dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS, engines)
+        return
     classes = run.model_classes()
     conditions = list(tablet.CONDITIONS)
     d = {s: dumps(args.tool, args.cache, s, sets[s], data, conditions) for s in ("dev", "test")}
     r = {s: dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS) for s in ("rare-dev", "rare-test")}
     print("development split: %d jōyō kanji, %d rare; test split: %d and %d" %
           (len(sets["dev"]), len(sets["rare-dev"]), len(sets["test"]), len(sets["rare-test"])))
+    tabs = {s: tables(d[s], sets[s], classes) for s in ("dev", "test")}
+    tabs.update({s: tables(r[s], sets[s], classes) for s in ("rare-dev", "rare-test")})
     ranked = []
     for w in itertools.product(ZINNIA_WEIGHTS, TEMPLATE_WEIGHTS, OUTSIDE):
-        j = figures(d["dev"], sets["dev"], classes, w)
-        k = figures(r["rare-dev"], sets["rare-dev"], classes, w)
+        j = figures(tabs["dev"], w)
+        k = figures(tabs["rare-dev"], w)
         ranked.append((objective(j, k), w, j, k))
     ranked.sort(key=lambda x: -x[0])
     print("best on the development split (Zinnia weight, template weight, outside-model gap):")
     for score, w, j, k in ranked[:8]:
         print("  %-18s %.4f  realistic %.3f  rare %.3f" % (w, score, j["realistic"][0], k["clean"][0]))
     best = ranked[0][1]
+    print("each recogniser alone, test split: top-1 / top-5")
+    for engine in ("model", "zinnia", "templates"):
+        row = []
+        for split, conds in (("test", d["test"]), ("rare-test", r["rare-test"])):
+            for cond, e in conds.items():
+                res = [[c for c, _ in x] for x in e[engine]]
+                row.append("%s%s %.3f/%.3f" % ("rare " if split != "test" else "", cond,
+                                               run.accuracy(sets[split], res, 1), run.accuracy(sets[split], res, 5)))
+        print("  %-9s %s" % (engine, "  ".join(row)))
     alone = (0.0, 0.0, 1e9)
     for label, w in (("model alone", alone), ("chosen %s" % (best,), best)):
         print("%s: top-1 / top-5" % label)
         for split in ("dev", "test"):
-            j = figures(d[split], sets[split], classes, w)
-            k = figures(r["rare-" + split], sets["rare-" + split], classes, w)
+            j = figures(tabs[split], w)
+            k = figures(tabs["rare-" + split], w)
             print("  %-5s %s | rare %s" % (split, "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in j.items()),
                                          "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items())))
 

@@ -15,11 +15,11 @@ namespace {
 // TemplateWeight x (minus the template cost), the weights chosen on the
 // development half of the benchmark's independent ink
 // (bench/recognition/tune.py), never on its test half.
-constexpr double ZinniaWeight = 0.5;
-constexpr double TemplateWeight = 0.02;
+constexpr double ZinniaWeight = 2.0;
+constexpr double TemplateWeight = 0.05;
 // A character the model does not know at all: this far below the model's
 // best, so that Zinnia and the templates together can still put it first.
-constexpr double OutsideModel = 4.0;
+constexpr double OutsideModel = 3.0;
 // A character an engine knows but did not list: a little below its last.
 constexpr double ModelMissing = 1.0;
 constexpr double ZinniaMissing = 0.3;
