@@ -19,8 +19,8 @@ import run  # noqa: E402
 import tablet  # noqa: E402
 from tune import is_kanji  # noqa: E402
 
-MARGINS = [None, 0.25, 0.5, 1.0, 1.5, 2.0, 3.0]
-FLOORS = [None, -8.0, -6.0, -4.0, -3.0]
+MARGINS = [None, 0.5, 1.0, 1.5, 2.0]
+FLOORS = [None, -16.0, -13.0, -10.0, -8.0]
 
 
 def scored(tool, lines):
