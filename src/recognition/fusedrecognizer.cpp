@@ -126,10 +126,6 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
     if (count <= 0 || !isAvailable())
         return {};
     QList<Candidate> fused = ranked(ink);
-    fused.erase(std::remove_if(fused.begin(), fused.end(), [](const Candidate &c) { return PartsOnly.contains(c.text); }),
-                fused.end());
-    if (fused.isEmpty())
-        return {};
     for (int i = 0; i + 1 < SizeTwins.size(); i += 2) {
         const QString part = SizeTwins.mid(i, 1), word = SizeTwins.mid(i + 1, 1);
         const auto from = std::find_if(fused.begin(), fused.end(), [&](const Candidate &c) { return c.text == part; });
@@ -142,6 +138,10 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
         else
             to->score = std::max(to->score, score);
     }
+    fused.erase(std::remove_if(fused.begin(), fused.end(), [](const Candidate &c) { return PartsOnly.contains(c.text); }),
+                fused.end());
+    if (fused.isEmpty())
+        return {};
     // Only kanji make words here: kanji before kana and anything else.
     std::stable_sort(fused.begin(), fused.end(), [](const Candidate &a, const Candidate &b) {
         const bool ka = isKanji(a.text), kb = isKanji(b.text);
@@ -169,6 +169,9 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
         const int year = kanjiSchoolYear(c.text);
         return year >= 1 && year <= 6 ? 1 : year == 7 ? 2 : isKanji(c.text) ? 3 : 4;
     };
+    // Characters no school teaches (and no list holds) go behind all the
+    // others, however Zinnia or the templates scored them.
+    std::stable_partition(fused.begin() + 1, fused.end(), [&](const Candidate &c) { return rank(c) <= 2; });
     const int window = std::min<int>(int(fused.size()), std::max(2 * count, count + 5));
     std::stable_sort(fused.begin() + 1, fused.begin() + window,
                      [&](const Candidate &a, const Candidate &b) { return rank(a) < rank(b); });

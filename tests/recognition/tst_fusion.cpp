@@ -143,8 +143,8 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
     // Guards the word-list preference overturning a clear winner, or not
     // applying where the measured margin says it should.
     FusedRecognizer fused(SharedRecognizer::inkModel(), SharedRecognizer::zinnia(), SharedRecognizer::templates());
-    // A tall 日, which reads close to 曰.
-    const Ink ink = inkOf("80,40 80,270;80,45 220,45 220,270;85,150 215,150;85,260 215,260");
+    // Two bars of nearly one length across a stroke: 士 or 土.
+    const Ink ink = inkOf("50,120 250,120;150,50 150,250;60,250 240,250");
     const QList<Candidate> plain = fused.classify(ink, 30);
     QVERIFY(plain.size() > 5);
     const Candidate winner = plain.first();
