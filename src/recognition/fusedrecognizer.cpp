@@ -186,7 +186,18 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
     // others, however Zinnia or the templates scored them.
     std::stable_partition(fused.begin() + 1, fused.end(), [&](const Candidate &c) { return rank(c) <= 2; });
     const int window = std::min<int>(int(fused.size()), std::max(2 * count, count + 5));
-    std::stable_sort(fused.begin() + 1, fused.begin() + window,
-                     [&](const Candidate &a, const Candidate &b) { return rank(a) < rank(b); });
+    // The list's characters pass anything; a school-year kanji passes a
+    // later jōyō kanji only when it scores within SchoolYearMargin of it, so
+    // that a clear later-taught candidate is not buried under look-alikes.
+    for (int i = 2; i < window; ++i) {
+        for (int j = i; j > 1; --j) {
+            const Candidate &ahead = fused[j - 1], &behind = fused[j];
+            const bool passes = rank(behind) < rank(ahead)
+                && (rank(behind) == 0 || ahead.score - behind.score <= SchoolYearMargin);
+            if (!passes)
+                break;
+            std::swap(fused[j - 1], fused[j]);
+        }
+    }
     return fused.mid(0, count);
 }

@@ -246,8 +246,11 @@ void TestFusion::candidatesFollowTheSchoolYears()
     for (int i = 1; i < shown.size(); ++i) {
         QVERIFY2(!QStringLiteral("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶").contains(shown[i].text),
                  qPrintable(shown[i].text));
+        // A later-taught kanji stays before a school one only by a clear lead.
+        const bool clearLead = rank(shown[i - 1].text) == 2 && rank(shown[i].text) == 1
+            && shown[i - 1].score - shown[i].score > FusedRecognizer::SchoolYearMargin;
         if (i > 1)
-            QVERIFY2(rank(shown[i - 1].text) <= rank(shown[i].text),
+            QVERIFY2(rank(shown[i - 1].text) <= rank(shown[i].text) || clearLead,
                      qPrintable(texts(shown).join(QLatin1Char(' '))));
     }
     // A hurried child's kanji are found among those of the school years.
