@@ -1,163 +1,146 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Recognition benchmark: writes KanjiVG-derived strokes of the jōyō kanji
-# through taruvo-recognize and reports accuracy and time per character.
-import argparse, json, math, os, random, re, statistics, subprocess, sys
+# Recognition benchmark: writes ink through taruvo-recognize, each
+# recogniser alone and fused (the box's path), and reports top-1 / top-5
+# and the time per character.
+#
+# The main table is independent ink (tablet.py: Make Me a Hanzi medians,
+# never used for training, templates or anything else), split by character
+# into a development half, on which the fusion weights are chosen
+# (tune.py), and a test half, which the figures report. --source kanjivg
+# gives the secondary table on the KanjiVG strokes the model and the
+# templates come from.
+import argparse
+import json
+import math
+import os
+import random
+import statistics
+import subprocess
+import sys
 
-DATA = "/usr/lib/python3/dist-packages/kanjidraw/data.json"
-KANJIDIC = "/usr/share/edict/kanjidic"
-GRID = 256
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "../.."))
+sys.path.insert(0, HERE)
+import kanjivg  # noqa: E402
+import tablet  # noqa: E402
+
+ENGINES = ["model", "zinnia", "templates", "fused"]
+SPLIT_SEED = 20261207
+INK_SEED = 1207
 
 
-def joyo_set():
-    # KANJIDIC's grades G1 to G8 are the jōyō kanji.
-    with open(KANJIDIC, "rb") as fh:
+def grades():
+    import re
+    with open(kanjivg.KANJIDIC, "rb") as fh:
         text = fh.read().decode("euc_jp", errors="replace")
-    return {line.split(" ", 1)[0] for line in text.splitlines()[1:] if re.search(r" G[1-8] ", line)}
-
-
-def load_strokes():
-    with open(DATA, encoding="utf-8") as fh:
-        raw = json.load(fh)
-    joyo = joyo_set()
-    chars = {}
-    for group in raw.values():
-        for ch, strokes in group.items():
-            if ch in joyo:
-                chars[ch] = [((s[0], s[1]), (s[2], s[3])) for s in strokes]
-    return dict(sorted(chars.items()))
-
-
-def interpolate(a, b, step=4.0):
-    n = max(1, int(math.hypot(b[0] - a[0], b[1] - a[1]) / step))
-    return [(a[0] + (b[0] - a[0]) * i / n, a[1] + (b[1] - a[1]) * i / n) for i in range(n + 1)]
-
-
-def ink(strokes):
-    return [interpolate(a, b) for a, b in strokes]
-
-
-def clean(strokes, rng):
-    return ink(strokes)
-
-
-def corner(strokes, rng):
-    # Half size, in the top-left corner of the box.
-    return [[(x / 2, y / 2) for x, y in s] for s in ink(strokes)]
-
-
-def jitter(strokes, rng):
-    return [[(x + rng.gauss(0, 2), y + rng.gauss(0, 2)) for x, y in s] for s in ink(strokes)]
-
-
-def swapped(strokes, rng):
-    s = ink(strokes)
-    if len(s) > 1:
-        i = rng.randrange(len(s) - 1)
-        s[i], s[i + 1] = s[i + 1], s[i]
-    return s
-
-
-def reversed_stroke(strokes, rng):
-    s = ink(strokes)
-    i = rng.randrange(len(s))
-    s[i] = s[i][::-1]
-    return s
-
-
-def joined(strokes, rng):
-    s = ink(strokes)
-    if len(s) > 1:
-        i = rng.randrange(len(s) - 1)
-        s[i:i + 2] = [s[i] + s[i + 1]]
-    return s
-
-
-def skew_shaky(strokes, rng):
-    # A slanted, slightly rotated hand with a wobble along each stroke.
-    shear = rng.uniform(-0.25, 0.25)
-    angle = math.radians(rng.uniform(-10, 10))
-    sx, sy = rng.uniform(0.85, 1.15), rng.uniform(0.85, 1.15)
-    c, sn = math.cos(angle), math.sin(angle)
-    out = []
-    for stroke in ink(strokes):
-        phase, amp = rng.uniform(0, 6.3), rng.uniform(1.0, 3.0)
-        pts = []
-        for k, (x, y) in enumerate(stroke):
-            x, y = x - 128, y - 128
-            x, y = (x + shear * y) * sx, y * sy
-            x, y = c * x - sn * y, sn * x + c * y
-            w = amp * math.sin(phase + k * 0.9)
-            pts.append((x + 128 + w + rng.gauss(0, 1), y + 128 - w + rng.gauss(0, 1)))
-        out.append(pts)
+    out = {}
+    for line in text.splitlines()[1:]:
+        m = re.search(r" G(\d+) ", line)
+        if m:
+            out[line.split(" ", 1)[0]] = int(m.group(1))
     return out
 
 
-def distorted(strokes, rng):
-    # Another hand: every stroke end moved on its own and every stroke bowed,
-    # so that no stroke lies where the template has it.
-    out = []
-    for (a, b) in strokes:
-        a = (a[0] + rng.gauss(0, 8), a[1] + rng.gauss(0, 8))
-        b = (b[0] + rng.gauss(0, 8), b[1] + rng.gauss(0, 8))
-        bow = rng.gauss(0, 0.08)
-        pts = interpolate(a, b)
-        n = len(pts) - 1
-        dx, dy = b[0] - a[0], b[1] - a[1]
-        out.append([(x - dy * bow * 4 * (k / n) * (1 - k / n) if n else x,
-                     y + dx * bow * 4 * (k / n) * (1 - k / n) if n else y) for k, (x, y) in enumerate(pts)])
-    return out
+def model_classes():
+    with open(os.path.join(ROOT, "data/inkmodel/ink-ja.json"), encoding="utf-8") as fh:
+        return set(json.load(fh)["classes"])
 
 
-CONDITIONS = {
-    "clean": clean, "corner": corner, "jitter": jitter,
-    "swapped": swapped, "reversed": reversed_stroke, "joined": joined, "skew+shaky": skew_shaky,
-    "distorted": distorted,
-}
+def independent_sets(cache):
+    """{'dev': [...], 'test': [...], 'rare-dev': [...], 'rare-test': [...]} and the ink data.
+    The jōyō kanji the independent data has, split one third for development
+    and two thirds for test; 'rare' are the name kanji (KANJIDIC grades 9
+    and 10) the data has and the ink model does not know."""
+    g = grades()
+    folder = tablet.fetch(cache)
+    joyo = sorted(c for c, v in g.items() if v <= 8)
+    rare = sorted(c for c, v in g.items() if v >= 9 and c not in model_classes())
+    data = tablet.load(folder, joyo + rare)
+    sets = {}
+    for name, chars in (("", joyo), ("rare-", rare)):
+        chars = [c for c in chars if c in data]
+        random.Random(SPLIT_SEED).shuffle(chars)
+        cut = len(chars) // 3
+        sets[name + "dev"] = sorted(chars[:cut])
+        sets[name + "test"] = sorted(chars[cut:])
+    return sets, data
 
 
-def line(label, strokes):
-    return label + "\t" + ";".join(" ".join("%.1f,%.1f" % p for p in s) for s in strokes)
+def lines_for(source, chars, data, condition, seed=INK_SEED):
+    if source == "kanjivg":
+        return [kanjivg.write(c, data[c], condition, seed) for c in chars]
+    return [tablet.write(c, data[c], condition, seed) for c in chars]
 
 
-def run(tool, lines, extra):
-    cmd = [tool, "--size", "%d,%d" % (GRID, GRID), "-n", "10", "--timing"] + extra
-    p = subprocess.run(cmd, input="\n".join(lines) + "\n", capture_output=True, text=True)
+def run(tool, lines, engine, size, count=10, scores=False, extra=()):
+    cmd = [tool, "--size", "%d,%d" % (size, size), "-n", str(count), "--timing", "--engine", engine]
+    if scores:
+        cmd.append("--scores")
+    p = subprocess.run(cmd + list(extra), input="\n".join(lines) + "\n", capture_output=True, text=True)
     if p.returncode != 0:
         sys.exit("taruvo-recognize failed: " + p.stderr.strip())
     out = p.stdout.split("\n")[:len(lines)]
     times = [int(t) / 1000.0 for t in p.stderr.split()[-len(lines):]]
-    return [o.split(" ") if o else [] for o in out], times
+    rows = [o.split(" ") if o else [] for o in out]
+    if scores:
+        rows = [[(c.rsplit(":", 1)[0], float(c.rsplit(":", 1)[1])) for c in r] for r in rows]
+    return rows, times
 
 
-def report(name, chars, results, times):
-    n = len(chars)
-    top = lambda k: sum(1 for c, r in zip(chars, results) if c in r[:k]) / n
+def accuracy(chars, results, k):
+    return sum(1 for c, r in zip(chars, results) if c in r[:k]) / max(1, len(chars))
+
+
+def p99(times):
     t = sorted(times)
-    p99 = t[min(len(t) - 1, int(math.ceil(0.99 * len(t))) - 1)]
-    print("%-12s top-1 %.3f  top-5 %.3f  top-10 %.3f  median %.1f ms  p99 %.1f ms"
-          % (name, top(1), top(5), top(10), statistics.median(t), p99))
-    return top(1)
+    return t[min(len(t) - 1, int(math.ceil(0.99 * len(t))) - 1)]
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--tool", default=os.path.join(os.path.dirname(__file__), "../../build/taruvo-recognize"))
-    ap.add_argument("--conditions", default=",".join(CONDITIONS))
+    ap.add_argument("--tool", default=os.path.join(ROOT, "build-bench/taruvo-recognize"))
+    ap.add_argument("--source", choices=["independent", "kanjivg"], default="independent")
+    ap.add_argument("--split", default="test", help="test, dev, rare-test or rare-dev (independent ink)")
+    ap.add_argument("--conditions", help="comma-separated; default all of the source")
+    ap.add_argument("--engines", default=",".join(ENGINES))
     ap.add_argument("--limit", type=int, default=0, help="only every k-th character, for quick runs")
-    ap.add_argument("--seed", type=int, default=20261207)
+    ap.add_argument("--cache", default=os.path.join(ROOT, "build-bench/cache"))
     ap.add_argument("extra", nargs="*", help="further arguments for taruvo-recognize")
     args = ap.parse_args()
-    data = load_strokes()
-    chars = list(data)
+    if args.source == "kanjivg":
+        data = kanjivg.load_strokes()
+        chars = list(data)
+        conditions = list(kanjivg.CONDITIONS)
+        size = kanjivg.GRID
+        print("%d jōyō kanji, KanjiVG strokes (the ink model's training source)" % len(chars))
+    else:
+        sets, data = independent_sets(args.cache)
+        chars = sets[args.split]
+        conditions = list(tablet.CONDITIONS)
+        size = tablet.BOX
+        print("%d kanji of the %s split, independent ink (%s %s)" % (len(chars), args.split, tablet.PACKAGE, tablet.VERSION))
+    if args.conditions:
+        conditions = args.conditions.split(",")
     if args.limit > 1:
         chars = chars[::args.limit]
-    print("%d jōyō kanji with KanjiVG strokes" % len(chars))
-    for name in args.conditions.split(","):
-        rng = random.Random("%d/%s" % (args.seed, name))
-        lines = [line(c, CONDITIONS[name](data[c], rng)) for c in chars]
-        results, times = run(args.tool, lines, args.extra)
-        report(name, chars, results, times)
+    engines = args.engines.split(",")
+    print("%-13s %s  %s" % ("condition", "  ".join("%-13s" % e for e in engines), "fused median / p99"))
+    timing = {e: [] for e in engines}
+    for cond in conditions:
+        lines = lines_for(args.source, chars, data, cond)
+        cells, fused_times = [], []
+        for engine in engines:
+            results, times = run(args.tool, lines, engine, size, extra=args.extra)
+            timing[engine] += times
+            cells.append("%.3f / %.3f" % (accuracy(chars, results, 1), accuracy(chars, results, 5)))
+            if engine == "fused":
+                fused_times = times
+        tail = "%.1f / %.1f ms" % (statistics.median(fused_times), p99(fused_times)) if fused_times else ""
+        print("%-13s %s  %s" % (cond, "  ".join("%-13s" % c for c in cells), tail), flush=True)
+    print("time per character over all conditions, median / p99:")
+    for engine in engines:
+        print("  %-10s %.1f / %.1f ms" % (engine, statistics.median(timing[engine]), p99(timing[engine])))
 
 
 if __name__ == "__main__":

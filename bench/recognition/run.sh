@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
 # Recognition benchmark: builds taruvo-recognize (release) and measures it on
-# the KanjiVG-derived strokes of the jōyō kanji. Arguments go to run.py
-# (e.g. --limit 4 for a quick run, --conditions clean,corner).
+# independent ink (fetched once with npm into build-bench/cache), or with
+# --source kanjivg on the KanjiVG strokes. Arguments go to run.py (e.g.
+# --limit 4 for a quick run, --split dev, --conditions clean,joined).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build-bench"
 
-# The strokes (python3-kanjidraw) and the jōyō grades (kanjidic).
+# The KanjiVG strokes (python3-kanjidraw), the grades (kanjidic) and npm for
+# the independent ink.
 need=()
-for p in python3 python3-kanjidraw kanjidic; do
+for p in python3 python3-kanjidraw kanjidic npm; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if ((${#need[@]})); then
     echo "bench: installing ${need[*]}"
     sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q >/dev/null
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target taruvo-recognize -j 2 >/dev/null
-exec python3 "$root/bench/recognition/run.py" --tool "$build/taruvo-recognize" "$@"
+exec /usr/bin/python3 "$root/bench/recognition/run.py" --tool "$build/taruvo-recognize" "$@"

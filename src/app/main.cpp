@@ -5,7 +5,6 @@
 #include "sessionwatch.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,8 +46,8 @@ int main(int argc, char *argv[])
     console.setArguments(QCoreApplication::arguments());
     console.load();
     console.show();
-    // Loads the handwriting recogniser while the operator chooses a list,
-    // so that the first "にんしき" does not wait for it.
-    QTimer::singleShot(0, &console, [&console] { console.recognizer().load(); });
+    // The recognisers load on the recognition thread while the windows
+    // paint and the operator chooses a list, so that neither waits for them.
+    console.recognition().warmUp();
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <QtMath>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -130,9 +131,100 @@ Stroke smoothedStroke(const Stroke &stroke)
     return out;
 }
 
+Stroke simplifiedStroke(const Stroke &stroke, qreal tolerance, int maxPoints)
+{
+    if (stroke.size() <= 2)
+        return stroke;
+    maxPoints = qMax(2, maxPoints);
+    Stroke current = stroke;
+    for (;;) {
+        // Iterative, so that no stroke can exhaust the call stack.
+        std::vector<char> keep(size_t(current.size()), 0);
+        keep.front() = keep.back() = 1;
+        std::vector<std::pair<int, int>> spans{{0, int(current.size()) - 1}};
+        while (!spans.empty()) {
+            const auto [first, last] = spans.back();
+            spans.pop_back();
+            const QPointF a = current[first], b = current[last];
+            const qreal dx = b.x() - a.x(), dy = b.y() - a.y();
+            const qreal chord = std::hypot(dx, dy);
+            qreal worst = -1;
+            int at = -1;
+            for (int i = first + 1; i < last; ++i) {
+                const QPointF p = current[i];
+                const qreal d = chord > 1e-12 ? std::abs(dy * (p.x() - a.x()) - dx * (p.y() - a.y())) / chord
+                                              : std::hypot(p.x() - a.x(), p.y() - a.y());
+                if (d > worst) {
+                    worst = d;
+                    at = i;
+                }
+            }
+            if (at >= 0 && worst > tolerance) {
+                keep[size_t(at)] = 1;
+                spans.push_back({first, at});
+                spans.push_back({at, last});
+            }
+        }
+        Stroke out;
+        for (int i = 0; i < current.size(); ++i) {
+            if (keep[size_t(i)])
+                out.append(current[i]);
+        }
+        if (out.size() <= maxPoints || !(tolerance > 0) || !std::isfinite(tolerance))
+            return out;
+        current = out;
+        tolerance *= 2;
+    }
+}
+
+Ink boundedInk(const Ink &ink, int maxPointsPerStroke)
+{
+    // The most strokes a jōyō kanji has is 29; a child adds a few taps.
+    constexpr int MaxStrokes = 40;
+    // Pen travel in units of the character's size: a neat 29-stroke kanji
+    // travels about ten, a single stroke at most about two, a whole
+    // character written in one run-together stroke under ten.
+    constexpr qreal MaxStrokeTravel = 16;
+    constexpr qreal MaxTravel = 48;
+    // Shape detail kept, as a share of the character's size: under a pixel
+    // of a 300-pixel box, far below what any recogniser resolves.
+    constexpr qreal Tolerance = 0.0025;
+    // Points closer than this share to the last one kept add nothing.
+    constexpr qreal MinStep = 0.001;
+
+    Ink clean = cleanedInk(ink);
+    if (clean.strokes.size() > MaxStrokes)
+        return Ink{{}, ink.canvas};
+    const QRectF box = inkBounds(clean);
+    const qreal extent = qMax(box.width(), box.height());
+    if (!(extent > 1e-9)) {
+        for (Stroke &s : clean.strokes)
+            s = Stroke{s.first()};
+        return clean;
+    }
+    qreal travel = 0;
+    for (Stroke &s : clean.strokes) {
+        Stroke thinned{s.first()};
+        qreal length = 0;
+        for (int i = 1; i < s.size(); ++i) {
+            const QPointF last = thinned.last();
+            const qreal step = std::hypot(s[i].x() - last.x(), s[i].y() - last.y());
+            if (step >= MinStep * extent || i + 1 == s.size()) {
+                thinned.append(s[i]);
+                length += step;
+            }
+        }
+        travel += length;
+        if (length > MaxStrokeTravel * extent || travel > MaxTravel * extent)
+            return Ink{{}, ink.canvas};
+        s = simplifiedStroke(thinned, Tolerance * extent, maxPointsPerStroke);
+    }
+    return clean;
+}
+
 Ink normalizedInk(const Ink &ink)
 {
-    Ink out = fittedInk(cleanedInk(ink));
+    Ink out = fittedInk(boundedInk(ink));
     // About 50 steps across the character: fine enough for every hook,
     // coarse enough to iron out the tremor of a small hand.
     const qreal spacing = NormalizedSide / 60;

@@ -43,8 +43,21 @@ Stroke resampledStroke(const Stroke &stroke, qreal spacing);
 // One pass of a [1 2 1] filter; the ends stay where the pen touched.
 Stroke smoothedStroke(const Stroke &stroke);
 
-// What recognisers classify: cleaned, fitted, resampled and lightly smoothed,
-// on a NormalizedSide square canvas.
+// The stroke reduced to the points that carry its shape (Ramer-Douglas-
+// Peucker: no point dropped lies further than `tolerance` from what is
+// kept), ends kept. With more than `maxPoints` left, the tolerance doubles
+// until at most that many are.
+Stroke simplifiedStroke(const Stroke &stroke, qreal tolerance, int maxPoints);
+
+// Ink that costs every recogniser about what a neat character costs:
+// cleaned, each stroke simplified (to at most `maxPointsPerStroke` points)
+// on the scale of the whole character. Empty when the ink is plainly not a
+// character: more strokes than any kanji has with a few stray taps, or a
+// scribble whose pen travelled many times across the character.
+Ink boundedInk(const Ink &ink, int maxPointsPerStroke = 48);
+
+// What recognisers classify: bounded, fitted, resampled and lightly
+// smoothed, on a NormalizedSide square canvas.
 Ink normalizedInk(const Ink &ink);
 
 // Reads one line of the text form of ink: anything up to a first tab is a

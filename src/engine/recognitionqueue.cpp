@@ -19,6 +19,12 @@ RecognitionQueue::~RecognitionQueue()
     m_thread.waitForDone();
 }
 
+void RecognitionQueue::warmUp()
+{
+    const Recognizer *recognizer = &m_recognizer;
+    m_thread.start([recognizer] { recognizer->isAvailable(); });
+}
+
 QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();

@@ -25,6 +25,9 @@ public:
     RecognitionQueue &operator=(const RecognitionQueue &) = delete;
 
     QFuture<QList<Candidate>> submit(const Ink &ink, int count);
+    // Lets the recogniser load what it needs on the queue's thread now,
+    // before the first ink, without holding up the windows.
+    void warmUp();
     bool isAvailable() const { return m_recognizer.isAvailable(); }
     const Recognizer &recognizer() const { return m_recognizer; }
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // taruvo-recognize: the box's recognition path on lines of ink from stdin.
+#include "recognition/inkmodelrecognizer.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSet>
 #include <QStringList>
 #include <QTextStream>
@@ -18,14 +20,45 @@ namespace {
 int usage(const char *message)
 {
     std::fprintf(stderr, "taruvo-recognize: %s\n"
-                         "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|zinnia|templates]\n"
+                         "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|model|zinnia|templates]\n"
                          "                        [--prefer CHARACTERS] [--scores] [--timing] < ink\n"
+                         "       taruvo-recognize --model-cost\n"
                          "  each input line: [label<TAB>]x,y x,y ...;x,y ...  (strokes split by ';')\n"
                          "  --prefer   characters of a word list, put first when they score close\n"
                          "  --scores   prints each candidate as character:score\n"
-                         "  --timing   also writes the microseconds of each line to stderr\n",
+                         "  --timing   also writes the microseconds of each line to stderr\n"
+                         "  --model-cost  loads the ink model alone, prints the time and memory it took\n",
                  message);
     return 2;
+}
+
+// Resident memory of this process in kB, from /proc.
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+int modelCost()
+{
+    const long before = residentKb();
+    QElapsedTimer clock;
+    clock.start();
+    const InkModelRecognizer model(SharedRecognizer::inkModelPaths());
+    const qint64 micros = clock.nsecsElapsed() / 1000;
+    if (!model.isAvailable()) {
+        std::fprintf(stderr, "no usable ink model: %s\n", qPrintable(model.pathsTried().join(QLatin1String(", "))));
+        return 1;
+    }
+    std::printf("%s: %d classes, loaded in %.1f ms, %.1f MB resident\n", qPrintable(model.modelPath()), model.size(),
+                micros / 1000.0, (residentKb() - before) / 1024.0);
+    return 0;
 }
 
 } // namespace
@@ -55,15 +88,17 @@ int main(int argc, char *argv[])
             count = args[++i].toInt(&ok);
             if (!ok || count < 1 || count > 1000)
                 return usage("-n needs a number from 1 to 1000");
+        } else if (arg == QLatin1String("--model-cost") && args.size() == 2) {
+            return modelCost();
         } else if (arg == QLatin1String("--timing")) {
             timing = true;
         } else if (arg == QLatin1String("--scores")) {
             scores = true;
         } else if (arg == QLatin1String("--engine") && i + 1 < args.size()) {
             engine = args[++i];
-            if (engine != QLatin1String("fused") && engine != QLatin1String("zinnia")
-                && engine != QLatin1String("templates"))
-                return usage("--engine is fused, zinnia or templates");
+            if (engine != QLatin1String("fused") && engine != QLatin1String("model")
+                && engine != QLatin1String("zinnia") && engine != QLatin1String("templates"))
+                return usage("--engine is fused, model, zinnia or templates");
         } else if (arg == QLatin1String("--prefer") && i + 1 < args.size()) {
             for (uint c : args[++i].toUcs4())
                 preferred.insert(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
@@ -76,6 +111,7 @@ int main(int argc, char *argv[])
     shared.setPreferredCharacters(preferred);
     const Recognizer &recognizer = engine == QLatin1String("zinnia") ? shared.zinnia()
         : engine == QLatin1String("templates")                      ? shared.templates()
+        : engine == QLatin1String("model")                          ? shared.inkModel()
                                                                     : shared.recognizer();
     if (!recognizer.isAvailable())
         return 1; // the shared recogniser has said why in the log

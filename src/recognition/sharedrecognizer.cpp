@@ -2,6 +2,7 @@
 // Loads the shared recognisers once and says in the log what is missing.
 #include "recognition/sharedrecognizer.h"
 #include "recognition/fusedrecognizer.h"
+#include "recognition/inkmodelrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
 
@@ -21,12 +22,16 @@ QString besideProgram(const QString &name)
 
 struct SharedRecognizer::Parts
 {
+    InkModelRecognizer inkModel{SharedRecognizer::inkModelPaths()};
     ZinniaRecognizer zinnia{SharedRecognizer::modelPaths()};
     TemplateMatcher templates{SharedRecognizer::templatePaths()};
-    FusedRecognizer fused{zinnia, templates};
+    FusedRecognizer fused{inkModel, zinnia, templates};
 
     Parts()
     {
+        if (!inkModel.isAvailable())
+            qWarning("the ink model is off, recognition as before it: no usable model at %s",
+                     qPrintable(inkModel.pathsTried().join(QLatin1String(", "))));
         if (!zinnia.isAvailable())
             qWarning("handwriting recognition is off: no readable Zinnia model at %s",
                      qPrintable(zinnia.problems().join(QLatin1String(", "))));
@@ -57,6 +62,20 @@ QStringList SharedRecognizer::modelPaths()
     return paths;
 }
 
+QStringList SharedRecognizer::inkModelPaths()
+{
+    const QString name = QStringLiteral("ink-ja.onnx");
+    QStringList paths{besideProgram(name)};
+    // The installation puts the model in a data folder: found relative to
+    // the program wherever the installation was moved, else where it was
+    // installed to.
+    paths << besideProgram(QStringLiteral(TARUVO_DATA_FROM_PROGRAM "/") + name);
+    paths << QStringLiteral(TARUVO_DATA_DIR "/") + name;
+    paths.removeAll(QString());
+    paths.removeDuplicates();
+    return paths;
+}
+
 QStringList SharedRecognizer::templatePaths()
 {
     QStringList paths{besideProgram(QStringLiteral("kanjidraw-data.json"))};
@@ -69,6 +88,12 @@ const Recognizer &SharedRecognizer::recognizer() const
 {
     load();
     return m_parts->fused;
+}
+
+const InkModelRecognizer &SharedRecognizer::inkModel() const
+{
+    load();
+    return m_parts->inkModel;
 }
 
 const ZinniaRecognizer &SharedRecognizer::zinnia() const

@@ -10,16 +10,17 @@
 #include <memory>
 #include <mutex>
 
+class InkModelRecognizer;
 class ZinniaRecognizer;
 class TemplateMatcher;
 class FusedRecognizer;
 
-// Zinnia and the template matcher, fused. The console owns one and hands it
-// to the boxes. The models load on first use (or at load()), once, from
-// whichever thread comes first; what cannot be loaded is named in one log
-// line with the paths tried, and without a Zinnia model the recogniser is
-// unavailable. classify() may run on another thread than the one that sets
-// the preferred characters.
+// The ink model, Zinnia and the template matcher, fused. The console owns
+// one and hands it to the boxes. The models load on first use (or at
+// load()), once, from whichever thread comes first; what cannot be loaded is
+// named in one log line with the paths tried, and with neither the ink model
+// nor Zinnia's the recogniser is unavailable. classify() may run on another
+// thread than the one that sets the preferred characters.
 class SharedRecognizer : public Recognizer
 {
 public:
@@ -36,6 +37,7 @@ public:
     bool isAvailable() const override;
 
     const Recognizer &recognizer() const;
+    const InkModelRecognizer &inkModel() const;
     const ZinniaRecognizer &zinnia() const;
     const TemplateMatcher &templates() const;
 
@@ -48,6 +50,9 @@ public:
     // Where the Zinnia model is looked for: the application folder first,
     // then the system's Tegaki models.
     static QStringList modelPaths();
+    // Where the ink model is looked for: the application folder first, then
+    // where the installation puts it.
+    static QStringList inkModelPaths();
     // Where the stroke templates are looked for: the application folder
     // first, then Debian's python3-kanjidraw.
     static QStringList templatePaths();

@@ -259,7 +259,7 @@ QList<Candidate> TemplateMatcher::classify(const Ink &ink, int count) const
 {
     if (m_templates.empty() || count <= 0)
         return {};
-    const Ink clean = cleanedInk(ink);
+    const Ink clean = boundedInk(ink);
     if (clean.strokes.isEmpty())
         return {};
     QList<Chord> raw;

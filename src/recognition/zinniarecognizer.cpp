@@ -40,7 +40,7 @@ ZinniaRecognizer::~ZinniaRecognizer() = default;
 
 QList<Candidate> ZinniaRecognizer::classify(const Ink &ink, int count) const
 {
-    return classifyNormalized(normalizedInk(ink), count);
+    return classifyNormalized(normalizedInk(boundedInk(ink, MaxPointsPerStroke)), count);
 }
 
 QList<Candidate> ZinniaRecognizer::classifyNormalized(const Ink &ink, int count) const

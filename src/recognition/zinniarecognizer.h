@@ -30,10 +30,15 @@ public:
     // Each path that could not be used, with the reason.
     QStringList problems() const { return m_problems; }
 
-    // Classifies ink that is already normalised, without normalising again.
-    QList<Candidate> classifyNormalized(const Ink &ink, int count) const;
+    // Points a stroke keeps for Zinnia: its feature extraction grows
+    // exponentially with the turns of a stroke (a 20-turn zigzag takes
+    // 92 MB, 28 turns a gigabyte), while no stroke of a kanji has ten.
+    static constexpr int MaxPointsPerStroke = 12;
 
 private:
+    // Classifies ink that is already bounded and normalised.
+    QList<Candidate> classifyNormalized(const Ink &ink, int count) const;
+
     struct Deleter
     {
         void operator()(zinnia::Recognizer *r) const;

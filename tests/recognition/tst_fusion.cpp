@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The stroke-order-free template matcher and its fusion with Zinnia.
 #include "recognition/fusedrecognizer.h"
+#include "recognition/inkmodelrecognizer.h"
+#include "recognition/kanjigrades.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
 #include "recognition/zinniarecognizer.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 namespace {
@@ -43,6 +49,10 @@ private slots:
     void preferenceOnlyBreaksCloseCalls();
     void kanjiComeFirst_data();
     void kanjiComeFirst();
+    void candidatesFollowTheSchoolYears_data();
+    void candidatesFollowTheSchoolYears();
+    void kanjiOutsideTheModelStillRead_data();
+    void kanjiOutsideTheModelStillRead();
     void templatesLoadOnlyWellFormedStrokes_data();
     void templatesLoadOnlyWellFormedStrokes();
 
@@ -135,9 +145,9 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
 {
     // Guards the word-list preference overturning a clear winner, or not
     // applying where the measured margin says it should.
-    FusedRecognizer fused(m_shared.zinnia(), m_shared.templates());
-    // A tall 日, which reads close to 曰.
-    const Ink ink = inkOf("80,40 80,270;80,45 220,45 220,270;85,150 215,150;85,260 215,260");
+    FusedRecognizer fused(m_shared.inkModel(), m_shared.zinnia(), m_shared.templates());
+    // Two bars of nearly one length across a stroke: 士 or 土.
+    const Ink ink = inkOf("50,120 250,120;150,50 150,250;60,250 240,250");
     const QList<Candidate> plain = fused.classify(ink, 30);
     QVERIFY(plain.size() > 5);
     const Candidate winner = plain.first();
@@ -195,6 +205,89 @@ void TestFusion::kanjiComeFirst()
         const char32_t u = fused[i].text.toUcs4().value(0);
         QVERIFY2(u >= 0x4E00 && u <= 0x9FFF && fused[i].text != QStringLiteral("囗"), qPrintable(fused[i].text));
     }
+}
+
+void TestFusion::candidatesFollowTheSchoolYears_data()
+{
+    QTest::addColumn<QByteArray>("ink");
+    QTest::addColumn<QString>("preferred");
+    // A hurried 見 and 事 once offered 皃 兌 吭 and 亊 亘 莨 棣 behind the result.
+    const QByteArray see("90,40 90,190;90,45 210,45 210,190;95,90 205,90;95,140 205,140;95,185 205,185;"
+                         "130,190 60,280;170,190 170,270 260,270 260,240");
+    const QByteArray thing("40,60 260,60;80,90 80,140;80,90 220,90 220,140;85,135 215,135;"
+                           "30,180 270,180;90,210 230,210 230,250;85,250 230,250;150,20 150,290 120,270");
+    QTest::newRow("見") << see << "";
+    QTest::newRow("見, a list") << see << "貝目具";
+    QTest::newRow("事") << thing << "";
+    QTest::newRow("木, a list") << QByteArray(Tree) << "本休林";
+    QTest::newRow("田") << QByteArray(Field) << "";
+}
+
+void TestFusion::candidatesFollowTheSchoolYears()
+{
+    // Guards the strip behind the result offering rare characters no child
+    // learns ahead of school kanji, parts that are no character, or the
+    // reordering changing the result itself.
+    QFETCH(QByteArray, ink);
+    QFETCH(QString, preferred);
+    FusedRecognizer fused(m_shared.inkModel(), m_shared.zinnia(), m_shared.templates());
+    QSet<QString> list;
+    for (uint c : preferred.toUcs4())
+        list.insert(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
+    fused.setPreferredCharacters(list);
+    const Ink in = inkOf(ink.constData());
+    const QList<Candidate> shown = fused.classify(in, 6);
+    QCOMPARE(shown.size(), 6);
+    QCOMPARE(fused.classify(in, 1).first().text, shown.first().text);
+    auto rank = [&](const QString &text) {
+        const int year = kanjiSchoolYear(text);
+        return list.contains(text) ? 0 : year >= 1 && year <= 6 ? 1 : year == 7 ? 2 : 3;
+    };
+    for (int i = 1; i < shown.size(); ++i) {
+        QVERIFY2(!QStringLiteral("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶").contains(shown[i].text),
+                 qPrintable(shown[i].text));
+        // A later-taught kanji stays before a school one only by a clear lead.
+        const bool clearLead = rank(shown[i - 1].text) == 2 && rank(shown[i].text) == 1
+            && shown[i - 1].score - shown[i].score > FusedRecognizer::SchoolYearMargin;
+        if (i > 1)
+            QVERIFY2(rank(shown[i - 1].text) <= rank(shown[i].text) || clearLead,
+                     qPrintable(texts(shown).join(QLatin1Char(' '))));
+    }
+    // A hurried child's kanji are found among those of the school years.
+    QVERIFY2(rank(shown[1].text) <= 1, qPrintable(texts(shown).join(QLatin1Char(' '))));
+}
+
+void TestFusion::kanjiOutsideTheModelStillRead_data()
+{
+    QTest::addColumn<QString>("kanji");
+    // Name kanji a teacher's list may hold; the ink model does not know them.
+    QTest::newRow("杏") << "杏";
+    QTest::newRow("亥") << "亥";
+    QTest::newRow("旭") << "旭";
+}
+
+void TestFusion::kanjiOutsideTheModelStillRead()
+{
+    // Guards the fusion letting the ink model, which cannot name them, bury
+    // characters that Zinnia and the templates read.
+    QFETCH(QString, kanji);
+    QVERIFY(!m_shared.inkModel().contains(kanji));
+    QFile file(m_shared.templates().path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject groups = QJsonDocument::fromJson(file.readAll()).object();
+    Ink ink{{}, QSizeF(256, 256)};
+    for (const QJsonValue &group : groups) {
+        for (const QJsonValue &chord : group.toObject().value(kanji).toArray()) {
+            const QJsonArray c = chord.toArray();
+            ink.strokes << resampledStroke(Stroke{QPointF(c[0].toDouble(), c[1].toDouble()),
+                                                  QPointF(c[2].toDouble(), c[3].toDouble())}, 4);
+        }
+    }
+    QVERIFY(!ink.strokes.isEmpty());
+    FusedRecognizer fused(m_shared.inkModel(), m_shared.zinnia(), m_shared.templates());
+    QVERIFY2(texts(fused.classify(ink, 6)).contains(kanji), qPrintable(texts(fused.classify(ink, 6)).join(QLatin1Char(' '))));
+    fused.setPreferredCharacters({kanji});
+    QCOMPARE(fused.classify(ink, 6).first().text, kanji);
 }
 
 void TestFusion::templatesLoadOnlyWellFormedStrokes_data()

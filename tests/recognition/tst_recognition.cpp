@@ -7,12 +7,16 @@
 #include "recognition/zinniarecognizer.h"
 #include "fakes/hostilefiles.h"
 
+#include "recognition/fusedrecognizer.h"
+
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 #include <limits>
+#include <sys/resource.h>
 
 namespace {
 
@@ -30,6 +34,72 @@ const ZinniaRecognizer &realZinnia()
 {
     static const ZinniaRecognizer r(SharedRecognizer::modelPaths());
     return r;
+}
+
+// Back and forth across a box of `side` pixels `turns` times, `points`
+// pointer moves per crossing, drifting down.
+Stroke zigzag(int turns, int points, qreal side = 300, qreal amplitude = 300)
+{
+    Stroke s;
+    for (int t = 0; t <= turns; ++t) {
+        for (int k = 0; k < points; ++k) {
+            const qreal along = (t + qreal(k) / points) / (turns + 1);
+            const qreal across = (t % 2 ? 1 - qreal(k) / points : qreal(k) / points) * amplitude;
+            s.append(QPointF(across, along * side));
+        }
+    }
+    return s;
+}
+
+// Named inks for the bounding tests.
+Ink namedInk(const QString &name)
+{
+    Ink ink;
+    if (name == QLatin1String("neat tree")) {
+        ink = inkOf("30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235");
+        for (Stroke &s : ink.strokes)
+            s = resampledStroke(s, 0.5); // a tablet's many points
+    } else if (name == QLatin1String("6000-point line")) {
+        Stroke s;
+        for (int i = 0; i < 6000; ++i)
+            s.append(QPointF(10 + i * 0.04, 150 + (i % 2) * 0.2));
+        ink.strokes << s;
+    } else if (name == QLatin1String("41 strokes")) {
+        for (int i = 0; i < 41; ++i)
+            ink.strokes << Stroke{QPointF(5 + i * 7, 20), QPointF(5 + i * 7, 280)};
+    } else if (name == QLatin1String("zigzag, 20 turns")) {
+        ink.strokes << zigzag(20, 10);
+    } else if (name == QLatin1String("zigzag, 28 turns")) {
+        ink.strokes << zigzag(28, 10);
+    } else if (name == QLatin1String("zigzag, 40 turns")) {
+        ink.strokes << zigzag(40, 10);
+    } else if (name == QLatin1String("zigzag, 6000 points")) {
+        ink.strokes << zigzag(599, 10);
+    } else if (name == QLatin1String("zigzag, 14 turns")) {
+        ink.strokes << zigzag(14, 10);
+    } else if (name == QLatin1String("wavy line, 40 turns")) {
+        Stroke s;
+        for (int i = 0; i <= 400; ++i)
+            s.append(QPointF(20 + i * 0.65, 150 + ((i / 5) % 2 ? 5 - i % 5 : i % 5) * 2.0));
+        ink.strokes << s;
+    } else if (name == QLatin1String("60 lines of ten moves")) {
+        for (int i = 0; i < 60; ++i) {
+            Stroke s;
+            for (int k = 0; k <= 10; ++k)
+                s.append(QPointF(i % 2 ? 300 - k * 30 : k * 30, i * 5));
+            ink.strokes << s;
+        }
+    } else if (name == QLatin1String("39 zigzags of 12 turns")) {
+        for (int i = 0; i < 39; ++i) {
+            Stroke s = zigzag(12, 10, 20, 20);
+            for (QPointF &p : s)
+                p += QPointF((i % 6) * 45, (i / 6) * 40);
+            ink.strokes << s;
+        }
+    } else if (name == QLatin1String("a dot")) {
+        ink.strokes << Stroke{QPointF(40, 40), QPointF(40, 40), QPointF(40, 40)};
+    }
+    return ink;
 }
 
 } // namespace
@@ -53,15 +123,24 @@ private slots:
     void modelLayoutIsChecked();
     void hostileModelAndTemplatePaths_data();
     void hostileModelAndTemplatePaths();
+    void boundedInkKeepsCharactersNotScribbles_data();
+    void boundedInkKeepsCharactersNotScribbles();
+    void scribblesCostLittle_data();
+    void scribblesCostLittle();
     void toolPrintsOneLinePerInput();
     void toolRejectsBadArguments_data();
     void toolRejectsBadArguments();
+
+private:
+    SharedRecognizer m_shared;
 };
 
 void TestRecognition::initTestCase()
 {
     QVERIFY2(realZinnia().isAvailable(),
              "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
+    // Loaded now, so that no test below counts the loading.
+    QVERIFY(m_shared.isAvailable());
 }
 
 void TestRecognition::fitFillsEightyPercentCentred_data()
@@ -105,11 +184,13 @@ void TestRecognition::resamplingKeepsEndsAndSpacing()
     QCOMPARE(s.last(), QPointF(100, 0));
     for (QPointF p : s)
         QCOMPARE(p.y(), 0.0);
-    // A scribble back and forth across the box stays a bounded number of points.
+    // A scribble back and forth across the box stays a bounded number of
+    // points (none: it is no character).
     Stroke zigzag;
     for (int i = 0; i < 20000; ++i)
         zigzag.append(QPointF(i % 2 ? 300 : 0, i * 0.01));
-    QVERIFY(normalizedInk(Ink{{zigzag}, QSizeF(300, 300)}).strokes.first().size() <= 2001);
+    const Ink scribble = normalizedInk(Ink{{zigzag}, QSizeF(300, 300)});
+    QVERIFY(scribble.strokes.isEmpty() || scribble.strokes.first().size() <= 2001);
 }
 
 void TestRecognition::parseSkipsWhatIsNotInk_data()
@@ -298,6 +379,89 @@ void TestRecognition::hostileModelAndTemplatePaths()
     const TemplateMatcher matcher({templates});
     QVERIFY(!matcher.isAvailable());
     QCOMPARE(matcher.pathsTried(), QStringList{templates});
+}
+
+void TestRecognition::boundedInkKeepsCharactersNotScribbles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("strokes"); // 0: refused as no character
+    QTest::newRow("neat character") << "neat tree" << 4;
+    QTest::newRow("a line of 6000 points") << "6000-point line" << 1;
+    QTest::newRow("a dot") << "a dot" << 1;
+    QTest::newRow("small waves") << "wavy line, 40 turns" << 1;
+    QTest::newRow("14 crossings") << "zigzag, 14 turns" << 1;
+    QTest::newRow("20 crossings") << "zigzag, 20 turns" << 0;
+    QTest::newRow("600 crossings") << "zigzag, 6000 points" << 0;
+    QTest::newRow("41 strokes") << "41 strokes" << 0;
+    QTest::newRow("60 strokes back and forth") << "60 lines of ten moves" << 0;
+    QTest::newRow("39 small zigzags") << "39 zigzags of 12 turns" << 39;
+}
+
+void TestRecognition::boundedInkKeepsCharactersNotScribbles()
+{
+    // Guards the bound losing a character's shape, or letting through ink
+    // whose points and turns make recognisers explode.
+    QFETCH(QString, name);
+    QFETCH(int, strokes);
+    const Ink ink = namedInk(name);
+    const Ink bounded = boundedInk(ink);
+    QCOMPARE(bounded.strokes.size(), strokes);
+    for (int i = 0; i < bounded.strokes.size(); ++i) {
+        const Stroke &s = bounded.strokes[i];
+        QVERIFY(s.size() <= 48);
+        // Ends stay where the pen touched; every point dropped lies close to
+        // what is kept.
+        QCOMPARE(s.first(), ink.strokes[i].first());
+        QCOMPARE(s.last(), ink.strokes[i].last());
+        const QRectF box = inkBounds(ink);
+        const qreal tolerance = 0.0025 * qMax(box.width(), box.height());
+        if (name == QLatin1String("neat tree") || name == QLatin1String("6000-point line")) {
+            for (QPointF p : ink.strokes[i]) {
+                qreal nearest = 1e9;
+                for (int k = 1; k < s.size(); ++k) {
+                    const QPointF a = s[k - 1], b = s[k];
+                    const QPointF d = b - a;
+                    const qreal len2 = QPointF::dotProduct(d, d);
+                    const qreal t = len2 > 0 ? qBound(0.0, QPointF::dotProduct(p - a, d) / len2, 1.0) : 0;
+                    nearest = qMin(nearest, QLineF(p, a + d * t).length());
+                }
+                QVERIFY2(nearest <= tolerance + 1e-9, qPrintable(QString::number(nearest)));
+            }
+        }
+        // What Zinnia gets is coarser still.
+        QVERIFY(boundedInk(ink, ZinniaRecognizer::MaxPointsPerStroke).strokes[i].size()
+                <= ZinniaRecognizer::MaxPointsPerStroke);
+    }
+}
+
+void TestRecognition::scribblesCostLittle_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"zigzag, 14 turns", "zigzag, 20 turns", "zigzag, 28 turns", "zigzag, 40 turns",
+                             "zigzag, 6000 points", "60 lines of ten moves", "39 zigzags of 12 turns",
+                             "wavy line, 40 turns"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestRecognition::scribblesCostLittle()
+{
+    // Guards against a scribble making Zinnia's feature extraction explode
+    // (a 28-turn zigzag once took a gigabyte, 60 strokes back and forth
+    // ended the program). Generous bounds: this is no benchmark.
+    QFETCH(QString, name);
+    const Ink ink = namedInk(name);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer clock;
+    clock.start();
+    const QList<Candidate> result = m_shared.classify(ink, 10);
+    const qint64 ms = clock.elapsed();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const long grownMb = (after.ru_maxrss - before.ru_maxrss) / 1024;
+    QVERIFY2(ms < 3000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+    QVERIFY2(grownMb < 150, qPrintable(QStringLiteral("%1 MB more at the peak").arg(grownMb)));
+    QVERIFY(result.size() <= 10);
 }
 
 void TestRecognition::toolPrintsOneLinePerInput()

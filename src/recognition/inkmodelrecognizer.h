@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recognition by a trained network that reads the ink as a picture.
+#pragma once
+
+#include "engine/recognizer.h"
+
+#include <QHash>
+#include <QStringList>
+#include <memory>
+
+// Runs the ink model (ONNX, through OpenCV's DNN module) on the raster of
+// the ink. Stroke order, direction and strokes run together do not matter
+// to it; it knows only the characters it was trained on. The model is
+// loaded once, from the first of the given paths whose file and metadata
+// (the same name ending in .json: classes, raster size, checksum) agree.
+// classify() may be called from any thread, one call at a time or not.
+class InkModelRecognizer : public Recognizer
+{
+public:
+    explicit InkModelRecognizer(const QStringList &modelPaths);
+    ~InkModelRecognizer() override;
+
+    // Scores are natural logarithms of the model's probabilities.
+    QList<Candidate> classify(const Ink &ink, int count) const override;
+    bool isAvailable() const override { return m_model != nullptr; }
+
+    // Whether the model knows the character at all.
+    bool contains(const QString &text) const { return m_index.contains(text); }
+    int size() const { return int(m_index.size()); }
+    QString modelPath() const { return m_modelPath; }
+    // Every path tried, each with why it was not used.
+    QStringList pathsTried() const { return m_pathsTried; }
+
+    // The metadata file that belongs to a model file.
+    static QString metadataPath(const QString &modelPath);
+
+private:
+    struct Model;
+    // Empty on success, else why the model at `path` cannot be used.
+    QString load(const QString &path);
+
+    std::unique_ptr<Model> m_model;
+    QStringList m_classes;
+    QHash<QString, int> m_index;
+    QString m_modelPath;
+    QStringList m_pathsTried;
+};

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The ink model: its raster against the training code's, loading, threads.
+#include "recognition/inkmodelrecognizer.h"
+#include "recognition/inkraster.h"
+#include "recognition/sharedrecognizer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+Ink inkOf(const char *text)
+{
+    return parseInkLine(QString::fromLatin1(text), QSizeF(300, 300));
+}
+
+QString top(const QList<Candidate> &candidates)
+{
+    return candidates.isEmpty() ? QString() : candidates.first().text;
+}
+
+const char *const Tree = "30,110 270,105;150,30 150,280;145,110 40,240;155,110 265,235";
+const char *const River = "63,60 40,196;125,55 128,177;200,36 204,221";
+const char *const Three = "64,55 198,47;67,128 190,122;30,205 226,199";
+
+} // namespace
+
+class TestInkModel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void rasterIsTheTrainingRaster();
+    void readsWhatItWasTrainedOn_data();
+    void readsWhatItWasTrainedOn();
+    void loadsOnlyAWholeModel_data();
+    void loadsOnlyAWholeModel();
+    void classifiesFromSeveralThreads();
+
+private:
+    SharedRecognizer m_shared;
+};
+
+void TestInkModel::initTestCase()
+{
+    QVERIFY2(m_shared.inkModel().isAvailable(),
+             qPrintable(QStringLiteral("the ink model did not load: ")
+                        + m_shared.inkModel().pathsTried().join(QLatin1String(", "))));
+}
+
+void TestInkModel::rasterIsTheTrainingRaster()
+{
+    // Guards the program feeding the model something other than what it
+    // learnt from: the cells tools/inkmodel/raster.py gives the same inks.
+    QFile file(QStringLiteral(TARUVO_TEST_DATA "/raster-golden.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    int inks = 0;
+    std::vector<float> expected(size_t(InkRaster::Size), 0.0f);
+    QString ink;
+    auto compare = [&]() {
+        const std::vector<float> got = InkRaster::rasterize(parseInkLine(ink, QSizeF(300, 300)));
+        QCOMPARE(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            if (std::abs(got[i] - expected[i]) > 2e-6) {
+                const int c = int(i) / (InkRaster::Side * InkRaster::Side), cell = int(i) % (InkRaster::Side * InkRaster::Side);
+                QFAIL(qPrintable(QStringLiteral("%1: channel %2 row %3 column %4 is %5, training had %6")
+                                     .arg(ink).arg(c).arg(cell / InkRaster::Side).arg(cell % InkRaster::Side)
+                                     .arg(got[i]).arg(expected[i])));
+            }
+        }
+    };
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('#')) || line.isEmpty())
+            continue;
+        if (line.startsWith(QLatin1String("ink\t"))) {
+            if (!ink.isNull())
+                compare();
+            ink = line.mid(4);
+            std::fill(expected.begin(), expected.end(), 0.0f);
+            ++inks;
+            continue;
+        }
+        const QStringList f = line.split(QLatin1Char(' '));
+        QCOMPARE(f.size(), 4);
+        expected[size_t((f[0].toInt() * InkRaster::Side + f[1].toInt()) * InkRaster::Side + f[2].toInt())] = f[3].toFloat();
+    }
+    compare();
+    QVERIFY(inks >= 5);
+}
+
+void TestInkModel::readsWhatItWasTrainedOn_data()
+{
+    QTest::addColumn<QString>("kanji");
+    QTest::addColumn<QByteArray>("ink");
+    // 川 and 三 are each other's mirror across the diagonal: a raster with
+    // rows and columns swapped reads one as the other.
+    QTest::newRow("川") << "川" << QByteArray(River);
+    QTest::newRow("三") << "三" << QByteArray(Three);
+    QTest::newRow("木") << "木" << QByteArray(Tree);
+    QTest::newRow("木, cross in one stroke") << "木" << QByteArray("30,110 270,105 150,30 150,280;145,110 40,240;155,110 265,235");
+}
+
+void TestInkModel::readsWhatItWasTrainedOn()
+{
+    // Guards the model's input and output being wired the wrong way round
+    // (channels, axes, class order).
+    QFETCH(QString, kanji);
+    QFETCH(QByteArray, ink);
+    const QList<Candidate> result = m_shared.inkModel().classify(inkOf(ink.constData()), 5);
+    QCOMPARE(result.size(), 5);
+    QCOMPARE(result.first().text, kanji);
+    QVERIFY(result.first().score <= 0 && result.first().score > std::log(0.5));
+    for (int i = 1; i < result.size(); ++i)
+        QVERIFY(result[i].score <= result[i - 1].score);
+}
+
+void TestInkModel::loadsOnlyAWholeModel_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing" << "not a readable file";
+    QTest::newRow("a folder") << "folder" << "not a readable file";
+    QTest::newRow("empty") << "empty" << "checksum";
+    QTest::newRow("no metadata") << "no metadata" << "no metadata";
+    QTest::newRow("model truncated") << "truncated" << "checksum";
+    QTest::newRow("junk with a matching checksum") << "junk" << "OpenCV cannot read it";
+    QTest::newRow("metadata not JSON") << "bad json" << "metadata unreadable";
+    QTest::newRow("another raster") << "raster" << "another raster";
+    QTest::newRow("a class missing") << "short classes" << "output does not match";
+    QTest::newRow("a class twice") << "twice" << "twice";
+}
+
+void TestInkModel::loadsOnlyAWholeModel()
+{
+    // Guards start-up against a damaged, mismatched or foreign model file:
+    // it is named in the log and skipped, never run.
+    QFETCH(QString, damage);
+    QFETCH(QString, reason);
+    const QString real = m_shared.inkModel().modelPath();
+    QFile realFile(real), realMeta(InkModelRecognizer::metadataPath(real));
+    QVERIFY(realFile.open(QIODevice::ReadOnly) && realMeta.open(QIODevice::ReadOnly));
+    QByteArray model = realFile.readAll();
+    QJsonObject meta = QJsonDocument::fromJson(realMeta.readAll()).object();
+    QByteArray metaBytes;
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ink-ja.onnx"));
+    auto rehash = [&]() {
+        meta.insert(QStringLiteral("sha256"),
+                    QString::fromLatin1(QCryptographicHash::hash(model, QCryptographicHash::Sha256).toHex()));
+    };
+    if (damage == QLatin1String("empty")) {
+        model.clear();
+    } else if (damage == QLatin1String("truncated")) {
+        model.chop(1000);
+    } else if (damage == QLatin1String("junk")) {
+        model = QByteArray(5000, 'x');
+        rehash();
+    } else if (damage == QLatin1String("raster")) {
+        QJsonObject raster = meta.value(QStringLiteral("raster")).toObject();
+        raster.insert(QStringLiteral("side"), 64);
+        meta.insert(QStringLiteral("raster"), raster);
+    } else if (damage == QLatin1String("short classes")) {
+        meta.insert(QStringLiteral("classes"), meta.value(QStringLiteral("classes")).toString().chopped(1));
+    } else if (damage == QLatin1String("twice")) {
+        meta.insert(QStringLiteral("classes"), meta.value(QStringLiteral("classes")).toString() + QStringLiteral("一"));
+    }
+    metaBytes = damage == QLatin1String("bad json") ? QByteArray("{\"raster\": ") : QJsonDocument(meta).toJson();
+    if (damage == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ink-ja.onnx")));
+    } else if (damage != QLatin1String("missing")) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(model);
+    }
+    if (damage != QLatin1String("no metadata")) {
+        QFile out(InkModelRecognizer::metadataPath(path));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(metaBytes);
+    }
+
+    const InkModelRecognizer broken({path});
+    QVERIFY(!broken.isAvailable());
+    QCOMPARE(broken.pathsTried().size(), 1);
+    QVERIFY2(broken.pathsTried().first().contains(reason), qPrintable(broken.pathsTried().first()));
+    QVERIFY(broken.classify(inkOf(Tree), 5).isEmpty());
+    // The next path still loads.
+    const InkModelRecognizer next({path, real});
+    QVERIFY(next.isAvailable());
+    QCOMPARE(next.modelPath(), real);
+    QCOMPARE(top(next.classify(inkOf(Tree), 5)), QStringLiteral("木"));
+}
+
+void TestInkModel::classifiesFromSeveralThreads()
+{
+    // Guards the network being run by two threads at once (it keeps its
+    // buffers between runs): every thread must get what one thread gets.
+    const InkModelRecognizer &model = m_shared.inkModel();
+    const QList<QByteArray> inks{Tree, River, Three};
+    QList<QList<Candidate>> expected;
+    for (const QByteArray &ink : inks)
+        expected << model.classify(inkOf(ink.constData()), 5);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t]() {
+            for (int i = 0; i < 30; ++i) {
+                const int k = (i + t) % int(inks.size());
+                const QList<Candidate> got = model.classify(inkOf(inks[k].constData()), 5);
+                if (got.size() != expected[k].size() || got.first().text != expected[k].first().text
+                    || std::abs(got.first().score - expected[k].first().score) > 1e-4)
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    QCOMPARE(wrong.load(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestInkModel)
+#include "tst_inkmodel.moc"

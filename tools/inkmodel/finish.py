@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Puts the trained model where the program finds it, with what it reads and
+# how it was made: data/inkmodel/ink-ja.onnx and ink-ja.json.
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import classes  # noqa: E402
+import raster  # noqa: E402
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--onnx", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--seed", type=int, required=True)
+    ap.add_argument("--per-class", type=int, required=True)
+    ap.add_argument("--epochs", type=int, required=True)
+    args = ap.parse_args()
+    names, _ = classes.classes()
+    os.makedirs(args.out, exist_ok=True)
+    model = os.path.join(args.out, "ink-ja.onnx")
+    shutil.copyfile(args.onnx, model)
+    with open(model, "rb") as fh:
+        digest = hashlib.sha256(fh.read()).hexdigest()
+    result = {}
+    result_path = os.path.join(os.path.dirname(args.onnx), "result.json")
+    if os.path.exists(result_path):
+        with open(result_path) as fh:
+            result = json.load(fh)
+    meta = {
+        "model": "ink-ja.onnx",
+        "sha256": digest,
+        "raster": {"side": raster.SIDE, "margin": raster.MARGIN, "channels": raster.CHANNELS},
+        "classes": "".join(names),
+        "source": "KanjiVG strokes (CC BY-SA 3.0, Ulrich Apel) as Debian's python3-kanjidraw ships them",
+        "licence": "CC BY-SA 3.0",
+        "seed": args.seed,
+        "samplesPerClass": args.per_class,
+        "epochs": args.epochs,
+        "heldOut": result,
+        "rebuild": "tools/inkmodel/build.sh",
+    }
+    with open(os.path.join(args.out, "ink-ja.json"), "w", encoding="utf-8") as fh:
+        json.dump(meta, fh, ensure_ascii=False, indent=1)
+        fh.write("\n")
+    print("%s: %d bytes, %d classes, sha256 %s" % (model, os.path.getsize(model), len(names), digest))
+
+
+if __name__ == "__main__":
+    main()

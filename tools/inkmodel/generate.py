@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Writes one shard of training rasters: `--per-class` random hands for every
+# class (the first shard starts each class with its plain strokes). Every
+# sample's randomness comes from (seed, shard, class, sample) alone, so a
+# shard is the same whatever the number of workers.
+import argparse
+import multiprocessing
+import os
+import sys
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import augment  # noqa: E402
+import classes  # noqa: E402
+import raster  # noqa: E402
+
+_state = {}
+
+
+def _init(path, count, per_class, seed, shard):
+    _state.update(x=np.lib.format.open_memmap(path, mode="r+"), per=per_class, seed=seed, shard=shard)
+    _state["chords"] = classes.classes()[1]
+
+
+def _work(index):
+    x, per, chords = _state["x"], _state["per"], _state["chords"][index]
+    for k in range(per):
+        if _state["shard"] == 0 and k == 0:
+            strokes = [np.array([c[:2], c[2:]], float) for c in chords]
+        else:
+            rng = np.random.default_rng([_state["seed"], _state["shard"], index, k])
+            strokes = augment.augment(chords, rng)
+        x[index * per + k] = np.round(raster.rasterize(strokes) * 255).astype(np.uint8)
+    return index
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--out", required=True, help="directory for shard-<n>.x.npy and shard-<n>.y.npy")
+    ap.add_argument("--shard", type=int, required=True)
+    ap.add_argument("--per-class", type=int, default=40)
+    ap.add_argument("--seed", type=int, required=True)
+    ap.add_argument("--workers", type=int, default=2)
+    ap.add_argument("--name", help="file name instead of the shard number (the held-out shard is 'val')")
+    args = ap.parse_args()
+    names, _ = classes.classes()
+    os.makedirs(args.out, exist_ok=True)
+    stem = os.path.join(args.out, "shard-%s" % (args.name or args.shard))
+    if os.path.exists(stem + ".y.npy"):
+        print("shard %d already written" % args.shard)
+        return
+    n = len(names) * args.per_class
+    tmp = stem + ".x.partial.npy"
+    x = np.lib.format.open_memmap(tmp, mode="w+", dtype=np.uint8,
+                                  shape=(n, raster.CHANNELS, raster.SIDE, raster.SIDE))
+    del x
+    with multiprocessing.Pool(args.workers, _init, (tmp, len(names), args.per_class, args.seed, args.shard)) as pool:
+        for done, _ in enumerate(pool.imap_unordered(_work, range(len(names)), chunksize=8), 1):
+            if done % 500 == 0:
+                print("shard %d: %d/%d classes" % (args.shard, done, len(names)), flush=True)
+    os.replace(tmp, stem + ".x.npy")
+    np.save(stem + ".y.npy", np.repeat(np.arange(len(names), dtype=np.int16), args.per_class))
+    print("shard %d: %d samples" % (args.shard, n))
+
+
+if __name__ == "__main__":
+    main()
