@@ -3,8 +3,8 @@
 // seat served on loopback, headless Chromium opens the page, joins with the
 // code, writes 今 and 日 with the finger through the page's own canvas,
 // presses にんしき and こたえあわせ, and the outcome shows in the page and on
-// the console. A wrong code is refused, a reload resumes the seat, and
-// player 1 can take the other seat in a second tab.
+// the console. A wrong code is refused, a reload resumes the seat, player 1
+// can take the other seat in a second tab, and the game's end reaches both.
 #include "console/seatswindow.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
@@ -244,6 +244,7 @@ void TestBrowserSeat::bothSeatsInBrowsers()
 {
     // Player 1 takes the other seat in a second tab, by the address the QR
     // code carries.
+    const QString first = m_browser.session("GET", "/window").toString();
     const QString tab = m_browser.session("POST", "/window/new", {{"type", "tab"}}).toObject().value("handle").toString();
     m_browser.session("POST", "/window", {{"handle", tab}});
     m_browser.go(url(seat(1)->code()));
@@ -253,6 +254,17 @@ void TestBrowserSeat::bothSeatsInBrowsers()
     }));
     QCOMPARE(seat(1)->state(), RemoteSeat::State::Connected);
     QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
+
+    // The game ends (as at the time limit) with both seats in browsers: each
+    // page shows its own outcome and takes no more answers.
+    m_console->console->EndGame();
+    QVERIFY2(pageShows([](const QJsonObject &p) { return p["result"].toString() == "まけ！！" && p["locked"].toBool(); }),
+             qPrintable(QJsonDocument(page()).toJson()));
+    m_browser.session("POST", "/window", {{"handle", first}});
+    QVERIFY2(pageShows([](const QJsonObject &p) { return p["result"].toString() == "かち！！" && p["locked"].toBool(); }),
+             qPrintable(QJsonDocument(page()).toJson()));
+    QCOMPARE(m_console->play(1)->ResultLabel()->text(), QString("まけ！！"));
+    QCOMPARE(m_console->play(2)->ResultLabel()->text(), QString("かち！！"));
 }
 
 void TestBrowserSeat::cleanupTestCase()
