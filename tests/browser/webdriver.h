@@ -43,7 +43,10 @@ public:
             *why = QStringLiteral("chromedriver is not ready: ") + QString::fromUtf8(m_driver.readAll());
             return false;
         }
-        const QJsonArray args{"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+        // DevTools over a pipe rather than a port: nothing more listens on
+        // the machine, and the driver need not resolve "localhost" (a root
+        // without /etc/hosts cannot).
+        const QJsonArray args{"--headless", "--remote-debugging-pipe", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                               "--disable-background-networking", "--disable-component-update", "--disable-sync",
                               "--disable-breakpad", "--disable-crash-reporter", "--disable-dev-shm-usage",
                               "--user-data-dir=" + m_profile.path(),
