@@ -101,28 +101,49 @@ inside() {
 }
 
 # The game counts as started when the process is the program itself (run.sh
-# execs it after a good build), is still up after 5 s, has mapped the
-# handwriting model (the recogniser loaded), logged nothing about a missing
-# model, templates or font, and ends with status 0 on SIGTERM.
+# execs it after a good build), is still up after 5 s, logged nothing about a
+# missing model, templates or font, and ends with status 0 on SIGTERM. Then
+# the program is started once more under strace, which must show it reading
+# the Zinnia model, the ink model and the stroke templates (they are read
+# into memory on the recognition thread, so nothing of them stays mapped).
 cat >"$cache/started.sh" <<'EOF'
 # started.sh PROGRAM LOG COMMAND...: starts COMMAND, waits up to 40 min for PROGRAM.
 program=$1 log=$2; shift 2
+# up PID: waits until PID runs PROGRAM and has stayed up 5 s.
+up() {
+    local pid=$1 i
+    for ((i = 0; i < 2400; i++)); do
+        [ "$(readlink "/proc/$pid/exe")" = "$program" ] && break
+        kill -0 "$pid" 2>/dev/null || { tail -n 20 "$log"; echo "ended before the program ran"; return 1; }
+        sleep 1
+    done
+    [ "$(readlink "/proc/$pid/exe")" = "$program" ] || { echo "the program never ran"; return 1; }
+    sleep 5
+    kill -0 "$pid" 2>/dev/null || { tail -n 20 "$log"; echo "the program ended by itself"; return 1; }
+}
 QT_QPA_PLATFORM=offscreen "$@" >"$log" 2>&1 &
 pid=$!
-for ((i = 0; i < 2400; i++)); do
-    [ "$(readlink "/proc/$pid/exe")" = "$program" ] && break
-    kill -0 $pid 2>/dev/null || { tail -n 20 "$log"; echo "ended before the program ran"; exit 1; }
-    sleep 1
-done
-[ "$(readlink "/proc/$pid/exe")" = "$program" ] || { echo "the program never ran"; exit 1; }
-sleep 5
-kill -0 $pid 2>/dev/null || { tail -n 20 "$log"; echo "the program ended by itself"; exit 1; }
-grep -q 'handwriting-ja.model' "/proc/$pid/maps" || { cat "$log"; echo "the handwriting model is not loaded"; exit 1; }
+up $pid || exit 1
 kill -TERM $pid
 status=0; wait $pid || status=$?
 [ $status -eq 0 ] || { tail -n 20 "$log"; echo "status $status on SIGTERM"; exit 1; }
 if grep -Ei 'is off|no Japanese font|missing' "$log"; then echo "the program says something is missing"; exit 1; fi
-echo "up 5 s with the model loaded, nothing missing, status 0 on SIGTERM"
+command -v strace >/dev/null ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends strace </dev/null >/dev/null
+QT_QPA_PLATFORM=offscreen strace -f -qq -e trace=openat -o /tmp/opened.trace "$program" >"$log" 2>&1 &
+tracer=$!
+for ((i = 0; i < 60; i++)); do
+    child=$(pgrep -P $tracer | head -n 1)
+    [ -n "$child" ] && [ "$(readlink "/proc/$child/exe")" = "$program" ] && break
+    sleep 1
+done
+sleep 5
+[ -n "$child" ] && kill -TERM "$child" 2>/dev/null
+wait $tracer
+for f in handwriting-ja.model ink-ja.onnx kanjidraw/data.json; do
+    grep -qE "\"[^\"]*$f\", O_RDONLY.*= [0-9]+$" /tmp/opened.trace || { echo "the program did not read $f"; exit 1; }
+done
+echo "up 5 s, nothing missing, status 0 on SIGTERM; read the Zinnia model, the ink model and the templates"
 EOF
 
 # --- The README's commands from a clean clone -------------------------------

@@ -2,10 +2,10 @@
 // The ink model behind the Recognizer interface.
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/inkraster.h"
+#include "common/regularfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,18 +55,16 @@ QString InkModelRecognizer::metadataPath(const QString &modelPath)
 
 QString InkModelRecognizer::load(const QString &path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return QStringLiteral("not a readable file");
-    if (file.size() > MaxModelBytes)
-        return QStringLiteral("too large");
-    const QByteArray bytes = file.read(MaxModelBytes);
+    const FileContents file = readRegularFile(path, MaxModelBytes);
+    if (!file.ok)
+        return file.tooLarge ? QStringLiteral("too large") : file.error;
+    const QByteArray &bytes = file.bytes;
 
-    QFile metaFile(metadataPath(path));
-    if (!QFileInfo(metaFile.fileName()).isFile() || !metaFile.open(QIODevice::ReadOnly))
-        return QStringLiteral("no metadata beside it");
+    const FileContents metadata = readRegularFile(metadataPath(path), MaxMetadataBytes);
+    if (!metadata.ok)
+        return metadata.tooLarge ? QStringLiteral("metadata too large") : QStringLiteral("no metadata beside it: ") + metadata.error;
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(metaFile.read(MaxMetadataBytes), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(metadata.bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return QStringLiteral("metadata unreadable");
     const QJsonObject meta = doc.object();

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -127,8 +128,11 @@ void TestInkModel::loadsOnlyAWholeModel_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << "missing" << "not a readable file";
-    QTest::newRow("a folder") << "folder" << "not a readable file";
+    QTest::newRow("missing") << "missing" << "file not found";
+    QTest::newRow("a folder") << "folder" << "a folder";
+    QTest::newRow("a named pipe") << "pipe" << "a named pipe";
+    // Reading it would block the recognition thread for good.
+    QTest::newRow("a link to /proc/kmsg") << "kmsg" << "a kernel file";
     QTest::newRow("empty") << "empty" << "checksum";
     QTest::newRow("no metadata") << "no metadata" << "no metadata";
     QTest::newRow("model truncated") << "truncated" << "checksum";
@@ -177,6 +181,10 @@ void TestInkModel::loadsOnlyAWholeModel()
     metaBytes = damage == QLatin1String("bad json") ? QByteArray("{\"raster\": ") : QJsonDocument(meta).toJson();
     if (damage == QLatin1String("folder")) {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ink-ja.onnx")));
+    } else if (damage == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (damage == QLatin1String("kmsg")) {
+        QVERIFY(QFile::link(QStringLiteral("/proc/kmsg"), path));
     } else if (damage != QLatin1String("missing")) {
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
