@@ -74,7 +74,9 @@ fi
 while IFS= read -r -d '' f; do
     [[ $(file -b "$f") == ELF* ]] || continue
     objdump -p "$f" | awk '$1 == "NEEDED" { print $2 }' >"$work/needed"
-    ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// { print $1 "\t" $3 }' >"$work/resolved"
+    # The dynamic loader has no "=>": ldd names it by its path alone.
+    ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// { print $1 "\t" $3 }
+                    $1 ~ /^\// { n = $1; sub(/.*\//, "", n); print n "\t" $1 }' >"$work/resolved"
     while read -r name; do
         path=$(awk -F'\t' -v n="$name" '$1 == n { print $2 }' "$work/resolved")
         [ -n "$path" ] || fail "${f#"$work/root"} links $name, which is not installed"
