@@ -132,13 +132,15 @@ command -v strace >/dev/null ||
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends strace </dev/null >/dev/null
 QT_QPA_PLATFORM=offscreen strace -f -qq -e trace=openat -o /tmp/opened.trace "$program" >"$log" 2>&1 &
 tracer=$!
+# The trace's lines start with the process's id (an installed root has no pgrep).
+child=
 for ((i = 0; i < 60; i++)); do
-    child=$(pgrep -P $tracer | head -n 1)
+    child=$(head -n 1 /tmp/opened.trace 2>/dev/null | cut -d ' ' -f 1)
     [ -n "$child" ] && [ "$(readlink "/proc/$child/exe")" = "$program" ] && break
     sleep 1
 done
 sleep 5
-[ -n "$child" ] && kill -TERM "$child" 2>/dev/null
+if [ -n "$child" ]; then kill -TERM "$child"; else kill -TERM $tracer; fi 2>/dev/null
 wait $tracer
 for f in handwriting-ja.model ink-ja.onnx kanjidraw/data.json; do
     grep -qE "\"[^\"]*$f\", O_RDONLY.*= [0-9]+$" /tmp/opened.trace || { echo "the program did not read $f"; exit 1; }
