@@ -42,6 +42,8 @@ public:
     // Null while the seats are not served.
     SeatServer *server() const { return m_server.get(); }
     void setServing(bool serving);
+    // Whether a browser may take this player's seat.
+    bool offersSeat(int player) const { return row(player) != nullptr; }
 
     // The controls, for tests.
     QCheckBox *servingCheck() const { return m_serving; }

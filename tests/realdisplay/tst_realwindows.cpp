@@ -4,6 +4,7 @@
 // readers are told during a game. Run by tests/realdisplay/run.sh.
 #include "../windows/startedconsole.h"
 
+#include "console/seatswindow.h"
 #include "controls/accessibility.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
@@ -46,6 +47,7 @@ class TestRealWindows : public QObject
 private slots:
     void initTestCase();
     void windowsSideBySide();
+    void seatCodeInSight();
     void firstSizeHintCountsTheFrame();
     void screenReaderIsToldTheGame();
 };
@@ -74,6 +76,29 @@ void TestRealWindows::windowsSideBySide()
         for (int j = i + 1; j < windows.size(); ++j)
             QVERIFY2(!outer.intersects(windows[j]->frameGeometry()),
                      qPrintable(windows[i]->objectName() + " and " + windows[j]->objectName()));
+    }
+}
+
+void TestRealWindows::seatCodeInSight()
+{
+    // With player 2's seat in a browser the seats' window joins the row; on
+    // this screen the row is too narrow for four windows, and the seats'
+    // window lay under the console and Player1 with its code half hidden.
+    StartedConsole s("[Taruvo]\nNetSeats=2\nNetSeatAddress=127.0.0.1\n");
+    s.console->show();
+    QVERIFY(s.console->seatsWindow());
+    const QList<QWidget *> windows{s.console.get(), s.console->seatsWindow(), s.play(1)};
+    for (QWidget *w : windows) {
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY2(framed(w), qPrintable(w->objectName()));
+    }
+    const QRect screen = s.console->screen()->availableGeometry();
+    for (int i = 0; i < windows.size(); ++i) {
+        const QRect outer = windows[i]->frameGeometry();
+        QVERIFY2(screen.contains(outer), qPrintable(windows[i]->windowTitle()));
+        for (int j = i + 1; j < windows.size(); ++j)
+            QVERIFY2(!outer.intersects(windows[j]->frameGeometry()),
+                     qPrintable(windows[i]->windowTitle() + " and " + windows[j]->windowTitle()));
     }
 }
 
