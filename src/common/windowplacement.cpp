@@ -2,8 +2,31 @@
 #include "windowplacement.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace WindowPlacement {
+
+namespace {
+
+// The windows' row: its width with the gaps between them, and its height.
+std::pair<qint64, int> rowSize(const QList<QSize> &outerSizes)
+{
+    qint64 width = Gap * qint64(std::max<qsizetype>(0, outerSizes.size() - 1));
+    int height = 0;
+    for (const QSize &s : outerSizes) {
+        width += std::max(0, s.width());
+        height = std::max(height, s.height());
+    }
+    return {width, height};
+}
+
+} // namespace
+
+bool fitInRow(const QRect &available, const QList<QSize> &outerSizes)
+{
+    const auto [width, height] = rowSize(outerSizes);
+    return !available.isEmpty() && width + 2 * Gap <= available.width() && height + 2 * Gap <= available.height();
+}
 
 QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes)
 {
@@ -12,12 +35,7 @@ QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes)
     if (n == 0 || available.isEmpty())
         return QList<QPoint>(n, available.topLeft());
 
-    qint64 rowWidth = Gap * qint64(n - 1);
-    int rowHeight = 0;
-    for (const QSize &s : outerSizes) {
-        rowWidth += std::max(0, s.width());
-        rowHeight = std::max(rowHeight, s.height());
-    }
+    const auto [rowWidth, rowHeight] = rowSize(outerSizes);
     // Keeps a window on the free area, its top-left corner first.
     auto inside = [&available](QPoint p, QSize s) {
         p.setX(std::max(available.left(), std::min(p.x(), available.right() + 1 - s.width())));
@@ -25,7 +43,7 @@ QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes)
         return p;
     };
 
-    if (rowWidth + 2 * Gap <= available.width() && rowHeight + 2 * Gap <= available.height()) {
+    if (fitInRow(available, outerSizes)) {
         int x = available.left() + int((available.width() - rowWidth) / 2);
         const int y = available.top() + (available.height() - rowHeight) / 2;
         for (const QSize &s : outerSizes) {

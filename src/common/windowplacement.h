@@ -28,4 +28,7 @@ inline constexpr QMargins EstimatedFrame{8, 40, 8, 8};
 // larger than the screen shows its top-left corner.
 QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes);
 
+// Whether arrange() puts these windows side by side rather than in a cascade.
+bool fitInRow(const QRect &available, const QList<QSize> &outerSizes);
+
 } // namespace WindowPlacement

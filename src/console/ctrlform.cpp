@@ -287,36 +287,28 @@ void CtrlForm::placeWindows()
     const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!where)
         return;
-    const QRect available = where->availableGeometry();
-    const auto arrange = [&available](const QList<QWidget *> &windows) {
-        QList<QRect> outer;
-        for (const QWidget *w : windows) {
-            const QSize framed = w->frameGeometry().size();
-            outer.append(QRect(QPoint(), framed != w->size() ? framed : w->size().grownBy(WindowPlacement::EstimatedFrame)));
-        }
-        QList<QSize> sizes;
-        for (const QRect &r : outer)
-            sizes.append(r.size());
-        const QList<QPoint> places = WindowPlacement::arrange(available, sizes);
-        bool overlap = false;
-        for (qsizetype i = 0; i < windows.size(); ++i) {
-            windows[i]->move(places[i]);
-            outer[i].moveTo(places[i]);
-            for (qsizetype j = 0; j < i; ++j)
-                overlap = overlap || outer[i].intersects(outer[j]);
-        }
-        return !overlap;
-    };
     QList<QWidget *> windows{this, m_play1.get(), m_play2.get()};
     if (m_seats)
         windows.insert(1, m_seats.get());
+    QList<QSize> outer;
+    for (const QWidget *w : windows) {
+        const QSize framed = w->frameGeometry().size();
+        outer.append(framed != w->size() ? framed : w->size().grownBy(WindowPlacement::EstimatedFrame));
+    }
+    const QRect available = where->availableGeometry();
+    const auto place = [&windows, &outer, &available] {
+        const QList<QPoint> places = WindowPlacement::arrange(available, outer);
+        for (qsizetype i = 0; i < places.size(); ++i)
+            windows[i]->move(places[i]);
+    };
+    place();
     // Player2's own window is hidden behind its check box, and seldom shown
     // while a browser takes that seat: where the row is too narrow for all,
     // the windows in use go side by side (the seat's code in sight) and
     // Player2 keeps its place in the cascade.
-    if (!arrange(windows) && m_seats && m_seats->offersSeat(2)) {
-        windows.removeLast();
-        arrange(windows);
+    if (!WindowPlacement::fitInRow(available, outer) && m_seats && m_seats->offersSeat(2)) {
+        outer.removeLast();
+        place();
     }
 }
 

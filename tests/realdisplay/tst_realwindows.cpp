@@ -58,25 +58,34 @@ void TestRealWindows::initTestCase()
     installAccessibility();
 }
 
+namespace {
+
+// Each window shown, framed, on the screen and clear of the others.
+void expectSideBySide(const QList<QWidget *> &windows)
+{
+    for (QWidget *w : windows) {
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY2(framed(w), qPrintable(w->windowTitle()));
+    }
+    const QRect screen = windows.first()->screen()->availableGeometry();
+    for (int i = 0; i < windows.size(); ++i) {
+        const QRect outer = windows[i]->frameGeometry();
+        QVERIFY2(screen.contains(outer), qPrintable(windows[i]->windowTitle()));
+        for (int j = i + 1; j < windows.size(); ++j)
+            QVERIFY2(!outer.intersects(windows[j]->frameGeometry()),
+                     qPrintable(windows[i]->windowTitle() + " and " + windows[j]->windowTitle()));
+    }
+}
+
+} // namespace
+
 void TestRealWindows::windowsSideBySide()
 {
     // Guards Player2 appearing over Player1 on a screen wide enough for all.
     StartedConsole s;
     s.console->show();
     s.console->PlayCheck()->click();
-    const QList<QWidget *> windows{s.console.get(), s.play(1), s.play(2)};
-    for (QWidget *w : windows) {
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        QVERIFY2(framed(w), qPrintable(w->objectName()));
-    }
-    const QRect screen = s.console->screen()->availableGeometry();
-    for (int i = 0; i < windows.size(); ++i) {
-        const QRect outer = windows[i]->frameGeometry();
-        QVERIFY2(screen.contains(outer), qPrintable(windows[i]->objectName()));
-        for (int j = i + 1; j < windows.size(); ++j)
-            QVERIFY2(!outer.intersects(windows[j]->frameGeometry()),
-                     qPrintable(windows[i]->objectName() + " and " + windows[j]->objectName()));
-    }
+    expectSideBySide({s.console.get(), s.play(1), s.play(2)});
 }
 
 void TestRealWindows::seatCodeInSight()
@@ -87,19 +96,7 @@ void TestRealWindows::seatCodeInSight()
     StartedConsole s("[Taruvo]\nNetSeats=2\nNetSeatAddress=127.0.0.1\n");
     s.console->show();
     QVERIFY(s.console->seatsWindow());
-    const QList<QWidget *> windows{s.console.get(), s.console->seatsWindow(), s.play(1)};
-    for (QWidget *w : windows) {
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        QVERIFY2(framed(w), qPrintable(w->objectName()));
-    }
-    const QRect screen = s.console->screen()->availableGeometry();
-    for (int i = 0; i < windows.size(); ++i) {
-        const QRect outer = windows[i]->frameGeometry();
-        QVERIFY2(screen.contains(outer), qPrintable(windows[i]->windowTitle()));
-        for (int j = i + 1; j < windows.size(); ++j)
-            QVERIFY2(!outer.intersects(windows[j]->frameGeometry()),
-                     qPrintable(windows[i]->windowTitle() + " and " + windows[j]->windowTitle()));
-    }
+    expectSideBySide({s.console.get(), s.console->seatsWindow(), s.play(1)});
 }
 
 void TestRealWindows::firstSizeHintCountsTheFrame()
