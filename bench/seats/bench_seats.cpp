@@ -19,6 +19,7 @@
 #include "controls/nbutton.h"
 #include "seats/remoteseat.h"
 #include "seats/seatserver.h"
+#include "browser/todayink.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,15 +47,7 @@
 
 namespace {
 
-const QStringList eighteen = {"今日", "学校", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
-                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
-
-using Polyline = QList<QPointF>;
-// 今 and 日 on 256 units, in stroke order.
-const QList<Polyline> ima = {{{115, 33}, {26, 144}}, {{118, 44}, {227, 136}}, {{91, 117}, {149, 112}},
-                             {{77, 158}, {168, 160}, {123, 221}}};
-const QList<Polyline> hi = {{{73, 57}, {77, 209}}, {{78, 60}, {182, 58}, {184, 208}}, {{80, 129}, {183, 122}},
-                            {{80, 202}, {182, 197}}};
+using namespace TodayInk;
 
 long statusKb(const char *key, qint64 pid = 0)
 {

@@ -11,6 +11,7 @@
 #include "controls/zubutton.h"
 #include "seats/remoteseat.h"
 #include "seats/seatserver.h"
+#include "browser/todayink.h"
 #include "browser/webdriver.h"
 #include "windows/startedconsole.h"
 
@@ -20,17 +21,7 @@
 
 namespace {
 
-const QStringList eighteen = {"今日", "学校", "先生", "電車", "花火", "山川", "天気", "水道", "名前",
-                              "自分", "時間", "世界", "言葉", "動物", "空気", "音楽", "図工", "体育"};
-
-// The strokes of 今 and 日 in stroke order, on 256 units: where KanjiVG
-// (python3-kanjidraw) starts and ends each, with the corners of the hooked
-// ones between.
-using Polyline = QList<QPointF>;
-const QList<Polyline> ima = {{{115, 33}, {26, 144}}, {{118, 44}, {227, 136}}, {{91, 117}, {149, 112}},
-                             {{77, 158}, {168, 160}, {123, 221}}};
-const QList<Polyline> hi = {{{73, 57}, {77, 209}}, {{78, 60}, {182, 58}, {184, 208}}, {{80, 129}, {183, 122}},
-                            {{80, 202}, {182, 197}}};
+using namespace TodayInk;
 
 // What the page shows, read from its document in one go.
 const char *const ReadPage = R"(
