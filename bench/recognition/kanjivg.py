@@ -9,11 +9,21 @@ KANJIDIC = "/usr/share/edict/kanjidic"
 GRID = 256  # the strokes' square
 
 
-def joyo_set():
-    # KANJIDIC's grades G1 to G8 are the jōyō kanji.
+def grades():
+    """Character -> KANJIDIC grade (1-6 school years, 8 other jōyō, 9-10 name kanji)."""
     with open(KANJIDIC, "rb") as fh:
         text = fh.read().decode("euc_jp", errors="replace")
-    return {line.split(" ", 1)[0] for line in text.splitlines()[1:] if re.search(r" G[1-8] ", line)}
+    out = {}
+    for line in text.splitlines()[1:]:
+        m = re.search(r" G(\d+) ", line)
+        if m:
+            out[line.split(" ", 1)[0]] = int(m.group(1))
+    return out
+
+
+def joyo_set():
+    # KANJIDIC's grades G1 to G8 are the jōyō kanji.
+    return {c for c, g in grades().items() if 1 <= g <= 8}
 
 
 def load_strokes():

@@ -30,18 +30,6 @@ SPLIT_SEED = 20261207
 INK_SEED = 1207
 
 
-def grades():
-    import re
-    with open(kanjivg.KANJIDIC, "rb") as fh:
-        text = fh.read().decode("euc_jp", errors="replace")
-    out = {}
-    for line in text.splitlines()[1:]:
-        m = re.search(r" G(\d+) ", line)
-        if m:
-            out[line.split(" ", 1)[0]] = int(m.group(1))
-    return out
-
-
 def model_classes():
     with open(os.path.join(ROOT, "data/inkmodel/ink-ja.json"), encoding="utf-8") as fh:
         return set(json.load(fh)["classes"])
@@ -52,7 +40,7 @@ def independent_sets(cache):
     The jōyō kanji the independent data has, split one third for development
     and two thirds for test; 'rare' are the name kanji (KANJIDIC grades 9
     and 10) the data has and the ink model does not know."""
-    g = grades()
+    g = kanjivg.grades()
     folder = tablet.fetch(cache)
     joyo = sorted(c for c, v in g.items() if v <= 8)
     rare = sorted(c for c, v in g.items() if v >= 9 and c not in model_classes())
