@@ -23,6 +23,13 @@ GuardedTcpServer::GuardedTcpServer(QObject *parent)
     setMaxPendingConnections(MaxConnections);
 }
 
+void GuardedTcpServer::setLimits(int connections, int perAddress)
+{
+    m_maxConnections = connections;
+    m_maxPerAddress = perAddress;
+    setMaxPendingConnections(connections);
+}
+
 int GuardedTcpServer::connectionCount() const
 {
     m_sockets.removeAll(nullptr);
@@ -45,8 +52,10 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (connectionCount() >= MaxConnections || connectionsFrom(socket->peerAddress()) >= MaxPerAddress
-        || (m_shunned && m_shunned(socket->peerAddress()))) {
+    const QHostAddress peer = socket->peerAddress();
+    const bool exempt = m_exempt && m_exempt(peer);
+    if (connectionCount() >= m_maxConnections || (!exempt && connectionsFrom(peer) >= m_maxPerAddress)
+        || (m_shunned && m_shunned(peer))) {
         ++m_refused;
         socket->abort();
         delete socket;

@@ -36,6 +36,12 @@ public:
 
     // Addresses refused at once, without a word: cheaper than hearing them out.
     void setShunned(std::function<bool(const QHostAddress &)> shunned) { m_shunned = std::move(shunned); }
+    // A host that serves a whole class takes more connections than a
+    // console's two seats: limits in place of the ones above.
+    void setLimits(int connections, int perAddress);
+    // Addresses the limit per address does not apply to: a reverse proxy
+    // that every device comes through.
+    void setExempt(std::function<bool(const QHostAddress &)> exempt) { m_exempt = std::move(exempt); }
 
     // For tests: a shorter deadline for connections accepted from now on.
     void setHttpDeadlineMs(int ms) { m_deadlineMs = ms; }
@@ -59,6 +65,9 @@ private:
     void cut(QTcpSocket *socket);
 
     std::function<bool(const QHostAddress &)> m_shunned;
+    std::function<bool(const QHostAddress &)> m_exempt;
+    int m_maxConnections = MaxConnections;
+    int m_maxPerAddress = MaxPerAddress;
     int m_deadlineMs = HttpDeadlineMs;
     int m_refused = 0;
     // Every socket accepted and not yet deleted, wherever it now lives.

@@ -38,8 +38,18 @@ RemoteSeat::RemoteSeat(int16_t player, const QString &code, RecognitionQueue *re
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, &RemoteSeat::flush);
-    for (int b = 0; b < 2; ++b)
+    for (int b = 0; b < 2; ++b) {
         connect(&m_watchers[b], &QFutureWatcherBase::finished, this, [this, b] { boxRead(b); });
+        m_readAhead[b].setSingleShot(true);
+        m_readAhead[b].setInterval(0);
+        connect(&m_readAhead[b], &QTimer::timeout, this, [this, b] { readAhead(b); });
+    }
+}
+
+void RemoteSeat::setReadAheadDelay(int ms)
+{
+    for (QTimer &timer : m_readAhead)
+        timer.setInterval(qMax(0, ms));
 }
 
 RemoteSeat::~RemoteSeat()
@@ -100,6 +110,12 @@ void RemoteSeat::linkGone(SeatLink *link)
     emit stateChanged();
 }
 
+void RemoteSeat::reserve(const QString &token)
+{
+    m_token = token;
+    emit stateChanged();
+}
+
 void RemoteSeat::release()
 {
     m_token.clear();
@@ -139,7 +155,10 @@ void RemoteSeat::run(const SeatCommand &c)
         // locked or full box: dropped, and the device corrected by the state.
         if (c.epoch == box.epoch() && box.addStroke(c.points)) {
             boxChanged(true);
-            readAhead(c.box);
+            if (m_readAhead[c.box].interval() == 0)
+                readAhead(c.box);
+            else
+                m_readAhead[c.box].start();
         } else {
             m_inkDirty[c.box] = true;
         }
@@ -188,6 +207,7 @@ void RemoteSeat::run(const SeatCommand &c)
 
 void RemoteSeat::readAhead(int b)
 {
+    m_readAhead[b].stop();
     if (!m_recognition || !m_recognition->isAvailable() || m_boxes[b].strokes().isEmpty())
         return;
     // A reading not yet started is not needed any more: the ink has grown.

@@ -56,6 +56,11 @@ public:
     void linkGone(SeatLink *link);
     // The operator frees the seat for another device.
     void release();
+    // Keeps the seat for the device that holds token (32 hex digits), as if
+    // that device had taken it already: it joins as coming back, and no
+    // other device can take the seat. For a host that knows its devices
+    // before their seats exist.
+    void reserve(const QString &token);
     // A command of the device holding the seat.
     void handle(const SeatCommand &command);
 
@@ -92,6 +97,12 @@ public:
 
     // Which built-in look the page's sparks take (0 or 1).
     void setFeedbackLook(int builtInSeries) { m_look = builtInSeries; }
+
+    // How long a box's ink must rest before it is read ahead of "にんしき";
+    // 0 (the default) reads after every stroke. A host with many seats
+    // reads a character once, when its writer pauses, rather than once a
+    // stroke.
+    void setReadAheadDelay(int ms);
 
     // Commands that may wait behind a reading.
     static constexpr int MaxWaiting = 32;
@@ -140,6 +151,7 @@ private:
     quint64 m_readRevision[2] = {~quint64(0), ~quint64(0)};
     QFutureWatcher<QList<Candidate>> m_watchers[2];
     bool m_waiting[2] = {false, false};
+    QTimer m_readAhead[2];
     // Counts what the game wrote to the feedback: a reset owed from the
     // moment of "にんしき" must not wipe an outcome shown since.
     quint64 m_feedbackWrites = 0;

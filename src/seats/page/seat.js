@@ -127,6 +127,13 @@
   }
 
   function showJoin(message) {
+    // A page served within a class (data-back on its body) goes back
+    // there, where the child is known, instead of asking for a code.
+    const back = document.body.dataset.back;
+    if (back) {
+      location.replace(back);
+      return;
+    }
     $('seat').hidden = true;
     $('join').hidden = false;
     $('joinmsg').textContent = message || '';
