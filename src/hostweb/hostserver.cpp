@@ -99,6 +99,15 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
         }
     }
 
+    m_lobbyTimer.setSingleShot(true);
+    m_lobbyTimer.setInterval(200);
+    connect(&m_lobbyTimer, &QTimer::timeout, this, [this] {
+        const QSet<qint64> due = std::exchange(m_lobbiesDue, {});
+        for (qint64 id : due) {
+            if (ClassGame *g = m_host.byId(id))
+                updateLobbies(g);
+        }
+    });
     m_keepAlive.setInterval(KeepAliveMs);
     connect(&m_keepAlive, &QTimer::timeout, this, [this] {
         const QList<SeatConnection *> seats = m_seatSockets;
@@ -504,7 +513,7 @@ void HostServer::lobbyCommand(HostSocket *s, const LobbyCommand &c)
 void HostServer::seatLobby(HostSocket *s, ClassGame *game, qint64 childId, bool entered)
 {
     const ClassGame::Child *child = game->child(childId);
-    m_lobbies[s] = LobbyPlace{game->id(), childId};
+    m_lobbies[s] = LobbyPlace{game->id(), childId, QJsonObject()};
     s->identified();
     game->lobbyLinked(childId, +1);
     s->send({{QStringLiteral("t"), QStringLiteral("entered")},
@@ -513,12 +522,24 @@ void HostServer::seatLobby(HostSocket *s, ClassGame *game, qint64 childId, bool 
              {QStringLiteral("seat"), child->seatCode},
              {QStringLiteral("name"), child->name},
              {QStringLiteral("class"), game->settings().name}});
-    s->send(ClassView::lobby(*game, childId));
+    m_lobbies[s].told = ClassView::lobby(*game, childId);
+    s->send(m_lobbies[s].told);
 }
 
 void HostServer::watch(ClassGame *game)
 {
-    connect(game, &ClassGame::placesChanged, this, [this, game] { updateLobbies(game); }, Qt::UniqueConnection);
+    if (m_watched.contains(game))
+        return;
+    m_watched.insert(game);
+    connect(game, &QObject::destroyed, this, [this, game] { m_watched.remove(game); });
+    connect(game, &ClassGame::placesChanged, this, [this, game] { updateLobbies(game); });
+    // Anything else (a child joining, new pairs) reaches the lobbies a
+    // moment later, at most once for many changes.
+    connect(game, &ClassGame::changed, this, [this, game] {
+        m_lobbiesDue.insert(game->id());
+        if (!m_lobbyTimer.isActive())
+            m_lobbyTimer.start();
+    });
     connect(game, &ClassGame::closed, this, [this, game] {
         const qint64 id = game->id();
         const QList<HostSocket *> sockets = m_lobbies.keys();
@@ -528,7 +549,7 @@ void HostServer::watch(ClassGame *game)
                 s->close(QStringLiteral("ended"));
             }
         }
-    }, Qt::UniqueConnection);
+    });
 }
 
 void HostServer::updateLobbies(ClassGame *game)
@@ -543,7 +564,11 @@ void HostServer::updateLobbies(ClassGame *game)
             s->close(QStringLiteral("removed"));
             continue;
         }
-        s->send(ClassView::lobby(*game, place.childId));
+        const QJsonObject told = ClassView::lobby(*game, place.childId);
+        if (told != place.told) {
+            m_lobbies[s].told = told;
+            s->send(told);
+        }
     }
 }
 

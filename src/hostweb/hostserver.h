@@ -10,8 +10,10 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 class ClassGame;
@@ -76,6 +78,7 @@ private:
     {
         qint64 classId = 0;
         qint64 childId = 0;
+        QJsonObject told; // what the page was told last
     };
     struct Request;
 
@@ -113,5 +116,9 @@ private:
     QList<SeatConnection *> m_seatSockets;
     QHash<HostSocket *, LobbyPlace> m_lobbies;
     QHash<HostSocket *, bool> m_teachers; // true once it brought the session
+    QSet<const ClassGame *> m_watched;
+    // Class games whose lobbies are to be told, a moment after a change.
+    QSet<qint64> m_lobbiesDue;
+    QTimer m_lobbyTimer;
     QTimer m_keepAlive;
 };

@@ -215,6 +215,14 @@
 
   // Start: a device that entered before comes back by its token; the QR
   // code on the classroom screen carries the class code.
+  window.addEventListener('hashchange', () => {
+    const code = location.hash.replace(/[^0-9]/g, '');
+    if (code.length === 6 && !me) {
+      $('code').value = code;
+      $('msg').textContent = '';
+      $('name').focus();
+    }
+  });
   const fromAddress = location.hash.replace(/[^0-9]/g, '');
   if (fromAddress.length === 6)
     $('code').value = fromAddress;

@@ -14,6 +14,7 @@
   let limits = null;
   let retryMs = 500;
   let lastHeard = 0;
+  let loggingIn = false;
   const cards = new Map();     // class id -> {root, parts, last}
   const selected = new Map();  // class id -> [child ids] chosen for a swap
   let shownResults = 0;
@@ -50,6 +51,7 @@
   function connect(loginKey) {
     if (ws)
       return;
+    loggingIn = loginKey !== undefined;
     const socket = new WebSocket(wsUrl);
     ws = socket;
     socket.onopen = () => {
@@ -93,8 +95,11 @@
     }
     switch (m.t) {
     case 'login':
-      // No session: the key is asked for, and the socket is not needed.
+      // No session: the key is asked for, and the socket is not needed
+      // (unless it is the one that brings the key).
       authed = false;
+      if (loggingIn)
+        break;
       closeSocket();
       showLogin(m.keyMade ? '' : 'キーが まだ ありません。ホストの 画面を 見てください。');
       break;
@@ -308,16 +313,16 @@
     p.url = el('div');
     p.msg = el('span', { class: 'msg', role: 'status' });
     const id = c.id;
-    p.inOrder = el('button', { type: 'button', text: 'じゅんばんに ペア', onclick: () => act({ t: 'pair', class: id, shuffle: false }, p.msg) });
-    p.shuffle = el('button', { type: 'button', text: 'シャッフル', onclick: () => act({ t: 'pair', class: id, shuffle: true }, p.msg) });
-    p.swap = el('button', { type: 'button', text: 'いれかえ', onclick: () => {
+    p.inOrder = el('button', { type: 'button', 'data-act': 'pair', text: 'じゅんばんに ペア', onclick: () => act({ t: 'pair', class: id, shuffle: false }, p.msg) });
+    p.shuffle = el('button', { type: 'button', 'data-act': 'shuffle', text: 'シャッフル', onclick: () => act({ t: 'pair', class: id, shuffle: true }, p.msg) });
+    p.swap = el('button', { type: 'button', 'data-act': 'swap', text: 'いれかえ', onclick: () => {
       const s = selected.get(id) || [];
       if (s.length === 2) {
         act({ t: 'swap', class: id, a: s[0], b: s[1] }, p.msg);
         selected.set(id, []);
       }
     } });
-    p.remove = el('button', { type: 'button', class: 'danger', text: 'はずす', onclick: () => {
+    p.remove = el('button', { type: 'button', 'data-act': 'remove', class: 'danger', text: 'はずす', onclick: () => {
       const s = selected.get(id) || [];
       if (s.length === 1 && confirm('この子を クラスから はずしますか？')) {
         act({ t: 'remove', class: id, child: s[0] }, p.msg);
@@ -325,15 +330,15 @@
       }
     } });
     p.oneDeal = el('input', { type: 'checkbox' });
-    p.start = el('button', { type: 'button', class: 'main', text: 'みんな スタート', onclick: () => act({ t: 'start', class: id, oneDeal: p.oneDeal.checked }, p.msg) });
-    p.end = el('button', { type: 'button', text: 'みんな おわり', onclick: () => act({ t: 'end', class: id }, p.msg) });
-    p.release = el('button', { type: 'button', text: '解除', onclick: () => act({ t: 'release', class: id }, p.msg) });
-    p.close = el('button', { type: 'button', class: 'danger', text: 'クラスゲームを とじる', onclick: () => {
+    p.start = el('button', { type: 'button', 'data-act': 'start', class: 'main', text: 'みんな スタート', onclick: () => act({ t: 'start', class: id, oneDeal: p.oneDeal.checked }, p.msg) });
+    p.end = el('button', { type: 'button', 'data-act': 'end', text: 'みんな おわり', onclick: () => act({ t: 'end', class: id }, p.msg) });
+    p.release = el('button', { type: 'button', 'data-act': 'release', text: '解除', onclick: () => act({ t: 'release', class: id }, p.msg) });
+    p.close = el('button', { type: 'button', 'data-act': 'close', class: 'danger', text: 'クラスゲームを とじる', onclick: () => {
       if (confirm('このクラスゲームを おわりにしますか？ 子どもは もう 入れません。'))
         act({ t: 'close', class: id }, p.msg);
     } });
-    p.show = el('button', { type: 'button', text: '大きく 表示', onclick: () => showScreen(id) });
-    p.results = el('button', { type: 'button', text: '結果', onclick: () => openResults(id) });
+    p.show = el('button', { type: 'button', 'data-act': 'show', text: '大きく 表示', onclick: () => showScreen(id) });
+    p.results = el('button', { type: 'button', 'data-act': 'results', text: '結果', onclick: () => openResults(id) });
     p.kids = el('div', { class: 'kids' });
     p.pairs = el('div', { class: 'pairs' });
     p.matches = el('tbody');
@@ -406,7 +411,7 @@
     const rows = [];
     c.matches.forEach((m, i) => {
       m.players.forEach((pl, j) => {
-        const left = m.left < 0 ? '—' : Math.floor(m.left / 60) + ':' + String(m.left % 60).padStart(2, '0');
+        const left = m.state === 'over' ? '' : m.left < 0 ? '—' : Math.floor(m.left / 60) + ':' + String(m.left % 60).padStart(2, '0');
         const state = m.state === 'over' ? (outcomeText[pl.outcome] || 'おわり') : 'ゲーム中';
         rows.push(el('tr', { 'data-match': String(m.id) },
           el('td', { text: j === 0 ? String(i + 1) : '' }),
