@@ -25,17 +25,22 @@ void RecognitionQueue::warmUp()
     m_thread.start([recognizer] { recognizer->isAvailable(); });
 }
 
-QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count)
+QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, Urgency urgency)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();
     QFuture<QList<Candidate>> future = promise->future();
     promise->start();
+    promise->setProgressRange(0, 1);
     const Recognizer *recognizer = &m_recognizer;
-    QRunnable *job = QRunnable::create([promise, recognizer, ink, count] {
+    std::shared_ptr<std::atomic<int>> waiting = m_waiting;
+    ++*waiting;
+    QRunnable *job = QRunnable::create([promise, recognizer, ink, count, waiting] {
+        --*waiting;
+        promise->setProgressValue(1);
         if (!promise->isCanceled())
             promise->addResult(recognizer->classify(ink, count));
         promise->finish();
     });
-    m_thread.start(job);
+    m_thread.start(job, urgency == Urgency::Waited ? 1 : 0);
     return future;
 }

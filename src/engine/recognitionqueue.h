@@ -6,14 +6,17 @@
 
 #include <QFuture>
 #include <QThreadPool>
+#include <atomic>
+#include <memory>
 
 // Runs a recogniser on a thread of its own, one ink after another, so that
 // no ink can freeze a window or the seats' server. Every caller of the
 // program shares one queue: the recogniser then never runs twice at once.
 //
 // submit() returns at once; the future's result is the candidates, best
-// first. A handwriting box waits for its future only when the player asks
-// for the result; a remote seat attaches a continuation.
+// first, and its progress turns 1 when the reading begins. A handwriting
+// box waits for its future only when the player asks for the result; a
+// remote seat attaches a continuation.
 class RecognitionQueue
 {
 public:
@@ -24,7 +27,15 @@ public:
     RecognitionQueue(const RecognitionQueue &) = delete;
     RecognitionQueue &operator=(const RecognitionQueue &) = delete;
 
-    QFuture<QList<Candidate>> submit(const Ink &ink, int count);
+    // Ahead: read before anyone asked, in case it is asked for; a reading
+    // somebody waits for goes first.
+    enum class Urgency { Ahead, Waited };
+
+    QFuture<QList<Candidate>> submit(const Ink &ink, int count, Urgency urgency = Urgency::Waited);
+    // Inks submitted and not yet being read.
+    int waiting() const { return m_waiting->load(); }
+    // Whether the reading of a future of submit() has begun.
+    static bool hasBegun(const QFuture<QList<Candidate>> &reading) { return reading.progressValue() > 0; }
     // Lets the recogniser load what it needs on the queue's thread now,
     // before the first ink, without holding up the windows.
     void warmUp();
@@ -34,4 +45,6 @@ public:
 private:
     const Recognizer &m_recognizer;
     QThreadPool m_thread;
+    // Shared with the jobs, which may outlive a cancelled wait.
+    std::shared_ptr<std::atomic<int>> m_waiting = std::make_shared<std::atomic<int>>(0);
 };

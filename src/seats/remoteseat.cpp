@@ -208,11 +208,17 @@ void RemoteSeat::run(const SeatCommand &c)
 void RemoteSeat::readAhead(int b)
 {
     m_readAhead[b].stop();
+    if (m_recognition && m_recognition->waiting() < MaxWaitingAhead)
+        read(b, int(RecognitionQueue::Urgency::Ahead));
+}
+
+void RemoteSeat::read(int b, int urgency)
+{
     if (!m_recognition || !m_recognition->isAvailable() || m_boxes[b].strokes().isEmpty())
         return;
     // A reading not yet started is not needed any more: the ink has grown.
     m_reads[b].cancel();
-    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount);
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, RecognitionQueue::Urgency(urgency));
     m_readRevision[b] = m_boxes[b].revision();
 }
 
@@ -223,8 +229,11 @@ void RemoteSeat::recognize()
     for (int b = 0; b < 2; ++b) {
         SeatBox &box = m_boxes[b];
         if (available && box.needsReading()) {
-            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled())
-                readAhead(b);
+            // The reading ahead of this ink, if it has not begun, gives
+            // way to one that is waited for.
+            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
+                || !RecognitionQueue::hasBegun(m_reads[b]))
+                read(b, int(RecognitionQueue::Urgency::Waited));
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
             continue;

@@ -106,6 +106,10 @@ public:
 
     // Commands that may wait behind a reading.
     static constexpr int MaxWaiting = 32;
+    // Ink is read ahead only while the recogniser has fewer inks than this
+    // waiting: when it falls behind, readings somebody waits for go first
+    // and readings nobody asked for yet are left out.
+    static constexpr int MaxWaitingAhead = 4;
 
 signals:
     // The player answers with the word of the two boxes.
@@ -116,6 +120,7 @@ private:
     void run(const SeatCommand &command);
     void recognize();
     void readAhead(int box);
+    void read(int box, int urgency);
     void boxRead(int box);
     void finishReading();
     void eraseAnswer();

@@ -13,6 +13,7 @@
 #include "host/resultsstore.h"
 #include "seats/remoteseat.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -106,6 +107,7 @@ private slots:
     void aChildTakenOutIsForgottenUnlessItPlayed();
     void closingEndsTheRoundAndTheClass();
     void hostStoppingMarksGamesInterrupted();
+    void aWaitedReadingGoesBeforeReadingsAhead();
 };
 
 void TestClassGame::namesAreCleanedOrRefused_data()
@@ -483,6 +485,43 @@ void TestClassGame::hostStoppingMarksGamesInterrupted()
     QCOMPARE(r.rows[0].state, QString("interrupted"));
     QCOMPARE(r.rows[0].score, 1);
     QCOMPARE(r.rows[0].outcome, QString());
+}
+
+void TestClassGame::aWaitedReadingGoesBeforeReadingsAhead()
+{
+    // With a whole school writing, the recogniser falls behind: a child who
+    // pressed にんしき must not wait behind everybody's ink read ahead, and
+    // ink nobody asked for yet is not queued without end.
+    GatedRecognizer recognizer;
+    RecognitionQueue queue(recognizer);
+    // Whatever happens, the gate opens before the queue goes.
+    const auto open = qScopeGuard([&recognizer] { recognizer.gate.release(100); });
+    std::vector<std::unique_ptr<RemoteSeat>> seats;
+    auto seat = [&] {
+        seats.push_back(std::make_unique<RemoteSeat>(1, "1", &queue));
+        seats.back()->AllUnLock();
+        SeatCommand c = command(SeatCommand::Stroke, 0);
+        c.epoch = seats.back()->box(0).epoch();
+        c.points = {QPointF(100, 100), QPointF(900, 120)};
+        seats.back()->handle(c);
+        return seats.back().get();
+    };
+    seat(); // being read, held at the gate
+    QTRY_COMPARE(queue.waiting(), 0);
+    for (int i = 0; i < RemoteSeat::MaxWaitingAhead + 2; ++i)
+        seat();
+    QCOMPARE(queue.waiting(), RemoteSeat::MaxWaitingAhead);
+    RemoteSeat *waited = seat();
+    waited->handle(command(SeatCommand::Recognize));
+    QVERIFY(waited->isReading());
+    // The reading held at the gate, then the one waited for.
+    recognizer.gate.release(2);
+    QTRY_VERIFY(!waited->isReading());
+    QCOMPARE(waited->box(0).resultText(), QString("今"));
+    // The first reading ahead has begun (at the gate); the others wait.
+    QTRY_COMPARE(queue.waiting(), RemoteSeat::MaxWaitingAhead - 1);
+    recognizer.gate.release(RemoteSeat::MaxWaitingAhead);
+    QTRY_COMPARE(queue.waiting(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestClassGame)
