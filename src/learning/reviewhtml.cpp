@@ -22,20 +22,20 @@ QString playerName(const ReviewHtml::Options &o, int player)
 
 QString wordRow(const ReviewWord &w, const ReviewHtml::Options &o, bool who)
 {
-    QString row = QStringLiteral("<tr><td style=\"font-size:20pt\">%1</td><td>%2</td>")
+    QString row = QStringLiteral("<tr><td style=\"font-size:20pt\">%1</td><td style=\"font-size:14pt\">%2</td>")
                       .arg(esc(w.word), readingsOf(w.readings));
     if (o.meanings)
         row += QStringLiteral("<td>%1</td>").arg(esc(w.meaning));
     if (who) {
         row += w.foundBy ? QStringLiteral("<td>%1</td>").arg(esc(playerName(o, w.foundBy)))
-                         : QStringLiteral("<td><b>だれも見つけなかった</b></td>");
+                         : QStringLiteral("<td>—</td>");
     }
     return row + QStringLiteral("</tr>\n");
 }
 
 QString wordTable(const QList<ReviewWord> &words, const ReviewHtml::Options &o, bool who)
 {
-    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n<tr><th>ことば</th><th>よみ</th>");
+    QString html = QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n<tr><th>ことば</th><th>よみ</th>");
     if (o.meanings)
         html += QStringLiteral("<th>意味 (English)</th>");
     if (who)
@@ -73,13 +73,13 @@ QString ReviewHtml::review(const GameReview &review, const Options &o)
             html += QStringLiteral("<p>ありません。</p>\n");
             continue;
         }
-        html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n"
+        html += QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n"
                                "<tr><th>こたえ</th><th>けっか</th><th>よみ</th>");
         if (o.meanings)
             html += QStringLiteral("<th>意味 (English)</th>");
         html += QStringLiteral("</tr>\n");
         for (const ReviewTry &t : p.wrongTries) {
-            html += QStringLiteral("<tr><td style=\"font-size:16pt\">%1</td><td>%2</td><td>%3</td>")
+            html += QStringLiteral("<tr><td style=\"font-size:16pt\">%1</td><td>%2</td><td style=\"font-size:14pt\">%3</td>")
                         .arg(esc(t.answer), esc(GameReview::outcomeText(t.outcome)), readingsOf(t.readings));
             if (o.meanings)
                 html += QStringLiteral("<td>%1</td>").arg(esc(t.meaning));
@@ -95,7 +95,7 @@ QString ReviewHtml::review(const GameReview &review, const Options &o)
 QString ReviewHtml::sheet(const GameReview &review, const QString &title)
 {
     QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>\n"
-                                  "<h1 style=\"font-size:24pt\">%1</h1>\n"
+                                  "<h1 style=\"font-size:22pt\">%1</h1>\n"
                                   "<table width=\"100%\" cellspacing=\"0\" cellpadding=\"6\">\n")
                        .arg(esc(title));
     const QList<ReviewWord> &words = review.words();
@@ -110,8 +110,8 @@ QString ReviewHtml::sheet(const GameReview &review, const QString &title)
                 continue;
             }
             const ReviewWord &w = words.at(i);
-            html += QStringLiteral("<td width=\"50%\"><span style=\"font-size:34pt\">%1</span>"
-                                   "<br><span style=\"font-size:17pt\">%2</span></td>")
+            html += QStringLiteral("<td width=\"50%\"><span style=\"font-size:40pt\">%1</span>"
+                                   "<br><span style=\"font-size:22pt\">%2</span></td>")
                         .arg(esc(w.word), readingsOf(w.readings));
         }
         html += QStringLiteral("</tr>\n");
