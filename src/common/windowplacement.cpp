@@ -116,3 +116,30 @@ QPoint WindowPlacement::besideOthers(const QRect &available, const QSize &outer,
     }
     return best;
 }
+
+QRect WindowPlacement::fitBeside(const QRect &available, const QSize &preferred, const QSize &minimum,
+                                 const QList<QRect> &keepClear, const QList<QRect> &ratherClear)
+{
+    constexpr int Steps = 16;
+    QRect best;
+    qint64 bestArea = -1, bestRather = 0;
+    for (int i = 0; i <= Steps; ++i) {
+        for (int j = 0; j <= Steps; ++j) {
+            const QSize size(preferred.width() - (preferred.width() - minimum.width()) * i / Steps,
+                             preferred.height() - (preferred.height() - minimum.height()) * j / Steps);
+            if (size.width() > available.width() || size.height() > available.height())
+                continue;
+            const QRect window(besideOthers(available, size, keepClear, ratherClear), size);
+            if (coveredArea(window, keepClear) > 0)
+                continue;
+            const qint64 area = qint64(size.width()) * size.height(), rather = coveredArea(window, ratherClear);
+            if (area > bestArea || (area == bestArea && rather < bestRather)) {
+                best = window;
+                bestArea = area;
+                bestRather = rather;
+            }
+        }
+    }
+    const QSize whole = preferred.boundedTo(available.size());
+    return bestArea >= 0 ? best : QRect(besideOthers(available, whole, keepClear, ratherClear), whole);
+}

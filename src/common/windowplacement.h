@@ -43,4 +43,11 @@ namespace WindowPlacement {
 QPoint besideOthers(const QRect &available, const QSize &outer, const QList<QRect> &keepClear,
                     const QList<QRect> &ratherClear = {});
 
+// The place and outer size, from `preferred` down to `minimum`, of the
+// largest window that covers none of keepClear (of equal sizes, the one
+// covering least of ratherClear); where even the minimum cannot, the
+// preferred size (no larger than the screen) placed as besideOthers places it.
+QRect fitBeside(const QRect &available, const QSize &preferred, const QSize &minimum,
+                const QList<QRect> &keepClear, const QList<QRect> &ratherClear = {});
+
 } // namespace WindowPlacement

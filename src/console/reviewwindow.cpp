@@ -67,7 +67,7 @@ ReviewWindow::ReviewWindow(const Game &game, QWidget *parent)
     m_status->setObjectName(QStringLiteral("StatusLabel"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_status);
-    resize(720, 640);
+    resize(PreferredSize);
 
     connect(m_print, &QPushButton::clicked, this, [this] { printWithDialog(Document::Review); });
     connect(m_pdf, &QPushButton::clicked, this, [this] { saveAsPdf(Document::Review); });
@@ -139,13 +139,17 @@ void ReviewWindow::render()
 
 QString ReviewWindow::html(Document which) const
 {
-    if (which == Document::Sheet) {
-        const QString date = QLocale(QLocale::Japanese).toString(QDate::currentDate(), QStringLiteral("yyyy年M月d日"));
-        return ReviewHtml::sheet(m_review, QStringLiteral("きょうのことば　%1").arg(date));
-    }
+    if (which == Document::Sheet)
+        return ReviewHtml::sheet(m_review, sheetTitle());
     ReviewHtml::Options options;
     options.meanings = m_meanings;
     return ReviewHtml::review(m_review, options);
+}
+
+QString ReviewWindow::sheetTitle()
+{
+    const QString date = QLocale(QLocale::Japanese).toString(QDate::currentDate(), QStringLiteral("yyyy年M月d日"));
+    return QStringLiteral("きょうのことば　%1").arg(date);
 }
 
 QFont ReviewWindow::documentFont() const
@@ -178,16 +182,34 @@ void ReviewWindow::place()
         }
         return out;
     };
-    const QSize framed = frameGeometry().size();
-    const QSize outer = framed != size() ? framed : size().grownBy(WindowPlacement::EstimatedFrame);
-    move(WindowPlacement::besideOthers(where->availableGeometry(), outer, rects(m_boards), rects(m_others)));
+    // Smaller where the screen has no room beside the boards for the whole.
+    const QMargins frame = frameGeometry().size() != size()
+        ? QMargins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom())
+        : WindowPlacement::EstimatedFrame;
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect outer = WindowPlacement::fitBeside(where->availableGeometry(), PreferredSize + extra,
+                                                   MinimumSize + extra, rects(m_boards), rects(m_others));
+    resize(outer.size() - extra);
+    move(outer.topLeft());
 }
 
 void ReviewWindow::print(QPagedPaintDevice *device, Document which) const
 {
     QTextDocument document;
     document.setDefaultFont(documentFont());
-    document.setHtml(html(which));
+    // Laid out on the device's page (in the document's 96 dpi pixels), so
+    // that the sheet can be fitted to one page.
+    document.setPageSize(device->pageLayout().paintRect(QPageLayout::Point).size() * (96.0 / 72.0));
+    if (which == Document::Sheet) {
+        for (double scale = 1.0; scale > 0.3; scale -= 0.05) {
+            document.setHtml(ReviewHtml::sheet(m_review, sheetTitle(), scale));
+            if (document.pageCount() <= 1)
+                break;
+        }
+    } else {
+        document.setHtml(html(which));
+    }
     document.print(device);
 }
 

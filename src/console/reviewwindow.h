@@ -29,6 +29,10 @@ class ReviewWindow : public QWidget
     Q_OBJECT
 public:
     enum class Document { Review, Sheet };
+    // Inner sizes: as it first shows where the screen has room, and the
+    // smallest it shrinks to so as not to cover a board.
+    static constexpr QSize PreferredSize{720, 640};
+    static constexpr QSize MinimumSize{420, 240};
 
     // The dictionary of readings is read from WordDictionary::paths().
     explicit ReviewWindow(const Game &game, QWidget *parent = nullptr);
@@ -80,6 +84,7 @@ private:
     void printWithDialog(Document which);
     void saveAsPdf(Document which);
     QFont documentFont() const;
+    static QString sheetTitle();
 
     const Game &m_game;
     WordDictionary m_dictionary;

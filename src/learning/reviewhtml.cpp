@@ -92,12 +92,14 @@ QString ReviewHtml::review(const GameReview &review, const Options &o)
     return html + QStringLiteral("</body></html>\n");
 }
 
-QString ReviewHtml::sheet(const GameReview &review, const QString &title)
+QString ReviewHtml::sheet(const GameReview &review, const QString &title, double scale)
 {
+    scale = qBound(0.1, scale, 1.0);
+    const auto pt = [scale](double size) { return QString::number(size * scale, 'f', 1); };
     QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>\n"
-                                  "<h1 style=\"font-size:22pt\">%1</h1>\n"
+                                  "<h1 style=\"font-size:%2pt\">%1</h1>\n"
                                   "<table width=\"100%\" cellspacing=\"0\" cellpadding=\"6\">\n")
-                       .arg(esc(title));
+                       .arg(esc(title), pt(22));
     const QList<ReviewWord> &words = review.words();
     const qsizetype rows = (words.size() + 1) / 2;
     // Down the first column, then the second, as a list is read.
@@ -110,9 +112,9 @@ QString ReviewHtml::sheet(const GameReview &review, const QString &title)
                 continue;
             }
             const ReviewWord &w = words.at(i);
-            html += QStringLiteral("<td width=\"50%\"><span style=\"font-size:40pt\">%1</span>"
-                                   "<br><span style=\"font-size:22pt\">%2</span></td>")
-                        .arg(esc(w.word), readingsOf(w.readings));
+            html += QStringLiteral("<td width=\"50%\"><span style=\"font-size:%3pt\">%1</span>"
+                                   "<br><span style=\"font-size:%4pt\">%2</span></td>")
+                        .arg(esc(w.word), readingsOf(w.readings), pt(40), pt(22));
         }
         html += QStringLiteral("</tr>\n");
     }

@@ -22,7 +22,8 @@ struct Options
 QString review(const GameReview &review, const Options &options);
 
 // The teacher's sheet: the game's words with their readings in large type,
-// two columns, one A4 page.
-QString sheet(const GameReview &review, const QString &title);
+// two columns for one A4 page; scale (at most 1) makes the type smaller where
+// a page would not hold them.
+QString sheet(const GameReview &review, const QString &title, double scale = 1.0);
 
 } // namespace ReviewHtml
