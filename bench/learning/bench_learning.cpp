@@ -184,8 +184,11 @@ int main(int argc, char *argv[])
     if (args.value(0) == QLatin1String("--show")) {
         Console console;
         console.form.show();
-        console.play();
-        console.form.EndGame();
+        // Ended once the window manager has placed the windows, as a game ends.
+        QTimer::singleShot(3000, &app, [&console] {
+            console.play();
+            console.form.EndGame();
+        });
         QTimer::singleShot(args.value(1, QStringLiteral("30")).toInt() * 1000, &app, &QCoreApplication::quit);
         return app.exec();
     }
