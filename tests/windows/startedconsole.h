@@ -34,7 +34,7 @@ struct StartedConsole
     // Waits until a chosen word list is in; false after ten seconds.
     bool waitForList() const
     {
-        return QTest::qWaitFor([this] { return !console->isLoadingWordList(); }, 10000);
+        return QTest::qWaitFor([this] { return !console->isLoadingWordList(); }, 60000);
     }
 
     QString appFolder() const { return folder.path() + QLatin1Char('/'); }
