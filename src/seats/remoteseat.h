@@ -85,9 +85,9 @@ public:
     // True while ink is read for "にんしき".
     bool isReading() const { return m_waiting[0] || m_waiting[1]; }
 
-    // The whole seat as the page reads it; withInk adds the strokes of both
-    // boxes, else only of a box whose ink changed otherwise than by the
-    // device's own new stroke.
+    // The whole seat as the page reads it, with the strokes of both boxes
+    // when withInk. A device is sent this once when it takes the seat; after
+    // that only what changed (see flush()).
     QJsonObject stateMessage(bool withInk) const;
 
     // Which built-in look the page's sparks take (0 or 1).
@@ -110,6 +110,9 @@ private:
     void eraseAnswer();
     void resetFeedback();
     void boxChanged(bool changed);
+    void strokeTaken(int box, qint64 id);
+    void strokeUndone(int box);
+    void inkCleared(int box);
     void changed();
     void flush();
     void sendRefusal(qint64 id, const QString &why);
@@ -128,9 +131,16 @@ private:
     QString m_result;
     int m_item = Rules::Neutral;
     int m_look = 0;
-    // A box whose ink the device must be sent again: undone, erased, or a
-    // stroke of the device not taken.
-    bool m_inkDirty[2] = {false, false};
+    // Each box's ink as the device has it: the first m_keep strokes of what
+    // it was last sent, then its own strokes m_added (by id) that the seat
+    // took since. m_resend: the box holds a stroke the device does not
+    // have, so it is sent whole.
+    int m_sentStrokes[2] = {0, 0};
+    int m_keep[2] = {0, 0};
+    QList<qint64> m_added[2];
+    bool m_resend[2] = {false, false};
+    // The seat as the device was last sent it, without ink.
+    QJsonObject m_sent;
     QString m_own = QStringLiteral("0");
     QString m_opponent = QStringLiteral("0");
 
@@ -150,7 +160,6 @@ private:
 
     // What the device has not been sent yet.
     QTimer m_flush;
-    bool m_dirty = false;
     int m_play = -1;
     qint64 m_ack = -1;
     qint64 m_sentAck = -1;

@@ -36,7 +36,8 @@
     i,
     canvas: $('box' + i),
     epoch: 0,
-    strokes: [],   // {pts: [x, y, ...], pr: [pressure ...] or null, id, at}
+    ink: [],       // what the console holds: {pts: [x, y, ...], pr: [pressure ...] or null}
+    pending: [],   // sent, not yet answered: {pts, pr, id, at}
     current: null, // the stroke being written
     pointer: null,
     has: false,
@@ -176,6 +177,7 @@
       break;
     case 'ack':
       onAck(m.ack);
+      boxes.forEach(settle);
       render();
       break;
     case 'refused':
@@ -193,7 +195,7 @@
         console.warn('taruvo: refused:', m.why);
         // A stroke the console did not take is not shown any more.
         for (const b of boxes)
-          b.strokes = b.strokes.filter((s) => s.id !== m.id);
+          b.pending = b.pending.filter((s) => s.id !== m.id);
         render();
       }
       break;
@@ -212,18 +214,14 @@
   }
 
   function onAck(id) {
-    if (typeof id !== 'number' || id <= ack)
-      return;
-    ack = id;
-    const now = performance.now();
-    for (const b of boxes) {
-      for (const s of b.strokes) {
-        if (s.at && s.id <= ack) {
-          record(stats.echo, now - s.at);
-          s.at = 0;
-        }
-      }
-    }
+    if (typeof id === 'number' && id > ack)
+      ack = id;
+  }
+
+  // Strokes the console has dealt with and not taken are gone: a taken one
+  // comes back in the box's change.
+  function settle(b) {
+    b.pending = b.pending.filter((s) => s.id > ack);
   }
 
   function record(list, ms) {
@@ -232,33 +230,55 @@
       list.shift();
   }
 
+  // The console sends the whole seat when it is taken, then only what
+  // changed: fields, and each box's ink as a change of what this page holds
+  // ("keep" strokes, then its own strokes "add"ed, by id), or whole ("ink").
   function onState(m) {
     onAck(m.ack);
-    seat = m;
-    m.boxes.forEach((sb, i) => {
+    seat = seat || {};
+    for (const key of Object.keys(m)) {
+      if (!['t', 'ack', 'ink', 'change', 'play'].includes(key))
+        seat[key] = m[key];
+    }
+    const now = performance.now();
+    seat.boxes.forEach((sb, i) => {
       const b = boxes[i];
       if (sb.e !== b.epoch) {
         b.epoch = sb.e;
-        b.strokes = [];
+        b.ink = [];
+        b.pending = [];
         cancelStroke(b);
       }
+      const change = m.change && m.change[i];
       if (m.ink && m.ink[i]) {
-        const pending = b.strokes.filter((s) => s.id > ack);
-        b.strokes = m.ink[i].map((pts) => ({ pts, pr: null, id: -1, at: 0 })).concat(pending);
+        b.ink = m.ink[i].map((pts) => ({ pts, pr: null }));
+      } else if (change) {
+        b.ink.length = Math.min(b.ink.length, change.keep);
+        for (const id of change.add) {
+          const k = b.pending.findIndex((s) => s.id === id);
+          if (k < 0)
+            continue;
+          const s = b.pending.splice(k, 1)[0];
+          record(stats.echo, now - s.at);
+          b.ink.push(s);
+        }
       }
+      settle(b);
+      if (b.ink.length !== sb.n)
+        console.warn('taruvo: box', i, 'holds', b.ink.length, 'strokes, the console', sb.n);
       b.has = sb.has;
       b.text = sb.text;
       b.cands = sb.cands || [];
       b.notice = sb.notice;
     });
-    if (m.locked)
+    if (seat.locked)
       boxes.forEach(cancelStroke);
     if (recognizeSent && recognizeSent.id <= ack) {
       const at = recognizeSent.at;
       recognizeSent = null;
       requestAnimationFrame(() => record(stats.result, performance.now() - at));
     }
-    const shown = itemIndex(m.item);
+    const shown = itemIndex(seat.item);
     if (animation && animation.item !== shown && typeof m.play !== 'number')
       endAnimation();
     render();
@@ -269,13 +289,17 @@
   // What is shown.
 
   function pending(b) {
-    return b.current !== null || b.strokes.some((s) => s.id > ack);
+    return b.current !== null || b.pending.length > 0;
   }
 
   // A box whose new ink the console has not taken yet shows no result, and
   // the feedback is reset from the moment the pen touches.
   function showsResult(b) {
     return b.has && !pending(b);
+  }
+
+  function strokeCount(b) {
+    return b.ink.length + b.pending.length;
   }
 
   function writing() {
@@ -564,7 +588,7 @@
     const scale = side / CANVAS;
     const base = baseWidth(side);
     const colour = result ? 'rgb(200,200,200)' : 'rgb(20,20,20)';
-    for (const s of b.strokes)
+    for (const s of b.ink.concat(b.pending))
       drawStroke(g, s, scale, base, colour);
     if (b.current)
       drawStroke(g, b.current, scale, base, colour);
@@ -595,7 +619,7 @@
       g.fillText('じしょが ありません', side / 2, strip.y + strip.h / 2);
     }
 
-    if ((b.strokes.length || b.current) && !locked)
+    if ((strokeCount(b) || b.current) && !locked)
       drawUndo(g, undoRect(side));
   }
 
@@ -664,7 +688,7 @@
     const side = boxSide(b);
     const [x, y] = point(b, e);
     const sx = x / CANVAS * side, sy = y / CANVAS * side;
-    if (b.strokes.length && inside(undoRect(side), sx, sy)) {
+    if (strokeCount(b) && inside(undoRect(side), sx, sy)) {
       send({ t: 'undo', box: b.i });
       return;
     }
@@ -676,7 +700,7 @@
         }
       }
     }
-    if (b.strokes.length >= MAX_STROKES)
+    if (strokeCount(b) >= MAX_STROKES)
       return;
     b.pointer = e.pointerId;
     try { b.canvas.setPointerCapture(e.pointerId); } catch (err) { /* still ours */ }
@@ -724,7 +748,7 @@
     s.id = send({ t: 'stroke', box: b.i, e: b.epoch, pts: s.pts.map(round) });
     if (s.id > 0) {
       s.at = performance.now();
-      b.strokes.push(s);
+      b.pending.push(s);
     }
     render();
   }
