@@ -90,6 +90,11 @@ RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QS
         old->close(QStringLiteral("resumed"));
     }
     m_link = link;
+    // A new page, or the same on a new connection: its numbering starts
+    // again, and what the earlier link sent is not acknowledged to it.
+    ++m_linkSerial;
+    m_ack = 0;
+    m_recognizeId = -1;
     QJsonObject joined{{QStringLiteral("t"), QStringLiteral("joined")},
                        {QStringLiteral("player"), int(m_player)},
                        {QStringLiteral("look"), m_look},
@@ -144,13 +149,13 @@ void RemoteSeat::handle(const SeatCommand &command)
             sendRefusal(command.id, QStringLiteral("busy: too many commands waiting"));
             return;
         }
-        m_backlog.append(command);
+        m_backlog.append({command, m_linkSerial});
         return;
     }
-    run(command);
+    run(command, true);
 }
 
-void RemoteSeat::run(const SeatCommand &c)
+void RemoteSeat::run(const SeatCommand &c, bool own)
 {
     switch (c.kind) {
     case SeatCommand::Stroke: {
@@ -160,7 +165,11 @@ void RemoteSeat::run(const SeatCommand &c)
         // The device learns of it from the acknowledgement that passes the
         // stroke's id without listing it as taken.
         if (c.epoch == box.epoch() && box.addStroke(c.points)) {
-            strokeTaken(c.box, c.id);
+            // A stroke of an earlier link is one the present page lacks.
+            if (own)
+                strokeTaken(c.box, c.id);
+            else
+                m_resend[c.box] = true;
             boxChanged(true);
             readAhead(c.box);
         }
@@ -183,7 +192,8 @@ void RemoteSeat::run(const SeatCommand &c)
         if (!m_locked)
             recognize();
         if (isReading()) {
-            m_recognizeId = c.id;
+            if (own)
+                m_recognizeId = c.id;
             return;
         }
         break;
@@ -203,7 +213,7 @@ void RemoteSeat::run(const SeatCommand &c)
     case SeatCommand::Invalid:
         break;
     }
-    if (c.id >= 0)
+    if (own && c.id >= 0)
         m_ack = c.id;
     changed();
 }
@@ -272,8 +282,10 @@ void RemoteSeat::finishReading()
         m_ack = m_recognizeId;
         m_recognizeId = -1;
     }
-    while (!m_backlog.isEmpty() && !isReading())
-        run(m_backlog.takeFirst());
+    while (!m_backlog.isEmpty() && !isReading()) {
+        const Waiting next = m_backlog.takeFirst();
+        run(next.command, next.link == m_linkSerial);
+    }
 }
 
 void RemoteSeat::eraseAnswer()

@@ -102,7 +102,9 @@ signals:
     void stateChanged();
 
 private:
-    void run(const SeatCommand &command);
+    // own: the command came on the device's present link, so its id is
+    // in that link's numbering.
+    void run(const SeatCommand &command, bool own);
     void recognize();
     void readAhead(int box);
     void boxRead(int box);
@@ -121,6 +123,9 @@ private:
     QString m_code;
     RecognitionQueue *m_recognition;
     SeatLink *m_link = nullptr;
+    // Counts the links the seat was taken on. A page numbers its commands
+    // from 1 on each link, and is acknowledged in those numbers only.
+    quint64 m_linkSerial = 0;
     QString m_token;
 
     SeatBox m_boxes[2];
@@ -154,7 +159,12 @@ private:
     // moment of "にんしき" must not wipe an outcome shown since.
     quint64 m_feedbackWrites = 0;
     quint64 m_feedbackAtRecognize = 0;
-    QList<SeatCommand> m_backlog;
+    struct Waiting
+    {
+        SeatCommand command;
+        quint64 link; // m_linkSerial when it came
+    };
+    QList<Waiting> m_backlog;
     // The "にんしき" acknowledged once its readings are done.
     qint64 m_recognizeId = -1;
 

@@ -41,6 +41,7 @@ return {
   board: [...$('board').children].map((d) => d.textContent).join(''),
   used: [...$('board').children].filter((d) => d.classList.contains('used')).map((d) => d.textContent).join(''),
   locked: $('rec').disabled, ink0: dark('box0'), results: window.taruvoSeatStats.result.length,
+  echoes: window.taruvoSeatStats.echo.length, sent: window.taruvoSeatStats.sent, ack: window.taruvoSeatStats.ack,
   title: document.title
 };)";
 
@@ -229,6 +230,18 @@ void TestBrowserSeat::reloadResumesTheSeat()
              qPrintable(QJsonDocument(page()).toJson()));
     QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
     QCOMPARE(seat(2)->box(0).strokes().size(), 1);
+
+    // The new page numbers its messages afresh and the seat acknowledges
+    // in its numbers: its next stroke waits for the console, which names
+    // it as taken, and then shows as written.
+    const int inkBefore = page()["ink0"].toInt();
+    write("#box0", ima.mid(1, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(0).strokes().size(), 2, 10000);
+    QVERIFY2(pageShows([inkBefore](const QJsonObject &p) {
+                 return p["echoes"].toInt() == 1 && p["sent"].toInt() >= 1 && p["ack"].toInt() == p["sent"].toInt()
+                        && p["ink0"].toInt() > inkBefore;
+             }),
+             qPrintable(QJsonDocument(page()).toJson()));
 }
 
 void TestBrowserSeat::bothSeatsInBrowsers()

@@ -105,7 +105,8 @@ QJsonArray strokeJson(const Stroke &stroke)
 // the console through its messages alone.
 struct PageInk
 {
-    explicit PageInk(RemoteSeat &s) : seat(s) { seat.admit(QString(), &link, nullptr); }
+    // token: the seat's, to come back to it.
+    explicit PageInk(RemoteSeat &s, const QString &token = QString()) : seat(s) { seat.admit(token, &link, &issued); }
     ~PageInk() { seat.linkGone(&link); }
 
     void stroke(int b)
@@ -170,6 +171,7 @@ struct PageInk
 
     RemoteSeat &seat;
     RecordingLink link;
+    QString issued;
     qsizetype read = 0;
     qint64 bytes = 0;
     qint64 nextId = 1;
@@ -205,6 +207,7 @@ private slots:
     void seatIsHeldByItsDevice();
     void returningDeviceSeesTheWholeSeat();
     void changesCarryTheAcknowledgement();
+    void aNewConnectionNumbersAfresh();
     void pageInkKeepsInStep_data();
     void pageInkKeepsInStep();
     void hostileInkCostsLittleToAnswer_data();
@@ -457,6 +460,46 @@ void TestRemoteSeat::changesCarryTheAcknowledgement()
     QCOMPARE(link.sent.last().value("t").toString(), QString("pong"));
     s.seat.handle(command(SeatCommand::Recognize, -1, 11));
     QTRY_COMPARE(link.sent.last().value("ack").toInt(), 11);
+}
+
+void TestRemoteSeat::aNewConnectionNumbersAfresh()
+{
+    // Guards a reload: the new page numbers from 1 and is acknowledged in
+    // its own numbers, never in the earlier page's; what the earlier page
+    // sent that was still waiting behind a reading reaches the new page
+    // as ink, and no number of the earlier page is acknowledged to it.
+    GatedRecognizer gated;
+    Seated s{gated};
+    auto before = std::make_unique<PageInk>(s.seat);
+    before->receive();
+    before->nextId = 500;
+    before->stroke(0);
+    before->send(SeatCommand::Recognize);
+    before->stroke(0);
+    before->stroke(0);
+    before->receive();
+    QCOMPARE(before->ack, 500);
+    QVERIFY(s.seat.isReading());
+
+    PageInk after(s.seat, before->issued);
+    QCOMPARE(before->link.closedWith, QString("resumed"));
+    after.receive();
+    QCOMPARE(after.ack, 0);
+    QCOMPARE(after.ink[0].size(), 1);
+    gated.gate.release(10);
+    s.waitForReading();
+    after.receive();
+    QCOMPARE(after.ack, 0);
+    QCOMPARE(after.ink[0], after.consoleInk(0));
+    QCOMPARE(after.ink[0].size(), 3);
+
+    after.stroke(0);
+    after.receive();
+    QCOMPARE(after.ack, 1);
+    QCOMPARE(after.ink[0], after.consoleInk(0));
+    QCOMPARE(after.ink[0].size(), 4);
+    QVERIFY(after.pending[0].isEmpty());
+    before.reset();
 }
 
 void TestRemoteSeat::pageInkKeepsInStep_data()

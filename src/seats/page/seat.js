@@ -22,14 +22,15 @@
   let ws = null;
   let joined = false;
   let stopped = false;      // no reconnecting: refused, released or taken over
-  let nextId = 1;
-  let ack = -1;
+  let nextId = 1;           // of this connection's messages
+  let ack = 0;
   let retryMs = 500;
   let retryTimer = 0;
   let lastHeard = 0;
   let recognizeSent = null; // {id, at}: "にんしき" waiting for its result
-  // Round trips, for the benchmark: stroke end to its echo, "にんしき" to its result.
-  const stats = { echo: [], result: [] };
+  // Round trips, for the benchmark: stroke end to its echo, "にんしき" to its
+  // result; and the last message sent and acknowledged on this connection.
+  const stats = { echo: [], result: [], sent: 0, ack: 0 };
   window.taruvoSeatStats = stats;
 
   const boxes = [0, 1].map((i) => ({
@@ -64,9 +65,10 @@
   }
 
   function send(message) {
-    if (!ws || ws.readyState !== WebSocket.OPEN)
+    if (!ws || ws.readyState !== WebSocket.OPEN || !joined)
       return -1;
     message.id = nextId++;
+    stats.sent = message.id;
     ws.send(JSON.stringify(message));
     return message.id;
   }
@@ -158,6 +160,16 @@
     case 'joined':
       joined = true;
       retryMs = 500;
+      // Each connection numbers its messages from 1, and the console
+      // acknowledges in those numbers. What was sent on an earlier one is
+      // in the ink that follows, or lost with the connection.
+      nextId = 1;
+      ack = 0;
+      stats.sent = 0;
+      stats.ack = 0;
+      recognizeSent = null;
+      for (const b of boxes)
+        b.pending = [];
       player = m.player;
       look = m.look || 0;
       token = m.token;
@@ -214,8 +226,10 @@
   }
 
   function onAck(id) {
-    if (typeof id === 'number' && id > ack)
+    if (typeof id === 'number' && id > ack) {
       ack = id;
+      stats.ack = id;
+    }
   }
 
   // Strokes the console has dealt with and not taken are gone: a taken one
@@ -876,8 +890,9 @@
         ws.close();
         return;
       }
+      // Unnumbered: the console answers a ping with a pong, not an ack.
       if (joined)
-        send({ t: 'ping' });
+        ws.send('{"t":"ping"}');
     }
   }, 5000);
   const wake = () => {
