@@ -336,6 +336,7 @@ void RemoteSeat::inkCleared(int b)
 void RemoteSeat::AllClear()
 {
     ++m_feedbackWrites;
+    m_over = false;
     eraseAnswer();
     for (QString &a : m_answers)
         a.clear();
@@ -360,6 +361,7 @@ void RemoteSeat::AllUnLock()
     ++m_feedbackWrites;
     eraseAnswer();
     m_locked = false;
+    m_over = false;
     m_boxes[0].setLocked(false);
     m_boxes[1].setLocked(false);
     changed();
@@ -384,6 +386,9 @@ void RemoteSeat::disableBoardPlace(int place)
 void RemoteSeat::showResult(const QString &text)
 {
     ++m_feedbackWrites;
+    // Only the game's end shows a result in a locked seat: the page shows
+    // it as the outcome of the game.
+    m_over = m_locked && !text.isEmpty();
     m_result = text;
     changed();
 }
@@ -448,6 +453,7 @@ QJsonObject RemoteSeat::stateMessage(bool withInk) const
                   {QStringLiteral("result"), m_result},
                   {QStringLiteral("item"), m_item},
                   {QStringLiteral("locked"), m_locked},
+                  {QStringLiteral("over"), m_over},
                   {QStringLiteral("reading"), isReading()},
                   {QStringLiteral("boxes"), boxes}};
     if (withInk)

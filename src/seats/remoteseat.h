@@ -75,6 +75,8 @@ public:
     // What the seat shows, for the console and for tests.
     const SeatBox &box(int index) const { return m_boxes[index == 1 ? 1 : 0]; }
     bool isLocked() const { return m_locked; }
+    // The result is the outcome of a game that has ended.
+    bool isOver() const { return m_over; }
     QString boardCharacter(int place) const { return m_board.value(place - 1); }
     bool isBoardPlaceUsed(int place) const { return m_used.value(place - 1); }
     QString result() const { return m_result; }
@@ -134,6 +136,7 @@ private:
     QList<bool> m_used = QList<bool>(Rules::BoardPlaces, false);
     QStringList m_answers = QStringList(Rules::AnswerSlots);
     QString m_result;
+    bool m_over = false;
     int m_item = Rules::Neutral;
     int m_look = 0;
     // Each box's ink as the device has it: the first m_keep strokes of what

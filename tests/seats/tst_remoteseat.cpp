@@ -350,6 +350,24 @@ void TestRemoteSeat::answersGoThroughTheGame()
         used += seat.isBoardPlaceUsed(n);
     }
     QCOMPARE(used, 2);
+
+    // The page tells the game's end from a seat locked for a new list: only
+    // the end's result in a locked seat is the game's outcome.
+    QVERIFY(!seat.isOver());
+    game.beginLoading();
+    QVERIFY(seat.isLocked() && !seat.isOver());
+    QCOMPARE(seat.result(), QString("正解！！"));
+    WordList again;
+    again.load(eighteen);
+    game.setWords(std::move(again));
+    game.finishLoading();
+    game.start();
+    QVERIFY(!seat.isLocked());
+    game.EndGame();
+    QVERIFY(seat.isOver() && other.isOver());
+    QCOMPARE(seat.result(), QString("ひきわけ！！"));
+    game.start();
+    QVERIFY(!seat.isOver() && !other.isOver());
     game.removeView(&seat);
     game.removeView(&other);
 }

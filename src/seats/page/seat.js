@@ -129,15 +129,22 @@
     $('status').textContent = text;
   }
 
-  function showJoin(message) {
+  // typed: what the field shows, selected after a refusal so that typing
+  // again replaces it.
+  function showJoin(message, typed) {
     $('seat').hidden = true;
     $('join').hidden = false;
     $('joinmsg').textContent = message || '';
-    $('code').value = code;
+    const field = $('code');
+    field.value = typed === undefined ? code : typed;
     status('');
+    if (message && field.value) {
+      field.focus();
+      field.select();
+    }
   }
 
-  function stop(message) {
+  function stop(message, typed) {
     stopped = true;
     clearTimeout(retryTimer);
     if (ws) {
@@ -146,7 +153,7 @@
       joined = false;
       socket.close();
     }
-    showJoin(message);
+    showJoin(message, typed);
   }
 
   const refusals = {
@@ -198,11 +205,12 @@
           retry();
           return;
         }
+        const typed = code;
         if (m.reason === 'code') {
           code = '';
           token = '';
         }
-        stop(refusals[m.reason] || 'つながりません');
+        stop(refusals[m.reason] || 'つながりません', typed);
       } else {
         console.warn('taruvo: refused:', m.why);
         // A stroke the console did not take is not shown any more.
@@ -342,9 +350,23 @@
     const off = !joined || s.locked;
     for (const id of ['rec', 'clear', 'ans'])
       $(id).disabled = off;
+    showBanner(s);
     $('seat').classList.toggle('reading', !!s.reading);
     for (const b of boxes)
       drawBox(b);
+  }
+
+  // A locked seat says why: the game has not started yet, or it is over
+  // (then how it ended, in large type), and the next one starts soon.
+  function showBanner(s) {
+    const banner = $('banner');
+    banner.hidden = !s.locked;
+    if (!s.locked)
+      return;
+    const over = !!s.over && !!s.result;
+    banner.className = over ? 'over ' + ['win', 'lose', 'draw'][itemIndex(s.item)] : 'soon';
+    $('bannertitle').textContent = over ? s.result : 'もうすぐ はじまるよ';
+    $('bannernote').textContent = over ? 'つぎの ゲームも もうすぐ はじまるよ' : 'まっててね';
   }
 
   function itemIndex(item) {
@@ -617,6 +639,8 @@
       g.fillStyle = 'rgb(0,0,120)';
       g.fillText(b.text, side / 2, strip.y / 2);
       g.font = Math.max(7, Math.floor(strip.h * 0.7)) + 'px ' + kanji;
+      // Thin outlines, whatever width the last stroke of ink left.
+      g.lineWidth = 1;
       b.cands.slice(0, SHOWN).forEach((text, i) => {
         const r = candidateRect(side, i);
         g.fillStyle = 'rgb(230,238,255)';
@@ -817,7 +841,7 @@
     const portrait = H > W * 1.05;
     main.classList.toggle('portrait', portrait);
     main.classList.toggle('landscape', !portrait);
-    let fb, row, cell, box, btn, ansRow, side, cols;
+    let fb, row, cell, box, btn, ansRow, side, cols, score;
     if (!portrait) {
       side = Math.floor((W - 2 * pad - gap) * 0.4);
       const right = W - 2 * pad - gap - side;
@@ -830,6 +854,7 @@
       const answersHeight = H - 2 * pad - fb - row - 2 * gap;
       ansRow = Math.floor(clamp(Math.min((answersHeight - 20) / 6, side / 3 * 0.5), 18, 64));
       cols = 3;
+      score = Math.floor(2 * btn + gap);
     } else {
       side = 0;
       const inner = W - 2 * pad;
@@ -842,6 +867,7 @@
       const left = H - 2 * pad - fb - (6 * cell + 25) - box - btn - 4 * gap - 8;
       ansRow = Math.floor(clamp(left / 3, 22, 56));
       cols = 6;
+      score = Math.max(40, fb - row - gap);
     }
     root.setProperty('--side', side + 'px');
     root.setProperty('--fb', fb + 'px');
@@ -851,6 +877,7 @@
     root.setProperty('--btn', btn + 'px');
     root.setProperty('--ans-row', ansRow + 'px');
     root.setProperty('--ans-cols', cols);
+    root.setProperty('--score', score + 'px');
     render();
   }
 
