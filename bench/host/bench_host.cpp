@@ -192,6 +192,10 @@ private:
     void openSeat()
     {
         m_joined = false;
+        // A page numbers its messages from 1 on each connection.
+        m_nextId = 1;
+        m_sentAt.clear();
+        m_recognizeId = -1;
         m_seat = std::make_unique<RawWebSocket>();
         m_seat->onMessage = [this](const QJsonObject &m) { seatMessage(m); };
         m_seat->open(m_address, m_port, "/ws");
@@ -229,10 +233,14 @@ private:
             return;
         }
         if (t == "state") {
-            const QJsonArray boxes = m["boxes"].toArray();
-            for (int b = 0; b < 2; ++b)
-                m_epoch[b] = boxes.at(b).toObject()["e"].toInt();
-            m_locked = m["locked"].toBool();
+            // After the whole seat, only what changed.
+            if (m.contains("boxes")) {
+                const QJsonArray boxes = m["boxes"].toArray();
+                for (int b = 0; b < 2; ++b)
+                    m_epoch[b] = boxes.at(b).toObject()["e"].toInt();
+            }
+            if (m.contains("locked"))
+                m_locked = m["locked"].toBool();
         }
         if (m.contains("ack")) {
             const qint64 ack = qint64(m["ack"].toDouble());
@@ -444,6 +452,7 @@ int main(int argc, char **argv)
 
     std::vector<long> resident;
     double cpuAll = 0;
+    double ownCpu = 0;
     long seconds = 0;
     const long ticksPerSecond = sysconf(_SC_CLK_TCK);
     for (int r = 1; r <= rounds; ++r) {
@@ -458,10 +467,12 @@ int main(int argc, char **argv)
         stats.answers = 0;
         stats.measuring = true;
         const long ticks0 = cpuTicks(pid);
+        const long ownTicks0 = cpuTicks(QCoreApplication::applicationPid());
         QElapsedTimer wall;
         wall.start();
         waitFor(roundSeconds * 1000);
         const double cpu = double(cpuTicks(pid) - ticks0) / double(ticksPerSecond) / (double(wall.elapsed()) / 1000.0);
+        ownCpu += double(cpuTicks(QCoreApplication::applicationPid()) - ownTicks0) / double(ticksPerSecond);
         stats.measuring = false;
         cpuAll += cpu * double(roundSeconds);
         seconds += roundSeconds;
@@ -485,6 +496,12 @@ int main(int argc, char **argv)
                 stats.allEcho.count(), stats.refused);
     std::printf("host CPU while writing: %.0f %% of one core, %.2f %% per child\n", cpuAll / double(seconds) * 100,
                 cpuAll / double(seconds) * 100 / children);
+    std::printf("the simulated children themselves: %.0f %% of one core; machine load average now %s\n",
+                ownCpu / double(seconds) * 100, [] {
+                    QFile load("/proc/loadavg");
+                    load.open(QIODevice::ReadOnly);
+                    return load.readAll().split(' ').mid(0, 3).join(' ');
+                }().constData());
     std::printf("resident memory: first round %.1f MB, last %.1f MB, most %.1f MB; %.2f MB per child over idle\n",
                 resident.front() / 1024.0, resident.back() / 1024.0,
                 *std::max_element(resident.begin(), resident.end()) / 1024.0,

@@ -52,6 +52,7 @@ r=$work/root/usr
 for words in "$src"/data/words/*.txt; do
     cmp -s "$words" "$r/lib/taruvo/words/${words##*/}" || fail "word list ${words##*/} missing or different"
 done
+cmp -s "$src/data/dictionary/words-ja.tsv" "$r/share/taruvo/words-ja.tsv" || fail "the dictionary of readings is missing or different"
 grep -qx 'Exec=taruvo' "$r/share/applications/taruvo.desktop" || fail "no desktop entry starting taruvo"
 [ -x "$r/lib/taruvo/taruvo-host" ] || fail "no class host in /usr/lib/taruvo"
 [ "$(readlink "$r/bin/taruvo-host")" = ../lib/taruvo/taruvo-host ] || fail "/usr/bin/taruvo-host is not a link to ../lib/taruvo/taruvo-host"
