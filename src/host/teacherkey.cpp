@@ -32,7 +32,12 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
 TeacherKey::TeacherKey(const QString &file)
     : m_file(file)
 {
-    const FileContents contents = readRegularFile(file, 4096);
+    reload();
+}
+
+void TeacherKey::reload()
+{
+    const FileContents contents = readRegularFile(m_file, 4096);
     if (!contents.ok)
         return;
     // pbkdf2-sha256$<iterations>$<salt hex>$<hash hex>

@@ -17,6 +17,9 @@ public:
 
     // Reads the hash at file, if there is one.
     explicit TeacherKey(const QString &file);
+    // Reads the file again: a key made since by another process (the
+    // command that makes a new one) counts at once.
+    void reload();
 
     bool exists() const { return !m_hash.isEmpty(); }
     QString file() const { return m_file; }

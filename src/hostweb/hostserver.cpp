@@ -598,6 +598,7 @@ void HostServer::teacherCommand(HostSocket *s, const TeacherCommand &c)
         s->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong keys; wait a minute"));
         return;
     }
+    m_key.reload();
     if (!m_key.matches(c.key)) {
         m_keys.wrong(s->peer(), t);
         s->refuse(QStringLiteral("key"), QStringLiteral("wrong key"));

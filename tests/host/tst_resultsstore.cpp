@@ -9,9 +9,11 @@
 #include "host/classmatch.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
+#include "host/teacherkey.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -110,6 +112,7 @@ private slots:
     void csvIsForExcelAndSafe_data();
     void csvIsForExcelAndSafe();
     void csvRowsMatchTheResults();
+    void theTeacherKeyIsKeptOnlyAsAHash();
 };
 
 void TestResultsStore::whatIsWrittenIsReadBack()
@@ -327,6 +330,36 @@ void TestResultsStore::csvRowsMatchTheResults()
     const QStringList lines = QString::fromUtf8(csv.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[1], QString("\"'=3年\",1,\"たろう\",\"はなこ\",\"今日 学校\",2,3,2,\"かち\",\"終了\""));
+}
+
+void TestResultsStore::theTeacherKeyIsKeptOnlyAsAHash()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("teacher-key");
+    TeacherKey running(path);
+    QVERIFY(!running.exists());
+    const QString first = running.renew(nullptr);
+    QVERIFY(QRegularExpression("^([A-Z2-9]{4}-){4}[A-Z2-9]{4}$").match(first).hasMatch());
+    QVERIFY(running.matches(first));
+    // However it is typed: lower case, spaces, no dashes.
+    QVERIFY(running.matches(" " + first.toLower().remove('-') + " "));
+    QVERIFY(!running.matches(first.left(23) + (first.endsWith('A') ? "B" : "A")));
+    QVERIFY(!running.matches(""));
+    // On disk: a salted hash, readable by its owner only.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray kept = file.readAll();
+    QVERIFY(kept.startsWith("pbkdf2-sha256$"));
+    QVERIFY(!kept.contains(TeacherKey::normalized(first).toLatin1()));
+    QCOMPARE(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    // A new key made by the command (another process) replaces the old one
+    // in the running host at its next check.
+    TeacherKey command(path);
+    const QString second = command.renew(nullptr);
+    QVERIFY(second != first);
+    running.reload();
+    QVERIFY(!running.matches(first));
+    QVERIFY(running.matches(second));
 }
 
 int main(int argc, char **argv)
