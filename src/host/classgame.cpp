@@ -4,6 +4,7 @@
 #include "engine/random.h"
 #include "host/childname.h"
 #include "host/classmatch.h"
+#include "host/recognitionqueues.h"
 #include "host/resultsstore.h"
 #include "seats/remoteseat.h"
 
@@ -26,7 +27,7 @@ bool refuse(QString *why, const QString &reason)
 } // namespace
 
 ClassGame::ClassGame(qint64 id, const QString &code, const ClassSettings &settings, WordList words,
-                     ResultsStore *store, RecognitionQueue *recognition, int maxChildren, QObject *parent)
+                     ResultsStore *store, RecognitionQueues *recognition, int maxChildren, QObject *parent)
     : QObject(parent)
     , m_id(id)
     , m_code(code)
@@ -222,7 +223,8 @@ bool ClassGame::startAll(bool oneDeal, QString *why)
         if (players.isEmpty())
             continue;
         const qint64 matchId = m_store ? m_store->newId(ResultsStore::Kind::Game) : qint64(m_matches.size() + 1);
-        auto *match = new ClassMatch(matchId, m_settings, m_words, m_recognition, players, this);
+        auto *match = new ClassMatch(matchId, m_settings, m_words, m_recognition ? m_recognition->next() : nullptr,
+                                     players, this);
         m_matches.append(match);
         if (m_store)
             m_store->startGame(matchId, m_id, m_round, ids);

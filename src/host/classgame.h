@@ -12,7 +12,7 @@
 #include <memory>
 
 class ClassMatch;
-class RecognitionQueue;
+class RecognitionQueues;
 class RemoteSeat;
 class ResultsStore;
 class UniformRandom;
@@ -50,9 +50,10 @@ public:
         int lobbyLinks = 0; // lobby pages open now
     };
 
-    // store and recognition may be null; words hold at least a deal's worth.
+    // store and recognition may be null; words hold at least a deal's
+    // worth. Each game's seats read with the next recogniser in turn.
     ClassGame(qint64 id, const QString &code, const ClassSettings &settings, WordList words, ResultsStore *store,
-              RecognitionQueue *recognition, int maxChildren, QObject *parent = nullptr);
+              RecognitionQueues *recognition, int maxChildren, QObject *parent = nullptr);
     ~ClassGame() override;
 
     // Chance for shuffling and dealing; tests put a fixed one in.
@@ -117,7 +118,7 @@ private:
     ClassSettings m_settings;
     WordList m_words;
     ResultsStore *m_store;
-    RecognitionQueue *m_recognition;
+    RecognitionQueues *m_recognition;
     int m_maxChildren;
     std::unique_ptr<UniformRandom> m_random;
     Phase m_phase = Phase::Lobby;

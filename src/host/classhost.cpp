@@ -19,7 +19,8 @@ bool sameCode(const QString &a, const QString &b)
 
 } // namespace
 
-ClassHost::ClassHost(ResultsStore *store, RecognitionQueue *recognition, const HostLimits &limits, QObject *parent)
+ClassHost::ClassHost(ResultsStore *store, const QList<RecognitionQueue *> &recognition, const HostLimits &limits,
+                     QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_recognition(recognition)
@@ -88,7 +89,7 @@ ClassGame *ClassHost::create(const ClassSettings &settings, WordList words, QStr
         r.created = QDateTime::currentDateTimeUtc();
         m_store->addClassGame(r);
     }
-    auto *game = new ClassGame(id, newClassCode(), s, std::move(words), m_store, m_recognition,
+    auto *game = new ClassGame(id, newClassCode(), s, std::move(words), m_store, &m_recognition,
                                m_limits.childrenPerClass, this);
     m_classes.append(game);
     updatePreferred();

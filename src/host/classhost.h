@@ -4,6 +4,7 @@
 
 #include "host/classgame.h"
 #include "host/classsettings.h"
+#include "host/recognitionqueues.h"
 
 #include <QList>
 #include <QObject>
@@ -26,8 +27,9 @@ class ClassHost : public QObject
 public:
     static constexpr int ClassCodeDigits = 6;
 
-    // store and recognition may be null.
-    ClassHost(ResultsStore *store, RecognitionQueue *recognition, const HostLimits &limits, QObject *parent = nullptr);
+    // store may be null; recognition may be empty (nothing is read).
+    ClassHost(ResultsStore *store, const QList<RecognitionQueue *> &recognition, const HostLimits &limits,
+              QObject *parent = nullptr);
     // Games under way are marked interrupted.
     ~ClassHost() override;
 
@@ -67,7 +69,7 @@ private:
     void updatePreferred();
 
     ResultsStore *m_store;
-    RecognitionQueue *m_recognition;
+    RecognitionQueues m_recognition;
     HostLimits m_limits;
     QList<ClassGame *> m_classes;
     QSet<QString> m_preferred;

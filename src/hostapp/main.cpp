@@ -16,6 +16,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <memory>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,12 +111,22 @@ int main(int argc, char **argv)
     if (!store.openingNotice().isEmpty())
         Terminal::say(store.openingNotice());
 
-    SharedRecognizer recognizer;
-    RecognitionQueue recognition(recognizer);
-    recognition.warmUp();
-    ClassHost host(&store, &recognition, options.limits);
-    QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app,
-                     [&recognizer](const QSet<QString> &characters) { recognizer.setPreferredCharacters(characters); });
+    // One recogniser a core (each with its models), the seats of each game
+    // taking the next in turn.
+    std::vector<std::unique_ptr<SharedRecognizer>> recognizers;
+    std::vector<std::unique_ptr<RecognitionQueue>> queues;
+    QList<RecognitionQueue *> recognition;
+    for (int i = 0; i < options.recognizers; ++i) {
+        recognizers.push_back(std::make_unique<SharedRecognizer>());
+        queues.push_back(std::make_unique<RecognitionQueue>(*recognizers.back()));
+        queues.back()->warmUp();
+        recognition.append(queues.back().get());
+    }
+    ClassHost host(&store, recognition, options.limits);
+    QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app, [&recognizers](const QSet<QString> &characters) {
+        for (auto &r : recognizers)
+            r->setPreferredCharacters(characters);
+    });
     ClassWordLists lists(options.wordsDir.isEmpty()
                              ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("words"))
                              : options.wordsDir);

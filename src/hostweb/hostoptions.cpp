@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace {
 
@@ -34,13 +35,20 @@ QString HostOptions::usage()
         "  --max-classes N      class games open at once (default: %3)\n"
         "  --max-children N     children in all open class games (default: %4)\n"
         "  --max-per-class N    children in one class game (default: %5)\n"
+        "  --recognizers N      handwriting recognisers reading at once, each with its models (default: %6)\n"
         "  --new-teacher-key    make a new teacher key, show it once and end\n"
         "  --help               this text\n")
         .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taruvo-host"))
         .arg(DefaultPort)
         .arg(HostLimits().classes)
         .arg(HostLimits().children)
-        .arg(HostLimits().childrenPerClass);
+        .arg(HostLimits().childrenPerClass)
+        .arg(defaultRecognizers());
+}
+
+int HostOptions::defaultRecognizers()
+{
+    return qBound(1, QThread::idealThreadCount(), 4);
 }
 
 QString HostOptions::defaultStateDir()
@@ -118,6 +126,9 @@ bool HostOptions::parse(const QStringList &arguments, HostOptions *o, QString *e
         } else if (name == QLatin1String("--max-children")) {
             if (!next() || !number(value, 1, 5000, &o->limits.children))
                 return fail(QStringLiteral("--max-children needs a number from 1 to 5000"));
+        } else if (name == QLatin1String("--recognizers")) {
+            if (!next() || !number(value, 1, 16, &o->recognizers))
+                return fail(QStringLiteral("--recognizers needs a number from 1 to 16"));
         } else if (name == QLatin1String("--max-per-class")) {
             if (!next() || !number(value, 1, 500, &o->limits.childrenPerClass))
                 return fail(QStringLiteral("--max-per-class needs a number from 1 to 500"));

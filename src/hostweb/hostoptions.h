@@ -11,7 +11,7 @@
 
 //   taruvo-host [--state-dir DIR] [--address A] [--port N] [--words DIR]
 //               [--trusted-proxy A,B] [--max-classes N] [--max-children N]
-//               [--max-per-class N] [--new-teacher-key] [--help]
+//               [--max-per-class N] [--recognizers N] [--new-teacher-key] [--help]
 struct HostOptions
 {
     static constexpr quint16 DefaultPort = 8800;
@@ -22,6 +22,7 @@ struct HostOptions
     QString wordsDir;   // empty: "words" beside the program
     QList<QHostAddress> trustedProxies;
     HostLimits limits;
+    int recognizers = defaultRecognizers();
     bool newTeacherKey = false;
     bool help = false;
 
@@ -30,6 +31,8 @@ struct HostOptions
     static bool parse(const QStringList &arguments, HostOptions *options, QString *error);
     static QString usage();
 
+    // One a core, at least one and at most four.
+    static int defaultRecognizers();
     // $STATE_DIRECTORY when systemd gives one (the packaged service:
     // /var/lib/taruvo), else the user's data folder.
     static QString defaultStateDir();

@@ -140,7 +140,7 @@ void TestBrowserHost::initTestCase()
     m_recognizer.load();
     QVERIFY(m_recognizer.isAvailable());
     m_queue = std::make_unique<RecognitionQueue>(m_recognizer);
-    m_host = std::make_unique<ClassHost>(m_store.get(), m_queue.get(), HostLimits{});
+    m_host = std::make_unique<ClassHost>(m_store.get(), QList<RecognitionQueue *>{m_queue.get()}, HostLimits{});
     connect(m_host.get(), &ClassHost::preferredCharactersChanged, this,
             [this](const QSet<QString> &c) { m_recognizer.setPreferredCharacters(c); });
     m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"));
@@ -160,7 +160,13 @@ void TestBrowserHost::shoot(WebDriver &browser, const QString &name)
     const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT");
     if (base.isEmpty())
         return;
-    QTest::qWait(600);
+    // The viewport at the size the README shows: the window's frame on top.
+    const QSize size = &browser == &m_teacher ? QSize(1280, 900) : QSize(1024, 768);
+    browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+    const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
+    browser.session("POST", "/window/rect",
+                    {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+    QTest::qWait(1200);
     QFile file(base + '-' + name + ".png");
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(browser.screenshot());

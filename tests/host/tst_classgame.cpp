@@ -60,7 +60,7 @@ struct Classroom
     ClassGame *game = nullptr;
 
     explicit Classroom(int answerLimit = 2, HostLimits limits = HostLimits{})
-        : host(store.get(), &queue, limits)
+        : host(store.get(), {&queue}, limits)
     {
         QString why;
         game = host.create(settings(answerLimit), words(), &why);

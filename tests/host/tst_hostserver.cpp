@@ -63,7 +63,7 @@ struct Host
     TeacherKey key{dir.filePath("teacher-key")};
     QString keyText = key.renew(nullptr);
     ResultsStore store{dir.filePath("results.db")};
-    ClassHost host{&store, &queue, HostLimits{}};
+    ClassHost host{&store, {&queue}, HostLimits{}};
     ClassWordLists lists{dir.path()};
     HostServer server{host, key, lists};
     ClassGame *game = nullptr;

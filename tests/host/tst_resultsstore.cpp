@@ -45,7 +45,7 @@ int playUntilKilled(const QString &path)
     CountingRecognizer recognizer;
     RecognitionQueue queue(recognizer);
     ResultsStore store(path);
-    ClassHost host(&store, &queue, HostLimits{});
+    ClassHost host(&store, {&queue}, HostLimits{});
     ClassSettings s;
     s.name = "killed";
     s.listName = "list.txt";
