@@ -206,9 +206,12 @@ void ResultsStore::open()
                               QStringLiteral("11"));
             return false;
         }
-        // Asked for after the check: a read-only file stays in its journal mode.
+        check.finish();
+        // Asked for after the check, with no statement open (SQLite will
+        // not change modes under one); a read-only file stays as it is.
         QSqlQuery wal(db);
-        wal.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+        if (wal.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && wal.next())
+            m_journal = wal.value(0).toString();
         return true;
     };
 
@@ -302,6 +305,8 @@ void ResultsStore::open()
                                    .arg(m_interruptedAtOpen);
         m_notice = m_notice.isEmpty() ? marked : m_notice + QStringLiteral("; ") + marked;
     }
+    if (m_journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        qWarning("taruvo-host: %s is not write-ahead logged (journal mode %s)", qPrintable(m_path), qPrintable(m_journal));
     m_writable = true;
 }
 
@@ -465,7 +470,7 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
                 "SELECT g.id, g.name, g.word_list, g.time_limit, g.answer_limit, g.created_at, g.closed_at,"
                 " (SELECT COUNT(*) FROM children c WHERE c.class_game_id = g.id),"
                 " (SELECT COUNT(*) FROM games m WHERE m.class_game_id = g.id)"
-                " FROM class_games g ORDER BY g.id DESC"))) {
+                " FROM class_games g ORDER BY g.id DESC LIMIT 500"))) {
             while (q.next()) {
                 ClassGameRecord r;
                 r.id = q.value(0).toLongLong();

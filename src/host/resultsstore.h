@@ -109,7 +109,7 @@ public:
     void interruptGame(qint64 gameId);
     void deleteClassGame(qint64 id);
 
-    // Newest first.
+    // Newest first, the last 500.
     QFuture<QList<ClassGameRecord>> classGames();
     QFuture<ClassResults> results(qint64 classGameId);
 
@@ -134,6 +134,7 @@ private:
     mutable QMutex m_problemLock;
     QString m_problem;
     QString m_notice;
+    QString m_journal;
     int m_interruptedAtOpen = 0;
     qint64 m_next[4] = {1, 1, 1, 1};
 };

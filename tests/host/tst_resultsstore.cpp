@@ -147,6 +147,17 @@ void TestResultsStore::whatIsWrittenIsReadBack()
     QCOMPARE(r.rows[1].partner, QString("たろう"));
     QCOMPARE(r.rows[1].wrongTries, 1);
     QVERIFY(!again.results(999).result().found);
+    again.flush();
+    // Every commit synced through a write-ahead log.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "mode");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
+        QCOMPARE(q.value(0).toString(), QString("wal"));
+    }
+    QSqlDatabase::removeDatabase("mode");
 }
 
 void TestResultsStore::aKilledHostLosesNoJudgedAnswer()
