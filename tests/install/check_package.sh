@@ -165,18 +165,25 @@ started taruvo fonts
 started taruvo-host @taruvo-host --state-dir "$work/hoststate" --address 127.0.0.1 --port 0 --words "$r/lib/taruvo/words"
 cat "$work"/trace-* >"$work/trace"
 
-# Left out: what the C library, fontconfig and Qt look through on any
-# machine (locales, character sets, configuration), which others' packages
-# may add to without the program needing it.
+# Left out: what the C library, fontconfig, OpenSSL and Qt look through on
+# any machine (locales, character sets, configuration), which others'
+# packages may add to without the program needing it.
 grep -o '"/[^"]*"' "$work/trace" | tr -d '"' | sort -u |
     grep -Ev "^(/proc|/sys|/dev|/run|/tmp|/var|/etc|${HOME:-/nonexistent}|$work)(/|$)" |
-    grep -Ev '^/usr/(share/locale|lib/locale|share/fontconfig|lib/[^/]+/gconv)/' >"$work/opened" || true
+    grep -Ev '^/usr/(share/locale|lib/locale|share/fontconfig|lib/[^/]+/gconv|lib/ssl)/' >"$work/opened" || true
 elf() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = '177ELF' ]; }
+# A library is judged by the file mapped, not the name it was asked for: Qt
+# asks for OpenSSL by its bare name, which on a build machine is the -dev
+# package's link to the very library the run-time package holds.
 mapfile -t opened < <(while read -r p; do
     [ -f "$p" ] || continue
-    elf "$p" && ! grep -qxF "$(readlink -f "$p")" "$work/mapped" && continue
-    echo "$p"
-done <"$work/opened")
+    if elf "$p"; then
+        grep -qxF "$(readlink -f "$p")" "$work/mapped" || continue
+        readlink -f "$p"
+    else
+        echo "$p"
+    fi
+done <"$work/opened" | sort -u)
 owners "${opened[@]}" >"$work/openowners"
 for path in "${opened[@]}"; do
     mapfile -t pk < <(owner_of "$path" "$work/openowners")
