@@ -55,10 +55,12 @@ QString InkModelRecognizer::metadataPath(const QString &modelPath)
 
 QString InkModelRecognizer::load(const QString &path)
 {
-    const FileContents file = readRegularFile(path, MaxModelBytes);
+    // Needed only while the network is made from it: the installed file is
+    // mapped rather than copied.
+    const FileView file = viewRegularFile(path, MaxModelBytes);
     if (!file.ok)
         return file.tooLarge ? QStringLiteral("too large") : file.error;
-    const QByteArray &bytes = file.bytes;
+    const QByteArrayView bytes(file.bytes.data(), file.bytes.size());
 
     const FileContents metadata = readRegularFile(metadataPath(path), MaxMetadataBytes);
     if (!metadata.ok)

@@ -4,9 +4,9 @@
 
 #include "engine/recognizer.h"
 
-#include <QHash>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 // Compares the input's strokes with each character's template strokes
 // (straight start-to-end segments, as KanjiVG-derived data gives them),
@@ -34,7 +34,7 @@ public:
     bool isAvailable() const override { return !m_templates.empty(); }
 
     int size() const { return int(m_templates.size()); }
-    bool contains(const QString &text) const { return m_index.contains(text); }
+    bool contains(const QString &text) const;
     QString path() const { return m_path; }
     QStringList pathsTried() const { return m_pathsTried; }
 
@@ -43,22 +43,47 @@ public:
     static QList<Chord> fittedChords(const QList<Chord> &chords, const QRectF &bounds = QRectF());
 
 private:
+    // How fittedChords moves and scales the points of one ink.
+    struct Fit
+    {
+        QPointF from; // the centre of the box fitted
+        double sx = 1, sy = 1;
+        QPointF place(QPointF p) const;
+    };
+    static Fit fitOf(const QList<Chord> &chords, const QRectF &bounds = QRectF());
     static constexpr int ShapeCells = 4;
     static constexpr int ShapeBins = 4;
     using Shape = std::array<float, ShapeCells * ShapeCells * ShapeBins>;
+    // A character's chords as the file gives them (single precision, which
+    // holds the file's whole numbers exactly) are m_chords[firstChord,
+    // firstChord + chordCount), fitted by `fit` when compared; its text is
+    // m_texts.mid(textStart, textLength). Thousands of characters live for
+    // the whole program: kept in a few blocks rather than thousands of small
+    // ones among the parser's leftovers, at half the size of fitted chords.
+    using StoredChord = std::array<float, 4>;
     struct Template
     {
-        QString text;
-        QList<Chord> chords; // fitted
+        int firstChord;
+        int chordCount;
+        int textStart;
+        int textLength;
+        Fit fit;
         Shape shape;
     };
-    static Shape shapeOf(const QList<Chord> &chords);
+    // The template's chords, fitted, into `out`.
+    void fittedChordsOf(const Template &t, std::vector<Chord> &out) const;
+    static Shape shapeOf(const Chord *chords, int count);
     // The assignment cost of `input` against `reference`, both fitted;
     // lower is closer.
-    static double matchCost(const QList<Chord> &input, const QList<Chord> &reference);
+    static double matchCost(const QList<Chord> &input, const Chord *reference, int count);
+    QStringView textOf(const Template &t) const { return QStringView(m_texts).mid(t.textStart, t.textLength); }
+    // Index in m_templates of the character, or -1.
+    int find(QStringView text) const;
 
     std::vector<Template> m_templates;
-    QHash<QString, int> m_index;
+    std::vector<StoredChord> m_chords;
+    QString m_texts;
+    std::vector<int> m_byText; // indices of m_templates in the order of their texts
     QString m_path;
     QStringList m_pathsTried;
 };
