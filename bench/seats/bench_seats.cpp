@@ -23,8 +23,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMetaEnum>
 #include <QJsonArray>
@@ -43,6 +45,9 @@
 #include <atomic>
 #include <cstdio>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <vector>
 
 namespace {
@@ -578,8 +583,17 @@ int intrude(quint16 port)
 int instances(const QString &program)
 {
     QTemporaryDir a, b, c;
-    auto start = [&program](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
+    // The program with the ink model beside it, as the build and the
+    // installation have it (Zinnia's model and the templates are the system's).
+    const QDir from = QFileInfo(program).dir();
+    for (const char *name : {"ink-ja.onnx", "ink-ja.json"}) {
+        if (!from.exists(name))
+            qFatal("%s is not beside %s", name, qPrintable(program));
+    }
+    auto start = [&program, &from](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
         QFile::copy(program, dir.filePath("taruvo"));
+        for (const char *name : {"ink-ja.onnx", "ink-ja.json"})
+            QFile::copy(from.filePath(name), dir.filePath(name));
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -627,6 +641,11 @@ int instances(const QString &program)
 
 int main(int argc, char **argv)
 {
+#ifdef __GLIBC__
+    // As the program's own main() sets it, so that the console here holds
+    // the memory it holds there.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     TimedApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() > 2 && args.at(1) == "--intrude")

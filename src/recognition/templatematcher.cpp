@@ -132,6 +132,23 @@ std::vector<TemplateMatcher::Chord> joined(const TemplateMatcher::Chord *chords,
     return out;
 }
 
+// The box of the chords' ends, as inkBounds gives it for them.
+QRectF endsBounds(const TemplateMatcher::Chord *chords, int count)
+{
+    if (count == 0)
+        return {};
+    qreal left = chords->start.x(), right = left, top = chords->start.y(), bottom = top;
+    for (const TemplateMatcher::Chord *c = chords; c != chords + count; ++c) {
+        for (QPointF p : {c->start, c->end}) {
+            left = qMin(left, p.x());
+            right = qMax(right, p.x());
+            top = qMin(top, p.y());
+            bottom = qMax(bottom, p.y());
+        }
+    }
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
 } // namespace
 
 TemplateMatcher::TemplateMatcher(const QStringList &paths)
@@ -153,6 +170,8 @@ bool TemplateMatcher::load(const QByteArray &json)
 {
     std::vector<Template> templates;
     std::vector<StoredChord> chords;
+    std::vector<quint8> shapeIndex;
+    std::vector<float> shapeValue;
     QString texts;
     {
         const QJsonDocument doc = QJsonDocument::fromJson(json);
@@ -163,14 +182,14 @@ bool TemplateMatcher::load(const QByteArray &json)
             const QJsonObject chars = g.value().toObject();
             for (auto c = chars.begin(); c != chars.end(); ++c) {
                 const QString text = c.key();
-                if (text.isEmpty() || seen.contains(text))
+                if (text.isEmpty() || text.size() > 0xFFFF || seen.contains(text))
                     continue;
                 raw.clear();
                 for (const QJsonValue &s : c.value().toArray()) {
                     const QJsonArray xy = s.toArray();
                     if (xy.size() != 4)
                         continue;
-                    // Kept as stored, so that loading and comparing fit the same points.
+                    // Rounded as stored, so that loading and comparing fit the same points.
                     const StoredChord c{float(xy[0].toDouble()), float(xy[1].toDouble()),
                                         float(xy[2].toDouble()), float(xy[3].toDouble())};
                     if (std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]) && std::isfinite(c[3]))
@@ -178,10 +197,18 @@ bool TemplateMatcher::load(const QByteArray &json)
                 }
                 if (raw.isEmpty() || raw.size() > 64)
                     continue;
-                const Fit fit = fitOf(raw);
                 const QList<Chord> fitted = fittedChords(raw);
-                templates.push_back({int(chords.size()), int(raw.size()), int(texts.size()), int(text.size()), fit,
-                                     shapeOf(fitted.constData(), int(fitted.size()))});
+                const Shape shape = shapeOf(fitted.constData(), int(fitted.size()));
+                const Template t{int(chords.size()), int(shapeIndex.size()), int(texts.size()), quint16(text.size()),
+                                 quint8(raw.size()), 0};
+                templates.push_back(t);
+                for (size_t i = 0; i < shape.size(); ++i) {
+                    if (shape[i] != 0) {
+                        shapeIndex.push_back(quint8(i));
+                        shapeValue.push_back(shape[i]);
+                        ++templates.back().shapeCount;
+                    }
+                }
                 for (const Chord &c : raw)
                     chords.push_back({float(c.start.x()), float(c.start.y()), float(c.end.x()), float(c.end.y())});
                 texts += text;
@@ -193,7 +220,22 @@ bool TemplateMatcher::load(const QByteArray &json)
     // after it, so that its leftovers lie in one piece the allocator can
     // give back.
     m_templates.assign(templates.begin(), templates.end());
-    m_chords.assign(chords.begin(), chords.end());
+    const bool small = std::all_of(chords.begin(), chords.end(), [](const StoredChord &c) {
+        return std::all_of(c.begin(), c.end(), [](float v) { return v >= 0 && v <= 255 && v == std::floor(v); });
+    });
+    m_chords.clear();
+    m_smallChords.clear();
+    if (small) {
+        m_smallChords.reserve(chords.size());
+        for (const StoredChord &c : chords)
+            m_smallChords.push_back({quint8(c[0]), quint8(c[1]), quint8(c[2]), quint8(c[3])});
+    } else {
+        m_chords.assign(chords.begin(), chords.end());
+    }
+    m_chords.shrink_to_fit();
+    m_smallChords.shrink_to_fit();
+    m_shapeIndex.assign(shapeIndex.begin(), shapeIndex.end());
+    m_shapeValue.assign(shapeValue.begin(), shapeValue.end());
     m_texts = QString(texts.constData(), texts.size());
     m_byText.resize(m_templates.size());
     std::iota(m_byText.begin(), m_byText.end(), 0);
@@ -215,15 +257,8 @@ bool TemplateMatcher::contains(const QString &text) const
     return find(text) >= 0;
 }
 
-TemplateMatcher::Fit TemplateMatcher::fitOf(const QList<Chord> &chords, const QRectF &bounds)
+TemplateMatcher::Fit TemplateMatcher::fitOf(const QRectF &box)
 {
-    QRectF box = bounds;
-    if (box.isNull()) {
-        Ink ends;
-        for (const Chord &c : chords)
-            ends.strokes.append(Stroke{c.start, c.end});
-        box = inkBounds(ends);
-    }
     // Half way between keeping the aspect ratio and filling both axes: a hand
     // that writes wider or taller than the templates still lines up, while
     // 日 stays taller than 曰. An axis shorter than StretchLimit of the other
@@ -247,7 +282,7 @@ QPointF TemplateMatcher::Fit::place(QPointF p) const
 
 QList<TemplateMatcher::Chord> TemplateMatcher::fittedChords(const QList<Chord> &chords, const QRectF &bounds)
 {
-    const Fit fit = fitOf(chords, bounds);
+    const Fit fit = fitOf(bounds.isNull() ? endsBounds(chords.constData(), int(chords.size())) : bounds);
     QList<Chord> out;
     out.reserve(chords.size());
     for (const Chord &c : chords)
@@ -259,9 +294,31 @@ void TemplateMatcher::fittedChordsOf(const Template &t, std::vector<Chord> &out)
 {
     out.clear();
     for (int i = t.firstChord; i < t.firstChord + t.chordCount; ++i) {
-        const StoredChord &c = m_chords[size_t(i)];
-        out.push_back({t.fit.place(QPointF(c[0], c[1])), t.fit.place(QPointF(c[2], c[3]))});
+        if (m_smallChords.empty()) {
+            const StoredChord &c = m_chords[size_t(i)];
+            out.push_back({QPointF(c[0], c[1]), QPointF(c[2], c[3])});
+        } else {
+            const SmallChord &c = m_smallChords[size_t(i)];
+            out.push_back({QPointF(c[0], c[1]), QPointF(c[2], c[3])});
+        }
     }
+    const Fit fit = fitOf(endsBounds(out.data(), int(out.size())));
+    for (Chord &c : out)
+        c = {fit.place(c.start), fit.place(c.end)};
+}
+
+float TemplateMatcher::shapeDistance(const Template &t, const Shape &shape) const
+{
+    // The same sum, in the same order, as over the whole shape.
+    const quint8 *index = m_shapeIndex.data() + t.firstShape;
+    const float *value = m_shapeValue.data() + t.firstShape;
+    int k = 0;
+    float d = 0;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        const float other = k < t.shapeCount && index[k] == i ? value[k++] : 0.0f;
+        d += std::abs(shape[i] - other);
+    }
+    return d;
 }
 
 TemplateMatcher::Shape TemplateMatcher::shapeOf(const Chord *chords, int count)
@@ -329,10 +386,7 @@ QList<Candidate> TemplateMatcher::classify(const Ink &ink, int count) const
         const Template &tpl = m_templates[t];
         if (std::abs(tpl.chordCount - n) > 2)
             continue;
-        float d = 0;
-        for (size_t i = 0; i < shape.size(); ++i)
-            d += std::abs(shape[i] - tpl.shape[i]);
-        coarse.emplace_back(d, int(t));
+        coarse.emplace_back(shapeDistance(tpl, shape), int(t));
     }
     const size_t keep = std::min(coarse.size(), size_t(Prefiltered));
     std::partial_sort(coarse.begin(), coarse.begin() + ptrdiff_t(keep), coarse.end());

@@ -50,29 +50,36 @@ private:
         double sx = 1, sy = 1;
         QPointF place(QPointF p) const;
     };
-    static Fit fitOf(const QList<Chord> &chords, const QRectF &bounds = QRectF());
+    static Fit fitOf(const QRectF &box);
     static constexpr int ShapeCells = 4;
     static constexpr int ShapeBins = 4;
     using Shape = std::array<float, ShapeCells * ShapeCells * ShapeBins>;
-    // A character's chords as the file gives them (single precision, which
-    // holds the file's whole numbers exactly) are m_chords[firstChord,
-    // firstChord + chordCount), fitted by `fit` when compared; its text is
-    // m_texts.mid(textStart, textLength). Thousands of characters live for
-    // the whole program: kept in a few blocks rather than thousands of small
-    // ones among the parser's leftovers, at half the size of fitted chords.
+    // Thousands of characters live for the whole program: they are kept in
+    // a few blocks rather than thousands of small ones among the parser's
+    // leftovers, and as small as they can be without changing a result.
+    // A character's chords are [firstChord, firstChord + chordCount) of
+    // m_smallChords when every number of the file is a whole one from 0 to
+    // 255 (as the Debian file's are), else of m_chords (single precision),
+    // as the file gives them: fitted when compared. Its shape is zero but at the
+    // m_shapeIndex[firstShape, firstShape + shapeCount), whose values
+    // m_shapeValue holds (a character touches about a third of the shape's
+    // cells and directions). Its text is m_texts.mid(textStart, textLength).
     using StoredChord = std::array<float, 4>;
+    using SmallChord = std::array<quint8, 4>;
     struct Template
     {
         int firstChord;
-        int chordCount;
+        int firstShape;
         int textStart;
-        int textLength;
-        Fit fit;
-        Shape shape;
+        quint16 textLength;
+        quint8 chordCount;
+        quint8 shapeCount;
     };
     // The template's chords, fitted, into `out`.
     void fittedChordsOf(const Template &t, std::vector<Chord> &out) const;
     static Shape shapeOf(const Chord *chords, int count);
+    // The coarse distance of the template's shape from `shape`.
+    float shapeDistance(const Template &t, const Shape &shape) const;
     // The assignment cost of `input` against `reference`, both fitted;
     // lower is closer.
     static double matchCost(const QList<Chord> &input, const Chord *reference, int count);
@@ -82,6 +89,9 @@ private:
 
     std::vector<Template> m_templates;
     std::vector<StoredChord> m_chords;
+    std::vector<SmallChord> m_smallChords;
+    std::vector<quint8> m_shapeIndex;
+    std::vector<float> m_shapeValue;
     QString m_texts;
     std::vector<int> m_byText; // indices of m_templates in the order of their texts
     QString m_path;
