@@ -541,6 +541,7 @@ struct Idle
 {
     qint64 pid = 0;
     long rss = 0, pss = 0;
+    long own = 0; // resident and the process's alone: its heaps and stacks, no file's pages
     double cpuPercent = 0;
 };
 
@@ -557,6 +558,7 @@ Idle measure(QProcess &program, int seconds)
     m.cpuPercent = 100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / (t.elapsed() / 1000.0);
     m.rss = statusKb("VmRSS:", m.pid);
     m.pss = pssKb(m.pid);
+    m.own = statusKb("RssAnon:", m.pid);
     return m;
 }
 
@@ -623,11 +625,11 @@ int instances(const QString &program)
             serving += s.readAll().startsWith("HTTP/1.1 200");
         }
     }
-    std::printf("%-32s %10s %10s %12s\n", "console, idle for 20 s", "RSS kB", "PSS kB", "CPU %");
-    std::printf("%-32s %10ld %10ld %12.3f\n", "without seats", none.rss, none.pss, none.cpuPercent);
-    std::printf("%-32s %10ld %10ld %12.3f\n", "with both seats served", one.rss, one.pss, one.cpuPercent);
-    std::printf("%-32s %10ld %10ld %12.3f\n", "a second one beside it", two.rss, two.pss, two.cpuPercent);
-    std::printf("%-32s %10ld %10ld\n", "the first, with the second up", oneAgain.rss, oneAgain.pss);
+    std::printf("%-32s %10s %10s %10s %12s\n", "console, idle for 20 s", "RSS kB", "anon kB", "PSS kB", "CPU %");
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "without seats", none.rss, none.own, none.pss, none.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "with both seats served", one.rss, one.own, one.pss, one.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "a second one beside it", two.rss, two.own, two.pss, two.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld\n", "the first, with the second up", oneAgain.rss, oneAgain.own, oneAgain.pss);
     std::printf("consoles serving the page on ports from 18870: %d\n", serving);
     for (QProcess *p : {&first, &second}) {
         p->terminate();
