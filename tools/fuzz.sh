@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
-#   for a few). TARGET: wordlist (the default) or seatmessage.
+#   for a few). TARGET: wordlist (the default), seatmessage or zinniamodel.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +11,7 @@ build=${TARUVO_FUZZ_BUILD:-$root/build-fuzz}
 case $target in
     wordlist) corpus=$build/corpus; extra=() ;;
     seatmessage) corpus=$build/corpus-seatmessage; extra=(-dict="$root/fuzz/seatmessage.dict") ;;
+    zinniamodel) corpus=$build/corpus-zinniamodel; extra=() ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
 mkdir -p "$build/findings" "$corpus"
