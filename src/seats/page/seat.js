@@ -132,6 +132,7 @@
   // typed: what the field shows, selected after a refusal so that typing
   // again replaces it.
   function showJoin(message, typed) {
+    setReview(null);
     $('seat').hidden = true;
     $('join').hidden = false;
     $('joinmsg').textContent = message || '';
@@ -391,7 +392,18 @@
 
   const str = (v) => (typeof v === 'string' ? v : '');
   const list = (v, max) => (Array.isArray(v) ? v.slice(0, max) : []);
-  const readingsOf = (v) => list(v, 8).filter((r) => typeof r === 'string').join('、');
+  const readingsOf = (v) => list(v, 8).filter((r) => typeof r === 'string');
+
+  // Readings side by side, a line broken between two, never inside one.
+  function readingsElement(cls, readings) {
+    const e = el('span', cls);
+    readings.forEach((r, i) => {
+      if (i)
+        e.append('、');
+      e.append(el('span', '', r));
+    });
+    return e;
+  }
 
   function el(tag, cls, text) {
     const e = document.createElement(tag);
@@ -441,7 +453,7 @@
     w = w && typeof w === 'object' ? w : {};
     const by = w.foundBy === me ? 'own' : w.foundBy > 0 ? 'opp' : 'none';
     const card = el('li', 'card ' + by);
-    card.append(el('span', 'rw', str(w.word)), el('span', 'rr', readingsOf(w.readings)));
+    card.append(el('span', 'rw', str(w.word)), readingsElement('rr', readingsOf(w.readings)));
     if (str(w.meaning))
       card.append(el('span', 'rm', w.meaning));
     card.append(el('span', 'rf', { own: 'じぶん', opp: 'あいて', none: '—' }[by]));
@@ -479,8 +491,8 @@
       const li = el('li');
       li.append(el('span', 'ta', str(t.answer)), el('span', 'tt', str(t.text)));
       const r = readingsOf(t.readings);
-      if (r)
-        li.append(el('span', 'tr', r));
+      if (r.length)
+        li.append(readingsElement('tr', r));
       if (str(t.meaning))
         li.append(el('span', 'tm', t.meaning));
       return li;
