@@ -113,6 +113,10 @@ RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QS
         m_resend[b] = false;
     }
     m_play = -1;
+    // A page starts without a review: it is told only of one held.
+    if (hasReview())
+        sendReview();
+    m_reviewOwed = false;
     emit stateChanged();
     return admission;
 }
@@ -461,6 +465,31 @@ QJsonObject RemoteSeat::stateMessage(bool withInk) const
     return o;
 }
 
+bool RemoteSeat::setReview(const QJsonObject &review)
+{
+    QByteArray json = review.isEmpty() ? QByteArray() : compact(review);
+    const bool fits = json.size() <= MaxReviewBytes;
+    if (!fits) {
+        qWarning("taruvo: network seats: player %d's review is %lld bytes, more than a seat sends (%lld); none shown",
+                 int(m_player), qlonglong(json.size()), qlonglong(MaxReviewBytes));
+        json.clear();
+    }
+    if (json == m_review)
+        return fits;
+    m_review = json;
+    ++m_reviewSerial;
+    m_reviewOwed = true;
+    changed();
+    return fits;
+}
+
+void RemoteSeat::sendReview()
+{
+    // Put together as it is held: the review is not parsed again.
+    m_link->send("{\"t\":\"review\",\"n\":" + QByteArray::number(m_reviewSerial) + ",\"review\":"
+                 + (m_review.isEmpty() ? QByteArrayLiteral("null") : m_review) + '}');
+}
+
 void RemoteSeat::changed()
 {
     if (m_link && !m_flush.isActive())
@@ -475,6 +504,7 @@ void RemoteSeat::flush()
 {
     if (!m_link) {
         m_play = -1;
+        m_reviewOwed = false;
         return;
     }
     const QJsonObject now = stateMessage(false);
@@ -521,6 +551,11 @@ void RemoteSeat::flush()
     m_sent = now;
     m_play = -1;
     m_sentAck = m_ack;
+    // After the state: the page shows a review over a seat that has ended.
+    if (m_reviewOwed) {
+        m_reviewOwed = false;
+        sendReview();
+    }
 }
 
 void RemoteSeat::sendRefusal(qint64 id, const QString &why)
