@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remoteseat.h"
 
+#include "engine/boardpreference.h"
 #include "engine/recognitionqueue.h"
 #include "seats/seatlink.h"
 
@@ -192,8 +193,9 @@ void RemoteSeat::readAhead(int b)
         return;
     // A reading not yet started is not needed any more: the ink has grown.
     m_reads[b].cancel();
-    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount);
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, m_context);
     m_readRevision[b] = m_boxes[b].revision();
+    m_readContext[b] = m_context;
 }
 
 void RemoteSeat::recognize()
@@ -203,7 +205,8 @@ void RemoteSeat::recognize()
     for (int b = 0; b < 2; ++b) {
         SeatBox &box = m_boxes[b];
         if (available && box.needsReading()) {
-            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled())
+            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
+                || m_readContext[b] != m_context)
                 readAhead(b);
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
@@ -216,6 +219,8 @@ void RemoteSeat::recognize()
         }
         boxChanged(c);
     }
+    if (!isReading())
+        readAsPair();
     changed();
 }
 
@@ -239,9 +244,28 @@ void RemoteSeat::boxRead(int b)
         if (c && m_feedbackWrites == m_feedbackAtRecognize)
             resetFeedback();
     }
+    if (!isReading())
+        readAsPair();
     changed();
     if (!isReading())
         finishReading();
+}
+
+void RemoteSeat::readAsPair()
+{
+    // As the player window does: the boxes read as a board word where it
+    // scores close, else each as itself; a picked candidate stays.
+    SeatBox &first = m_boxes[0], &second = m_boxes[1];
+    if (!m_recognition || first.reading().isEmpty() || second.reading().isEmpty() || first.resultPicked()
+        || second.resultPicked())
+        return;
+    const BoardPreference::PairReading pair =
+        BoardPreference::pair(first.reading(), second.reading(), m_context, m_recognition->contextMargins());
+    const bool a = first.showReading(pair.isValid() ? pair.first : first.reading().first().text);
+    const bool b = second.showReading(pair.isValid() ? pair.second : second.reading().first().text);
+    // Like a box's own reading: the reset belongs to the moment of "にんしき".
+    if ((a || b) && m_feedbackWrites == m_feedbackAtRecognize)
+        resetFeedback();
 }
 
 void RemoteSeat::finishReading()
