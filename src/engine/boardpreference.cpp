@@ -76,8 +76,8 @@ BoardPreference::PairReading BoardPreference::pair(const QList<Candidate> &first
     double cost = 0;
     for (const auto &[x, y] : context.boardWords()) {
         const auto sx = a.constFind(x), sy = b.constFind(y);
-        if (sx == a.cend() || sy == b.cend() || !isUsable(*sx) || !isUsable(*sy) || *sx < margins.floor
-            || *sy < margins.floor)
+        if (sx == a.cend() || sy == b.cend() || !isUsable(*sx) || !isUsable(*sy) || *sx < margins.pairFloor
+            || *sy < margins.pairFloor)
             continue;
         const double dx = bestA - *sx, dy = bestB - *sy;
         if (dx > margins.each || dy > margins.each || dx + dy > margins.pair)

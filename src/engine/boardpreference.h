@@ -29,7 +29,7 @@ struct PairReading
 // The board word two boxes read as, given each box's candidates (its
 // result first): none when the results make a board word already, or when
 // no board word's characters trail the two best by at most margins.pair
-// together and margins.each apiece, each scoring at least margins.floor.
+// together and margins.each apiece, each scoring at least margins.pairFloor.
 // Of several, the one that trails least; ties go to the first in the
 // context's order.
 PairReading pair(const QList<Candidate> &first, const QList<Candidate> &second, const ReadingContext &context,

@@ -56,7 +56,8 @@ struct ContextMargins
     double floor = 0;
     // Two boxes read as a board word when its characters trail the best of
     // each box by at most `pair` together, at most `each` in either box, and
-    // score at least `floor`.
+    // score at least `pairFloor`.
     double pair = -1;
     double each = -1;
+    double pairFloor = 0;
 };

@@ -275,16 +275,21 @@ void PlayForm::recognize()
 void PlayForm::readAsPair()
 {
     // The two boxes read as a word of the board where it scores close to
-    // their own readings, else each as itself; a candidate the player
-    // picked stays as it is.
+    // their own readings, else each as itself. A candidate the player
+    // picked is certain: it stays, and the other box may still read as a
+    // word with it.
     RecBoxF_Zu *first = m_recBoxes[0], *second = m_recBoxes[1];
-    if (!m_recognition || first->reading().isEmpty() || second->reading().isEmpty() || first->resultPicked()
-        || second->resultPicked())
+    if (!m_recognition || !first->HasResult() || !second->HasResult())
         return;
-    const BoardPreference::PairReading pair =
-        BoardPreference::pair(first->reading(), second->reading(), m_context, m_recognition->contextMargins());
-    first->showReading(pair.isValid() ? pair.first : first->reading().first().text);
-    second->showReading(pair.isValid() ? pair.second : second->reading().first().text);
+    const auto readingOf = [](const RecBoxF_Zu *box) {
+        return box->resultPicked() ? QList<Candidate>{{box->ResultText(), 0}} : box->reading();
+    };
+    const QList<Candidate> a = readingOf(first), b = readingOf(second);
+    if (a.isEmpty() || b.isEmpty())
+        return;
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, m_context, m_recognition->contextMargins());
+    first->showReading(pair.isValid() ? pair.first : a.first().text);
+    second->showReading(pair.isValid() ? pair.second : b.first().text);
 }
 
 void PlayForm::submitAnswer()

@@ -154,7 +154,7 @@ ContextMargins FusedRecognizer::contextMargins() const
     // scores are Zinnia's, and the context moves nothing.
     if (!m_model.isAvailable())
         return {};
-    return {BoardMargin, BoardFloor, PairMargin, PairEach};
+    return {BoardMargin, BoardFloor, PairMargin, PairEach, PairFloor};
 }
 
 QList<Candidate> FusedRecognizer::ordered(const Ink &ink, int count, const ReadingContext &context) const

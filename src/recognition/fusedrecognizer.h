@@ -60,11 +60,13 @@ public:
     // bench/recognition/context.py): a free board character goes first when
     // it trails the best by at most BoardMargin and scores at least
     // BoardFloor; the two boxes read as a board word when its characters
-    // trail the two best by at most PairMargin together and PairEach apiece.
+    // trail the two best by at most PairMargin together and PairEach apiece,
+    // each scoring at least PairFloor.
     static constexpr double BoardMargin = 2.0;
     static constexpr double BoardFloor = -8.0;
     static constexpr double PairMargin = 4.0;
     static constexpr double PairEach = 3.0;
+    static constexpr double PairFloor = -8.0;
 
 private:
     QList<Candidate> ranked(const Ink &ink) const;

@@ -254,17 +254,21 @@ void RemoteSeat::boxRead(int b)
 void RemoteSeat::readAsPair()
 {
     // As the player window does: the boxes read as a board word where it
-    // scores close, else each as itself; a picked candidate stays.
+    // scores close, else each as itself; a picked candidate is certain.
     SeatBox &first = m_boxes[0], &second = m_boxes[1];
-    if (!m_recognition || first.reading().isEmpty() || second.reading().isEmpty() || first.resultPicked()
-        || second.resultPicked())
+    if (!m_recognition || !first.hasResult() || !second.hasResult())
         return;
-    const BoardPreference::PairReading pair =
-        BoardPreference::pair(first.reading(), second.reading(), m_context, m_recognition->contextMargins());
-    const bool a = first.showReading(pair.isValid() ? pair.first : first.reading().first().text);
-    const bool b = second.showReading(pair.isValid() ? pair.second : second.reading().first().text);
+    const auto readingOf = [](const SeatBox &box) {
+        return box.resultPicked() ? QList<Candidate>{{box.resultText(), 0}} : box.reading();
+    };
+    const QList<Candidate> a = readingOf(first), b = readingOf(second);
+    if (a.isEmpty() || b.isEmpty())
+        return;
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, m_context, m_recognition->contextMargins());
+    const bool changedFirst = first.showReading(pair.isValid() ? pair.first : a.first().text);
+    const bool changedSecond = second.showReading(pair.isValid() ? pair.second : b.first().text);
     // Like a box's own reading: the reset belongs to the moment of "にんしき".
-    if ((a || b) && m_feedbackWrites == m_feedbackAtRecognize)
+    if ((changedFirst || changedSecond) && m_feedbackWrites == m_feedbackAtRecognize)
         resetFeedback();
 }
 
