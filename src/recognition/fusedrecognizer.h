@@ -64,9 +64,9 @@ public:
     // each scoring at least PairFloor.
     static constexpr double BoardMargin = 2.0;
     static constexpr double BoardFloor = -8.0;
-    static constexpr double PairMargin = 4.0;
-    static constexpr double PairEach = 3.0;
-    static constexpr double PairFloor = -8.0;
+    static constexpr double PairMargin = 6.0;
+    static constexpr double PairEach = 4.0;
+    static constexpr double PairFloor = -10.0;
 
 private:
     QList<Candidate> ranked(const Ink &ink) const;
