@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
-#   for a few). TARGET: wordlist (the default) or seatmessage.
+#   for a few). TARGET: wordlist (the default), seatmessage or dictionary.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +11,7 @@ build=${TARUVO_FUZZ_BUILD:-$root/build-fuzz}
 case $target in
     wordlist) corpus=$build/corpus; extra=() ;;
     seatmessage) corpus=$build/corpus-seatmessage; extra=(-dict="$root/fuzz/seatmessage.dict") ;;
+    dictionary) corpus=$build/corpus-dictionary; extra=() ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
 mkdir -p "$build/findings" "$corpus"
@@ -20,9 +21,12 @@ if ! { CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithD
     echo "fuzz: build failed" >&2
     exit 1
 fi
-# Seeds: the bundled lists, or a page's messages.
+# Seeds: the bundled lists, pieces of the dictionary, or a page's messages.
 if [ "$target" = wordlist ]; then
     cp -n "$root"/data/words/*.txt "$corpus/" 2>/dev/null || true
+elif [ "$target" = dictionary ]; then
+    [ -e "$corpus/head" ] || head -c 4000 "$root/data/dictionary/words-ja.tsv" >"$corpus/head"
+    [ -e "$corpus/tail" ] || tail -c 4000 "$root/data/dictionary/words-ja.tsv" >"$corpus/tail"
 else
     cp -n "$root"/fuzz/seeds/$target/* "$corpus/" 2>/dev/null || true
 fi

@@ -7,6 +7,7 @@
 #include "controls/nbutton.h"
 #include "controls/resbank.h"
 #include "controls/valuelabel.h"
+#include "console/reviewwindow.h"
 #include "console/seatswindow.h"
 #include "player/playform.h"
 #include "wordlistmodel.h"
@@ -256,8 +257,21 @@ void CtrlForm::load(const QString &appFolder)
     m_play2->AllClear();
 
     startSeats();
+    startReview();
     placeWindows();
     m_play1->show();
+}
+
+void CtrlForm::startReview()
+{
+    // A window of its own: the console's and the players' designs stay as
+    // they are. The console's context menu and Ctrl+R bring it back.
+    m_review = std::make_unique<ReviewWindow>(m_game);
+    m_review->setWindowIcon(windowIcon());
+    m_review->readSettings(m_wapiset);
+    m_review->setBoards({m_play1.get(), m_play2.get()}, {this, m_seats.get()});
+    addAction(m_review->showAction());
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void CtrlForm::startSeats()
@@ -393,6 +407,7 @@ void CtrlForm::closeEvent(QCloseEvent *event)
     }
     // The seats' server stops listening, and the devices are told.
     m_seats.reset();
+    m_review.reset();
     if (m_endProgram)
         m_endProgram();
     else

@@ -19,6 +19,21 @@ namespace {
 
 constexpr int QrModule = 4;
 
+// Room for the longest state from the start: a window placed beside the
+// console and the players must not grow under them when a seat drops.
+void reserveStateRoom(QLabel *label)
+{
+    const QFontMetrics metrics(label->font());
+    int width = 0, lines = 1;
+    for (int state : {int(RemoteSeat::State::Waiting), int(RemoteSeat::State::Connected), int(RemoteSeat::State::Dropped)}) {
+        const QStringList text = SeatsWindow::stateText(state).split(QLatin1Char('\n'));
+        lines = qMax(lines, int(text.size()));
+        for (const QString &line : text)
+            width = qMax(width, metrics.horizontalAdvance(line));
+    }
+    label->setMinimumSize(width, lines * metrics.lineSpacing());
+}
+
 } // namespace
 
 SeatsWindow::SeatsWindow(const SeatOptions &options, const SeatsSetup &setup, QWidget *parent)
@@ -55,6 +70,7 @@ SeatsWindow::SeatsWindow(const SeatOptions &options, const SeatsSetup &setup, QW
         r.address = new QLabel;
         r.address->setTextInteractionFlags(Qt::TextSelectableByMouse);
         r.state = new QLabel;
+        reserveStateRoom(r.state);
         r.release = new QPushButton(QStringLiteral("解放"));
         r.release->setToolTip(QStringLiteral("この席を ほかの端末に あけわたします"));
         grid->addWidget(r.qr, 0, 0, 4, 1);
@@ -129,7 +145,7 @@ QString SeatsWindow::stateText(int state)
     case RemoteSeat::State::Connected:
         return QStringLiteral("つながっています");
     case RemoteSeat::State::Dropped:
-        return QStringLiteral("切れています（同じ端末で もどれます）");
+        return QStringLiteral("切れています\n（同じ端末で もどれます）");
     }
     return QString();
 }

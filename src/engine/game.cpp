@@ -5,6 +5,8 @@
 #include "engine/judge.h"
 #include "engine/playerview.h"
 
+#include <climits>
+
 namespace {
 
 QString text(const char *utf8)
@@ -117,6 +119,8 @@ void Game::clearPlayer(int player)
     const int p = index(player);
     m_scores[p] = 0;
     m_answers[p] = QStringList(Rules::AnswerSlots);
+    m_wrongTries[p].clear();
+    m_wrongTryCounts[p] = 0;
     m_results[p].clear();
     m_items[p] = Rules::Neutral;
     for (PlayerView *view : views(player))
@@ -227,11 +231,26 @@ void Game::SeigoHantei(int16_t PNum, const QString &St)
         }
     } else {
         showOutcome(w, text(j.outcome == Judgement::NoCharacter ? NoCharacterText : NoWordText), Rules::Wrong);
+        recordWrongTry(w, St, j.outcome);
     }
 
     const int limit = m_limits.answerLimit();
     if (m_limits.answerLimitOn() && (m_scores[0] >= limit || m_scores[1] >= limit))
         EndGame();
+}
+
+void Game::recordWrongTry(int player, const QString &answer, Judgement::Outcome outcome)
+{
+    // Bounded, whatever a seat sends or however long a game without limits runs.
+    const int p = index(player);
+    if (m_wrongTryCounts[p] < INT_MAX)
+        ++m_wrongTryCounts[p];
+    if (m_wrongTries[p].size() < WrongTriesKept) {
+        QString kept = answer.left(WrongTryLength);
+        if (!kept.isEmpty() && kept.back().isHighSurrogate())
+            kept.chop(1);
+        m_wrongTries[p].append({kept, outcome});
+    }
 }
 
 bool Game::updateClock()

@@ -6,6 +6,7 @@
 #include "common/rules.h"
 #include "engine/characterpool.h"
 #include "engine/gameclock.h"
+#include "engine/judge.h"
 #include "engine/random.h"
 #include "engine/readingcontext.h"
 #include "engine/wordlist.h"
@@ -92,6 +93,17 @@ public:
     const ReadingContext &readingContext(int player) const { return m_contexts[index(player)]; }
     int score(int player) const { return m_scores[index(player)]; }
     QStringList answers(int player) const { return m_answers[index(player)]; }
+    // The answers of a player judged wrong since the deal, for reviewing the
+    // game: the first WrongTriesKept of them, and how many there were.
+    struct WrongTry
+    {
+        QString answer; // at most WrongTryLength characters of it
+        Judgement::Outcome outcome = Judgement::NoCharacter;
+    };
+    static constexpr int WrongTriesKept = 100;
+    static constexpr int WrongTryLength = 8;
+    const QList<WrongTry> &wrongTries(int player) const { return m_wrongTries[index(player)]; }
+    int wrongTryCount(int player) const { return m_wrongTryCounts[index(player)]; }
     bool isLocked(int player) const { return m_locked[index(player)]; }
     QString clockText() const { return m_clockText; }
     bool isClockRunning() const { return m_clockRunning; }
@@ -136,6 +148,7 @@ private:
     void lockPlayer(int player);
     void unlockPlayer(int player);
     void showOutcome(int player, const QString &text, int item);
+    void recordWrongTry(int player, const QString &answer, Judgement::Outcome outcome);
     // Writes the elapsed time; false when no time has passed ("--").
     bool updateClock();
     void setClockRunning(bool running);
@@ -152,6 +165,8 @@ private:
     QList<PlayerView *> m_views[Rules::Players];
     int m_scores[Rules::Players] = {0, 0};
     QStringList m_answers[Rules::Players];
+    QList<WrongTry> m_wrongTries[Rules::Players];
+    int m_wrongTryCounts[Rules::Players] = {0, 0};
     bool m_locked[Rules::Players] = {true, true}; // seats start locked
     QString m_results[Rules::Players];
     int m_items[Rules::Players] = {Rules::Neutral, Rules::Neutral};

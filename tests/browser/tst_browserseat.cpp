@@ -34,6 +34,20 @@ const dark = (id) => {
     if (d[i] < 120 && d[i + 1] < 120 && d[i + 2] < 120 && d[i + 3] > 200) ++n;
   return n;
 };
+// Pixels of the candidate tiles' outlines across the border of the first
+// two tiles, halfway down the strip: a line or two, not a thick frame.
+const outline = (id) => {
+  const c = $(id);
+  const side = c.width, strip = Math.min(Math.max(side / 5, 14), 80), cell = side / 5;
+  const y = Math.round(side - strip / 2);
+  const d = c.getContext('2d').getImageData(Math.round(cell) - 12, y, 24, 1).data;
+  let n = 0;
+  for (let i = 0; i < d.length; i += 4)
+    if (d[i] < 215 && d[i + 2] - d[i] > 35) ++n;
+  return n;
+};
+const box = (id) => { const r = $(id).getBoundingClientRect(); return { w: r.width, h: r.height }; };
+const code = $('code');
 return {
   join: !$('join').hidden, seat: !$('seat').hidden, joinmsg: $('joinmsg').textContent,
   result: $('result').textContent, own: $('own').textContent, opp: $('opp').textContent,
@@ -41,7 +55,12 @@ return {
   board: [...$('board').children].map((d) => d.textContent).join(''),
   used: [...$('board').children].filter((d) => d.classList.contains('used')).map((d) => d.textContent).join(''),
   locked: $('rec').disabled, ink0: dark('box0'), results: window.taruvoSeatStats.result.length,
-  title: document.title
+  echoes: window.taruvoSeatStats.echo.length, sent: window.taruvoSeatStats.sent, ack: window.taruvoSeatStats.ack,
+  title: document.title, banner: $('banner').hidden ? '' : $('banner').className + ':' + $('banner').innerText,
+  typed: code.value, typedSelected: document.activeElement === code && code.selectionStart === 0
+    && code.selectionEnd === code.value.length && code.value.length > 0,
+  enter: box('enter'), field: box('code'), ownBox: box('own'), outline0: outline('box0'), outline1: outline('box1'),
+  buttonsOff: ['rec', 'clear', 'ans'].every((id) => $(id).disabled)
 };)";
 
 QString sorted(QString text)
@@ -76,6 +95,15 @@ private:
         return QStringLiteral("http://127.0.0.1:%1/#%2").arg(m_console->console->seatsWindow()->server()->port()).arg(code);
     }
     void write(const QString &box, const QList<Polyline> &strokes);
+    // With TARUVO_SEAT_SCREENSHOT set, the page as it is now, to look at
+    // (the README shows only -landscape and -portrait).
+    void shoot(const QString &suffix)
+    {
+        const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
+        QFile file(shot + suffix + ".png");
+        if (!shot.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(m_browser.screenshot());
+    }
 
     std::unique_ptr<StartedConsole> m_console;
     WebDriver m_browser;
@@ -83,8 +111,13 @@ private:
 
 void TestBrowserSeat::initTestCase()
 {
+    // A port free now, so that tests running beside this one do not meet.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const QByteArray port = QByteArray::number(probe.serverPort());
+    probe.close();
     m_console = std::make_unique<StartedConsole>(
-        QByteArray("[Taruvo]\r\nNetSeats=1,2\r\nNetSeatAddress=127.0.0.1\r\nNetSeatPort=18760\r\n"));
+        "[Taruvo]\r\nNetSeats=1,2\r\nNetSeatAddress=127.0.0.1\r\nNetSeatPort=" + port + "\r\n");
     QVERIFY(m_console->console->seatsWindow());
     QVERIFY(m_console->console->seatsWindow()->server());
     m_console->console->recognizer().load();
@@ -101,20 +134,42 @@ void TestBrowserSeat::wrongCodeIsRefused()
     QVERIFY2(pageShows([](const QJsonObject &p) { return p["join"].toBool() && p["joinmsg"].toString() == "コードが ちがうよ"; }),
              qPrintable(m_browser.lastError()));
     QCOMPARE(seat(2)->state(), RemoteSeat::State::Waiting);
+    const QJsonObject p = page();
+    // What was typed stays, selected: typing again replaces it.
+    QCOMPARE(p["typed"].toString(), wrong);
+    QVERIFY(p["typedSelected"].toBool());
+    // はいる is a finger's target, as wide as the field.
+    const QJsonObject enter = p["enter"].toObject();
+    QVERIFY2(enter["h"].toDouble() >= 64 && enter["w"].toDouble() >= p["field"].toObject()["w"].toDouble(),
+             qPrintable(QJsonDocument(enter).toJson()));
+    // No seat's buttons work before the console has said anything.
+    QVERIFY(p["buttonsOff"].toBool());
+    shoot("-join");
 }
 
 void TestBrowserSeat::theCodeTakesTheSeat()
 {
-    // Typed in, as a child does without the QR code.
-    m_browser.session("POST", "/element/" + m_browser.element("#code") + "/clear", QJsonObject{});
-    m_browser.type("#code", seat(2)->code());
+    // Typed in, as a child does without the QR code, over the wrong code
+    // still selected.
+    QJsonArray keys;
+    for (const QChar c : seat(2)->code()) {
+        keys.append(QJsonObject{{"type", "keyDown"}, {"value", QString(c)}});
+        keys.append(QJsonObject{{"type", "keyUp"}, {"value", QString(c)}});
+    }
+    m_browser.session("POST", "/actions", {{"actions", QJsonArray{QJsonObject{{"type", "key"}, {"id", "keyboard"}, {"actions", keys}}}}});
+    QCOMPARE(page()["typed"].toString(), seat(2)->code());
     m_browser.click("#enter");
     QVERIFY2(pageShows([](const QJsonObject &p) { return p["seat"].toBool() && p["title"].toString() == "Player2"; }),
              qPrintable(m_browser.consoleLog() + m_browser.session("GET", "/url").toString() + QJsonDocument(page()).toJson()));
     QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
     QCOMPARE(m_console->console->seatsWindow()->stateLabel(2)->text(), SeatsWindow::stateText(int(RemoteSeat::State::Connected)));
-    // Before any deal the seat is locked like the windows.
-    QVERIFY(page()["locked"].toBool());
+    // Before any deal the seat is locked like the windows, and says that
+    // the game starts soon.
+    QVERIFY(pageShows([](const QJsonObject &p) {
+        return p["locked"].toBool() && p["banner"].toString().startsWith("soon:")
+               && p["banner"].toString().contains("もうすぐ はじまるよ");
+    }));
+    shoot("-waiting");
 }
 
 void TestBrowserSeat::write(const QString &box, const QList<Polyline> &strokes)
@@ -163,7 +218,9 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
     QString board;
     for (int n = 1; n <= PlayForm::BoardSize; ++n)
         board += c.play(2)->MonButton(n)->text();
-    QVERIFY(pageShows([&board](const QJsonObject &p) { return p["board"].toString() == board && !p["locked"].toBool(); }));
+    QVERIFY(pageShows([&board](const QJsonObject &p) {
+        return p["board"].toString() == board && !p["locked"].toBool() && p["banner"].toString().isEmpty();
+    }));
 
     write("#box0", ima);
     write("#box1", hi);
@@ -174,6 +231,12 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
     QTRY_VERIFY_WITH_TIMEOUT(seat(2)->box(0).hasResult() && seat(2)->box(1).hasResult(), 20000);
     QCOMPARE(seat(2)->box(0).resultText() + seat(2)->box(1).resultText(), QString("今日"));
     QVERIFY(pageShows([](const QJsonObject &p) { return p["results"].toInt() == 1; }));
+    // The candidate tiles keep thin outlines after thick ink.
+    QVERIFY2(pageShows([](const QJsonObject &p) {
+                 return p["outline0"].toInt() >= 1 && p["outline0"].toInt() <= 4 && p["outline1"].toInt() >= 1
+                        && p["outline1"].toInt() <= 4;
+             }),
+             qPrintable(QJsonDocument(page()).toJson()));
 
     m_browser.click("#ans");
     QVERIFY2(pageShows([](const QJsonObject &p) {
@@ -182,6 +245,8 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
              qPrintable(QJsonDocument(page()).toJson()));
     const QJsonObject p = page();
     QVERIFY(p["answers"].toString().startsWith("今日,"));
+    // A score to read across the room.
+    QVERIFY2(p["ownBox"].toObject()["h"].toDouble() >= 0.1 * 768, qPrintable(QJsonDocument(p).toJson()));
     QCOMPARE(sorted(p["used"].toString()), sorted("今日"));
     // On the console: the game, player 2's own window and player 1's.
     QCOMPARE(c.console->game().answers(2).first(), QString("今日"));
@@ -229,6 +294,18 @@ void TestBrowserSeat::reloadResumesTheSeat()
              qPrintable(QJsonDocument(page()).toJson()));
     QCOMPARE(seat(2)->state(), RemoteSeat::State::Connected);
     QCOMPARE(seat(2)->box(0).strokes().size(), 1);
+
+    // The new page numbers its messages afresh and the seat acknowledges
+    // in its numbers: its next stroke waits for the console, which names
+    // it as taken, and then shows as written.
+    const int inkBefore = page()["ink0"].toInt();
+    write("#box0", ima.mid(1, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(seat(2)->box(0).strokes().size(), 2, 10000);
+    QVERIFY2(pageShows([inkBefore](const QJsonObject &p) {
+                 return p["echoes"].toInt() == 1 && p["sent"].toInt() >= 1 && p["ack"].toInt() == p["sent"].toInt()
+                        && p["ink0"].toInt() > inkBefore;
+             }),
+             qPrintable(QJsonDocument(page()).toJson()));
 }
 
 void TestBrowserSeat::bothSeatsInBrowsers()
@@ -249,11 +326,19 @@ void TestBrowserSeat::bothSeatsInBrowsers()
     // The game ends (as at the time limit) with both seats in browsers: each
     // page shows its own outcome and takes no more answers.
     m_console->console->EndGame();
-    QVERIFY2(pageShows([](const QJsonObject &p) { return p["result"].toString() == "まけ！！" && p["locked"].toBool(); }),
+    QVERIFY2(pageShows([](const QJsonObject &p) {
+                 return p["result"].toString() == "まけ！！" && p["locked"].toBool()
+                        && p["banner"].toString().startsWith("over lose:まけ！！");
+             }),
              qPrintable(QJsonDocument(page()).toJson()));
     m_browser.session("POST", "/window", {{"handle", first}});
-    QVERIFY2(pageShows([](const QJsonObject &p) { return p["result"].toString() == "かち！！" && p["locked"].toBool(); }),
+    // The winner's page says so in large type over the boxes.
+    QVERIFY2(pageShows([](const QJsonObject &p) {
+                 return p["result"].toString() == "かち！！" && p["locked"].toBool()
+                        && p["banner"].toString().startsWith("over win:かち！！");
+             }),
              qPrintable(QJsonDocument(page()).toJson()));
+    shoot("-over");
     QCOMPARE(m_console->play(1)->ResultLabel()->text(), QString("まけ！！"));
     QCOMPARE(m_console->play(2)->ResultLabel()->text(), QString("かち！！"));
 }
