@@ -71,6 +71,7 @@ public:
     void showOwnScore(const QString &score) override;
     void showOpponentScore(const QString &score) override;
     void showAnswer(int slot, const QString &word) override;
+    void setReadingContext(const ReadingContext &context) override { m_context = context; }
 
     // What the seat shows, for the console and for tests.
     const SeatBox &box(int index) const { return m_boxes[index == 1 ? 1 : 0]; }
@@ -125,6 +126,7 @@ private:
     void readAhead(int box);
     void boxRead(int box);
     void finishReading();
+    void readAsPair();
     void eraseAnswer();
     void resetFeedback();
     void boxChanged(bool changed);
@@ -171,6 +173,9 @@ private:
     // "にんしき" waits for.
     QFuture<QList<Candidate>> m_reads[2];
     quint64 m_readRevision[2] = {~quint64(0), ~quint64(0)};
+    // The game's context, and the one each reading was made with.
+    ReadingContext m_context;
+    ReadingContext m_readContext[2];
     QFutureWatcher<QList<Candidate>> m_watchers[2];
     bool m_waiting[2] = {false, false};
     // Counts what the game wrote to the feedback: a reset owed from the

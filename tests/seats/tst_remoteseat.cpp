@@ -201,6 +201,8 @@ class TestRemoteSeat : public QObject
 private slots:
     void buttonsFollowThePlayerWindow_data();
     void buttonsFollowThePlayerWindow();
+    void boxesReadAsAPair_data();
+    void boxesReadAsAPair();
     void withoutRecognizerTheBoxSaysSo();
     void waitingCommandsAreBounded();
     void answersGoThroughTheGame();
@@ -268,6 +270,52 @@ void TestRemoteSeat::buttonsFollowThePlayerWindow()
     QCOMPARE(s.seat.result(), result);
     QCOMPARE(s.seat.feedbackItem(), item);
     QCOMPARE(s.submitted.join(','), submitted);
+}
+
+void TestRemoteSeat::boxesReadAsAPair_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("submitted");
+    // One stroke reads 今 令 会 合 全 金 (scores 0, -1, ...), two 日 曰 目.
+    const QStringList words = {"令目", "会曰"};
+    QTest::newRow("a board word close to both") << "令目" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("the word that trails least, ties in order") << "令目会曰" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("not a word of the list") << "今日" << QStringList{"日今"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a board word too far behind") << "金目" << QStringList{"金目"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("no game") << "" << words << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a picked candidate is certain")
+        << "令目会曰" << words << "s0 s1 s1 r w p0:1 r w a" << "会曰";
+    QTest::newRow("a picked result undoes the pair") << "令目" << words << "s0 s1 s1 r w p1:0 r w a" << "今日";
+    QTest::newRow("new ink in one box: each reads as itself again")
+        << "令目会曰" << words << "s0 s1 s1 r w u1 r w a" << "今今";
+    QTest::newRow("read again, read the same") << "令目" << words << "s0 s1 s1 r w r w a" << "令目";
+}
+
+void TestRemoteSeat::boxesReadAsAPair()
+{
+    // Guards the seat reading differently from the player window: a board
+    // word close behind not taken, a non-word pair or a far word turned
+    // into one, or a candidate the player picked overruled.
+    QFETCH(QString, board);
+    QFETCH(QStringList, words);
+    QFETCH(QString, script);
+    QFETCH(QString, submitted);
+    PairingRecognizer pairing;
+    Seated s{pairing};
+    WordList list;
+    list.load(words);
+    s.seat.setReadingContext(ReadingContext(WordList::characters(board), list));
+    s.run(script);
+    QCOMPARE(s.submitted.join(','), submitted);
+    QCOMPARE(pairing.inGame > 0, !board.isEmpty());
+    // The single best stays among the candidates of a box that reads as the pair.
+    for (int b = 0; b < 2; ++b) {
+        const SeatBox &box = s.seat.box(b);
+        if (!box.resultPicked() && !box.reading().isEmpty() && box.resultText() != box.reading().first().text)
+            QCOMPARE(box.candidates().value(0), box.reading().first().text);
+    }
 }
 
 void TestRemoteSeat::withoutRecognizerTheBoxSaysSo()
