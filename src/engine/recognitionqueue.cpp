@@ -25,15 +25,17 @@ void RecognitionQueue::warmUp()
     m_thread.start([recognizer] { recognizer->isAvailable(); });
 }
 
-QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count)
+QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, const ReadingContext &context)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();
     QFuture<QList<Candidate>> future = promise->future();
     promise->start();
     const Recognizer *recognizer = &m_recognizer;
-    QRunnable *job = QRunnable::create([promise, recognizer, ink, count] {
-        if (!promise->isCanceled())
-            promise->addResult(recognizer->classify(ink, count));
+    QRunnable *job = QRunnable::create([promise, recognizer, ink, count, context] {
+        if (!promise->isCanceled()) {
+            promise->addResult(context.isEmpty() ? recognizer->classify(ink, count)
+                                                 : recognizer->classifyInGame(ink, count, context));
+        }
         promise->finish();
     });
     m_thread.start(job);
