@@ -589,16 +589,18 @@ int intrude(quint16 port)
 int instances(const QString &program)
 {
     QTemporaryDir a, b, c;
-    // The program with the ink model beside it, as the build and the
-    // installation have it (Zinnia's model and the templates are the system's).
+    // The program with the ink model and the dictionary of readings beside
+    // it, as the build and the installation have them (Zinnia's model and
+    // the templates are the system's).
     const QDir from = QFileInfo(program).dir();
-    for (const char *name : {"ink-ja.onnx", "ink-ja.json"}) {
+    const char *const data[] = {"ink-ja.onnx", "ink-ja.json", "words-ja.tsv"};
+    for (const char *name : data) {
         if (!from.exists(name))
             qFatal("%s is not beside %s", name, qPrintable(program));
     }
-    auto start = [&program, &from](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
+    auto start = [&program, &from, &data](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
         QFile::copy(program, dir.filePath("taruvo"));
-        for (const char *name : {"ink-ja.onnx", "ink-ja.json"})
+        for (const char *name : data)
             QFile::copy(from.filePath(name), dir.filePath(name));
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
