@@ -10,6 +10,7 @@
 #include "console/reviewwindow.h"
 #include "console/seatswindow.h"
 #include "player/playform.h"
+#include "seats/remoteseat.h"
 #include "wordlistmodel.h"
 
 #include <QCheckBox>
@@ -272,6 +273,20 @@ void CtrlForm::startReview()
     m_review->setBoards({m_play1.get(), m_play2.get()}, {this, m_seats.get()});
     addAction(m_review->showAction());
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Each browser seat shows its own player's part of the same review.
+    connect(m_review.get(), &ReviewWindow::reviewChanged, this, &CtrlForm::reviewToSeats);
+}
+
+void CtrlForm::reviewToSeats()
+{
+    if (!m_seats || !m_review)
+        return;
+    for (int player = 1; player <= Rules::Players; ++player) {
+        m_seats->setReview(player, m_review->hasReview()
+                                       ? m_review->review().playerJson(player, m_review->meanings(),
+                                                                       RemoteSeat::MaxReviewBytes)
+                                       : QJsonObject());
+    }
 }
 
 void CtrlForm::startSeats()

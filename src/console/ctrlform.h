@@ -141,6 +141,7 @@ private:
     void showPool();
     void startSeats();
     void startReview();
+    void reviewToSeats();
 
     // The panel's controls are the limits: read whenever the game asks.
     struct PanelLimits final : GameLimits

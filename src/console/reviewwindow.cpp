@@ -94,8 +94,12 @@ void ReviewWindow::readSettings(WAPISET &settings)
 
 void ReviewWindow::setMeanings(bool meanings)
 {
+    if (meanings == m_meanings)
+        return;
     m_meanings = meanings;
     render();
+    if (hasReview())
+        emit reviewChanged();
 }
 
 void ReviewWindow::setBoards(const QList<QWidget *> &boards, const QList<QWidget *> &others)
@@ -128,6 +132,7 @@ void ReviewWindow::gameOver(bool over)
         m_view->clear();
         m_status->clear();
     }
+    emit reviewChanged();
 }
 
 void ReviewWindow::render()

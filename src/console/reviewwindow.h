@@ -74,6 +74,8 @@ public:
     QLabel *statusLabel() const { return m_status; }
 
 signals:
+    // A review was made at the game's end, or forgotten at the next deal.
+    void reviewChanged();
     // A PDF was written, or could not be (error says why).
     void pdfWritten(const QString &path, bool ok, const QString &error);
 

@@ -107,6 +107,13 @@ const SeatsWindow::Row *SeatsWindow::row(int player) const
     return nullptr;
 }
 
+void SeatsWindow::setReview(int player, const QJsonObject &review)
+{
+    m_reviews[player == 1 ? 0 : 1] = review;
+    if (RemoteSeat *seat = m_server ? m_server->seat(player) : nullptr)
+        seat->setReview(review);
+}
+
 QLabel *SeatsWindow::codeLabel(int player) const
 {
     const Row *r = row(player);
@@ -163,6 +170,7 @@ void SeatsWindow::start()
         if (m_setup.feedback)
             seat->setFeedbackLook(
                 addSeatFeedback(m_server->files(), p, *m_setup.feedback, m_setup.series[p == 1 ? 0 : 1]));
+        seat->setReview(m_reviews[p == 1 ? 0 : 1]);
     }
     connect(m_server.get(), &SeatServer::seatStateChanged, this, &SeatsWindow::showState);
     if (!m_server->listen(m_options.address, m_options.port)) {

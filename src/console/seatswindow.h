@@ -4,6 +4,7 @@
 
 #include "seats/seatoptions.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QWidget>
 #include <cstdint>
@@ -44,6 +45,9 @@ public:
     void setServing(bool serving);
     // Whether a browser may take this player's seat.
     bool offersSeat(int player) const { return row(player) != nullptr; }
+    // The review this player's page shows after a game (empty: none); kept
+    // for the seats of a server started later.
+    void setReview(int player, const QJsonObject &review);
 
     // The controls, for tests.
     QCheckBox *servingCheck() const { return m_serving; }
@@ -78,4 +82,5 @@ private:
     QCheckBox *m_serving = nullptr;
     QLabel *m_status = nullptr;
     QList<Row> m_rows;
+    QJsonObject m_reviews[2];
 };

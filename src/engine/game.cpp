@@ -69,6 +69,7 @@ void Game::present(int player, PlayerView *view) const
         if (!m_answers[p].at(slot - 1).isEmpty())
             view->showAnswer(slot, m_answers[p].at(slot - 1));
     }
+    view->setReadingContext(m_contexts[p]);
     view->showOwnScore(QString::number(m_scores[p]));
     view->showOpponentScore(QString::number(m_scores[1 - p]));
     if (m_locked[p])
@@ -87,6 +88,7 @@ void Game::setWords(WordList words)
     m_pool.clear();
     emit wordsChanged();
     emit poolChanged();
+    updateReadingContexts();
 }
 
 void Game::clearWords()
@@ -170,6 +172,7 @@ void Game::start()
                 view->showBoardCharacter(j + 1, m_pool.at(j).character);
         }
     }
+    updateReadingContexts();
 
     unlockPlayers();
 
@@ -212,6 +215,7 @@ void Game::SeigoHantei(int16_t PNum, const QString &St)
                 view->disableBoardPlace(j.second + 1);
             }
         }
+        updateReadingContexts();
         showOutcome(w, text(CorrectText), Rules::Correct);
         const int slot = ++m_scores[index(w)];
         const QString score = QString::number(slot);
@@ -315,4 +319,15 @@ void Game::setOver(bool over)
         return;
     m_over = over;
     emit overChanged(over);
+}
+
+void Game::updateReadingContexts()
+{
+    // Both players share the board, so one context serves both for now.
+    const ReadingContext context = ReadingContext::of(m_pool, m_words);
+    for (int player = 1; player <= Rules::Players; ++player) {
+        m_contexts[index(player)] = context;
+        for (PlayerView *view : views(player))
+            view->setReadingContext(context);
+    }
 }

@@ -25,7 +25,8 @@ void RecognitionQueue::warmUp()
     m_thread.start([recognizer] { recognizer->isAvailable(); });
 }
 
-QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, Urgency urgency)
+QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, const ReadingContext &context,
+                                                   Urgency urgency)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();
     QFuture<QList<Candidate>> future = promise->future();
@@ -34,11 +35,13 @@ QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, Ur
     const Recognizer *recognizer = &m_recognizer;
     std::shared_ptr<std::atomic<int>> waiting = m_waiting;
     ++*waiting;
-    QRunnable *job = QRunnable::create([promise, recognizer, ink, count, waiting] {
+    QRunnable *job = QRunnable::create([promise, recognizer, ink, count, context, waiting] {
         --*waiting;
         promise->setProgressValue(1);
-        if (!promise->isCanceled())
-            promise->addResult(recognizer->classify(ink, count));
+        if (!promise->isCanceled()) {
+            promise->addResult(context.isEmpty() ? recognizer->classify(ink, count)
+                                                 : recognizer->classifyInGame(ink, count, context));
+        }
         promise->finish();
     });
     m_thread.start(job, urgency == Urgency::Waited ? 1 : 0);

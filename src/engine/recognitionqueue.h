@@ -31,7 +31,10 @@ public:
     // somebody waits for goes first.
     enum class Urgency { Ahead, Waited };
 
-    QFuture<QList<Candidate>> submit(const Ink &ink, int count, Urgency urgency = Urgency::Waited);
+    // With a context that is not empty the recogniser reads the ink in the
+    // game (Recognizer::classifyInGame).
+    QFuture<QList<Candidate>> submit(const Ink &ink, int count, const ReadingContext &context = {},
+                                     Urgency urgency = Urgency::Waited);
     // Inks submitted and not yet being read.
     int waiting() const { return m_waiting->load(); }
     // Whether the reading of a future of submit() has begun.
@@ -40,6 +43,7 @@ public:
     // before the first ink, without holding up the windows.
     void warmUp();
     bool isAvailable() const { return m_recognizer.isAvailable(); }
+    ContextMargins contextMargins() const { return m_recognizer.contextMargins(); }
     const Recognizer &recognizer() const { return m_recognizer; }
 
 private:

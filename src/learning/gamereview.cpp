@@ -5,6 +5,7 @@
 #include "learning/worddictionary.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace {
 
@@ -105,29 +106,82 @@ QList<ReviewWord> GameReview::notFound() const
     return out;
 }
 
+namespace {
+
+QJsonObject tryJson(const ReviewTry &t, bool meanings)
+{
+    QJsonObject o{{"answer", t.answer},
+                  {"reason", t.outcome == Judgement::NoWord ? "noWord" : "noCharacter"},
+                  {"text", GameReview::outcomeText(t.outcome)},
+                  {"readings", QJsonArray::fromStringList(t.readings)}};
+    if (meanings)
+        o.insert(QStringLiteral("meaning"), t.meaning);
+    return o;
+}
+
+QJsonObject playerEntry(int player, const ReviewPlayer &p)
+{
+    return QJsonObject{{"player", player},
+                       {"score", p.score},
+                       {"result", p.result},
+                       {"found", QJsonArray::fromStringList(p.found)}};
+}
+
+qsizetype compactSize(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).size();
+}
+
+} // namespace
+
 QJsonObject GameReview::toJson(bool meanings) const
 {
     QJsonArray players;
     for (int player = 1; player <= Rules::Players; ++player) {
         const ReviewPlayer &p = this->player(player);
         QJsonArray tries;
-        for (const ReviewTry &t : p.wrongTries) {
-            QJsonObject o{{"answer", t.answer},
-                          {"reason", t.outcome == Judgement::NoWord ? "noWord" : "noCharacter"},
-                          {"text", outcomeText(t.outcome)},
-                          {"readings", QJsonArray::fromStringList(t.readings)}};
-            if (meanings)
-                o.insert(QStringLiteral("meaning"), t.meaning);
-            tries.append(o);
-        }
-        players.append(QJsonObject{{"player", player},
-                                   {"score", p.score},
-                                   {"result", p.result},
-                                   {"found", QJsonArray::fromStringList(p.found)},
-                                   {"wrongTries", tries},
-                                   {"wrongTryCount", p.wrongTryCount}});
+        for (const ReviewTry &t : p.wrongTries)
+            tries.append(tryJson(t, meanings));
+        QJsonObject entry = playerEntry(player, p);
+        entry.insert(QStringLiteral("wrongTries"), tries);
+        entry.insert(QStringLiteral("wrongTryCount"), p.wrongTryCount);
+        players.append(entry);
     }
     return QJsonObject{{"words", wordsJson(m_words, meanings)},
                        {"otherWords", wordsJson(m_otherWords, meanings)},
                        {"players", players}};
+}
+
+QJsonObject GameReview::playerJson(int player, bool meanings, qsizetype maxBytes) const
+{
+    player = player == 1 ? 1 : 2;
+    QJsonArray players;
+    for (int n = 1; n <= Rules::Players; ++n)
+        players.append(playerEntry(n, this->player(n)));
+    QJsonObject out{{"player", player},
+                    {"words", wordsJson(m_words, meanings)},
+                    {"otherWords", wordsJson(m_otherWords, meanings)}};
+    const ReviewPlayer &own = this->player(player);
+    QJsonObject entry = players.at(player - 1).toObject();
+    entry.insert(QStringLiteral("wrongTries"), QJsonArray());
+    entry.insert(QStringLiteral("wrongTryCount"), own.wrongTryCount);
+    players.replace(player - 1, entry);
+    out.insert(QStringLiteral("players"), players);
+    qsizetype size = compactSize(out);
+    if (size > maxBytes)
+        return {};
+    // Each try adds its compact form and, after the first, a comma.
+    QJsonArray tries;
+    for (const ReviewTry &t : own.wrongTries) {
+        const QJsonObject o = tryJson(t, meanings);
+        const qsizetype more = compactSize(o) + (tries.isEmpty() ? 0 : 1);
+        if (size + more > maxBytes)
+            break;
+        size += more;
+        tries.append(o);
+    }
+    entry.insert(QStringLiteral("wrongTries"), tries);
+    players.replace(player - 1, entry);
+    out.insert(QStringLiteral("players"), players);
+    return out;
 }

@@ -63,6 +63,13 @@ public:
     //    "found": [...], "wrongTries": [{"answer", "reason": "noCharacter"|
     //    "noWord", "text", "readings", "meaning"?}], "wrongTryCount"}]}
     QJsonObject toJson(bool meanings) const;
+    // One player's review, for that player's own page: the same shape with
+    // "player": player added, and the wrong tries of that player only (the
+    // other's entry has none: a child sees its own mistakes, not its
+    // opponent's). The wrong tries are cut to keep the whole within
+    // maxBytes of compact JSON ("wrongTryCount" still counts all); empty
+    // when even the words do not fit.
+    QJsonObject playerJson(int player, bool meanings, qsizetype maxBytes) const;
 
     // What the player window said for a wrong outcome.
     static QString outcomeText(Judgement::Outcome outcome);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remoteseat.h"
 
+#include "engine/boardpreference.h"
 #include "engine/recognitionqueue.h"
 #include "seats/seatlink.h"
 
@@ -123,6 +124,10 @@ RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QS
         m_resend[b] = false;
     }
     m_play = -1;
+    // A page starts without a review: it is told only of one held.
+    if (hasReview())
+        sendReview();
+    m_reviewOwed = false;
     emit stateChanged();
     return admission;
 }
@@ -250,8 +255,9 @@ void RemoteSeat::read(int b, int urgency)
         return;
     // A reading not yet started is not needed any more: the ink has grown.
     m_reads[b].cancel();
-    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, RecognitionQueue::Urgency(urgency));
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, m_context, RecognitionQueue::Urgency(urgency));
     m_readRevision[b] = m_boxes[b].revision();
+    m_readContext[b] = m_context;
 }
 
 void RemoteSeat::recognize()
@@ -264,7 +270,7 @@ void RemoteSeat::recognize()
             // The reading ahead of this ink, if it has not begun, gives
             // way to one that is waited for.
             if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
-                || !RecognitionQueue::hasBegun(m_reads[b]))
+                || m_readContext[b] != m_context || !RecognitionQueue::hasBegun(m_reads[b]))
                 read(b, int(RecognitionQueue::Urgency::Waited));
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
@@ -277,6 +283,8 @@ void RemoteSeat::recognize()
         }
         boxChanged(c);
     }
+    if (!isReading())
+        readAsPair();
     changed();
 }
 
@@ -300,9 +308,32 @@ void RemoteSeat::boxRead(int b)
         if (c && m_feedbackWrites == m_feedbackAtRecognize)
             resetFeedback();
     }
+    if (!isReading())
+        readAsPair();
     changed();
     if (!isReading())
         finishReading();
+}
+
+void RemoteSeat::readAsPair()
+{
+    // As the player window does: the boxes read as a board word where it
+    // scores close, else each as itself; a picked candidate is certain.
+    SeatBox &first = m_boxes[0], &second = m_boxes[1];
+    if (!m_recognition || !first.hasResult() || !second.hasResult())
+        return;
+    const auto readingOf = [](const SeatBox &box) {
+        return box.resultPicked() ? QList<Candidate>{{box.resultText(), 0}} : box.reading();
+    };
+    const QList<Candidate> a = readingOf(first), b = readingOf(second);
+    if (a.isEmpty() || b.isEmpty())
+        return;
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, m_context, m_recognition->contextMargins());
+    const bool changedFirst = first.showReading(pair.isValid() ? pair.first : a.first().text);
+    const bool changedSecond = second.showReading(pair.isValid() ? pair.second : b.first().text);
+    // Like a box's own reading: the reset belongs to the moment of "にんしき".
+    if ((changedFirst || changedSecond) && m_feedbackWrites == m_feedbackAtRecognize)
+        resetFeedback();
 }
 
 void RemoteSeat::finishReading()
@@ -490,6 +521,31 @@ QJsonObject RemoteSeat::stateMessage(bool withInk) const
     return o;
 }
 
+bool RemoteSeat::setReview(const QJsonObject &review)
+{
+    QByteArray json = review.isEmpty() ? QByteArray() : compact(review);
+    const bool fits = json.size() <= MaxReviewBytes;
+    if (!fits) {
+        qWarning("taruvo: network seats: player %d's review is %lld bytes, more than a seat sends (%lld); none shown",
+                 int(m_player), qlonglong(json.size()), qlonglong(MaxReviewBytes));
+        json.clear();
+    }
+    if (json == m_review)
+        return fits;
+    m_review = json;
+    ++m_reviewSerial;
+    m_reviewOwed = true;
+    changed();
+    return fits;
+}
+
+void RemoteSeat::sendReview()
+{
+    // Put together as it is held: the review is not parsed again.
+    m_link->send("{\"t\":\"review\",\"n\":" + QByteArray::number(m_reviewSerial) + ",\"review\":"
+                 + (m_review.isEmpty() ? QByteArrayLiteral("null") : m_review) + '}');
+}
+
 void RemoteSeat::changed()
 {
     if (m_link && !m_flush.isActive())
@@ -504,6 +560,7 @@ void RemoteSeat::flush()
 {
     if (!m_link) {
         m_play = -1;
+        m_reviewOwed = false;
         return;
     }
     const QJsonObject now = stateMessage(false);
@@ -550,6 +607,11 @@ void RemoteSeat::flush()
     m_sent = now;
     m_play = -1;
     m_sentAck = m_ack;
+    // After the state: the page shows a review over a seat that has ended.
+    if (m_reviewOwed) {
+        m_reviewOwed = false;
+        sendReview();
+    }
 }
 
 void RemoteSeat::sendRefusal(qint64 id, const QString &why)

@@ -76,6 +76,7 @@ public:
     void showOwnScore(const QString &score) override;
     void showOpponentScore(const QString &score) override;
     void showAnswer(int slot, const QString &word) override;
+    void setReadingContext(const ReadingContext &context) override { m_context = context; }
 
     // What the seat shows, for the console and for tests.
     const SeatBox &box(int index) const { return m_boxes[index == 1 ? 1 : 0]; }
@@ -106,6 +107,20 @@ public:
     // stroke.
     void setReadAheadDelay(int ms);
 
+    // The review of the game just ended, made for this seat's player as its
+    // page reads it; an empty object: none. The seat sends it to its device
+    // now and to every device that takes the seat later, until it is
+    // replaced or cleared (the page then closes it). A review larger than
+    // MaxReviewBytes of compact JSON is refused (false) and the seat holds
+    // none: it must not take a device's allowance from its game.
+    bool setReview(const QJsonObject &review);
+    void clearReview() { setReview(QJsonObject()); }
+    bool hasReview() const { return !m_review.isEmpty(); }
+    // Counts the reviews held: the page tells a new one from one it was
+    // sent again after a reconnection.
+    quint64 reviewSerial() const { return m_reviewSerial; }
+    static constexpr qsizetype MaxReviewBytes = 64 * 1024;
+
     // Commands that may wait behind a reading.
     static constexpr int MaxWaiting = 32;
     // Ink is read ahead only while the recogniser has fewer inks than this
@@ -127,6 +142,7 @@ private:
     void read(int box, int urgency);
     void boxRead(int box);
     void finishReading();
+    void readAsPair();
     void eraseAnswer();
     void resetFeedback();
     void boxChanged(bool changed);
@@ -136,6 +152,7 @@ private:
     void changed();
     void flush();
     void sendRefusal(qint64 id, const QString &why);
+    void sendReview();
 
     int16_t m_player;
     QString m_code;
@@ -172,6 +189,9 @@ private:
     // "にんしき" waits for.
     QFuture<QList<Candidate>> m_reads[2];
     quint64 m_readRevision[2] = {~quint64(0), ~quint64(0)};
+    // The game's context, and the one each reading was made with.
+    ReadingContext m_context;
+    ReadingContext m_readContext[2];
     QFutureWatcher<QList<Candidate>> m_watchers[2];
     bool m_waiting[2] = {false, false};
     QTimer m_readAhead[2];
@@ -187,6 +207,12 @@ private:
     QList<Waiting> m_backlog;
     // The "にんしき" acknowledged once its readings are done.
     qint64 m_recognizeId = -1;
+
+    // The review as compact JSON, empty when none; m_reviewOwed: the device
+    // has not been sent the latest.
+    QByteArray m_review;
+    quint64 m_reviewSerial = 0;
+    bool m_reviewOwed = false;
 
     // What the device has not been sent yet.
     QTimer m_flush;

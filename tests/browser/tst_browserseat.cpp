@@ -4,7 +4,9 @@
 // code, writes 今 and 日 with the finger through the page's own canvas,
 // presses にんしき and こたえあわせ, and the outcome shows in the page and on
 // the console. A wrong code is refused, a reload resumes the seat, player 1
-// can take the other seat in a second tab, and the game's end reaches both.
+// can take the other seat in a second tab, and the game's end reaches both,
+// each page with the review of its own player.
+#include "console/reviewwindow.h"
 #include "console/seatswindow.h"
 #include "controls/menubt.h"
 #include "controls/nbutton.h"
@@ -63,6 +65,31 @@ return {
   buttonsOff: ['rec', 'clear', 'ans'].every((id) => $(id).disabled)
 };)";
 
+// The review over the seat after a game, read the same way.
+const char *const ReadReview = R"(
+const $ = (id) => document.getElementById(id);
+const cards = (id) => [...$(id).children].map((li) => ({
+  word: li.querySelector('.rw').textContent, reading: li.querySelector('.rr').textContent,
+  who: li.querySelector('.rf').textContent, kind: li.className,
+  meaning: li.querySelector('.rm') ? li.querySelector('.rm').textContent : '' }));
+const panel = $('review');
+const close = $('reviewclose').getBoundingClientRect();
+const word = $('rvwords').firstElementChild;
+return {
+  shown: !panel.hidden, outcome: $('reviewoutcome').textContent, score: $('reviewscore').textContent,
+  words: cards('rvwords'), missed: cards('rvmissedlist').length, missedShown: !$('rvmissed').hidden,
+  tries: $('rvtrylist').children.length, triesShown: !$('rvtries').hidden,
+  triesText: [...$('rvtrylist').children].map((li) => li.textContent).join('|'), more: $('rvmore').textContent,
+  elements: panel.querySelectorAll('img, script, b, i, a').length - $('reviewscore').querySelectorAll('b').length,
+  pwned: !!window.pwned, reopen: !$('banner').hidden && !$('reviewopen').hidden,
+  wide: panel.scrollWidth <= innerWidth && $('reviewbody').scrollWidth <= $('reviewbody').clientWidth,
+  closeButton: { x: close.left, y: close.top, r: close.right, b: close.bottom, h: close.height },
+  viewport: { w: innerWidth, h: innerHeight },
+  columns: word ? getComputedStyle($('rvwords')).gridTemplateColumns.split(' ').length : 0,
+  wordPx: word ? parseFloat(getComputedStyle(word.querySelector('.rw')).fontSize) : 0,
+  locked: $('rec').disabled
+};)";
+
 QString sorted(QString text)
 {
     std::sort(text.begin(), text.end());
@@ -81,10 +108,25 @@ private slots:
     void aWholeTurnWithTheFinger();
     void reloadResumesTheSeat();
     void bothSeatsInBrowsers();
+    void theReviewAtTheEnd();
+    void theNextDealClosesTheReview();
     void cleanupTestCase();
 
 private:
     QJsonObject page() { return m_browser.script(ReadPage).toObject(); }
+    QJsonObject review() { return m_browser.script(ReadReview).toObject(); }
+    bool reviewShows(const std::function<bool(const QJsonObject &)> &what, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return what(review()); }, ms);
+    }
+    // Sizes the browser's viewport (the window's frame comes on top of it).
+    void viewport(QSize size)
+    {
+        m_browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+        const QJsonObject inner = m_browser.script("return {w: innerWidth, h: innerHeight};").toObject();
+        m_browser.session("POST", "/window/rect",
+                          {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+    }
     bool pageShows(const std::function<bool(const QJsonObject &)> &what, int ms = 15000)
     {
         return QTest::qWaitFor([&] { return what(page()); }, ms);
@@ -96,7 +138,7 @@ private:
     }
     void write(const QString &box, const QList<Polyline> &strokes);
     // With TARUVO_SEAT_SCREENSHOT set, the page as it is now, to look at
-    // (the README shows only -landscape and -portrait).
+    // (the README shows only -landscape, -portrait and -review-*).
     void shoot(const QString &suffix)
     {
         const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
@@ -263,11 +305,7 @@ void TestBrowserSeat::aWholeTurnWithTheFinger()
     const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
     if (!shot.isEmpty()) {
         for (const QSize size : {QSize(1024, 768), QSize(768, 1024)}) {
-            // The window's frame comes on top of the page's viewport.
-            m_browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
-            const QJsonObject inner = m_browser.script("return {w: innerWidth, h: innerHeight};").toObject();
-            m_browser.session("POST", "/window/rect",
-                              {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+            viewport(size);
             QTest::qWait(1500);
             QFile file(shot + (size.width() > size.height() ? "-landscape.png" : "-portrait.png"));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -338,9 +376,160 @@ void TestBrowserSeat::bothSeatsInBrowsers()
                         && p["banner"].toString().startsWith("over win:かち！！");
              }),
              qPrintable(QJsonDocument(page()).toJson()));
-    shoot("-over");
     QCOMPARE(m_console->play(1)->ResultLabel()->text(), QString("まけ！！"));
     QCOMPARE(m_console->play(2)->ResultLabel()->text(), QString("かち！！"));
+}
+
+void TestBrowserSeat::theReviewAtTheEnd()
+{
+    // Player 2's page (this tab) after the end: the review over the seat
+    // with the game's words, their readings and who found each, as the
+    // child reads it; readable on a tablet either way round; closed, it
+    // can be opened again from the banner; a reload shows it again.
+    const QStringList dealt = m_console->console->game().pool().dealtWords();
+    QCOMPARE(dealt.size(), 18);
+    QVERIFY2(reviewShows([](const QJsonObject &r) { return r["shown"].toBool() && r["words"].toArray().size() == 18; }),
+             qPrintable(m_browser.consoleLog() + QJsonDocument(review()).toJson()));
+    QJsonObject r = review();
+    QCOMPARE(r["outcome"].toString(), QString("かち！！"));
+    QVERIFY2(r["score"].toString().contains("じぶん1") && r["score"].toString().contains("あいて0"),
+             qPrintable(r["score"].toString()));
+    QStringList words;
+    for (const QJsonValue &v : r["words"].toArray()) {
+        const QJsonObject card = v.toObject();
+        words << card["word"].toString();
+        if (card["word"].toString() == "今日") {
+            QCOMPARE(card["reading"].toString(), QString("きょう、こんにち"));
+            QCOMPARE(card["who"].toString(), QString("じぶん"));
+            QCOMPARE(card["kind"].toString(), QString("card own"));
+        } else {
+            QCOMPARE(card["who"].toString(), QString("—"));
+        }
+        if (card["word"].toString() == "先生")
+            QCOMPARE(card["reading"].toString(), QString("せんせい"));
+    }
+    QCOMPARE(words, dealt);
+    QCOMPARE(r["missed"].toInt(), 17);
+    QVERIFY(r["missedShown"].toBool());
+    // No wrong answer in this game: no such part.
+    QVERIFY(!r["triesShown"].toBool());
+    QCOMPARE(r["elements"].toInt(), 0);
+
+    for (const QSize size : {QSize(768, 1024), QSize(1024, 768)}) {
+        viewport(size);
+        QVERIFY(QTest::qWaitFor([&] { return review()["viewport"].toObject()["w"].toInt() == size.width(); }, 5000));
+        r = review();
+        const QJsonObject close = r["closeButton"].toObject();
+        const QString why = QJsonDocument(r).toJson();
+        // Nothing to scroll sideways; the close button a finger's size and in sight.
+        QVERIFY2(r["wide"].toBool(), qPrintable(why));
+        QVERIFY2(close["h"].toDouble() >= 48 && close["x"].toDouble() >= 0 && close["y"].toDouble() >= 0
+                     && close["r"].toDouble() <= size.width() && close["b"].toDouble() <= size.height(),
+                 qPrintable(why));
+        QVERIFY2(r["columns"].toInt() >= (size.width() > size.height() ? 6 : 4), qPrintable(why));
+        QVERIFY2(r["wordPx"].toDouble() >= 36, qPrintable(why));
+        const QString shot = qEnvironmentVariable("TARUVO_SEAT_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            QTest::qWait(1000);
+            QFile file(shot + (size.width() > size.height() ? "-review-landscape.png" : "-review-portrait.png"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(m_browser.screenshot());
+        }
+    }
+
+    // English meanings when the console's setting asks for them.
+    const auto meaningOf = [](const QJsonObject &r, const QString &word) {
+        for (const QJsonValue &v : r["words"].toArray()) {
+            if (v.toObject()["word"].toString() == word)
+                return v.toObject()["meaning"].toString();
+        }
+        return QString("(none)");
+    };
+    m_console->console->reviewWindow()->setMeanings(true);
+    QVERIFY2(reviewShows([&](const QJsonObject &r) { return meaningOf(r, "今日").startsWith("today"); }),
+             qPrintable(QJsonDocument(review()).toJson()));
+    m_console->console->reviewWindow()->setMeanings(false);
+    QVERIFY(reviewShows([&](const QJsonObject &r) { return meaningOf(r, "今日").isEmpty(); }));
+
+    m_browser.click("#reviewclose");
+    QVERIFY(reviewShows([](const QJsonObject &r) { return !r["shown"].toBool() && r["reopen"].toBool(); }));
+    shoot("-over");
+    m_browser.click("#reviewopen");
+    QVERIFY(reviewShows([](const QJsonObject &r) { return r["shown"].toBool(); }));
+    m_browser.click("#reviewclose");
+    QVERIFY(reviewShows([](const QJsonObject &r) { return !r["shown"].toBool(); }));
+
+    // The words of a teacher's list are text, never markup.
+    const QJsonObject real =
+        m_console->console->reviewWindow()->review().playerJson(2, false, RemoteSeat::MaxReviewBytes);
+    QJsonObject hostile = real;
+    QJsonArray hostileWords = hostile["words"].toArray();
+    QJsonObject first = hostileWords.first().toObject();
+    first["word"] = "<img src=x onerror=\"window.pwned=1\">";
+    first["readings"] = QJsonArray{"<b>よみ</b>"};
+    hostileWords.replace(0, first);
+    hostile["words"] = hostileWords;
+    QJsonArray players = hostile["players"].toArray();
+    QJsonObject own = players.at(1).toObject();
+    own["wrongTries"] = QJsonArray{QJsonObject{{"answer", "<script>window.pwned=1</script>"}, {"reason", "noWord"},
+                                               {"text", "単語がない！！"}, {"readings", QJsonArray{"<i>x</i>"}},
+                                               {"meaning", "<a href=x>y</a>"}}};
+    own["wrongTryCount"] = 3;
+    players.replace(1, own);
+    hostile["players"] = players;
+    QVERIFY(seat(2)->setReview(hostile));
+    QVERIFY2(reviewShows([](const QJsonObject &r) {
+                 return r["shown"].toBool() && r["words"].toArray().first().toObject()["word"].toString().startsWith("<img");
+             }),
+             qPrintable(QJsonDocument(review()).toJson()));
+    QTest::qWait(300);
+    r = review();
+    QCOMPARE(r["elements"].toInt(), 0);
+    QVERIFY(!r["pwned"].toBool());
+    QCOMPARE(r["words"].toArray().first().toObject()["reading"].toString(), QString("<b>よみ</b>"));
+    QVERIFY(r["triesShown"].toBool());
+    QCOMPARE(r["triesText"].toString(), QString("<script>window.pwned=1</script>単語がない！！<i>x</i><a href=x>y</a>"));
+    QCOMPARE(r["more"].toString(), QString("ほかに 2 かい"));
+    m_browser.script("document.getElementById('rvtries').scrollIntoView(); return 0;");
+    shoot("-review-hostile");
+    QVERIFY(seat(2)->setReview(real));
+
+    // Player 1's page: the same words, 今日 found by the other player.
+    const QJsonArray handles = m_browser.session("GET", "/window/handles").toArray();
+    const QString mine = m_browser.session("GET", "/window").toString();
+    QString other;
+    for (const QJsonValue &h : handles)
+        other = h.toString() != mine ? h.toString() : other;
+    m_browser.session("POST", "/window", {{"handle", other}});
+    const auto lost = [](const QJsonObject &r) {
+        bool seen = false;
+        for (const QJsonValue &v : r["words"].toArray()) {
+            const QJsonObject card = v.toObject();
+            if (card["word"].toString() == "今日")
+                seen = card["who"].toString() == "あいて" && card["kind"].toString() == "card opp";
+        }
+        return seen && r["shown"].toBool() && r["outcome"].toString() == "まけ！！" && r["words"].toArray().size() == 18;
+    };
+    QVERIFY2(reviewShows(lost), qPrintable(QJsonDocument(review()).toJson()));
+    m_browser.click("#reviewclose");
+    QVERIFY(reviewShows([](const QJsonObject &r) { return !r["shown"].toBool(); }));
+    // A reload at the end shows it again. (This tab's seat: a browser
+    // keeps the token of the seat it took last.)
+    m_browser.refresh();
+    QVERIFY2(reviewShows(lost), qPrintable(m_browser.consoleLog() + QJsonDocument(review()).toJson()));
+    m_browser.session("POST", "/window", {{"handle", mine}});
+}
+
+void TestBrowserSeat::theNextDealClosesTheReview()
+{
+    // The next game must find the board free: the deal closes the review
+    // and takes it away.
+    QVERIFY(reviewShows([](const QJsonObject &r) { return r["shown"].toBool(); }));
+    m_console->console->StartButton()->click();
+    QVERIFY2(reviewShows([](const QJsonObject &r) { return !r["shown"].toBool() && !r["locked"].toBool() && !r["reopen"].toBool(); }),
+             qPrintable(QJsonDocument(review()).toJson()));
+    QVERIFY(!seat(1)->hasReview() && !seat(2)->hasReview());
+    QVERIFY(pageShows([](const QJsonObject &p) { return p["banner"].toString().isEmpty() && p["own"].toString() == "0"; }));
 }
 
 void TestBrowserSeat::cleanupTestCase()

@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -97,6 +98,10 @@ private slots:
     void reviewCountsAWordDealtTwice();
     void wrongTriesAreBoundedAndClearedByADeal();
     void reviewAsJson();
+    void playerReviewIsItsOwn_data();
+    void playerReviewIsItsOwn();
+    void playerReviewKeepsToItsBytes_data();
+    void playerReviewKeepsToItsBytes();
     void reviewHtmlEscapesTheWords();
     void sheetHasEveryWordWithItsReading();
 
@@ -384,6 +389,106 @@ void TestLearning::reviewAsJson()
         QCOMPARE(wrong.contains("meaning"), meanings);
         QCOMPARE(two.value("wrongTryCount").toInt(), 1);
     }
+}
+
+void TestLearning::playerReviewIsItsOwn_data()
+{
+    QTest::addColumn<int>("player");
+    QTest::addColumn<bool>("meanings");
+    QTest::newRow("player 1") << 1 << false;
+    QTest::newRow("player 2") << 2 << false;
+    QTest::newRow("player 2, meanings") << 2 << true;
+}
+
+void TestLearning::playerReviewIsItsOwn()
+{
+    // Guards what one child's page is given: whose review it is, every word
+    // with who found it, both scores and results, its own wrong tries and
+    // none of the other's.
+    QFETCH(int, player);
+    QFETCH(bool, meanings);
+    ReviewedGame g;
+    g.game.SeigoHantei(1, QStringLiteral("学校"));
+    g.game.SeigoHantei(1, QStringLiteral("日学"));
+    g.game.SeigoHantei(1, QStringLiteral("日日"));
+    g.game.SeigoHantei(2, QStringLiteral("本日"));
+    g.game.SeigoHantei(2, QStringLiteral("校本"));
+    const GameReview review = g.end();
+    const QJsonObject json = review.playerJson(player, meanings, 1 << 20);
+    QCOMPARE(json.value("player").toInt(), player);
+    const QJsonArray words = json.value("words").toArray();
+    QCOMPARE(words.size(), 18);
+    for (const QJsonValue &w : words) {
+        const QJsonObject o = w.toObject();
+        QCOMPARE(o.value("foundBy").toInt(), o.value("word").toString() == QStringLiteral("学校") ? 1 : 0);
+        QCOMPARE(o.contains("meaning"), meanings);
+    }
+    const QJsonArray players = json.value("players").toArray();
+    QCOMPARE(players.size(), 2);
+    const QJsonObject own = players.at(player - 1).toObject(), other = players.at(2 - player).toObject();
+    QCOMPARE(own.value("player").toInt(), player);
+    QCOMPARE(own.value("result").toString(), QString::fromUtf8(player == 1 ? Game::WinText : Game::LoseText));
+    QCOMPARE(other.value("score").toInt(), player == 1 ? 0 : 1);
+    QVERIFY(!other.contains("wrongTries") && !other.contains("wrongTryCount"));
+    const QJsonArray tries = own.value("wrongTries").toArray();
+    QCOMPARE(tries.size(), 2);
+    QCOMPARE(own.value("wrongTryCount").toInt(), 2);
+    QCOMPARE(tries.at(0).toObject().value("answer").toString(), player == 1 ? QStringLiteral("日学") : QStringLiteral("本日"));
+    if (player == 2) {
+        QCOMPARE(tries.at(0).toObject().value("readings").toArray().first().toString(), QStringLiteral("ほんじつ"));
+        QCOMPARE(tries.at(0).toObject().contains("meaning"), meanings);
+    }
+}
+
+void TestLearning::playerReviewKeepsToItsBytes_data()
+{
+    // The bytes allowed: those of the review without its wrong tries, with
+    // the first try's or not, and extra.
+    QTest::addColumn<bool>("withFirstTry");
+    QTest::addColumn<int>("extra");
+    QTest::addColumn<int>("tries"); // -1: no review at all
+    QTest::newRow("not even the words") << false << -1 << -1;
+    QTest::newRow("the words alone") << false << 0 << 0;
+    QTest::newRow("one try, a byte short") << true << -1 << 0;
+    QTest::newRow("one try exactly") << true << 0 << 1;
+    QTest::newRow("plenty") << false << 1000000 << int(Game::WrongTriesKept);
+}
+
+void TestLearning::playerReviewKeepsToItsBytes()
+{
+    // Guards the page's allowance against a child answering wrong a hundred
+    // times: the tries are cut to fit, in order, the words never, and the
+    // count of all tries stays.
+    QFETCH(bool, withFirstTry);
+    QFETCH(int, extra);
+    QFETCH(int, tries);
+    ReviewedGame g;
+    for (int i = 0; i < Game::WrongTriesKept + 20; ++i)
+        g.game.SeigoHantei(2, i % 2 ? QStringLiteral("本日") : QStringLiteral("校学"));
+    const GameReview review = g.end();
+    const auto size = [](const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact).size(); };
+    QJsonObject bare = review.playerJson(2, true, 1 << 20);
+    QJsonArray players = bare.value("players").toArray();
+    QJsonObject own = players.at(1).toObject();
+    const QJsonArray all = own.value("wrongTries").toArray();
+    QCOMPARE(all.size(), Game::WrongTriesKept);
+    own.insert("wrongTries", QJsonArray());
+    players.replace(1, own);
+    bare.insert("players", players);
+    const qsizetype budget = size(bare) + (withFirstTry ? size(all.first().toObject()) : 0) + extra;
+
+    const QJsonObject json = review.playerJson(2, true, budget);
+    if (tries < 0) {
+        QVERIFY(json.isEmpty());
+        return;
+    }
+    QVERIFY2(size(json) <= budget, qPrintable(QString::number(size(json) - budget)));
+    const QJsonObject got = json.value("players").toArray().at(1).toObject();
+    QCOMPARE(got.value("wrongTries").toArray().size(), tries);
+    QCOMPARE(got.value("wrongTryCount").toInt(), Game::WrongTriesKept + 20);
+    QCOMPARE(json.value("words").toArray().size(), 18);
+    for (int i = 0; i < tries; ++i)
+        QCOMPARE(got.value("wrongTries").toArray().at(i), all.at(i));
 }
 
 void TestLearning::reviewHtmlEscapesTheWords()

@@ -201,6 +201,8 @@ class TestRemoteSeat : public QObject
 private slots:
     void buttonsFollowThePlayerWindow_data();
     void buttonsFollowThePlayerWindow();
+    void boxesReadAsAPair_data();
+    void boxesReadAsAPair();
     void withoutRecognizerTheBoxSaysSo();
     void waitingCommandsAreBounded();
     void answersGoThroughTheGame();
@@ -214,6 +216,9 @@ private slots:
     void hostileInkCostsLittleToAnswer();
     void messagesAreChecked_data();
     void messagesAreChecked();
+    void reviewReachesTheDeviceAndComesBack();
+    void reviewIsBounded_data();
+    void reviewIsBounded();
 };
 
 void TestRemoteSeat::buttonsFollowThePlayerWindow_data()
@@ -265,6 +270,52 @@ void TestRemoteSeat::buttonsFollowThePlayerWindow()
     QCOMPARE(s.seat.result(), result);
     QCOMPARE(s.seat.feedbackItem(), item);
     QCOMPARE(s.submitted.join(','), submitted);
+}
+
+void TestRemoteSeat::boxesReadAsAPair_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("submitted");
+    // One stroke reads 今 令 会 合 全 金 (scores 0, -1, ...), two 日 曰 目.
+    const QStringList words = {"令目", "会曰"};
+    QTest::newRow("a board word close to both") << "令目" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("the word that trails least, ties in order") << "令目会曰" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("not a word of the list") << "今日" << QStringList{"日今"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a board word too far behind") << "金目" << QStringList{"金目"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("no game") << "" << words << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a picked candidate is certain")
+        << "令目会曰" << words << "s0 s1 s1 r w p0:1 r w a" << "会曰";
+    QTest::newRow("a picked result undoes the pair") << "令目" << words << "s0 s1 s1 r w p1:0 r w a" << "今日";
+    QTest::newRow("new ink in one box: each reads as itself again")
+        << "令目会曰" << words << "s0 s1 s1 r w u1 r w a" << "今今";
+    QTest::newRow("read again, read the same") << "令目" << words << "s0 s1 s1 r w r w a" << "令目";
+}
+
+void TestRemoteSeat::boxesReadAsAPair()
+{
+    // Guards the seat reading differently from the player window: a board
+    // word close behind not taken, a non-word pair or a far word turned
+    // into one, or a candidate the player picked overruled.
+    QFETCH(QString, board);
+    QFETCH(QStringList, words);
+    QFETCH(QString, script);
+    QFETCH(QString, submitted);
+    PairingRecognizer pairing;
+    Seated s{pairing};
+    WordList list;
+    list.load(words);
+    s.seat.setReadingContext(ReadingContext(WordList::characters(board), list));
+    s.run(script);
+    QCOMPARE(s.submitted.join(','), submitted);
+    QCOMPARE(pairing.inGame > 0, !board.isEmpty());
+    // The single best stays among the candidates of a box that reads as the pair.
+    for (int b = 0; b < 2; ++b) {
+        const SeatBox &box = s.seat.box(b);
+        if (!box.resultPicked() && !box.reading().isEmpty() && box.resultText() != box.reading().first().text)
+            QCOMPARE(box.candidates().value(0), box.reading().first().text);
+    }
 }
 
 void TestRemoteSeat::withoutRecognizerTheBoxSaysSo()
@@ -689,6 +740,120 @@ void TestRemoteSeat::messagesAreChecked()
     } else {
         QVERIFY(c.refusal.isEmpty());
     }
+}
+
+namespace {
+
+// A review of the given compact size: {"pad":"xx…"}.
+QJsonObject reviewOfSize(qsizetype bytes)
+{
+    return QJsonObject{{"pad", QString(bytes - 10, 'x')}};
+}
+
+int countOf(const RecordingLink &link, const QString &kind)
+{
+    return int(std::count_if(link.sent.cbegin(), link.sent.cend(),
+                             [&](const QJsonObject &m) { return m.value("t").toString() == kind; }));
+}
+
+} // namespace
+
+void TestRemoteSeat::reviewReachesTheDeviceAndComesBack()
+{
+    // Guards the review's way to the page: sent after the game's end is,
+    // once; again to a device coming back (numbered as before, so that a
+    // page that closed it keeps it closed); never to a device while the
+    // seat holds none; cleared, the page is told.
+    const QJsonObject review{{"player", 2}, {"words", QJsonArray{QJsonObject{{"word", "今日"}}}}};
+    RecordingLink first, back, third, fourth;
+    Seated s;
+    QString token;
+    s.seat.admit(QString(), &first, &token);
+    QCOMPARE(countOf(first, "review"), 0);
+    first.sent.clear();
+    s.seat.AllLock();
+    s.seat.showResult("かち！！");
+    QVERIFY(s.seat.setReview(review));
+    QVERIFY(s.seat.hasReview());
+    QTRY_COMPARE(countOf(first, "review"), 1);
+    QCOMPARE(first.sent.size(), 2);
+    QVERIFY(first.sent.at(0).value("over").toBool());
+    const QJsonObject sent = first.sent.at(1);
+    QCOMPARE(sent.value("review").toObject(), review);
+    const qint64 serial = sent.value("n").toInteger();
+    QCOMPARE(quint64(serial), s.seat.reviewSerial());
+    // The same review again is nothing new.
+    QVERIFY(s.seat.setReview(review));
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(first, "review"), 1);
+    QCOMPARE(s.seat.reviewSerial(), quint64(serial));
+
+    // A reload at the end: the whole seat, then the review.
+    s.seat.linkGone(&first);
+    QCOMPARE(s.seat.admit(token, &back, nullptr), RemoteSeat::Admission::Resumed);
+    QCOMPARE(back.sent.size(), 3);
+    QCOMPARE(back.sent.at(1).value("t").toString(), QString("state"));
+    QCOMPARE(back.sent.at(2), sent);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(back, "review"), 1);
+
+    // The next deal: the page is told there is none, and a device that
+    // comes later is not told of one.
+    s.seat.clearReview();
+    QVERIFY(!s.seat.hasReview());
+    QTRY_COMPARE(countOf(back, "review"), 2);
+    QVERIFY(back.last("review").value("review").isNull());
+    QVERIFY(back.last("review").value("n").toInteger() > serial);
+    s.seat.release();
+    s.seat.admit(QString(), &third, nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(third, "review"), 0);
+
+    // Made while the seat has no device: held for the next.
+    s.seat.release();
+    QVERIFY(s.seat.setReview(review));
+    QCoreApplication::processEvents();
+    s.seat.admit(QString(), &fourth, nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(fourth, "review"), 1);
+    QCOMPARE(fourth.last("review").value("review").toObject(), review);
+    s.seat.linkGone(&fourth);
+}
+
+void TestRemoteSeat::reviewIsBounded_data()
+{
+    QTest::addColumn<qsizetype>("bytes");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("small") << qsizetype(100) << true;
+    QTest::newRow("at the limit") << RemoteSeat::MaxReviewBytes << true;
+    QTest::newRow("a byte over") << RemoteSeat::MaxReviewBytes + 1 << false;
+    QTest::newRow("a megabyte") << qsizetype(1 << 20) << false;
+}
+
+void TestRemoteSeat::reviewIsBounded()
+{
+    // Guards a device's allowance: a review too large is refused, and takes
+    // the place of the one held, so that the page shows no stale review.
+    QFETCH(qsizetype, bytes);
+    QFETCH(bool, held);
+    RecordingLink link;
+    Seated s;
+    s.seat.admit(QString(), &link, nullptr);
+    QVERIFY(s.seat.setReview(reviewOfSize(100)));
+    QTRY_COMPARE(countOf(link, "review"), 1);
+    const QJsonObject review = reviewOfSize(bytes);
+    QCOMPARE(QJsonDocument(review).toJson(QJsonDocument::Compact).size(), bytes);
+    if (!held)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("review is \\d+ bytes"));
+    QCOMPARE(s.seat.setReview(review), held);
+    QCOMPARE(s.seat.hasReview(), held);
+    QTRY_COMPARE(countOf(link, "review"), bytes == 100 ? 1 : 2);
+    QCOMPARE(link.last("review").value("review").isNull(), !held);
+    qsizetype largest = 0;
+    for (const QJsonObject &m : std::as_const(link.sent))
+        largest = qMax(largest, QJsonDocument(m).toJson(QJsonDocument::Compact).size());
+    QVERIFY(largest <= RemoteSeat::MaxReviewBytes + 64);
+    s.seat.linkGone(&link);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteSeat)

@@ -5,14 +5,20 @@
 #include "startedconsole.h"
 
 #include "console/reviewwindow.h"
+#include "console/seatswindow.h"
 #include "controls/nbutton.h"
 #include "fakes/fakes.h"
+#include "fakes/seatfakes.h"
+#include "seats/remoteseat.h"
+#include "seats/seatserver.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QJsonArray>
 #include <QProcess>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -52,6 +58,20 @@ QByteArray poppler(const QString &tool, const QStringList &arguments)
     return p.readAllStandardOutput();
 }
 
+// Both seats served on loopback, on a port free now.
+QByteArray seatsIni(bool meanings)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return "[Taruvo]\r\nNetSeats=1,2\r\nNetSeatAddress=127.0.0.1\r\nNetSeatPort="
+           + QByteArray::number(probe.serverPort()) + "\r\nReviewMeanings=" + (meanings ? "1" : "0") + "\r\n";
+}
+
+qsizetype compactSize(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).size();
+}
+
 int pages(const QString &pdf)
 {
     static const QRegularExpression count(QStringLiteral("Pages:\\s+(\\d+)"));
@@ -71,6 +91,10 @@ private slots:
     void pdfsReadBack_data();
     void pdfsReadBack();
     void pdfThatCannotBeWrittenSaysSo();
+    void seatsGetTheirOwnPart_data();
+    void seatsGetTheirOwnPart();
+    void seatReviewFitsWhateverTheDictionary_data();
+    void seatReviewFitsWhateverTheDictionary();
 };
 
 void TestReview::appearsAtTheEndBesideTheBoards()
@@ -230,6 +254,111 @@ void TestReview::pdfThatCannotBeWrittenSaysSo()
     r.review()->setPdfPathChooser([](const QString &) { return QString(); });
     r.review()->pdfButton()->click();
     QCOMPARE(written.count(), 1);
+}
+
+void TestReview::seatsGetTheirOwnPart_data()
+{
+    QTest::addColumn<bool>("meanings");
+    QTest::newRow("readings") << false;
+    QTest::newRow("with meanings") << true;
+}
+
+void TestReview::seatsGetTheirOwnPart()
+{
+    // Guards the console's wiring to the browser seats: at the end each
+    // seat holds its own player's part of the window's review, meanings as
+    // the setting says; a device on the seat is sent it; seats served anew
+    // after the end get it too; the next deal takes it away.
+    QFETCH(bool, meanings);
+    RecordingLink device;
+    Reviewed r(seatsIni(meanings));
+    SeatsWindow *seats = r.console->seatsWindow();
+    QVERIFY(seats && seats->server());
+    seats->server()->seat(2)->admit(QString(), &device, nullptr);
+    r.playGame();
+    for (int player : {1, 2})
+        QVERIFY(seats->server()->seat(player)->hasReview());
+    QTRY_VERIFY(!device.last("review").isEmpty());
+    const QJsonObject sent = device.last("review").value("review").toObject();
+    QCOMPARE(sent, r.review()->review().playerJson(2, meanings, RemoteSeat::MaxReviewBytes));
+    QCOMPARE(sent.value("player").toInt(), 2);
+    QCOMPARE(sent.value("words").toArray().size(), 18);
+    QCOMPARE(sent.value("words").toArray().first().toObject().contains("meaning"), meanings);
+    const QJsonArray players = sent.value("players").toArray();
+    QCOMPARE(players.at(1).toObject().value("wrongTries").toArray().first().toObject().value("answer").toString(),
+             QStringLiteral("校学"));
+    QVERIFY(!players.at(0).toObject().contains("wrongTries"));
+
+    seats->servingCheck()->setChecked(false);
+    seats->servingCheck()->setChecked(true);
+    QVERIFY(seats->server());
+    for (int player : {1, 2})
+        QVERIFY(seats->server()->seat(player)->hasReview());
+
+    r.console->StartButton()->setEnabled(true);
+    r.console->StartButton()->click();
+    for (int player : {1, 2})
+        QVERIFY(!seats->server()->seat(player)->hasReview());
+}
+
+void TestReview::seatReviewFitsWhateverTheDictionary_data()
+{
+    // A dictionary line for each of the game's words and for the wrong
+    // answer: as shipped, or as long as the reader lets a line be.
+    QTest::addColumn<bool>("largest");
+    QTest::newRow("shipped dictionary") << false;
+    QTest::newRow("largest entries") << true;
+}
+
+void TestReview::seatReviewFitsWhateverTheDictionary()
+{
+    // Guards a seat's allowance: whatever the dictionary holds and however
+    // often a child answers wrong, the seat's review stays within its bytes
+    // and keeps every word; only wrong tries are cut, and only when the
+    // entries are far longer than the shipped ones.
+    QFETCH(bool, largest);
+    Reviewed r(seatsIni(true));
+    WordDictionary dictionary;
+    if (largest) {
+        QString text;
+        const QString reading(WordDictionary::MaxReadingLength, QChar(0x3042));
+        const QString readings = QStringList(WordDictionary::MaxReadings, reading).join(',');
+        for (const QString &w : eighteen + QStringList{QStringLiteral("本日")})
+            text += w + '\t' + readings + '\t' + QString(WordDictionary::MaxMeaningLength, QChar(0x6F22)) + '\n';
+        dictionary = WordDictionary::parse(text);
+        QCOMPARE(dictionary.size(), 19);
+        QCOMPARE(dictionary.skippedLines(), 0);
+    } else {
+        QString error;
+        dictionary = WordDictionary::read(QStringLiteral(TARUVO_SOURCE_DIR "/data/dictionary/words-ja.tsv"), &error);
+        QVERIFY2(!dictionary.isEmpty(), qPrintable(error));
+    }
+    r.review()->setDictionary(dictionary);
+    r.console->game().start();
+    for (int i = 0; i < Game::WrongTriesKept + 10; ++i)
+        r.console->SeigoHantei(2, QStringLiteral("本日"));
+    r.console->EndGame();
+
+    RemoteSeat *seat = r.console->seatsWindow()->server()->seat(2);
+    QVERIFY(seat->hasReview());
+    const QJsonObject json = r.review()->review().playerJson(2, true, RemoteSeat::MaxReviewBytes);
+    const qsizetype bytes = compactSize(json);
+    QVERIFY(bytes <= RemoteSeat::MaxReviewBytes);
+    const QJsonArray words = json.value("words").toArray();
+    QCOMPARE(words.size(), 18);
+    for (const QJsonValue &w : words) {
+        const QString word = w.toObject().value("word").toString();
+        QCOMPARE(w.toObject().value("readings").toArray().size(),
+                 dictionary.find(word) ? dictionary.find(word)->readings.size() : 0);
+    }
+    const QJsonObject own = json.value("players").toArray().at(1).toObject();
+    const int kept = int(own.value("wrongTries").toArray().size());
+    QCOMPARE(own.value("wrongTryCount").toInt(), Game::WrongTriesKept + 10);
+    if (largest)
+        QVERIFY(kept > 0 && kept < Game::WrongTriesKept);
+    else
+        QCOMPARE(kept, Game::WrongTriesKept);
+    qInfo("a seat's review with meanings and %d wrong tries kept: %lld bytes", kept, qlonglong(bytes));
 }
 
 // On a screen as wide as a classroom PC's, where the boards leave room.

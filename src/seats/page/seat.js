@@ -139,6 +139,7 @@
       location.replace(back);
       return;
     }
+    setReview(null);
     $('seat').hidden = true;
     $('join').hidden = false;
     $('joinmsg').textContent = message || '';
@@ -192,6 +193,8 @@
       if (location.hash !== '#' + code)
         history.replaceState(null, '', '#' + code);
       document.title = 'Player' + player;
+      // The console sends the review again if it still holds one.
+      setReview(null);
       loadFeedback();
       $('join').hidden = true;
       $('seat').hidden = false;
@@ -200,6 +203,9 @@
       break;
     case 'state':
       onState(m);
+      break;
+    case 'review':
+      onReview(m);
       break;
     case 'ack':
       onAck(m.ack);
@@ -302,6 +308,10 @@
     });
     if (seat.locked)
       boxes.forEach(cancelStroke);
+    // Playing again (the next deal, or after the game on the same board):
+    // the review must not hide the board.
+    else if (reviewOpen())
+      closeReview();
     if (recognizeSent && recognizeSent.id <= ack) {
       const at = recognizeSent.at;
       recognizeSent = null;
@@ -374,6 +384,130 @@
     banner.className = over ? 'over ' + ['win', 'lose', 'draw'][itemIndex(s.item)] : 'soon';
     $('bannertitle').textContent = over ? s.result : 'もうすぐ はじまるよ';
     $('bannernote').textContent = over ? 'つぎの ゲームも もうすぐ はじまるよ' : 'まっててね';
+    $('reviewopen').hidden = !review;
+  }
+
+  // The review of the game that ended, made by the console for this
+  // player: the game's words with their readings, who found each, the words
+  // nobody found and the player's own wrong tries. It opens when it comes
+  // at the end of a game, the child closes it (and may open it again from
+  // the banner), and playing again closes it. Every text in it is set as
+  // text: the words of a teacher's list are not markup.
+
+  let review = null;    // {n, data}
+  let reviewClosed = 0; // n of the review the child closed
+
+  const str = (v) => (typeof v === 'string' ? v : '');
+  const list = (v, max) => (Array.isArray(v) ? v.slice(0, max) : []);
+  const readingsOf = (v) => list(v, 8).filter((r) => typeof r === 'string');
+
+  // Readings side by side, a line broken between two, never inside one.
+  function readingsElement(cls, readings) {
+    const e = el('span', cls);
+    readings.forEach((r, i) => {
+      if (i)
+        e.append('、');
+      e.append(el('span', '', r));
+    });
+    return e;
+  }
+
+  function el(tag, cls, text) {
+    const e = document.createElement(tag);
+    if (cls)
+      e.className = cls;
+    if (text !== undefined)
+      e.textContent = text;
+    return e;
+  }
+
+  function onReview(m) {
+    const data = m.review && typeof m.review === 'object' && !Array.isArray(m.review) ? m.review : null;
+    setReview(data ? { n: Number(m.n) || 0, data } : null);
+    // Shown at the end of a game, unless the child has closed this one.
+    if (review && seat && seat.locked && seat.over && review.n !== reviewClosed)
+      openReview();
+    render();
+  }
+
+  function setReview(r) {
+    review = r;
+    if (!review) {
+      $('review').hidden = true;
+      return;
+    }
+    fillReview(review.data);
+  }
+
+  function reviewOpen() {
+    return !$('review').hidden;
+  }
+
+  function openReview() {
+    if (!review)
+      return;
+    $('review').hidden = false;
+    $('reviewclose').focus({ preventScroll: true });
+  }
+
+  function closeReview() {
+    if (review)
+      reviewClosed = review.n;
+    $('review').hidden = true;
+  }
+
+  function wordCard(w, me) {
+    w = w && typeof w === 'object' ? w : {};
+    const by = w.foundBy === me ? 'own' : w.foundBy > 0 ? 'opp' : 'none';
+    const card = el('li', 'card ' + by);
+    card.append(el('span', 'rw', str(w.word)), readingsElement('rr', readingsOf(w.readings)));
+    if (str(w.meaning))
+      card.append(el('span', 'rm', w.meaning));
+    card.append(el('span', 'rf', { own: 'じぶん', opp: 'あいて', none: '—' }[by]));
+    return card;
+  }
+
+  function fillCards(id, words, me) {
+    $(id).replaceChildren(...words.map((w) => wordCard(w, me)));
+  }
+
+  function fillReview(d) {
+    const me = d.player === 1 || d.player === 2 ? d.player : player;
+    const players = list(d.players, 2).filter((p) => p && typeof p === 'object');
+    const own = players.find((p) => p.player === me) || {};
+    const other = players.find((p) => p.player !== me) || {};
+    const result = str(own.result);
+    const outcome = $('reviewoutcome');
+    outcome.textContent = result;
+    outcome.className = { 'かち！！': 'win', 'まけ！！': 'lose', 'ひきわけ！！': 'draw' }[result] || '';
+    const score = $('reviewscore');
+    score.replaceChildren('じぶん', el('b', '', String(Number(own.score) || 0)), '・ あいて',
+      el('b', '', String(Number(other.score) || 0)));
+
+    const words = list(d.words, 64);
+    fillCards('rvwords', words, me);
+    const missed = words.filter((w) => w && !(w.foundBy > 0));
+    fillCards('rvmissedlist', missed, me);
+    $('rvmissed').hidden = missed.length === 0;
+    const others = list(d.otherWords, 64);
+    fillCards('rvotherlist', others, me);
+    $('rvother').hidden = others.length === 0;
+
+    const tries = list(own.wrongTries, 200).filter((t) => t && typeof t === 'object');
+    $('rvtrylist').replaceChildren(...tries.map((t) => {
+      const li = el('li');
+      li.append(el('span', 'ta', str(t.answer)), el('span', 'tt', str(t.text)));
+      const r = readingsOf(t.readings);
+      if (r.length)
+        li.append(readingsElement('tr', r));
+      if (str(t.meaning))
+        li.append(el('span', 'tm', t.meaning));
+      return li;
+    }));
+    const count = Math.max(tries.length, Number(own.wrongTryCount) || 0);
+    $('rvmore').textContent = count > tries.length ? 'ほかに ' + (count - tries.length) + ' かい' : '';
+    $('rvtries').hidden = count === 0;
+    $('reviewbody').scrollTop = 0;
   }
 
   function itemIndex(item) {
@@ -817,6 +951,14 @@
       recognizeSent = { id, at: performance.now() };
   });
   $('clear').addEventListener('click', () => { unlockAudio(); send({ t: 'erase' }); });
+  $('reviewclose').addEventListener('click', () => { closeReview(); render(); });
+  $('reviewopen').addEventListener('click', () => { openReview(); render(); });
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && reviewOpen()) {
+      closeReview();
+      render();
+    }
+  });
   $('ans').addEventListener('click', () => { unlockAudio(); send({ t: 'answer' }); });
 
   $('joinform').addEventListener('submit', (e) => {
