@@ -158,7 +158,11 @@ void SeatsWindow::start()
                 addSeatFeedback(m_server->files(), p, *m_setup.feedback, m_setup.series[p == 1 ? 0 : 1]));
     }
     connect(m_server.get(), &SeatServer::seatStateChanged, this, &SeatsWindow::showState);
-    connect(m_server.get(), &SeatServer::codesTried, this, &SeatsWindow::showGuesses);
+    // Once a second at most while they come, as a crowd may try hundreds.
+    connect(m_server.get(), &SeatServer::codesTried, this, [this] {
+        if (!m_guessClock->isActive())
+            showGuesses();
+    });
     if (!m_server->listen(m_options.address, m_options.port)) {
         m_status->setText(QStringLiteral("ポートを開けません: %1").arg(m_server->errorString()));
         qWarning("taruvo: network seats: no port to listen on: %s", qPrintable(m_server->errorString()));

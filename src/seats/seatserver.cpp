@@ -2,6 +2,7 @@
 #include "seatserver.h"
 
 #include "engine/game.h"
+#include "engine/recognitionqueue.h"
 #include "seats/guardedtcpserver.h"
 #include "seats/remoteseat.h"
 #include "seats/seatconnection.h"
@@ -81,7 +82,12 @@ SeatServer::SeatServer(Game &game, RecognitionQueue *recognition, const QList<in
         const QString code = newCode(codes);
         codes << code;
         m_linkCodes.insert(player, newLinkCode(code));
-        auto *seat = new RemoteSeat(player, code, recognition, this);
+        RecognitionQueue *lane = nullptr;
+        if (recognition) {
+            m_lanes.push_back(std::make_unique<RecognitionQueue>(*recognition));
+            lane = m_lanes.back().get();
+        }
+        auto *seat = new RemoteSeat(player, code, lane, this);
         m_seats.append(seat);
         connect(seat, &RemoteSeat::stateChanged, this, [this, player] { emit seatStateChanged(player); });
         connect(seat, &RemoteSeat::answerSubmitted, &game, &Game::SeigoHantei);

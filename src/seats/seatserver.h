@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class Game;
 class GuardedTcpServer;
@@ -59,8 +61,10 @@ public:
     static constexpr int LinkCodeLength = 16;
     static constexpr int KeepAliveMs = 5000;
 
-    // recognition: may be null. game must outlive the server, or be
-    // destroyed with the server's seats out of it first.
+    // recognition: may be null; each seat reads in a lane of its own, so
+    // that one seat's ink cannot hold up the others' for long. game must
+    // outlive the server, or be destroyed with the server's seats out of it
+    // first.
     SeatServer(Game &game, RecognitionQueue *recognition, const QList<int16_t> &players,
                QObject *parent = nullptr);
     ~SeatServer() override;
@@ -118,4 +122,6 @@ private:
     QTimer m_keepAlive;
     QHash<int, QString> m_linkCodes;
     JoinGuard m_guard;
+    // Each seat reads its ink in a lane of its own, in turn with the others.
+    std::vector<std::unique_ptr<RecognitionQueue>> m_lanes;
 };
