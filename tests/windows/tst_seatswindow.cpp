@@ -176,9 +176,9 @@ void TestSeatsWindow::guessingIsShownToTheOperator()
         device.sendTextMessage(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\"}").arg(wrong));
         QTRY_COMPARE(server->joinGuard().wrongCodesSinceStart(), i + 1);
         QVERIFY(!w->guessLabel()->isHidden());
-        QVERIFY(w->guessLabel()->text().contains(QStringLiteral("%1 回").arg(i + 1)));
+        QTRY_VERIFY(w->guessLabel()->text().contains(QStringLiteral("%1 回").arg(i + 1)));
     }
-    QVERIFY(w->guessLabel()->text().contains(QStringLiteral("ためされています")));
+    QTRY_VERIFY(w->guessLabel()->text().contains(QStringLiteral("ためされています")));
     QVERIFY(w->guessLabel()->text().contains(QStringLiteral("QRコード")));
     now += SeatServer::WrongCodeWindowMs + 1;
     QTRY_VERIFY(!w->guessLabel()->text().contains(QStringLiteral("ためされています")));
