@@ -10,11 +10,11 @@
 namespace {
 
 template<typename Check>
-void splitAlike(const QByteArray &bytes, qsizetype cut)
+void splitAlike(const QByteArray &bytes, qsizetype cut, const Check &fresh = Check())
 {
-    Check whole;
+    Check whole = fresh;
     const bool once = whole.feed(bytes);
-    Check parts;
+    Check parts = fresh;
     const bool first = parts.feed(bytes.left(cut));
     const bool second = parts.feed(bytes.mid(cut));
     if (once != (first && second) || once == whole.failed())
@@ -28,10 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
     if (size < 1)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    const qsizetype cut = bytes.isEmpty() ? 0 : qsizetype(data[0] >> 1) % (bytes.size() + 1);
-    if (data[0] & 1)
-        splitAlike<WebSocketFrameCheck>(bytes, cut);
-    else
+    const qsizetype cut = bytes.isEmpty() ? 0 : qsizetype(data[0] >> 2) % (bytes.size() + 1);
+    if (data[0] & 1) {
+        WebSocketFrameCheck check;
+        // Before a join: the first frame bound, as the server binds it.
+        if (data[0] & 2)
+            check.limitFirstFrame(256);
+        splitAlike(bytes, cut, check);
+    } else {
         splitAlike<HttpRequestCheck>(bytes, cut);
+    }
     return 0;
 }

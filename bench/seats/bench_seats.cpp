@@ -565,6 +565,8 @@ private:
         m_reply.clear();
         auto *s = new QTcpSocket(this);
         m_socket = s;
+        // A device of its own, not player 1's.
+        s->bind(QHostAddress(QStringLiteral("127.0.3.1")));
         // Reads the handshake's answer and nothing after.
         s->setReadBufferSize(4096);
         connect(s, &QTcpSocket::connected, s, [s] { s->write(Handshake); });

@@ -42,6 +42,8 @@ struct GuardedTcpServer::Watched
     // the WebSocket had read when last looked at.
     qint64 checked = 0;
     qint64 readByWebSocket = 0;
+    // What came in frames.
+    qint64 frameBytes = 0;
     // What a joined WebSocket may still send now.
     double allowance = 0;
     qint64 allowanceAt = 0;
@@ -214,6 +216,7 @@ void GuardedTcpServer::handedOn(const WatchedPtr &w)
     if (!socket || w->gone || w->framesChecked || w->httpCheck)
         return;
     w->framesChecked = true;
+    w->frames.limitFirstFrame(quint64(m_limits.firstMessageBytes));
     // What is unread is the handshake, checked already.
     w->checked = socket->bytesAvailable();
     w->readByWebSocket = 0;
@@ -239,10 +242,14 @@ void GuardedTcpServer::upgraded(const QHostAddress &peer, quint16 peerPort)
     socket->setReadBufferSize(WebSocketReadBuffer);
     // The handshake has been read.
     w->readByWebSocket = w->checked - socket->bytesAvailable();
-    // After the WebSocket's own reading: how far it read.
-    connect(socket, &QTcpSocket::readyRead, this, [w] {
-        if (w->socket && !w->gone)
-            w->readByWebSocket = w->checked - w->socket->bytesAvailable();
+    // After the WebSocket's own reading: how far it read, and whether what
+    // came joined a seat (a join and a command may come together).
+    connect(socket, &QTcpSocket::readyRead, this, [this, w] {
+        if (!w->socket || w->gone)
+            return;
+        w->readByWebSocket = w->checked - w->socket->bytesAvailable();
+        if (w->stage != Watched::Stage::Joined && w->frameBytes > m_limits.unjoinedBytes)
+            cut(w, 0);
     });
 }
 
@@ -273,16 +280,12 @@ void GuardedTcpServer::checkWebSocket(const WatchedPtr &w)
     }
     if (fresh > 0) {
         w->checked += fresh;
+        w->frameBytes += fresh;
         if (!w->frames.feed(socket->peek(unread).right(fresh))) {
             cut(w, weight);
             return;
         }
-        if (!joined) {
-            if (w->checked > m_limits.unjoinedBytes) {
-                cut(w, 0);
-                return;
-            }
-        } else {
+        if (joined) {
             const qint64 now = m_clock.elapsed();
             w->allowance = qMin(m_limits.byteBurst,
                                 w->allowance + (now - w->allowanceAt) * m_limits.bytesPerSecond / 1000.0);

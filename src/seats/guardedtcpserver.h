@@ -69,7 +69,9 @@ public:
         // connections, and requests never finished, go after this.
         int httpDeadlineMs = 10000;
         qint64 maxUnsent = MaxUnsent;
-        // What a WebSocket may send before it has joined: a join and a close.
+        // What a WebSocket may send before it has joined: first a join, a
+        // whole text message of at most this many bytes, then little more.
+        qint64 firstMessageBytes = 256;
         qint64 unjoinedBytes = 2048;
         // What a joined WebSocket may send, on average and at once, frames
         // of every kind (pings too).

@@ -63,6 +63,7 @@ bool WebSocketFrameCheck::feed(QByteArrayView bytes)
         case Part::Header:
             if (!m_firstSeen) {
                 m_firstSeen = true;
+                m_head = c;
                 break;
             }
             ++m_frames;
@@ -101,6 +102,10 @@ bool WebSocketFrameCheck::feed(QByteArrayView bytes)
         case Part::Payload:
             break;
         }
+        // The first frame's length is known: a whole text message, and small?
+        if (m_part == Part::Mask && m_need == 4 && m_frames == 1 && m_firstLimit != ~quint64(0)
+            && (m_head != 0x81 || m_length > m_firstLimit))
+            m_failed = true;
     }
     return !m_failed;
 }

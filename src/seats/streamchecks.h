@@ -34,11 +34,15 @@ private:
 
 // Follows the frames a client sends on a WebSocket, however the bytes are
 // split: a client must mask every frame (RFC 6455, 5.1), and a server must
-// close the connection on one that is not masked. The payload is skipped,
-// not looked at.
+// close the connection on one that is not masked. The first frame may be
+// bound besides: a whole text message of at most so many bytes. The
+// payload is skipped, not looked at.
 class WebSocketFrameCheck
 {
 public:
+    // The first frame must be a whole text message of at most this many
+    // bytes; call before the first byte.
+    void limitFirstFrame(quint64 bytes) { m_firstLimit = bytes; }
     bool feed(QByteArrayView bytes);
     bool failed() const { return m_failed; }
     // Frames whose header was read.
@@ -53,5 +57,8 @@ private:
     quint64 m_length = 0;
     quint64 m_payloadLeft = 0;
     bool m_firstSeen = false;
+    // The first byte of the frame being read: FIN and opcode.
+    unsigned char m_head = 0;
     qint64 m_frames = 0;
+    quint64 m_firstLimit = ~quint64(0);
 };

@@ -12,18 +12,18 @@ namespace {
 // Fed at once, byte by byte, and cut at every place in two: the verdict
 // must not depend on how the bytes came.
 template<typename Check>
-bool sameWhateverTheSplit(const QByteArray &bytes, bool *verdict)
+bool sameWhateverTheSplit(const QByteArray &bytes, bool *verdict, const Check &fresh = Check())
 {
-    Check whole;
+    Check whole = fresh;
     *verdict = whole.feed(bytes);
-    Check single;
+    Check single = fresh;
     bool bytewise = true;
     for (char c : bytes)
         bytewise = single.feed(QByteArrayView(&c, 1));
     if (bytewise != *verdict)
         return false;
     for (qsizetype cut = 1; cut < bytes.size(); ++cut) {
-        Check two;
+        Check two = fresh;
         const bool first = two.feed(bytes.left(cut));
         const bool both = two.feed(bytes.mid(cut)) && first;
         if (both != *verdict)
@@ -68,6 +68,8 @@ private slots:
     void requestsAreGetOrHeadWithoutBody();
     void framesMustBeMasked_data();
     void framesMustBeMasked();
+    void theFirstFrameMayBeBound_data();
+    void theFirstFrameMayBeBound();
     void aSweepOfAddressesKeepsItsLimits();
     void networksThatOverflowLimitEverybody();
     void faultsLastOneWindow();
@@ -154,6 +156,37 @@ void TestSeatGuards::framesMustBeMasked()
     WebSocketFrameCheck check;
     check.feed(stream);
     QCOMPARE(check.frames(), frames);
+}
+
+void TestSeatGuards::theFirstFrameMayBeBound_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("a small text") << frame(QByteArray(256, 'j')) << true;
+    QTest::newRow("then anything") << frame("j") + frame(QByteArray(70000, 'a')) + frame("", true, 9) << true;
+    QTest::newRow("a text one byte too long") << frame(QByteArray(257, 'j')) << false;
+    QTest::newRow("a large text announced") << frame(QByteArray(30000, 'j')).left(4) << false;
+    QTest::newRow("a ping first") << frame("p", true, 9) << false;
+    QTest::newRow("binary first") << frame("b", true, 2) << false;
+    QTest::newRow("a fragment first") << QByteArray("\x01\x81\x01\x02\x03\x04j", 7) << false;
+}
+
+void TestSeatGuards::theFirstFrameMayBeBound()
+{
+    // Guards the join's bound: before a connection has joined, its first
+    // frame must be one small text message, judged from its header, before
+    // any payload is read.
+    QFETCH(QByteArray, stream);
+    QFETCH(bool, accepted);
+    WebSocketFrameCheck bound;
+    bound.limitFirstFrame(256);
+    bool verdict = false;
+    if (stream.size() < 2000)
+        QVERIFY(sameWhateverTheSplit(stream, &verdict, bound));
+    else
+        verdict = WebSocketFrameCheck(bound).feed(stream);
+    QCOMPARE(verdict, accepted);
 }
 
 void TestSeatGuards::aSweepOfAddressesKeepsItsLimits()
