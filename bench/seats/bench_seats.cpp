@@ -50,6 +50,7 @@
 #include <QWebSocket>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -528,29 +529,23 @@ private:
 };
 
 // The player in seat 2 turned hostile: back on its seat with its token, it
-// writes strokes at the limits (2,000 points, 64 a box) and undoes them,
-// 20 messages a second, and never reads what the console sends. When cut,
-// it comes back at once.
+// reads the seat's state once (the boxes' epochs), then writes strokes at
+// the limits (2,000 points, 64 a box) and undoes them, 20 messages a
+// second, and never reads what the console sends any more. When cut, it
+// comes back at once.
 class HostileSeat : public QObject
 {
 public:
     HostileSeat(quint16 port, QString code, QString token)
         : m_port(port), m_code(std::move(code)), m_token(std::move(token))
     {
-        QJsonArray pts;
-        for (int i = 0; i < 2000; ++i)
-            pts << 999.9 - (i % 97) * 7.3 << 100.1 + (i % 89) * 9.7;
-        m_stroke[0] = maskedFrame(QJsonDocument(QJsonObject{{"t", "stroke"}, {"box", 0}, {"e", 0}, {"pts", pts}})
-                                      .toJson(QJsonDocument::Compact));
-        m_stroke[1] = maskedFrame(QJsonDocument(QJsonObject{{"t", "stroke"}, {"box", 1}, {"e", 0}, {"pts", pts}})
-                                      .toJson(QJsonDocument::Compact));
         m_pace.setInterval(50);
         connect(&m_pace, &QTimer::timeout, this, &HostileSeat::write);
         open();
     }
     QString summary() const
     {
-        return QStringLiteral("%1 connections, %2 handshakes, %3 cut after one, %4 MB sent")
+        return QStringLiteral("%1 connections, %2 joined, %3 cut, %4 MB sent")
             .arg(m_connections)
             .arg(m_joined)
             .arg(m_cut)
@@ -558,38 +553,90 @@ public:
     }
 
 private:
+    QByteArray stroke(int box) const
+    {
+        QJsonArray pts;
+        // Tenths, as a page sends them: the largest stroke that fits a message.
+        for (int i = 0; i < 2000; ++i)
+            pts << std::round((999.9 - (i % 97) * 7.3) * 10) / 10 << std::round((100.1 + (i % 89) * 9.7) * 10) / 10;
+        return maskedFrame(QJsonDocument(QJsonObject{{"t", "stroke"}, {"box", box}, {"e", m_epoch[box]}, {"pts", pts}})
+                               .toJson(QJsonDocument::Compact));
+    }
+    // The seat's first state, from the frames come so far.
+    bool readState()
+    {
+        for (;;) {
+            if (m_in.size() < 2)
+                return false;
+            qint64 length = uchar(m_in[1]) & 0x7f;
+            qsizetype at = 2;
+            if (length == 126) {
+                if (m_in.size() < 4)
+                    return false;
+                length = uchar(m_in[2]) << 8 | uchar(m_in[3]);
+                at = 4;
+            } else if (length == 127) {
+                if (m_in.size() < 10)
+                    return false;
+                length = 0;
+                for (int i = 0; i < 8; ++i)
+                    length = length << 8 | uchar(m_in[2 + i]);
+                at = 10;
+            }
+            if (m_in.size() < at + length)
+                return false;
+            const QJsonObject m = QJsonDocument::fromJson(m_in.mid(at, length)).object();
+            m_in.remove(0, at + length);
+            if (m.value("t").toString() == "state") {
+                const QJsonArray boxes = m.value("boxes").toArray();
+                for (int b = 0; b < 2; ++b)
+                    m_epoch[b] = boxes.at(b).toObject().value("e").toInt();
+                return true;
+            }
+        }
+    }
     void open()
     {
         ++m_connections;
-        m_upgraded = false;
-        m_reply.clear();
+        m_phase = Handshake;
+        m_in.clear();
         auto *s = new QTcpSocket(this);
         m_socket = s;
         // A device of its own, not player 1's.
         s->bind(QHostAddress(QStringLiteral("127.0.3.1")));
-        // Reads the handshake's answer and nothing after.
-        s->setReadBufferSize(4096);
-        connect(s, &QTcpSocket::connected, s, [s] { s->write(Handshake); });
+        connect(s, &QTcpSocket::connected, s, [s] { s->write(::Handshake); });
         connect(s, &QTcpSocket::readyRead, s, [this, s] {
-            if (m_upgraded)
+            if (m_phase == Deaf)
                 return;
-            m_reply += s->read(4096 - m_reply.size());
-            if (!m_reply.contains("\r\n\r\n"))
-                return;
-            m_upgraded = m_reply.startsWith("HTTP/1.1 101");
-            if (!m_upgraded)
-                return;
-            ++m_joined;
-            s->write(maskedFrame(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\",\"token\":\"%2\"}")
-                                     .arg(m_code, m_token)
-                                     .toUtf8()));
-            m_pace.start();
+            m_in += s->readAll();
+            if (m_phase == Handshake) {
+                const qsizetype end = m_in.indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                if (!m_in.startsWith("HTTP/1.1 101"))
+                    return;
+                m_in.remove(0, end + 4);
+                m_phase = Joining;
+                s->write(maskedFrame(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\",\"token\":\"%2\"}")
+                                         .arg(m_code, m_token)
+                                         .toUtf8()));
+            }
+            if (m_phase == Joining && readState()) {
+                ++m_joined;
+                m_phase = Deaf;
+                m_step = 0;
+                m_stroke[0] = stroke(0);
+                m_stroke[1] = stroke(1);
+                // Nothing is read from now on: what the console sends piles up.
+                s->setReadBufferSize(1);
+                m_pace.start();
+            }
         });
         auto again = [this, s] {
             if (s->property("gone").toBool())
                 return;
             s->setProperty("gone", true);
-            m_cut += m_upgraded;
+            m_cut += m_phase == Deaf;
             m_pace.stop();
             m_socket = nullptr;
             s->deleteLater();
@@ -606,9 +653,7 @@ private:
         // Both boxes full, then undo and write again, again and again.
         QByteArray frame;
         const int box = m_step % 2;
-        if (m_step < 128)
-            frame = m_stroke[box];
-        else if (m_step % 4 < 2)
+        if (m_step >= 128 && m_step % 4 < 2)
             frame = maskedFrame(QStringLiteral("{\"t\":\"undo\",\"box\":%1}").arg(box).toUtf8());
         else
             frame = m_stroke[box];
@@ -616,13 +661,15 @@ private:
         m_sent += m_socket->write(frame);
     }
 
+    enum Phase { Handshake, Joining, Deaf };
     quint16 m_port;
     QString m_code, m_token;
     QByteArray m_stroke[2];
     QTcpSocket *m_socket = nullptr;
-    QByteArray m_reply;
+    QByteArray m_in;
     QTimer m_pace{this};
-    bool m_upgraded = false;
+    Phase m_phase = Handshake;
+    int m_epoch[2] = {0, 0};
     int m_step = 0;
     int m_connections = 0, m_joined = 0, m_cut = 0;
     qint64 m_sent = 0;
@@ -823,7 +870,8 @@ int underLoad(int answersWanted)
     }
     std::printf("reloads of player 1 not back within 5 s: %d\n", seats[0]->notBack.load());
     std::printf("intruders: %s\n", crowdSaid.constData());
-    std::printf("hostile seat 2: %s\n", hostileSaid.constData());
+    std::printf("hostile seat 2: %s; its boxes hold %lld and %lld strokes\n", hostileSaid.constData(),
+                qint64(server->seat(2)->box(0).strokes().size()), qint64(server->seat(2)->box(1).strokes().size()));
     std::printf("refusals the pages saw: %d, %d\n", seats[0]->refusals.load(), seats[1]->refusals.load());
     std::printf("seats' server: %d connections refused, %d dropped for others; wrong codes %d\n",
                 server->tcpServer()->refusedCount(), server->tcpServer()->droppedCount(),
