@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
-#   for a few). TARGET: wordlist (the default), seatmessage or streamchecks.
+#   for a few). TARGET: wordlist (the default), seatmessage, dictionary or
+#   streamchecks.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +12,7 @@ build=${TARUVO_FUZZ_BUILD:-$root/build-fuzz}
 case $target in
     wordlist) corpus=$build/corpus; extra=() ;;
     seatmessage) corpus=$build/corpus-seatmessage; extra=(-dict="$root/fuzz/seatmessage.dict") ;;
+    dictionary) corpus=$build/corpus-dictionary; extra=() ;;
     streamchecks) corpus=$build/corpus-streamchecks; extra=() ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
@@ -21,9 +23,13 @@ if ! { CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithD
     echo "fuzz: build failed" >&2
     exit 1
 fi
-# Seeds: the bundled lists, or a page's messages, or a client's bytes.
+# Seeds: the bundled lists, pieces of the dictionary, a page's messages or a
+# client's bytes.
 if [ "$target" = wordlist ]; then
     cp -n "$root"/data/words/*.txt "$corpus/" 2>/dev/null || true
+elif [ "$target" = dictionary ]; then
+    [ -e "$corpus/head" ] || head -c 4000 "$root/data/dictionary/words-ja.tsv" >"$corpus/head"
+    [ -e "$corpus/tail" ] || tail -c 4000 "$root/data/dictionary/words-ja.tsv" >"$corpus/tail"
 else
     cp -n "$root"/fuzz/seeds/$target/* "$corpus/" 2>/dev/null || true
 fi

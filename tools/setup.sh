@@ -20,6 +20,9 @@ needs=(
     pkg-config          cmd:pkg-config
     qt6-base-dev        file:/usr/lib/*/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
     qt6-base-dev        file:/usr/lib/*/cmake/Qt6Test/Qt6TestConfig.cmake
+    # Printing the review and saving it as PDF.
+    qt6-base-dev        file:/usr/lib/*/cmake/Qt6PrintSupport/Qt6PrintSupportConfig.cmake
+    libqt6printsupport6 file:/usr/lib/*/libQt6PrintSupport.so.6
     qt6-multimedia-dev  file:/usr/lib/*/cmake/Qt6Multimedia/Qt6MultimediaConfig.cmake
     qt6-websockets-dev  file:/usr/lib/*/cmake/Qt6WebSockets/Qt6WebSocketsConfig.cmake
     qt6-httpserver-dev  file:/usr/lib/*/cmake/Qt6HttpServer/Qt6HttpServerConfig.cmake
@@ -38,6 +41,9 @@ needs=(
     # The browser seat's test: headless Chromium driven by its driver.
     chromium            cmd:chromium
     chromium-driver     cmd:chromedriver
+    # The review's PDFs read back by the window test.
+    poppler-utils       cmd:pdftotext
+    poppler-utils       cmd:pdftoppm
     # The package and its test: CPack's DEB generator reads libraries with
     # file and dpkg-shlibdeps; the test traces what the program opens.
     dpkg-dev            cmd:dpkg-shlibdeps

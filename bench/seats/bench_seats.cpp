@@ -225,6 +225,8 @@ public:
             return;
         m_pace.stop();
         m_waiting = 0;
+        // A new connection numbers its messages from 1.
+        m_id = 0;
         m_reloading = true;
         m_socket.abort();
         m_back.start();
@@ -278,11 +280,14 @@ private:
         }
         if (t != "state" && t != "ack")
             return;
-        if (t == "state") {
+        // A state carries only what changed.
+        if (m.contains("boxes")) {
             const QJsonArray boxes = m.value("boxes").toArray();
             for (int b = 0; b < 2; ++b)
                 m_epoch[b] = boxes.at(b).toObject().value("e").toInt();
         }
+        if (m.contains("locked"))
+            m_locked = m.value("locked").toBool();
         const qint64 ack = qint64(m.value("ack").toDouble(-1));
         if (m_waiting > 0 && ack >= m_waiting) {
             const double ms = m_clock.nsecsElapsed() / 1e6;
@@ -297,7 +302,7 @@ private:
             // A stroke every 40 ms, ten times as fast as a child writes, and
             // within the seats' rate of 40 messages a second.
             m_pace.start(m_waitingFor == Stroke ? 40 : 0);
-        } else if ((!m_started || m_resume) && t == "state" && !m.value("locked").toBool()) {
+        } else if ((!m_started || m_resume) && t == "state" && !m_locked) {
             m_started = true;
             m_resume = false;
             next();
@@ -354,6 +359,7 @@ private:
     bool m_reloading = false;
     bool m_resume = false;
     bool m_started = false;
+    bool m_locked = true;
     int m_step = 0;
     int m_epoch[2] = {0, 0};
     qint64 m_id = 0;

@@ -32,3 +32,22 @@ QList<QPoint> arrange(const QRect &available, const QList<QSize> &outerSizes);
 bool fitInRow(const QRect &available, const QList<QSize> &outerSizes);
 
 } // namespace WindowPlacement
+
+namespace WindowPlacement {
+
+// Top-left corner (frame included) for one more window of outer size
+// `outer`: where it covers none of keepClear and as little of ratherClear as
+// the screen allows, else as little of keepClear as it can. Places are tried
+// beside each window and in the corners of `available`, the window kept on
+// the screen.
+QPoint besideOthers(const QRect &available, const QSize &outer, const QList<QRect> &keepClear,
+                    const QList<QRect> &ratherClear = {});
+
+// The place and outer size, from `preferred` down to `minimum`, of the
+// largest window that covers none of keepClear (of equal sizes, the one
+// covering least of ratherClear); where even the minimum cannot, the
+// preferred size (no larger than the screen) placed as besideOthers places it.
+QRect fitBeside(const QRect &available, const QSize &preferred, const QSize &minimum,
+                const QList<QRect> &keepClear, const QList<QRect> &ratherClear = {});
+
+} // namespace WindowPlacement

@@ -7,8 +7,10 @@
 #include "controls/nbutton.h"
 #include "controls/resbank.h"
 #include "controls/valuelabel.h"
+#include "console/reviewwindow.h"
 #include "console/seatswindow.h"
 #include "player/playform.h"
+#include "seats/remoteseat.h"
 #include "wordlistmodel.h"
 
 #include <QCheckBox>
@@ -256,8 +258,35 @@ void CtrlForm::load(const QString &appFolder)
     m_play2->AllClear();
 
     startSeats();
+    startReview();
     placeWindows();
     m_play1->show();
+}
+
+void CtrlForm::startReview()
+{
+    // A window of its own: the console's and the players' designs stay as
+    // they are. The console's context menu and Ctrl+R bring it back.
+    m_review = std::make_unique<ReviewWindow>(m_game);
+    m_review->setWindowIcon(windowIcon());
+    m_review->readSettings(m_wapiset);
+    m_review->setBoards({m_play1.get(), m_play2.get()}, {this, m_seats.get()});
+    addAction(m_review->showAction());
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Each browser seat shows its own player's part of the same review.
+    connect(m_review.get(), &ReviewWindow::reviewChanged, this, &CtrlForm::reviewToSeats);
+}
+
+void CtrlForm::reviewToSeats()
+{
+    if (!m_seats || !m_review)
+        return;
+    for (int player = 1; player <= Rules::Players; ++player) {
+        m_seats->setReview(player, m_review->hasReview()
+                                       ? m_review->review().playerJson(player, m_review->meanings(),
+                                                                       RemoteSeat::MaxReviewBytes)
+                                       : QJsonObject());
+    }
 }
 
 void CtrlForm::startSeats()
@@ -393,6 +422,7 @@ void CtrlForm::closeEvent(QCloseEvent *event)
     }
     // The seats' server stops listening, and the devices are told.
     m_seats.reset();
+    m_review.reset();
     if (m_endProgram)
         m_endProgram();
     else

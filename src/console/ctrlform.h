@@ -24,6 +24,7 @@ class QTimer;
 class MenuBT;
 class NButton;
 class PlayForm;
+class ReviewWindow;
 class SeatsWindow;
 class WordListModel;
 
@@ -78,6 +79,9 @@ public:
     void setArguments(const QStringList &arguments) { m_arguments = arguments; }
     // The window of the seats browsers may take; null unless enabled.
     SeatsWindow *seatsWindow() const { return m_seats.get(); }
+
+    // The review of the last game, shown at its end; never null after load().
+    ReviewWindow *reviewWindow() const { return m_review.get(); }
 
     // The settings reader the player windows read their own keys through.
     WAPISET &settings() { return m_wapiset; }
@@ -136,6 +140,8 @@ private:
     void showWords();
     void showPool();
     void startSeats();
+    void startReview();
+    void reviewToSeats();
 
     // The panel's controls are the limits: read whenever the game asks.
     struct PanelLimits final : GameLimits
@@ -160,6 +166,7 @@ private:
     std::unique_ptr<PlayForm> m_play2;
     // Goes before the game, the windows and the recogniser it uses.
     std::unique_ptr<SeatsWindow> m_seats;
+    std::unique_ptr<ReviewWindow> m_review;
     QStringList m_arguments;
     WordListLoader m_loader;
     QFutureWatcher<WordListFile> m_reading;

@@ -20,6 +20,21 @@ namespace {
 
 constexpr int QrModule = 4;
 
+// Room for the longest state from the start: a window placed beside the
+// console and the players must not grow under them when a seat drops.
+void reserveStateRoom(QLabel *label)
+{
+    const QFontMetrics metrics(label->font());
+    int width = 0, lines = 1;
+    for (int state : {int(RemoteSeat::State::Waiting), int(RemoteSeat::State::Connected), int(RemoteSeat::State::Dropped)}) {
+        const QStringList text = SeatsWindow::stateText(state).split(QLatin1Char('\n'));
+        lines = qMax(lines, int(text.size()));
+        for (const QString &line : text)
+            width = qMax(width, metrics.horizontalAdvance(line));
+    }
+    label->setMinimumSize(width, lines * metrics.lineSpacing());
+}
+
 } // namespace
 
 SeatsWindow::SeatsWindow(const SeatOptions &options, const SeatsSetup &setup, QWidget *parent)
@@ -64,6 +79,7 @@ SeatsWindow::SeatsWindow(const SeatOptions &options, const SeatsSetup &setup, QW
         r.address = new QLabel;
         r.address->setTextInteractionFlags(Qt::TextSelectableByMouse);
         r.state = new QLabel;
+        reserveStateRoom(r.state);
         r.release = new QPushButton(QStringLiteral("解放"));
         r.release->setToolTip(QStringLiteral("この席を ほかの端末に あけわたします"));
         grid->addWidget(r.qr, 0, 0, 4, 1);
@@ -98,6 +114,13 @@ const SeatsWindow::Row *SeatsWindow::row(int player) const
             return &r;
     }
     return nullptr;
+}
+
+void SeatsWindow::setReview(int player, const QJsonObject &review)
+{
+    m_reviews[player == 1 ? 0 : 1] = review;
+    if (RemoteSeat *seat = m_server ? m_server->seat(player) : nullptr)
+        seat->setReview(review);
 }
 
 QLabel *SeatsWindow::codeLabel(int player) const
@@ -138,7 +161,7 @@ QString SeatsWindow::stateText(int state)
     case RemoteSeat::State::Connected:
         return QStringLiteral("つながっています");
     case RemoteSeat::State::Dropped:
-        return QStringLiteral("切れています（同じ端末で もどれます）");
+        return QStringLiteral("切れています\n（同じ端末で もどれます）");
     }
     return QString();
 }
@@ -156,6 +179,7 @@ void SeatsWindow::start()
         if (m_setup.feedback)
             seat->setFeedbackLook(
                 addSeatFeedback(m_server->files(), p, *m_setup.feedback, m_setup.series[p == 1 ? 0 : 1]));
+        seat->setReview(m_reviews[p == 1 ? 0 : 1]);
     }
     connect(m_server.get(), &SeatServer::seatStateChanged, this, &SeatsWindow::showState);
     // Once a second at most while they come, as a crowd may try hundreds.

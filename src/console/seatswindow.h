@@ -4,6 +4,7 @@
 
 #include "seats/seatoptions.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QWidget>
 #include <cstdint>
@@ -46,6 +47,9 @@ public:
     void setServing(bool serving);
     // Whether a browser may take this player's seat.
     bool offersSeat(int player) const { return row(player) != nullptr; }
+    // The review this player's page shows after a game (empty: none); kept
+    // for the seats of a server started later.
+    void setReview(int player, const QJsonObject &review);
 
     // The controls, for tests.
     QCheckBox *servingCheck() const { return m_serving; }
@@ -85,4 +89,5 @@ private:
     // Brings the count of the last minute up to date while there is one.
     QTimer *m_guessClock = nullptr;
     QList<Row> m_rows;
+    QJsonObject m_reviews[2];
 };

@@ -72,18 +72,23 @@ void RecBoxF_Zu::Recognize()
         return;
     }
     QStringList texts;
-    QFuture<QList<Candidate>> read = reading();
+    QFuture<QList<Candidate>> read = currentRead();
     read.waitForFinished();
     const QList<Candidate> found = read.resultCount() > 0 ? read.result() : QList<Candidate>();
+    QList<Candidate> reading;
     for (const Candidate &c : found) {
-        if (isOneCharacter(c.text) && !texts.contains(c.text))
+        if (isOneCharacter(c.text) && !texts.contains(c.text)) {
             texts << c.text;
+            reading << c;
+        }
     }
     m_recognizedRevision = m_inkRevision;
     if (texts.isEmpty()) {
         dropResult();
         return;
     }
+    m_reading = reading;
+    m_picked = false;
     m_candidates = texts.mid(1, ShownCandidates);
     m_keyCandidate = -1;
     candidatesChanged();
@@ -91,11 +96,26 @@ void RecBoxF_Zu::Recognize()
     update();
 }
 
-QFuture<QList<Candidate>> RecBoxF_Zu::reading()
+QFuture<QList<Candidate>> RecBoxF_Zu::currentRead()
 {
-    if (m_readRevision != m_inkRevision || !m_read.isValid())
+    if (m_readRevision != m_inkRevision || !m_read.isValid() || m_readContext != m_context)
         readAhead();
     return m_read;
+}
+
+void RecBoxF_Zu::showReading(const QString &character)
+{
+    if (!m_hasResult || m_picked || character == m_resultText)
+        return;
+    QStringList texts;
+    for (const Candidate &c : m_reading)
+        texts << c.text;
+    if (!texts.removeOne(character))
+        return;
+    m_candidates = texts.mid(0, ShownCandidates);
+    m_keyCandidate = -1;
+    candidatesChanged();
+    setResult(true, character);
 }
 
 void RecBoxF_Zu::readAhead()
@@ -105,8 +125,9 @@ void RecBoxF_Zu::readAhead()
     Ink ink;
     ink.strokes = m_strokes;
     ink.canvas = QSizeF(qMax(1, width()), qMax(1, height()));
-    m_read = m_queue->submit(ink, RecognizedCount + 4);
+    m_read = m_queue->submit(ink, RecognizedCount + 4, m_context);
     m_readRevision = m_inkRevision;
+    m_readContext = m_context;
 }
 
 void RecBoxF_Zu::Clear()
@@ -146,6 +167,7 @@ void RecBoxF_Zu::pickCandidate(int index)
         return;
     const QString picked = m_candidates.takeAt(index);
     m_candidates.insert(0, m_resultText);
+    m_picked = true;
     candidatesChanged();
     setResult(true, picked);
 }
@@ -181,6 +203,8 @@ void RecBoxF_Zu::setResult(bool has, const QString &text)
 
 void RecBoxF_Zu::dropResult()
 {
+    m_reading.clear();
+    m_picked = false;
     m_candidates.clear();
     candidatesChanged();
     setResult(false, QString());
@@ -275,6 +299,8 @@ void RecBoxF_Zu::beginStroke(Device device, QPointF pos, qreal pressure)
     m_resultText.clear();
     m_keyCandidate = -1;
     m_candidates.clear();
+    m_reading.clear();
+    m_picked = false;
     if (hadResult) {
         candidatesChanged();
         QAccessibleValueChangeEvent value(this, QString());

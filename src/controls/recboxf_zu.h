@@ -61,6 +61,21 @@ public:
     void undoStroke();
     // Makes candidate `index` the result; the old result joins the candidates.
     void pickCandidate(int index);
+    // True when the player picked the result among the candidates.
+    bool resultPicked() const { return m_picked; }
+
+    // In a game: the characters still free on the board and the words they
+    // make. Ink is read against the context it was read with; a new
+    // context makes the next Recognize read the ink again.
+    void setReadingContext(const ReadingContext &context) { m_context = context; }
+    // Everything the last Recognize read, with the recogniser's scores, the
+    // result as read first; empty without a result.
+    const QList<Candidate> &reading() const { return m_reading; }
+    // Shows `character` of the reading as the result, the others as the
+    // candidates (the first of the reading first): how the two boxes show a
+    // word they read as a pair. Nothing happens when the player picked the
+    // result or the reading does not hold the character.
+    void showReading(const QString &character);
     // The candidate the keyboard is on, -1 for none.
     int currentCandidate() const { return m_keyCandidate; }
     void setCurrentCandidate(int index);
@@ -116,12 +131,16 @@ private:
 
     QString m_fontName;
     void readAhead();
-    QFuture<QList<Candidate>> reading();
+    QFuture<QList<Candidate>> currentRead();
 
     RecognitionQueue *m_queue = nullptr;
     // The reading of the ink at revision m_readRevision, under way or done.
     QFuture<QList<Candidate>> m_read;
     quint64 m_readRevision = ~quint64(0);
+    ReadingContext m_context;
+    ReadingContext m_readContext;
+    QList<Candidate> m_reading;
+    bool m_picked = false;
     bool m_locked = false;
     bool m_hasResult = false;
     bool m_noRecognizer = false;

@@ -21,7 +21,7 @@ int pick(UniformRandom &random, int n)
 
 void CharacterPool::deal(const WordList &words, UniformRandom &random)
 {
-    m_entries.clear();
+    clear();
     const int n = int(qMin<qsizetype>(words.size(), 0x7FFFFFFF));
     if (n < WordsPerGame)
         return;
@@ -40,8 +40,10 @@ void CharacterPool::deal(const WordList &words, UniformRandom &random)
                     k = (k + 1) % n;
             }
         }
-        for (const QString &character : WordList::characters(words.at(k)))
+        const QString word = words.at(k);
+        for (const QString &character : WordList::characters(word))
             m_entries.append({character, false});
+        m_dealt.append(word);
         drawn.append(k);
     }
     for (int g = 0; g < Size && g < size(); ++g) {

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class UniformRandom;
 class WordList;
@@ -30,9 +31,15 @@ public:
     // entry g with entry floor(r * 36). All entries start free.
     // Precondition: words.size() >= WordsPerGame.
     void deal(const WordList &words, UniformRandom &random);
-    void clear() { m_entries.clear(); }
+    void clear()
+    {
+        m_entries.clear();
+        m_dealt.clear();
+    }
 
     int size() const { return int(m_entries.size()); }
+    // The words of the last deal, in the order they were drawn.
+    const QStringList &dealtWords() const { return m_dealt; }
     const Entry &at(int index) const { return m_entries.at(index); }
 
     // The lowest free index other than except whose character is
@@ -42,4 +49,5 @@ public:
 
 private:
     QList<Entry> m_entries;
+    QStringList m_dealt;
 };

@@ -5,6 +5,8 @@
 #include "engine/judge.h"
 #include "engine/playerview.h"
 
+#include <climits>
+
 namespace {
 
 QString text(const char *utf8)
@@ -67,6 +69,7 @@ void Game::present(int player, PlayerView *view) const
         if (!m_answers[p].at(slot - 1).isEmpty())
             view->showAnswer(slot, m_answers[p].at(slot - 1));
     }
+    view->setReadingContext(m_contexts[p]);
     view->showOwnScore(QString::number(m_scores[p]));
     view->showOpponentScore(QString::number(m_scores[1 - p]));
     if (m_locked[p])
@@ -85,6 +88,7 @@ void Game::setWords(WordList words)
     m_pool.clear();
     emit wordsChanged();
     emit poolChanged();
+    updateReadingContexts();
 }
 
 void Game::clearWords()
@@ -115,6 +119,8 @@ void Game::clearPlayer(int player)
     const int p = index(player);
     m_scores[p] = 0;
     m_answers[p] = QStringList(Rules::AnswerSlots);
+    m_wrongTries[p].clear();
+    m_wrongTryCounts[p] = 0;
     m_results[p].clear();
     m_items[p] = Rules::Neutral;
     for (PlayerView *view : views(player))
@@ -166,6 +172,7 @@ void Game::start()
                 view->showBoardCharacter(j + 1, m_pool.at(j).character);
         }
     }
+    updateReadingContexts();
 
     unlockPlayers();
 
@@ -208,6 +215,7 @@ void Game::SeigoHantei(int16_t PNum, const QString &St)
                 view->disableBoardPlace(j.second + 1);
             }
         }
+        updateReadingContexts();
         showOutcome(w, text(CorrectText), Rules::Correct);
         const int slot = ++m_scores[index(w)];
         const QString score = QString::number(slot);
@@ -223,11 +231,26 @@ void Game::SeigoHantei(int16_t PNum, const QString &St)
         }
     } else {
         showOutcome(w, text(j.outcome == Judgement::NoCharacter ? NoCharacterText : NoWordText), Rules::Wrong);
+        recordWrongTry(w, St, j.outcome);
     }
 
     const int limit = m_limits.answerLimit();
     if (m_limits.answerLimitOn() && (m_scores[0] >= limit || m_scores[1] >= limit))
         EndGame();
+}
+
+void Game::recordWrongTry(int player, const QString &answer, Judgement::Outcome outcome)
+{
+    // Bounded, whatever a seat sends or however long a game without limits runs.
+    const int p = index(player);
+    if (m_wrongTryCounts[p] < INT_MAX)
+        ++m_wrongTryCounts[p];
+    if (m_wrongTries[p].size() < WrongTriesKept) {
+        QString kept = answer.left(WrongTryLength);
+        if (!kept.isEmpty() && kept.back().isHighSurrogate())
+            kept.chop(1);
+        m_wrongTries[p].append({kept, outcome});
+    }
 }
 
 bool Game::updateClock()
@@ -296,4 +319,15 @@ void Game::setOver(bool over)
         return;
     m_over = over;
     emit overChanged(over);
+}
+
+void Game::updateReadingContexts()
+{
+    // Both players share the board, so one context serves both for now.
+    const ReadingContext context = ReadingContext::of(m_pool, m_words);
+    for (int player = 1; player <= Rules::Players; ++player) {
+        m_contexts[index(player)] = context;
+        for (PlayerView *view : views(player))
+            view->setReadingContext(context);
+    }
 }

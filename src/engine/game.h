@@ -6,7 +6,9 @@
 #include "common/rules.h"
 #include "engine/characterpool.h"
 #include "engine/gameclock.h"
+#include "engine/judge.h"
 #include "engine/random.h"
+#include "engine/readingcontext.h"
 #include "engine/wordlist.h"
 
 #include <QList>
@@ -36,10 +38,12 @@ public:
 // Order of what a call does:
 // - start(): on player 1's views AllLock, AllClear, then on player 2's; the
 //   deal (poolChanged), board characters place by place to player 1's then
-//   player 2's views; AllUnLock on player 1's, then player 2's views;
+//   player 2's views; the reading context to player 1's, then player 2's
+//   views; AllUnLock on player 1's, then player 2's views;
 //   clockChanged("0"), clockRunningChanged(true), overChanged(false).
 // - SeigoHantei(): a correct answer disables the two places in player 1's
-//   views, then player 2's (poolChanged first); then the answering player's
+//   views, then player 2's (poolChanged first), and sends both the reading
+//   context without the two characters; then the answering player's
 //   result text, feedback item and its performance, own score, the other's
 //   opponent score, and the answer slot. A wrong one: result text, item,
 //   performance. Then the answer-limit test, which may call EndGame.
@@ -84,8 +88,22 @@ public:
     bool isLoading() const { return m_loading; }
 
     const CharacterPool &pool() const { return m_pool; }
+    // What player's handwriting is read against: the characters still free
+    // on the board and the words of the list they make; empty without a deal.
+    const ReadingContext &readingContext(int player) const { return m_contexts[index(player)]; }
     int score(int player) const { return m_scores[index(player)]; }
     QStringList answers(int player) const { return m_answers[index(player)]; }
+    // The answers of a player judged wrong since the deal, for reviewing the
+    // game: the first WrongTriesKept of them, and how many there were.
+    struct WrongTry
+    {
+        QString answer; // at most WrongTryLength characters of it
+        Judgement::Outcome outcome = Judgement::NoCharacter;
+    };
+    static constexpr int WrongTriesKept = 100;
+    static constexpr int WrongTryLength = 8;
+    const QList<WrongTry> &wrongTries(int player) const { return m_wrongTries[index(player)]; }
+    int wrongTryCount(int player) const { return m_wrongTryCounts[index(player)]; }
     bool isLocked(int player) const { return m_locked[index(player)]; }
     QString clockText() const { return m_clockText; }
     bool isClockRunning() const { return m_clockRunning; }
@@ -130,19 +148,25 @@ private:
     void lockPlayer(int player);
     void unlockPlayer(int player);
     void showOutcome(int player, const QString &text, int item);
+    void recordWrongTry(int player, const QString &answer, Judgement::Outcome outcome);
     // Writes the elapsed time; false when no time has passed ("--").
     bool updateClock();
     void setClockRunning(bool running);
     void setOver(bool over);
+    // Works out each player's reading context from the pool and tells the views.
+    void updateReadingContexts();
 
     const GameLimits &m_limits;
     std::unique_ptr<UniformRandom> m_random;
     std::unique_ptr<MonotonicClock> m_clock;
     WordList m_words;
     CharacterPool m_pool;
+    ReadingContext m_contexts[Rules::Players];
     QList<PlayerView *> m_views[Rules::Players];
     int m_scores[Rules::Players] = {0, 0};
     QStringList m_answers[Rules::Players];
+    QList<WrongTry> m_wrongTries[Rules::Players];
+    int m_wrongTryCounts[Rules::Players] = {0, 0};
     bool m_locked[Rules::Players] = {true, true}; // seats start locked
     QString m_results[Rules::Players];
     int m_items[Rules::Players] = {Rules::Neutral, Rules::Neutral};

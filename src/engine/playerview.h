@@ -2,6 +2,8 @@
 // What the game asks of every view of a player's seat.
 #pragma once
 
+#include "engine/readingcontext.h"
+
 #include <QString>
 
 // A view of one player's seat: a player window on this PC, or a device in a
@@ -35,4 +37,7 @@ public:
     virtual void showOwnScore(const QString &score) = 0;
     virtual void showOpponentScore(const QString &score) = 0;
     virtual void showAnswer(int slot, const QString &word) = 0;
+    // What the seat's handwriting is read against: the characters still
+    // free on the board and the words they make. Views without ink ignore it.
+    virtual void setReadingContext(const ReadingContext &context) { Q_UNUSED(context); }
 };

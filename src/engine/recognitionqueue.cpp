@@ -23,6 +23,7 @@ public:
         std::shared_ptr<QPromise<QList<Candidate>>> promise;
         Ink ink;
         int count = 0;
+        ReadingContext context;
     };
 
     int addLane()
@@ -101,8 +102,10 @@ private:
                     return;
                 }
             }
-            if (!job.promise->isCanceled())
-                job.promise->addResult(recognizer.classify(job.ink, job.count));
+            if (!job.promise->isCanceled()) {
+                job.promise->addResult(job.context.isEmpty() ? recognizer.classify(job.ink, job.count)
+                                                             : recognizer.classifyInGame(job.ink, job.count, job.context));
+            }
             job.promise->finish();
         }
     }
@@ -148,16 +151,21 @@ bool RecognitionQueue::isAvailable() const
     return m_core->recognizer.isAvailable();
 }
 
+ContextMargins RecognitionQueue::contextMargins() const
+{
+    return m_core->recognizer.contextMargins();
+}
+
 const Recognizer &RecognitionQueue::recognizer() const
 {
     return m_core->recognizer;
 }
 
-QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count)
+QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, const ReadingContext &context)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();
     QFuture<QList<Candidate>> future = promise->future();
     promise->start();
-    m_core->add(m_lane, {promise, ink, count});
+    m_core->add(m_lane, {promise, ink, count, context});
     return future;
 }

@@ -33,11 +33,14 @@ public:
     RecognitionQueue(const RecognitionQueue &) = delete;
     RecognitionQueue &operator=(const RecognitionQueue &) = delete;
 
-    QFuture<QList<Candidate>> submit(const Ink &ink, int count);
+    // With a context that is not empty the recogniser reads the ink in the
+    // game (Recognizer::classifyInGame).
+    QFuture<QList<Candidate>> submit(const Ink &ink, int count, const ReadingContext &context = {});
     // Lets the recogniser load what it needs on the queue's thread now,
     // before the first ink, without holding up the windows.
     void warmUp();
     bool isAvailable() const;
+    ContextMargins contextMargins() const;
     const Recognizer &recognizer() const;
 
 private:

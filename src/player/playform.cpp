@@ -7,6 +7,8 @@
 #include "controls/resbank.h"
 #include "controls/valuelabel.h"
 #include "controls/zubutton.h"
+#include "engine/boardpreference.h"
+#include "engine/recognitionqueue.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -123,6 +125,7 @@ void PlayForm::create(const PlayerSetup &setup)
 {
     setWindowIcon(setup.icon);
     m_resBank->setSources(setup.feedback, setup.audio);
+    m_recognition = setup.recognition;
     for (RecBoxF_Zu *box : m_recBoxes)
         box->setRecognizer(setup.recognition);
 
@@ -251,6 +254,13 @@ void PlayForm::showAnswer(int slot, const QString &word)
         label->setText(word);
 }
 
+void PlayForm::setReadingContext(const ReadingContext &context)
+{
+    m_context = context;
+    for (RecBoxF_Zu *box : m_recBoxes)
+        box->setReadingContext(context);
+}
+
 void PlayForm::recognize()
 {
     // Each box on its own: ink that gave no character is thrown away.
@@ -259,6 +269,27 @@ void PlayForm::recognize()
         if (!box->HasResult())
             box->Clear();
     }
+    readAsPair();
+}
+
+void PlayForm::readAsPair()
+{
+    // The two boxes read as a word of the board where it scores close to
+    // their own readings, else each as itself. A candidate the player
+    // picked is certain: it stays, and the other box may still read as a
+    // word with it.
+    RecBoxF_Zu *first = m_recBoxes[0], *second = m_recBoxes[1];
+    if (!m_recognition || !first->HasResult() || !second->HasResult())
+        return;
+    const auto readingOf = [](const RecBoxF_Zu *box) {
+        return box->resultPicked() ? QList<Candidate>{{box->ResultText(), 0}} : box->reading();
+    };
+    const QList<Candidate> a = readingOf(first), b = readingOf(second);
+    if (a.isEmpty() || b.isEmpty())
+        return;
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, m_context, m_recognition->contextMargins());
+    first->showReading(pair.isValid() ? pair.first : a.first().text);
+    second->showReading(pair.isValid() ? pair.second : b.first().text);
 }
 
 void PlayForm::submitAnswer()

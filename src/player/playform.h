@@ -65,6 +65,7 @@ public:
     void showOwnScore(const QString &score) override;
     void showOpponentScore(const QString &score) override;
     void showAnswer(int slot, const QString &word) override;
+    void setReadingContext(const ReadingContext &context) override;
 
     // Whether the window lets itself be closed: the console allows it when
     // it closes, and the session's end when it comes.
@@ -122,6 +123,7 @@ private:
     void buildDesign();
     void create(const PlayerSetup &setup);
     void recognize();
+    void readAsPair();
     void submitAnswer();
     void keepMinimumSize();
     QSize minimumInnerSize() const;
@@ -137,6 +139,8 @@ private:
     QList<ZuButton *> m_monButtons;
     QList<QLabel *> m_ansLabels;
     QList<RecBoxF_Zu *> m_recBoxes;
+    RecognitionQueue *m_recognition = nullptr;
+    ReadingContext m_context;
     QLabel *m_resultLabel = nullptr;
     AutoSizeLabel *m_chkLabel = nullptr;
     ZuButton *m_recButton = nullptr;

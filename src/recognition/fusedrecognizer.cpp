@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fusion of the ink model's, Zinnia's and the template matcher's scores.
 #include "recognition/fusedrecognizer.h"
+#include "engine/boardpreference.h"
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/kanjigrades.h"
 #include "recognition/templatematcher.h"
@@ -139,6 +140,25 @@ QList<Candidate> FusedRecognizer::ranked(const Ink &ink) const
 
 QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
 {
+    return ordered(ink, count, {}).mid(0, std::max(0, count));
+}
+
+QList<Candidate> FusedRecognizer::classifyInGame(const Ink &ink, int count, const ReadingContext &context) const
+{
+    return ordered(ink, count, context);
+}
+
+ContextMargins FusedRecognizer::contextMargins() const
+{
+    // The margins are in the fused scores' units: without the model the
+    // scores are Zinnia's, and the context moves nothing.
+    if (!m_model.isAvailable())
+        return {};
+    return {BoardMargin, BoardFloor, PairMargin, PairEach, PairFloor};
+}
+
+QList<Candidate> FusedRecognizer::ordered(const Ink &ink, int count, const ReadingContext &context) const
+{
     if (count <= 0 || !isAvailable())
         return {};
     const QSet<QString> preferred = preferredCharacters();
@@ -165,8 +185,11 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
         return ka != kb ? ka : a.score > b.score;
     });
 
-    // A word-list character close behind the best goes first.
-    if (!preferred.isEmpty() && !preferred.contains(fused.first().text)) {
+    // In a game a free board character close behind the best goes first;
+    // else a word-list character closer still.
+    if (const int board = BoardPreference::boardFirst(fused, context, contextMargins()); board > 0) {
+        fused.move(board, 0);
+    } else if (!preferred.isEmpty() && !preferred.contains(fused.first().text)) {
         for (int i = 1; i < fused.size(); ++i) {
             if (fused.first().score - fused[i].score > PreferenceMargin)
                 break;
@@ -180,15 +203,17 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
     // the list's characters (the board holds only those), then the kanji of
     // the school years, then the other jōyō kanji. Reordered among the best
     // few only, so that no far-fetched guess rises into view.
-    auto rank = [&preferred](const Candidate &c) {
-        if (preferred.contains(c.text))
+    auto rank = [&preferred, &context](const Candidate &c) {
+        if (context.isFree(c.text))
             return 0;
+        if (preferred.contains(c.text))
+            return 1;
         const int year = kanjiSchoolYear(c.text);
-        return year >= 1 && year <= 6 ? 1 : year == 7 ? 2 : isKanji(c.text) ? 3 : 4;
+        return year >= 1 && year <= 6 ? 2 : year == 7 ? 3 : isKanji(c.text) ? 4 : 5;
     };
     // Characters no school teaches (and no list holds) go behind all the
     // others, however Zinnia or the templates scored them.
-    std::stable_partition(fused.begin() + 1, fused.end(), [&](const Candidate &c) { return rank(c) <= 2; });
+    std::stable_partition(fused.begin() + 1, fused.end(), [&](const Candidate &c) { return rank(c) <= 3; });
     const int window = std::min<int>(int(fused.size()), std::max(2 * count, count + 5));
     // The list's characters pass anything; a school-year kanji passes a
     // later jōyō kanji only when it scores within SchoolYearMargin of it, so
@@ -197,11 +222,11 @@ QList<Candidate> FusedRecognizer::classify(const Ink &ink, int count) const
         for (int j = i; j > 1; --j) {
             const Candidate &ahead = fused[j - 1], &behind = fused[j];
             const bool passes = rank(behind) < rank(ahead)
-                && (rank(behind) == 0 || ahead.score - behind.score <= SchoolYearMargin);
+                && (rank(behind) <= 1 || ahead.score - behind.score <= SchoolYearMargin);
             if (!passes)
                 break;
             std::swap(fused[j - 1], fused[j]);
         }
     }
-    return fused.mid(0, count);
+    return fused;
 }

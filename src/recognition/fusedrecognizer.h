@@ -17,10 +17,12 @@ class TemplateMatcher;
 // a teacher's list). Without the model the other two rank as they did
 // before it existed.
 //
-// The result is the best score, except that a character of the preferred
-// set (the loaded word list) goes first when it scores within
-// PreferenceMargin of the best and at least PreferenceFloor. Behind the
-// result come the list's characters, then kanji of the school years (unless
+// The result is the best score, except that in a game a free board
+// character goes first within BoardMargin (contextMargins()), else a
+// character of the preferred set (the loaded word list) when it scores
+// within PreferenceMargin of the best and at least PreferenceFloor. Behind
+// the result come the free board characters, the list's characters, then
+// kanji of the school years (unless
 // a later jōyō kanji leads them by more than SchoolYearMargin), then the
 // other jōyō kanji, then the rest; forms that are only parts of kanji never.
 class FusedRecognizer : public Recognizer
@@ -30,6 +32,8 @@ public:
     FusedRecognizer(const InkModelRecognizer &model, const ZinniaRecognizer &zinnia, const TemplateMatcher &templates);
 
     QList<Candidate> classify(const Ink &ink, int count) const override;
+    QList<Candidate> classifyInGame(const Ink &ink, int count, const ReadingContext &context) const override;
+    ContextMargins contextMargins() const override;
     bool isAvailable() const override;
 
     // May be set while another thread classifies.
@@ -52,8 +56,22 @@ public:
     // 0.982 and 0.993.
     static constexpr double SchoolYearMargin = 1.0;
 
+    // In a game (chosen on the development split with
+    // bench/recognition/context.py): a free board character goes first when
+    // it trails the best by at most BoardMargin and scores at least
+    // BoardFloor; the two boxes read as a board word when its characters
+    // trail the two best by at most PairMargin together and PairEach apiece,
+    // each scoring at least PairFloor.
+    static constexpr double BoardMargin = 2.0;
+    static constexpr double BoardFloor = -8.0;
+    static constexpr double PairMargin = 6.0;
+    static constexpr double PairEach = 4.0;
+    static constexpr double PairFloor = -10.0;
+
 private:
     QList<Candidate> ranked(const Ink &ink) const;
+    // Every candidate, the first `count` in the box's order.
+    QList<Candidate> ordered(const Ink &ink, int count, const ReadingContext &context) const;
 
     const InkModelRecognizer &m_model;
     const ZinniaRecognizer &m_zinnia;

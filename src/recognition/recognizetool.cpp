@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // taruvo-recognize: the box's recognition path on lines of ink from stdin.
+#include "engine/boardpreference.h"
+#include "engine/wordlistfile.h"
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
@@ -22,8 +24,13 @@ int usage(const char *message)
     std::fprintf(stderr, "taruvo-recognize: %s\n"
                          "usage: taruvo-recognize [--size W,H] [-n N] [--engine fused|model|zinnia|templates]\n"
                          "                        [--prefer CHARACTERS] [--scores] [--timing] < ink\n"
+                         "       taruvo-recognize --words LIST --pairs [--size W,H] [--timing] < boards and inks\n"
                          "       taruvo-recognize --model-cost\n"
                          "  each input line: [label<TAB>]x,y x,y ...;x,y ...  (strokes split by ';')\n"
+                         "  --pairs    each line: BOARD<TAB>ink<TAB>ink, BOARD the free board places'\n"
+                         "             characters; prints the two boxes' results read in that game\n"
+                         "             (- for none), as the player window reads them; --timing\n"
+                         "             writes the microseconds of both and the nanoseconds of the pair rule\n"
                          "  --prefer   characters of a word list, put first when they score close\n"
                          "  --scores   prints each candidate as character:score\n"
                          "  --timing   also writes the microseconds of each line to stderr\n"
@@ -61,6 +68,37 @@ int modelCost()
     return 0;
 }
 
+// The two boxes of a player window in a game: each read in the context,
+// then the pair. Prints the two results.
+int readPairs(const SharedRecognizer &shared, const WordList &words, QSizeF canvas, int count, bool timing)
+{
+    std::string raw;
+    QElapsedTimer clock;
+    while (std::getline(std::cin, raw)) {
+        QString line = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() != 3)
+            return usage("--pairs needs lines of BOARD<TAB>ink<TAB>ink");
+        clock.start();
+        const ReadingContext context(WordList::characters(fields[0]), words);
+        const QList<Candidate> a = shared.classifyInGame(parseInkLine(fields[1], canvas), count, context);
+        const QList<Candidate> b = shared.classifyInGame(parseInkLine(fields[2], canvas), count, context);
+        const qint64 read = clock.nsecsElapsed();
+        const BoardPreference::PairReading pair = BoardPreference::pair(a, b, context, shared.contextMargins());
+        const qint64 micros = clock.nsecsElapsed() / 1000;
+        const qint64 pairNanos = clock.nsecsElapsed() - read;
+        const QString first = pair.isValid() ? pair.first : a.isEmpty() ? QStringLiteral("-") : a.first().text;
+        const QString second = pair.isValid() ? pair.second : b.isEmpty() ? QStringLiteral("-") : b.first().text;
+        std::cout << (first + QLatin1Char(' ') + second).toStdString() << '\n';
+        if (timing)
+            std::cerr << micros << ' ' << pairNanos << '\n';
+    }
+    std::cout.flush();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,6 +110,8 @@ int main(int argc, char *argv[])
     bool scores = false;
     QString engine = QStringLiteral("fused");
     QSet<QString> preferred;
+    QString wordsPath;
+    bool pairs = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -99,6 +139,10 @@ int main(int argc, char *argv[])
             if (engine != QLatin1String("fused") && engine != QLatin1String("model")
                 && engine != QLatin1String("zinnia") && engine != QLatin1String("templates"))
                 return usage("--engine is fused, model, zinnia or templates");
+        } else if (arg == QLatin1String("--words") && i + 1 < args.size()) {
+            wordsPath = args[++i];
+        } else if (arg == QLatin1String("--pairs")) {
+            pairs = true;
         } else if (arg == QLatin1String("--prefer") && i + 1 < args.size()) {
             for (uint c : args[++i].toUcs4())
                 preferred.insert(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
@@ -107,8 +151,26 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (pairs != !wordsPath.isEmpty())
+        return usage("--pairs and --words go together");
+    WordListFile list;
+    if (pairs) {
+        list = readWordListFile(wordsPath);
+        if (!list.ok) {
+            std::fprintf(stderr, "taruvo-recognize: %s: %s\n", qPrintable(wordsPath), qPrintable(list.error));
+            return 1;
+        }
+        // The console prefers the loaded list's characters.
+        preferred = list.characters;
+    }
     SharedRecognizer shared;
     shared.setPreferredCharacters(preferred);
+    if (pairs) {
+        if (!shared.isAvailable())
+            return 1;
+        std::ios::sync_with_stdio(false);
+        return readPairs(shared, list.words, canvas, count, timing);
+    }
     const Recognizer &recognizer = engine == QLatin1String("zinnia") ? shared.zinnia()
         : engine == QLatin1String("templates")                      ? shared.templates()
         : engine == QLatin1String("model")                          ? shared.inkModel()

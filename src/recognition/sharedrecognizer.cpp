@@ -113,6 +113,16 @@ QList<Candidate> SharedRecognizer::classify(const Ink &ink, int count) const
     return recognizer().classify(ink, count);
 }
 
+QList<Candidate> SharedRecognizer::classifyInGame(const Ink &ink, int count, const ReadingContext &context) const
+{
+    return recognizer().classifyInGame(ink, count, context);
+}
+
+ContextMargins SharedRecognizer::contextMargins() const
+{
+    return recognizer().contextMargins();
+}
+
 bool SharedRecognizer::isAvailable() const
 {
     return recognizer().isAvailable();

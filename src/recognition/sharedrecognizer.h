@@ -34,6 +34,8 @@ public:
 
     // The fused recogniser.
     QList<Candidate> classify(const Ink &ink, int count) const override;
+    QList<Candidate> classifyInGame(const Ink &ink, int count, const ReadingContext &context) const override;
+    ContextMargins contextMargins() const override;
     bool isAvailable() const override;
 
     const Recognizer &recognizer() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remoteseat.h"
 
+#include "engine/boardpreference.h"
 #include "engine/recognitionqueue.h"
 #include "seats/seatlink.h"
 
@@ -25,6 +26,20 @@ QString newToken()
 QByteArray compact(const QJsonObject &o)
 {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QJsonArray inkArray(const SeatBox &box)
+{
+    QJsonArray strokes;
+    for (const Stroke &s : box.strokes()) {
+        QJsonArray pts;
+        for (QPointF p : s) {
+            pts.append(std::round(p.x() * 10) / 10);
+            pts.append(std::round(p.y() * 10) / 10);
+        }
+        strokes.append(pts);
+    }
+    return strokes;
 }
 
 } // namespace
@@ -76,6 +91,11 @@ RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QS
         old->close(QStringLiteral("resumed"));
     }
     m_link = link;
+    // A new page, or the same on a new connection: its numbering starts
+    // again, and what the earlier link sent is not acknowledged to it.
+    ++m_linkSerial;
+    m_ack = 0;
+    m_recognizeId = -1;
     QJsonObject joined{{QStringLiteral("t"), QStringLiteral("joined")},
                        {QStringLiteral("player"), int(m_player)},
                        {QStringLiteral("look"), m_look},
@@ -84,10 +104,20 @@ RemoteSeat::Admission RemoteSeat::admit(const QString &token, SeatLink *link, QS
     QJsonObject whole = stateMessage(true);
     whole.insert(QStringLiteral("ack"), double(m_ack));
     link->send(compact(whole));
+    whole.remove(QStringLiteral("ink"));
+    whole.remove(QStringLiteral("ack"));
+    m_sent = whole;
     m_sentAck = m_ack;
-    m_dirty = false;
-    m_inkDirty[0] = m_inkDirty[1] = false;
+    for (int b = 0; b < 2; ++b) {
+        m_sentStrokes[b] = m_keep[b] = int(m_boxes[b].strokes().size());
+        m_added[b].clear();
+        m_resend[b] = false;
+    }
     m_play = -1;
+    // A page starts without a review: it is told only of one held.
+    if (hasReview())
+        sendReview();
+    m_reviewOwed = false;
     emit stateChanged();
     return admission;
 }
@@ -124,24 +154,29 @@ void RemoteSeat::handle(const SeatCommand &command)
             sendRefusal(command.id, QStringLiteral("busy: too many commands waiting"));
             return;
         }
-        m_backlog.append(command);
+        m_backlog.append({command, m_linkSerial});
         return;
     }
-    run(command);
+    run(command, true);
 }
 
-void RemoteSeat::run(const SeatCommand &c)
+void RemoteSeat::run(const SeatCommand &c, bool own)
 {
     switch (c.kind) {
     case SeatCommand::Stroke: {
         SeatBox &box = m_boxes[c.box];
         // Written before an erasure the device had not seen yet, or into a
         // locked or full box: dropped, and the device corrected by the state.
+        // The device learns of it from the acknowledgement that passes the
+        // stroke's id without listing it as taken.
         if (c.epoch == box.epoch() && box.addStroke(c.points)) {
+            // A stroke of an earlier link is one the present page lacks.
+            if (own)
+                strokeTaken(c.box, c.id);
+            else
+                m_resend[c.box] = true;
             boxChanged(true);
             readAhead(c.box);
-        } else {
-            m_inkDirty[c.box] = true;
         }
         changed();
         break;
@@ -149,7 +184,8 @@ void RemoteSeat::run(const SeatCommand &c)
     case SeatCommand::Undo: {
         const qsizetype before = m_boxes[c.box].strokes().size();
         boxChanged(m_boxes[c.box].undoStroke());
-        m_inkDirty[c.box] = m_inkDirty[c.box] || m_boxes[c.box].strokes().size() != before;
+        if (m_boxes[c.box].strokes().size() != before)
+            strokeUndone(c.box);
         changed();
         break;
     }
@@ -161,7 +197,8 @@ void RemoteSeat::run(const SeatCommand &c)
         if (!m_locked)
             recognize();
         if (isReading()) {
-            m_recognizeId = c.id;
+            if (own)
+                m_recognizeId = c.id;
             return;
         }
         break;
@@ -181,7 +218,7 @@ void RemoteSeat::run(const SeatCommand &c)
     case SeatCommand::Invalid:
         break;
     }
-    if (c.id >= 0)
+    if (own && c.id >= 0)
         m_ack = c.id;
     changed();
 }
@@ -192,8 +229,9 @@ void RemoteSeat::readAhead(int b)
         return;
     // A reading not yet started is not needed any more: the ink has grown.
     m_reads[b].cancel();
-    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount);
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, m_context);
     m_readRevision[b] = m_boxes[b].revision();
+    m_readContext[b] = m_context;
 }
 
 void RemoteSeat::recognize()
@@ -203,7 +241,8 @@ void RemoteSeat::recognize()
     for (int b = 0; b < 2; ++b) {
         SeatBox &box = m_boxes[b];
         if (available && box.needsReading()) {
-            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled())
+            if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
+                || m_readContext[b] != m_context)
                 readAhead(b);
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
@@ -212,10 +251,12 @@ void RemoteSeat::recognize()
         bool c = box.recognizeNothing(available);
         if (!box.hasResult()) {
             c = box.clear() || c;
-            m_inkDirty[b] = true;
+            inkCleared(b);
         }
         boxChanged(c);
     }
+    if (!isReading())
+        readAsPair();
     changed();
 }
 
@@ -232,16 +273,39 @@ void RemoteSeat::boxRead(int b)
         bool c = box.setRead(m_readRevision[b], found);
         if (!box.hasResult()) {
             c = box.clear() || c;
-            m_inkDirty[b] = true;
+            inkCleared(b);
         }
         // The reset belongs to the moment of "にんしき": an outcome the game
         // showed since then stays.
         if (c && m_feedbackWrites == m_feedbackAtRecognize)
             resetFeedback();
     }
+    if (!isReading())
+        readAsPair();
     changed();
     if (!isReading())
         finishReading();
+}
+
+void RemoteSeat::readAsPair()
+{
+    // As the player window does: the boxes read as a board word where it
+    // scores close, else each as itself; a picked candidate is certain.
+    SeatBox &first = m_boxes[0], &second = m_boxes[1];
+    if (!m_recognition || !first.hasResult() || !second.hasResult())
+        return;
+    const auto readingOf = [](const SeatBox &box) {
+        return box.resultPicked() ? QList<Candidate>{{box.resultText(), 0}} : box.reading();
+    };
+    const QList<Candidate> a = readingOf(first), b = readingOf(second);
+    if (a.isEmpty() || b.isEmpty())
+        return;
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, m_context, m_recognition->contextMargins());
+    const bool changedFirst = first.showReading(pair.isValid() ? pair.first : a.first().text);
+    const bool changedSecond = second.showReading(pair.isValid() ? pair.second : b.first().text);
+    // Like a box's own reading: the reset belongs to the moment of "にんしき".
+    if ((changedFirst || changedSecond) && m_feedbackWrites == m_feedbackAtRecognize)
+        resetFeedback();
 }
 
 void RemoteSeat::finishReading()
@@ -250,15 +314,18 @@ void RemoteSeat::finishReading()
         m_ack = m_recognizeId;
         m_recognizeId = -1;
     }
-    while (!m_backlog.isEmpty() && !isReading())
-        run(m_backlog.takeFirst());
+    while (!m_backlog.isEmpty() && !isReading()) {
+        const Waiting next = m_backlog.takeFirst();
+        run(next.command, next.link == m_linkSerial);
+    }
 }
 
 void RemoteSeat::eraseAnswer()
 {
-    m_boxes[0].clear();
-    m_boxes[1].clear();
-    m_inkDirty[0] = m_inkDirty[1] = true;
+    for (int b = 0; b < 2; ++b) {
+        m_boxes[b].clear();
+        inkCleared(b);
+    }
     resetFeedback();
 }
 
@@ -275,11 +342,33 @@ void RemoteSeat::boxChanged(bool changedBox)
         resetFeedback();
 }
 
+void RemoteSeat::strokeTaken(int b, qint64 id)
+{
+    m_added[b].append(id);
+}
+
+void RemoteSeat::strokeUndone(int b)
+{
+    if (!m_added[b].isEmpty())
+        m_added[b].removeLast();
+    else
+        m_keep[b] = qMin(m_keep[b], int(m_boxes[b].strokes().size()));
+}
+
+void RemoteSeat::inkCleared(int b)
+{
+    // The new epoch tells the device to empty the box.
+    m_keep[b] = 0;
+    m_added[b].clear();
+    m_resend[b] = false;
+}
+
 // The game's calls.
 
 void RemoteSeat::AllClear()
 {
     ++m_feedbackWrites;
+    m_over = false;
     eraseAnswer();
     for (QString &a : m_answers)
         a.clear();
@@ -304,6 +393,7 @@ void RemoteSeat::AllUnLock()
     ++m_feedbackWrites;
     eraseAnswer();
     m_locked = false;
+    m_over = false;
     m_boxes[0].setLocked(false);
     m_boxes[1].setLocked(false);
     changed();
@@ -328,6 +418,9 @@ void RemoteSeat::disableBoardPlace(int place)
 void RemoteSeat::showResult(const QString &text)
 {
     ++m_feedbackWrites;
+    // Only the game's end shows a result in a locked seat: the page shows
+    // it as the outcome of the game.
+    m_over = m_locked && !text.isEmpty();
     m_result = text;
     changed();
 }
@@ -373,31 +466,14 @@ QJsonObject RemoteSeat::stateMessage(bool withInk) const
     QJsonArray used;
     for (bool u : m_used)
         used.append(u);
-    QJsonArray boxes, ink;
-    bool anyInk = withInk;
-    for (int b = 0; b < 2; ++b) {
-        const SeatBox &box = m_boxes[b];
+    QJsonArray boxes;
+    for (const SeatBox &box : m_boxes) {
         boxes.append(QJsonObject{{QStringLiteral("e"), double(box.epoch())},
                                  {QStringLiteral("n"), int(box.strokes().size())},
                                  {QStringLiteral("has"), box.hasResult()},
                                  {QStringLiteral("text"), box.resultText()},
                                  {QStringLiteral("cands"), QJsonArray::fromStringList(box.candidates())},
                                  {QStringLiteral("notice"), box.showsNotice()}});
-        if (!withInk && !m_inkDirty[b]) {
-            ink.append(QJsonValue::Null);
-        } else {
-            anyInk = true;
-            QJsonArray strokes;
-            for (const Stroke &s : box.strokes()) {
-                QJsonArray pts;
-                for (QPointF p : s) {
-                    pts.append(std::round(p.x() * 10) / 10);
-                    pts.append(std::round(p.y() * 10) / 10);
-                }
-                strokes.append(pts);
-            }
-            ink.append(strokes);
-        }
     }
     QJsonObject o{{QStringLiteral("t"), QStringLiteral("state")},
                   {QStringLiteral("player"), int(m_player)},
@@ -409,40 +485,105 @@ QJsonObject RemoteSeat::stateMessage(bool withInk) const
                   {QStringLiteral("result"), m_result},
                   {QStringLiteral("item"), m_item},
                   {QStringLiteral("locked"), m_locked},
+                  {QStringLiteral("over"), m_over},
                   {QStringLiteral("reading"), isReading()},
                   {QStringLiteral("boxes"), boxes}};
-    if (anyInk)
-        o.insert(QStringLiteral("ink"), ink);
+    if (withInk)
+        o.insert(QStringLiteral("ink"), QJsonArray{inkArray(m_boxes[0]), inkArray(m_boxes[1])});
     return o;
+}
+
+bool RemoteSeat::setReview(const QJsonObject &review)
+{
+    QByteArray json = review.isEmpty() ? QByteArray() : compact(review);
+    const bool fits = json.size() <= MaxReviewBytes;
+    if (!fits) {
+        qWarning("taruvo: network seats: player %d's review is %lld bytes, more than a seat sends (%lld); none shown",
+                 int(m_player), qlonglong(json.size()), qlonglong(MaxReviewBytes));
+        json.clear();
+    }
+    if (json == m_review)
+        return fits;
+    m_review = json;
+    ++m_reviewSerial;
+    m_reviewOwed = true;
+    changed();
+    return fits;
+}
+
+void RemoteSeat::sendReview()
+{
+    // Put together as it is held: the review is not parsed again.
+    m_link->send("{\"t\":\"review\",\"n\":" + QByteArray::number(m_reviewSerial) + ",\"review\":"
+                 + (m_review.isEmpty() ? QByteArrayLiteral("null") : m_review) + '}');
 }
 
 void RemoteSeat::changed()
 {
-    m_dirty = true;
     if (m_link && !m_flush.isActive())
         m_flush.start();
 }
 
+// What changed since the device was last sent the seat: the fields that
+// differ, and each box's ink as a change of what the device has (strokes
+// kept, its own strokes taken, by id), so that what is sent stays in
+// proportion to what changed however large the ink is.
 void RemoteSeat::flush()
 {
     if (!m_link) {
         m_play = -1;
+        m_reviewOwed = false;
         return;
     }
-    if (m_dirty) {
-        QJsonObject o = stateMessage(false);
+    const QJsonObject now = stateMessage(false);
+    QJsonObject o{{QStringLiteral("t"), QStringLiteral("state")}};
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        if (m_sent.value(it.key()) != it.value())
+            o.insert(it.key(), it.value());
+    }
+    QJsonArray whole, change;
+    bool anyWhole = false, anyChange = false;
+    for (int b = 0; b < 2; ++b) {
+        if (m_resend[b]) {
+            whole.append(inkArray(m_boxes[b]));
+            change.append(QJsonValue::Null);
+            anyWhole = true;
+        } else if (m_keep[b] < m_sentStrokes[b] || !m_added[b].isEmpty()) {
+            QJsonArray added;
+            for (qint64 id : std::as_const(m_added[b]))
+                added.append(id >= 0 ? QJsonValue(double(id)) : QJsonValue());
+            whole.append(QJsonValue::Null);
+            change.append(QJsonObject{{QStringLiteral("keep"), m_keep[b]}, {QStringLiteral("add"), added}});
+            anyChange = true;
+        } else {
+            whole.append(QJsonValue::Null);
+            change.append(QJsonValue::Null);
+        }
+        m_sentStrokes[b] = m_keep[b] = int(m_boxes[b].strokes().size());
+        m_added[b].clear();
+        m_resend[b] = false;
+    }
+    if (anyWhole)
+        o.insert(QStringLiteral("ink"), whole);
+    if (anyChange)
+        o.insert(QStringLiteral("change"), change);
+    if (m_play >= 0)
+        o.insert(QStringLiteral("play"), m_play);
+    if (o.size() > 1) {
         o.insert(QStringLiteral("ack"), double(m_ack));
-        if (m_play >= 0)
-            o.insert(QStringLiteral("play"), m_play);
         m_link->send(compact(o));
     } else if (m_ack != m_sentAck) {
         m_link->send(compact(QJsonObject{{QStringLiteral("t"), QStringLiteral("ack")},
                                          {QStringLiteral("ack"), double(m_ack)}}));
     }
-    m_dirty = false;
-    m_inkDirty[0] = m_inkDirty[1] = false;
+    m_sent = now;
     m_play = -1;
     m_sentAck = m_ack;
+    // After the state: the page shows a review over a seat that has ended.
+    if (m_reviewOwed) {
+        m_reviewOwed = false;
+        sendReview();
+    }
 }
 
 void RemoteSeat::sendRefusal(qint64 id, const QString &why)

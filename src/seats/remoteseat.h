@@ -71,10 +71,13 @@ public:
     void showOwnScore(const QString &score) override;
     void showOpponentScore(const QString &score) override;
     void showAnswer(int slot, const QString &word) override;
+    void setReadingContext(const ReadingContext &context) override { m_context = context; }
 
     // What the seat shows, for the console and for tests.
     const SeatBox &box(int index) const { return m_boxes[index == 1 ? 1 : 0]; }
     bool isLocked() const { return m_locked; }
+    // The result is the outcome of a game that has ended.
+    bool isOver() const { return m_over; }
     QString boardCharacter(int place) const { return m_board.value(place - 1); }
     bool isBoardPlaceUsed(int place) const { return m_used.value(place - 1); }
     QString result() const { return m_result; }
@@ -85,13 +88,27 @@ public:
     // True while ink is read for "にんしき".
     bool isReading() const { return m_waiting[0] || m_waiting[1]; }
 
-    // The whole seat as the page reads it; withInk adds the strokes of both
-    // boxes, else only of a box whose ink changed otherwise than by the
-    // device's own new stroke.
+    // The whole seat as the page reads it, with the strokes of both boxes
+    // when withInk. A device is sent this once when it takes the seat; after
+    // that only what changed (see flush()).
     QJsonObject stateMessage(bool withInk) const;
 
     // Which built-in look the page's sparks take (0 or 1).
     void setFeedbackLook(int builtInSeries) { m_look = builtInSeries; }
+
+    // The review of the game just ended, made for this seat's player as its
+    // page reads it; an empty object: none. The seat sends it to its device
+    // now and to every device that takes the seat later, until it is
+    // replaced or cleared (the page then closes it). A review larger than
+    // MaxReviewBytes of compact JSON is refused (false) and the seat holds
+    // none: it must not take a device's allowance from its game.
+    bool setReview(const QJsonObject &review);
+    void clearReview() { setReview(QJsonObject()); }
+    bool hasReview() const { return !m_review.isEmpty(); }
+    // Counts the reviews held: the page tells a new one from one it was
+    // sent again after a reconnection.
+    quint64 reviewSerial() const { return m_reviewSerial; }
+    static constexpr qsizetype MaxReviewBytes = 64 * 1024;
 
     // Commands that may wait behind a reading.
     static constexpr int MaxWaiting = 32;
@@ -102,22 +119,32 @@ signals:
     void stateChanged();
 
 private:
-    void run(const SeatCommand &command);
+    // own: the command came on the device's present link, so its id is
+    // in that link's numbering.
+    void run(const SeatCommand &command, bool own);
     void recognize();
     void readAhead(int box);
     void boxRead(int box);
     void finishReading();
+    void readAsPair();
     void eraseAnswer();
     void resetFeedback();
     void boxChanged(bool changed);
+    void strokeTaken(int box, qint64 id);
+    void strokeUndone(int box);
+    void inkCleared(int box);
     void changed();
     void flush();
     void sendRefusal(qint64 id, const QString &why);
+    void sendReview();
 
     int16_t m_player;
     QString m_code;
     RecognitionQueue *m_recognition;
     SeatLink *m_link = nullptr;
+    // Counts the links the seat was taken on. A page numbers its commands
+    // from 1 on each link, and is acknowledged in those numbers only.
+    quint64 m_linkSerial = 0;
     QString m_token;
 
     SeatBox m_boxes[2];
@@ -126,11 +153,19 @@ private:
     QList<bool> m_used = QList<bool>(Rules::BoardPlaces, false);
     QStringList m_answers = QStringList(Rules::AnswerSlots);
     QString m_result;
+    bool m_over = false;
     int m_item = Rules::Neutral;
     int m_look = 0;
-    // A box whose ink the device must be sent again: undone, erased, or a
-    // stroke of the device not taken.
-    bool m_inkDirty[2] = {false, false};
+    // Each box's ink as the device has it: the first m_keep strokes of what
+    // it was last sent, then its own strokes m_added (by id) that the seat
+    // took since. m_resend: the box holds a stroke the device does not
+    // have, so it is sent whole.
+    int m_sentStrokes[2] = {0, 0};
+    int m_keep[2] = {0, 0};
+    QList<qint64> m_added[2];
+    bool m_resend[2] = {false, false};
+    // The seat as the device was last sent it, without ink.
+    QJsonObject m_sent;
     QString m_own = QStringLiteral("0");
     QString m_opponent = QStringLiteral("0");
 
@@ -138,19 +173,32 @@ private:
     // "にんしき" waits for.
     QFuture<QList<Candidate>> m_reads[2];
     quint64 m_readRevision[2] = {~quint64(0), ~quint64(0)};
+    // The game's context, and the one each reading was made with.
+    ReadingContext m_context;
+    ReadingContext m_readContext[2];
     QFutureWatcher<QList<Candidate>> m_watchers[2];
     bool m_waiting[2] = {false, false};
     // Counts what the game wrote to the feedback: a reset owed from the
     // moment of "にんしき" must not wipe an outcome shown since.
     quint64 m_feedbackWrites = 0;
     quint64 m_feedbackAtRecognize = 0;
-    QList<SeatCommand> m_backlog;
+    struct Waiting
+    {
+        SeatCommand command;
+        quint64 link; // m_linkSerial when it came
+    };
+    QList<Waiting> m_backlog;
     // The "にんしき" acknowledged once its readings are done.
     qint64 m_recognizeId = -1;
 
+    // The review as compact JSON, empty when none; m_reviewOwed: the device
+    // has not been sent the latest.
+    QByteArray m_review;
+    quint64 m_reviewSerial = 0;
+    bool m_reviewOwed = false;
+
     // What the device has not been sent yet.
     QTimer m_flush;
-    bool m_dirty = false;
     int m_play = -1;
     qint64 m_ack = -1;
     qint64 m_sentAck = -1;

@@ -12,6 +12,10 @@ bool isOneCharacter(const QString &text)
 
 bool SeatBox::setResult(bool has, const QString &text)
 {
+    if (!has) {
+        m_reading.clear();
+        m_picked = false;
+    }
     if (m_hasResult == has && m_resultText == text)
         return false;
     m_hasResult = has;
@@ -28,6 +32,8 @@ bool SeatBox::addStroke(const Stroke &stroke)
     m_hasResult = false;
     m_resultText.clear();
     m_candidates.clear();
+    m_reading.clear();
+    m_picked = false;
     // Pen down is always a change, result or not.
     return true;
 }
@@ -48,7 +54,21 @@ bool SeatBox::pickCandidate(int index)
         return false;
     const QString picked = m_candidates.takeAt(index);
     m_candidates.insert(0, m_resultText);
+    m_picked = true;
     return setResult(true, picked);
+}
+
+bool SeatBox::showReading(const QString &character)
+{
+    if (!m_hasResult || m_picked || character == m_resultText)
+        return false;
+    QStringList texts;
+    for (const Candidate &c : m_reading)
+        texts << c.text;
+    if (!texts.removeOne(character))
+        return false;
+    m_candidates = texts.mid(0, ShownCandidates);
+    return setResult(true, character);
 }
 
 bool SeatBox::clear()
@@ -80,9 +100,12 @@ bool SeatBox::setRead(quint64 revision, const QList<Candidate> &found)
     if (revision != m_revision)
         return false;
     QStringList texts;
+    QList<Candidate> reading;
     for (const Candidate &c : found) {
-        if (isOneCharacter(c.text) && !texts.contains(c.text))
+        if (isOneCharacter(c.text) && !texts.contains(c.text)) {
             texts << c.text;
+            reading << c;
+        }
     }
     m_recognizedRevision = m_revision;
     if (texts.isEmpty()) {
@@ -90,6 +113,8 @@ bool SeatBox::setRead(quint64 revision, const QList<Candidate> &found)
         return setResult(false, QString());
     }
     m_candidates = texts.mid(1, ShownCandidates);
+    m_reading = reading;
+    m_picked = false;
     return setResult(true, texts.first());
 }
 

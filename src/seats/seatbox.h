@@ -43,6 +43,14 @@ public:
     bool addStroke(const Stroke &stroke);
     bool undoStroke();
     bool pickCandidate(int index);
+    // True when the player picked the result among the candidates.
+    bool resultPicked() const { return m_picked; }
+    // What the last reading found, with scores, the result as read first;
+    // empty without a result.
+    const QList<Candidate> &reading() const { return m_reading; }
+    // Shows `character` of the reading as the result, the others as the
+    // candidates: the two boxes read as a pair. Not over a picked result.
+    bool showReading(const QString &character);
     // Erases the ink and any result; always starts a new epoch.
     bool clear();
 
@@ -64,8 +72,10 @@ private:
     quint64 m_revision = 0;
     quint64 m_recognizedRevision = ~quint64(0);
     bool m_hasResult = false;
+    bool m_picked = false;
     bool m_notice = false;
     bool m_locked = false;
     QString m_resultText;
     QStringList m_candidates;
+    QList<Candidate> m_reading;
 };

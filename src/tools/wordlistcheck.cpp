@@ -2,11 +2,13 @@
 // taruvo-wordlist: checks word-list files the way the game reads them, so a
 // teacher can see what a list gives before a lesson.
 //   taruvo-wordlist FILE...
+//   taruvo-wordlist --make NAME.txt [--grades 1-3] [--kanji TEXT] ...  (see listmaker.h)
 // Exit status: 0 when every file can start a game, 1 when one cannot,
 // 2 when a file cannot be read.
 #include "common/textfile.h"
 #include "common/rules.h"
 #include "engine/wordlist.h"
+#include "listmaker.h"
 #include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
 
@@ -44,8 +46,12 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList files = app.arguments().mid(1);
+    if (!files.isEmpty() && files.first() == QLatin1String("--make"))
+        return makeWordList(files.mid(1), out, err);
     if (files.isEmpty() || files.first() == QLatin1String("--help")) {
-        err << "usage: taruvo-wordlist FILE...\n";
+        err << "usage: taruvo-wordlist FILE...\n"
+               "       taruvo-wordlist --make NAME.txt [--grades 1-3] [--kanji TEXT] [--kanji-file FILE]"
+               " [--max N] [--replace]\n";
         return 2;
     }
 

@@ -20,6 +20,8 @@ class TestWindowPlacement : public QObject
 private slots:
     void arrange_data();
     void arrange();
+    void fitBeside_data();
+    void fitBeside();
 };
 
 void TestWindowPlacement::arrange_data()
@@ -77,6 +79,49 @@ void TestWindowPlacement::arrange()
         // only a strip as wide as a board column or two.
         QVERIFY(rects[1].right() - rects[2].left() < sizes[1].width() / 4);
     }
+}
+
+void TestWindowPlacement::fitBeside_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QList<QRect>>("boards");
+    QTest::addColumn<QList<QRect>>("others");
+    QTest::addColumn<bool>("whole"); // at the preferred size
+    QTest::addColumn<bool>("clear"); // covering no board
+    const QRect console(8, 8, 191, 381), one(207, 8, 481, 475), two(696, 8, 481, 475);
+    QTest::newRow("wide screen: whole, beside the boards")
+        << QRect(0, 0, 1920, 1080) << QList<QRect>{one, two} << QList<QRect>{console} << true << true;
+    QTest::newRow("1280 x 800 with both boards in a row: smaller, below them")
+        << QRect(0, 0, 1280, 800) << QList<QRect>{one, two} << QList<QRect>{console} << false << true;
+    QTest::newRow("no room at all: whole size, covering least")
+        << QRect(0, 0, 800, 700) << QList<QRect>{QRect(0, 0, 500, 700), QRect(300, 0, 500, 700)} << QList<QRect>{}
+        << true << false;
+    QTest::newRow("screen smaller than the window: the screen's size")
+        << QRect(0, 0, 640, 480) << QList<QRect>{QRect(0, 0, 640, 480)} << QList<QRect>{} << false << false;
+}
+
+void TestWindowPlacement::fitBeside()
+{
+    // Guards the review against covering a player's board: it shrinks into
+    // free room down to its minimum, and where there is none it keeps its
+    // size and covers as little as it can.
+    QFETCH(QRect, screen);
+    QFETCH(QList<QRect>, boards);
+    QFETCH(QList<QRect>, others);
+    QFETCH(bool, whole);
+    QFETCH(bool, clear);
+    const QSize preferred(736, 688), minimum(436, 288);
+    const QRect placed = WindowPlacement::fitBeside(screen, preferred, minimum, boards, others);
+    const QString where = QStringLiteral("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height());
+    QVERIFY2(screen.contains(placed), qPrintable(where));
+    QCOMPARE(placed.size() == preferred, whole);
+    QVERIFY(placed.size() == screen.size() || (placed.width() >= minimum.width() && placed.height() >= minimum.height()));
+    bool covers = false;
+    for (const QRect &b : boards)
+        covers = covers || placed.intersects(b);
+    QVERIFY2(covers != clear, qPrintable(where));
+    for (const QRect &o : others)
+        QVERIFY2(!clear || !placed.intersects(o), qPrintable(where));
 }
 
 QTEST_GUILESS_MAIN(TestWindowPlacement)

@@ -2,6 +2,7 @@
 // The handwriting box with the real recogniser: ink from mouse, pen and finger.
 #include "controls/accessibility.h"
 #include "controls/recboxf_zu.h"
+#include "engine/wordlist.h"
 #include "engine/recognitionqueue.h"
 #include "recognition/sharedrecognizer.h"
 #include "recognition/templatematcher.h"
@@ -133,6 +134,7 @@ private slots:
     void undoRemovesExactlyTheLastStroke();
     void changedAtStrokeStartAndResultChange();
     void pickSurvivesRecognizeButNotClear();
+    void readsInTheGamesContext();
     void penPressureShapesTheLine();
     void quickSecondClickActs_data();
     void quickSecondClickActs();
@@ -156,6 +158,59 @@ void TestRecBox::initTestCase()
              "the Zinnia model is missing: install tegaki-zinnia-japanese (tools/setup.sh)");
     QVERIFY2(m_recognition.templates().isAvailable(),
              "the stroke templates are missing: install python3-kanjidraw (tools/setup.sh)");
+}
+
+void TestRecBox::readsInTheGamesContext()
+{
+    // Guards the box against a context it read with going stale (a board
+    // character used since still preferred), the pair's character shown
+    // without the single best among the candidates, or the pair overruling
+    // a candidate the player picked.
+    RecBoxF_Zu box;
+    box.setRecognizer(&m_queue);
+    box.resize(129, 121);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    writeCharacter(box, Ten, Device::Mouse);
+    box.Recognize();
+    QCOMPARE(box.ResultText(), QStringLiteral("十"));
+    const QList<Candidate> plain = box.reading();
+    QVERIFY(plain.size() > box.candidates().size());
+    QCOMPARE(plain.first().text, QStringLiteral("十"));
+
+    // A candidate shown as the pair's: the single best leads the candidates.
+    const QString other = plain.at(3).text;
+    QSignalSpy changed(&box, &RecBoxF_Zu::Changed);
+    box.showReading(other);
+    QCOMPARE(box.ResultText(), other);
+    QCOMPARE(box.candidates().value(0), QStringLiteral("十"));
+    QVERIFY(!box.candidates().contains(other));
+    QCOMPARE(changed.count(), 1);
+    box.showReading(QStringLiteral("鬱")); // not read: nothing happens
+    QCOMPARE(box.ResultText(), other);
+    box.showReading(QStringLiteral("十"));
+    QCOMPARE(box.ResultText(), QStringLiteral("十"));
+
+    // Picked by the player: the pair leaves it.
+    box.pickCandidate(1);
+    QVERIFY(box.resultPicked());
+    const QString picked = box.ResultText();
+    box.showReading(QStringLiteral("十"));
+    QCOMPARE(box.ResultText(), picked);
+
+    box.Clear();
+    QVERIFY(box.reading().isEmpty() && !box.resultPicked());
+
+    // Read ahead at the pen-ups outside a game; the game's context comes
+    // before the player asks: the ink is read again, in the game, where
+    // everything scored follows the candidates.
+    writeCharacter(box, Ten, Device::Mouse);
+    WordList none;
+    box.setReadingContext(ReadingContext({QStringLiteral("十")}, none));
+    box.Recognize();
+    QCOMPARE(box.ResultText(), QStringLiteral("十"));
+    QVERIFY(!box.resultPicked());
+    QVERIFY2(box.reading().size() > plain.size(), qPrintable(QString::number(box.reading().size())));
 }
 
 void TestRecBox::recognisesWrittenKanji_data()

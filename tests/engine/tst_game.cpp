@@ -61,6 +61,8 @@ struct View : PlayerView
     void showOwnScore(const QString &s) override { log("own " + s); own = s; }
     void showOpponentScore(const QString &s) override { log("opponent " + s); opponent = s; }
     void showAnswer(int slot, const QString &w) override { log(QString("answer %1 %2").arg(slot).arg(w)); answers[slot] = w; }
+    void setReadingContext(const ReadingContext &c) override { context = c; }
+    ReadingContext context;
     QString boardText() const { return board.join(QString()); }
 };
 
@@ -122,6 +124,7 @@ private slots:
     void playAfterUnlockCannotEndAgain();
     void lateViewSeesTheSeat();
     void viewBeforeAnyDealIsLocked();
+    void readingContextFollowsTheBoard();
 };
 
 void TestGame::dealShowsTheListsCharactersToBothPlayers()
@@ -472,6 +475,42 @@ void TestGame::viewBeforeAnyDealIsLocked()
     game.present(2, &early);
     QVERIFY(early.locked);
     QVERIFY(game.isLocked(1) && game.isLocked(2));
+}
+
+void TestGame::readingContextFollowsTheBoard()
+{
+    // Guards the boxes reading against a stale board: a used character still
+    // preferred (read, then refused as 文字がない), a new deal's characters
+    // not preferred, a returning device without the context, or a context
+    // left from the old list while a new one loads.
+    Played p;
+    QVERIFY(p.one.context.isEmpty() && p.game.readingContext(1).isEmpty());
+    p.game.start();
+    const QStringList dealt = sortedCharacters(eighteen.join(QString()));
+    const QSet<QString> distinct(dealt.cbegin(), dealt.cend());
+    for (View *v : {&p.one, &p.two}) {
+        QVERIFY(v->context == p.game.readingContext(1));
+        QCOMPARE(v->context.freeCharacters(), distinct);
+        for (const QString &word : eighteen)
+            QVERIFY2(v->context.isBoardWord(word.left(1), word.mid(1)), qPrintable(word));
+    }
+    QVERIFY(!p.one.context.isBoardWord("校", "学"));
+    p.game.SeigoHantei(2, "学校");
+    for (View *v : {&p.one, &p.two}) {
+        QVERIFY(!v->context.isFree("学") && !v->context.isFree("校"));
+        QVERIFY(!v->context.isBoardWord("学", "校"));
+        QVERIFY(v->context.isBoardWord("日", "本"));
+        QCOMPARE(v->context.freeCharacters().size(), distinct.size() - 2);
+    }
+    // A wrong answer changes nothing.
+    const ReadingContext before = p.one.context;
+    p.game.SeigoHantei(1, "本日");
+    QVERIFY(p.one.context == before);
+    View late("late");
+    p.game.present(1, &late);
+    QVERIFY(late.context == before);
+    p.game.beginLoading();
+    QVERIFY(p.one.context.isEmpty() && p.two.context.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestGame)

@@ -21,7 +21,7 @@ app="$prefix/lib/taruvo"
 for size in 16 32 48 256; do
     [ -f "$prefix/share/icons/hicolor/${size}x${size}/apps/taruvo.png" ] || fail "no ${size}px icon"
 done
-for f in ink-ja.onnx ink-ja.json; do
+for f in ink-ja.onnx ink-ja.json words-ja.tsv; do
     [ -f "$prefix/share/taruvo/$f" ] || fail "no $f in share/taruvo"
 done
 grep -q '^Exec=taruvo' "$prefix/share/applications/taruvo.desktop" || fail "desktop entry does not start taruvo"

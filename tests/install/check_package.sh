@@ -48,6 +48,7 @@ r=$work/root/usr
 for words in "$src"/data/words/*.txt; do
     cmp -s "$words" "$r/lib/taruvo/words/${words##*/}" || fail "word list ${words##*/} missing or different"
 done
+cmp -s "$src/data/dictionary/words-ja.tsv" "$r/share/taruvo/words-ja.tsv" || fail "the dictionary of readings is missing or different"
 grep -qx 'Exec=taruvo' "$r/share/applications/taruvo.desktop" || fail "no desktop entry starting taruvo"
 for size in 16 32 48 64 128 256; do
     [ -s "$r/share/icons/hicolor/${size}x${size}/apps/taruvo.png" ] || fail "no ${size}px icon"

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The stroke-order-free template matcher and its fusion with Zinnia.
+#include "engine/boardpreference.h"
+#include "engine/wordlist.h"
 #include "recognition/fusedrecognizer.h"
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/kanjigrades.h"
@@ -47,6 +49,12 @@ private slots:
     void fusionListsAtLeastWhatZinniaLists_data();
     void fusionListsAtLeastWhatZinniaLists();
     void preferenceOnlyBreaksCloseCalls();
+    void boardCharactersGoFirstOnlyWhenClose_data();
+    void boardCharactersGoFirstOnlyWhenClose();
+    void pairReadsAsABoardWordOnlyWhenClose_data();
+    void pairReadsAsABoardWordOnlyWhenClose();
+    void plainWritingKeepsItsMeaning_data();
+    void plainWritingKeepsItsMeaning();
     void kanjiComeFirst_data();
     void kanjiComeFirst();
     void candidatesFollowTheSchoolYears_data();
@@ -177,6 +185,136 @@ void TestFusion::preferenceOnlyBreaksCloseCalls()
     QCOMPARE(fused.classify(ink, 30).first().text, winner.text);
     fused.setPreferredCharacters({});
     QCOMPARE(texts(fused.classify(ink, 30)), texts(plain));
+}
+
+void TestFusion::boardCharactersGoFirstOnlyWhenClose_data()
+{
+    QTest::addColumn<QByteArray>("ink");
+    QTest::newRow("士 or 土") << QByteArray("50,120 250,120;150,50 150,250;60,250 240,250");
+    QTest::newRow("木") << QByteArray(Tree);
+    QTest::newRow("田") << QByteArray(Field);
+    QTest::newRow("口 filling the box") << QByteArray("70,70 75,240;75,75 230,70 225,240;78,230 222,230");
+    QTest::newRow("二 narrow") << QByteArray("110,100 190,100;100,200 200,200");
+}
+
+void TestFusion::boardCharactersGoFirstOnlyWhenClose()
+{
+    // Guards a character on the board not read first although it scores
+    // within the margin, or one read from beyond it: each of the best
+    // candidates in turn is the only other character on the board.
+    QFETCH(QByteArray, ink);
+    const Ink in = inkOf(ink.constData());
+    const ContextMargins margins = m_shared.contextMargins();
+    QVERIFY(margins.board >= 0);
+    const QList<Candidate> plain = m_shared.classify(in, 10);
+    QVERIFY(plain.size() >= 6);
+    double best = plain.first().score;
+    for (const Candidate &c : m_shared.classify(in, 1000))
+        best = std::max(best, c.score);
+    const WordList none;
+    for (int i = 1; i < plain.size(); ++i) {
+        const Candidate &c = plain[i];
+        const QList<Candidate> inGame = m_shared.classifyInGame(in, 10, ReadingContext({c.text, "鬱"}, none));
+        const bool close = best - c.score <= margins.board && c.score >= margins.floor;
+        QVERIFY2(inGame.first().text == (close ? c.text : plain.first().text),
+                 qPrintable(QStringLiteral("%1 at %2 of %3").arg(c.text).arg(c.score).arg(best)));
+        // The single best stays among what the box shows.
+        QVERIFY(texts(inGame.mid(0, 6)).contains(plain.first().text));
+        // Everything scored follows, for the pair reading.
+        QVERIFY(inGame.size() >= plain.size());
+    }
+    // The result on the board already: nothing moves.
+    QCOMPARE(m_shared.classifyInGame(in, 10, ReadingContext({plain.first().text, plain[1].text}, none)).first().text,
+             plain.first().text);
+}
+
+void TestFusion::pairReadsAsABoardWordOnlyWhenClose_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::newRow("士 or 土, then 木") << QByteArray("50,120 250,120;150,50 150,250;60,250 240,250") << QByteArray(Tree);
+    QTest::newRow("士 or 土, then 田") << QByteArray("50,120 250,120;150,50 150,250;60,250 240,250") << QByteArray(Field);
+}
+
+void TestFusion::pairReadsAsABoardWordOnlyWhenClose()
+{
+    // Guards the pair reading through the real recogniser: a board word made
+    // of the first box's k-th candidate and the second box's result is read
+    // exactly when the k-th trails within the margins, and never from
+    // further behind.
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const Ink a = inkOf(first.constData()), b = inkOf(second.constData());
+    const ContextMargins margins = m_shared.contextMargins();
+    QVERIFY(margins.pair >= 0);
+    const QList<Candidate> plainA = m_shared.classify(a, 10), plainB = m_shared.classify(b, 10);
+    QVERIFY(plainA.size() >= 6 && !plainB.isEmpty());
+    const QString y = plainB.first().text;
+    int read = 0, kept = 0;
+    for (int k = 1; k < plainA.size(); ++k) {
+        const QString x = plainA[k].text;
+        WordList list;
+        list.load({x + y});
+        const ReadingContext context({x, y, plainA.first().text}, list);
+        const QList<Candidate> readA = m_shared.classifyInGame(a, 10, context);
+        const QList<Candidate> readB = m_shared.classifyInGame(b, 10, context);
+        // The first box's own result is on the board: only the pair can move it.
+        QCOMPARE(readA.first().text, plainA.first().text);
+        const BoardPreference::PairReading pair = BoardPreference::pair(readA, readB, context, margins);
+        double bestA = plainA.first().score;
+        for (const Candidate &c : readA)
+            bestA = std::max(bestA, c.score);
+        double bestB = readB.first().score;
+        for (const Candidate &c : readB)
+            bestB = std::max(bestB, c.score);
+        const double dx = bestA - plainA[k].score, dy = bestB - readB.first().score;
+        const bool close = dx <= margins.each && dy <= margins.each && dx + dy <= margins.pair
+            && plainA[k].score >= margins.pairFloor && readB.first().score >= margins.pairFloor;
+        QVERIFY2(pair.isValid() == close, qPrintable(x + y + QStringLiteral(" trailing %1").arg(dx)));
+        if (close)
+            QCOMPARE(pair.first + pair.second, x + y);
+        (close ? read : kept) += 1;
+    }
+    // The ink has candidates on both sides of the margins.
+    QVERIFY2(read > 0 && kept > 0, qPrintable(QStringLiteral("read %1, kept %2").arg(read).arg(kept)));
+}
+
+void TestFusion::plainWritingKeepsItsMeaning_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("reading");
+    // 木 and 田 plainly written: their look-alikes make the board's words.
+    QTest::newRow("a non-word of two board characters: 単語がない")
+        << QByteArray(Tree) << QByteArray(Field) << "木田本由末甲" << "本由 末甲 本田 木由 田木" << "木田";
+    QTest::newRow("a character not on the board: 文字がない")
+        << QByteArray(Tree) << QByteArray(Field) << "本田末由休申" << "本田 末由 休申 本由" << "木田";
+    QTest::newRow("neither on the board")
+        << QByteArray(Tree) << QByteArray(Field) << "本由末甲休申" << "本由 末甲 休申" << "木田";
+    QTest::newRow("a board word plainly written") << QByteArray(Tree) << QByteArray(Field) << "木田本由"
+                                                   << "木田 本由" << "木田";
+}
+
+void TestFusion::plainWritingKeepsItsMeaning()
+{
+    // Guards "never at any price": plainly written characters read as
+    // themselves whatever the board offers, so that the judge can still say
+    // 文字がない or 単語がない.
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QString, board);
+    QFETCH(QString, words);
+    QFETCH(QString, reading);
+    WordList list;
+    list.load(words.split(QLatin1Char(' ')));
+    const ReadingContext context(WordList::characters(board), list);
+    const QList<Candidate> a = m_shared.classifyInGame(inkOf(first.constData()), 10, context);
+    const QList<Candidate> b = m_shared.classifyInGame(inkOf(second.constData()), 10, context);
+    QVERIFY(!a.isEmpty() && !b.isEmpty());
+    const BoardPreference::PairReading pair = BoardPreference::pair(a, b, context, m_shared.contextMargins());
+    QCOMPARE(pair.isValid() ? pair.first + pair.second : a.first().text + b.first().text, reading);
 }
 
 void TestFusion::kanjiComeFirst_data()

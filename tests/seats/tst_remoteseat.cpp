@@ -92,6 +92,107 @@ struct Seated
     QStringList submitted;
 };
 
+QJsonArray strokeJson(const Stroke &stroke)
+{
+    QJsonArray pts;
+    for (QPointF p : stroke)
+        pts << p.x() << p.y();
+    return pts;
+}
+
+// A page's side of the ink, kept by the page's rules: what the console
+// holds, and its own strokes sent and not yet answered; both in step with
+// the console through its messages alone.
+struct PageInk
+{
+    // token: the seat's, to come back to it.
+    explicit PageInk(RemoteSeat &s, const QString &token = QString()) : seat(s) { seat.admit(token, &link, &issued); }
+    ~PageInk() { seat.linkGone(&link); }
+
+    void stroke(int b)
+    {
+        SeatCommand c = command(SeatCommand::Stroke, b, nextId++);
+        c.epoch = epoch[b];
+        // Each stroke its own, so that order and identity show.
+        c.points = {QPointF(c.id, b), QPointF(500, 500 + c.id)};
+        pending[b].append({c.id, strokeJson(c.points)});
+        seat.handle(c);
+    }
+    void send(SeatCommand::Kind kind, int b = -1) { seat.handle(command(kind, b, nextId++)); }
+    // Lets the seat answer, and reads what it sent.
+    void receive()
+    {
+        QCoreApplication::processEvents();
+        for (; read < link.sent.size(); ++read)
+            take(link.sent.at(read));
+    }
+    void take(const QJsonObject &m)
+    {
+        bytes += QJsonDocument(m).toJson(QJsonDocument::Compact).size();
+        const QString t = m.value("t").toString();
+        if (t != "state" && t != "ack")
+            return;
+        ack = qMax(ack, qint64(m.value("ack").toDouble(-1)));
+        if (m.contains("boxes"))
+            boxes = m.value("boxes").toArray();
+        for (int b = 0; b < 2; ++b) {
+            const quint32 e = quint32(boxes.at(b).toObject().value("e").toDouble());
+            if (e != epoch[b]) {
+                epoch[b] = e;
+                ink[b] = {};
+                pending[b].clear();
+            }
+            const QJsonValue whole = m.value("ink").toArray().at(b);
+            const QJsonObject change = m.value("change").toArray().at(b).toObject();
+            if (whole.isArray()) {
+                ink[b] = whole.toArray();
+            } else if (!change.isEmpty()) {
+                while (ink[b].size() > change.value("keep").toInt())
+                    ink[b].removeLast();
+                for (const QJsonValue id : change.value("add").toArray()) {
+                    for (qsizetype k = 0; k < pending[b].size(); ++k) {
+                        if (pending[b][k].first == qint64(id.toDouble(-1))) {
+                            ink[b].append(pending[b].takeAt(k).second);
+                            break;
+                        }
+                    }
+                }
+            }
+            pending[b].removeIf([this](const auto &s) { return s.first <= ack; });
+        }
+    }
+    QJsonArray consoleInk(int b) const
+    {
+        QJsonArray strokes;
+        for (const Stroke &s : seat.box(b).strokes())
+            strokes.append(strokeJson(s));
+        return strokes;
+    }
+
+    RemoteSeat &seat;
+    RecordingLink link;
+    QString issued;
+    qsizetype read = 0;
+    qint64 bytes = 0;
+    qint64 nextId = 1;
+    qint64 ack = -1;
+    QJsonArray boxes;
+    quint32 epoch[2] = {0, 0};
+    QJsonArray ink[2];
+    QList<std::pair<qint64, QJsonArray>> pending[2];
+};
+
+// A stroke at the limits: the most points, each coordinate as long as it gets.
+QByteArray strokeAtTheLimits(int box, quint32 epoch)
+{
+    QByteArray m = R"({"t":"stroke","box":)" + QByteArray::number(box) + R"(,"e":)" + QByteArray::number(epoch)
+                   + R"(,"id":1,"pts":[)";
+    for (int i = 0; i < SeatBox::MaxPoints; ++i)
+        m += QByteArray::number(900 + i % 99) + ".5," + QByteArray::number(901 + i % 97) + ".5,";
+    m.chop(1);
+    return m + "]}";
+}
+
 } // namespace
 
 class TestRemoteSeat : public QObject
@@ -100,14 +201,24 @@ class TestRemoteSeat : public QObject
 private slots:
     void buttonsFollowThePlayerWindow_data();
     void buttonsFollowThePlayerWindow();
+    void boxesReadAsAPair_data();
+    void boxesReadAsAPair();
     void withoutRecognizerTheBoxSaysSo();
     void waitingCommandsAreBounded();
     void answersGoThroughTheGame();
     void seatIsHeldByItsDevice();
     void returningDeviceSeesTheWholeSeat();
-    void echoCarriesTheAcknowledgement();
+    void changesCarryTheAcknowledgement();
+    void aNewConnectionNumbersAfresh();
+    void pageInkKeepsInStep_data();
+    void pageInkKeepsInStep();
+    void hostileInkCostsLittleToAnswer_data();
+    void hostileInkCostsLittleToAnswer();
     void messagesAreChecked_data();
     void messagesAreChecked();
+    void reviewReachesTheDeviceAndComesBack();
+    void reviewIsBounded_data();
+    void reviewIsBounded();
 };
 
 void TestRemoteSeat::buttonsFollowThePlayerWindow_data()
@@ -159,6 +270,52 @@ void TestRemoteSeat::buttonsFollowThePlayerWindow()
     QCOMPARE(s.seat.result(), result);
     QCOMPARE(s.seat.feedbackItem(), item);
     QCOMPARE(s.submitted.join(','), submitted);
+}
+
+void TestRemoteSeat::boxesReadAsAPair_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("submitted");
+    // One stroke reads 今 令 会 合 全 金 (scores 0, -1, ...), two 日 曰 目.
+    const QStringList words = {"令目", "会曰"};
+    QTest::newRow("a board word close to both") << "令目" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("the word that trails least, ties in order") << "令目会曰" << words << "s0 s1 s1 r w a" << "令目";
+    QTest::newRow("not a word of the list") << "今日" << QStringList{"日今"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a board word too far behind") << "金目" << QStringList{"金目"} << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("no game") << "" << words << "s0 s1 s1 r w a" << "今日";
+    QTest::newRow("a picked candidate is certain")
+        << "令目会曰" << words << "s0 s1 s1 r w p0:1 r w a" << "会曰";
+    QTest::newRow("a picked result undoes the pair") << "令目" << words << "s0 s1 s1 r w p1:0 r w a" << "今日";
+    QTest::newRow("new ink in one box: each reads as itself again")
+        << "令目会曰" << words << "s0 s1 s1 r w u1 r w a" << "今今";
+    QTest::newRow("read again, read the same") << "令目" << words << "s0 s1 s1 r w r w a" << "令目";
+}
+
+void TestRemoteSeat::boxesReadAsAPair()
+{
+    // Guards the seat reading differently from the player window: a board
+    // word close behind not taken, a non-word pair or a far word turned
+    // into one, or a candidate the player picked overruled.
+    QFETCH(QString, board);
+    QFETCH(QStringList, words);
+    QFETCH(QString, script);
+    QFETCH(QString, submitted);
+    PairingRecognizer pairing;
+    Seated s{pairing};
+    WordList list;
+    list.load(words);
+    s.seat.setReadingContext(ReadingContext(WordList::characters(board), list));
+    s.run(script);
+    QCOMPARE(s.submitted.join(','), submitted);
+    QCOMPARE(pairing.inGame > 0, !board.isEmpty());
+    // The single best stays among the candidates of a box that reads as the pair.
+    for (int b = 0; b < 2; ++b) {
+        const SeatBox &box = s.seat.box(b);
+        if (!box.resultPicked() && !box.reading().isEmpty() && box.resultText() != box.reading().first().text)
+            QCOMPARE(box.candidates().value(0), box.reading().first().text);
+    }
 }
 
 void TestRemoteSeat::withoutRecognizerTheBoxSaysSo()
@@ -244,6 +401,24 @@ void TestRemoteSeat::answersGoThroughTheGame()
         used += seat.isBoardPlaceUsed(n);
     }
     QCOMPARE(used, 2);
+
+    // The page tells the game's end from a seat locked for a new list: only
+    // the end's result in a locked seat is the game's outcome.
+    QVERIFY(!seat.isOver());
+    game.beginLoading();
+    QVERIFY(seat.isLocked() && !seat.isOver());
+    QCOMPARE(seat.result(), QString("正解！！"));
+    WordList again;
+    again.load(eighteen);
+    game.setWords(std::move(again));
+    game.finishLoading();
+    game.start();
+    QVERIFY(!seat.isLocked());
+    game.EndGame();
+    QVERIFY(seat.isOver() && other.isOver());
+    QCOMPARE(seat.result(), QString("ひきわけ！！"));
+    game.start();
+    QVERIFY(!seat.isOver() && !other.isOver());
     game.removeView(&seat);
     game.removeView(&other);
 }
@@ -319,13 +494,16 @@ void TestRemoteSeat::returningDeviceSeesTheWholeSeat()
              QJsonArray({10.3, 20, 30, 40, 50, 60}));
 }
 
-void TestRemoteSeat::echoCarriesTheAcknowledgement()
+void TestRemoteSeat::changesCarryTheAcknowledgement()
 {
-    // Guards the page's bookkeeping: a stroke taken is acknowledged without
-    // its ink; a stroke dropped, an undo and an erasure send the box's ink.
+    // Guards the page's bookkeeping: after the whole seat only what changed
+    // is sent; a stroke taken is named by its id, not sent back; a stroke
+    // not taken changes nothing but the acknowledgement; an undo says how
+    // many strokes the page keeps.
     RecordingLink link;
     Seated s;
     s.seat.admit(QString(), &link, nullptr);
+    QCOMPARE(link.last("state").value("ink").toArray().size(), 2);
     link.sent.clear();
     s.seat.handle(stroke(0, s.seat.box(0).epoch(), 7));
     QTRY_COMPARE(link.sent.size(), 1);
@@ -333,22 +511,167 @@ void TestRemoteSeat::echoCarriesTheAcknowledgement()
     QCOMPARE(state.value("ack").toInt(), 7);
     QCOMPARE(state.value("boxes").toArray().at(0).toObject().value("n").toInt(), 1);
     QVERIFY(!state.contains("ink"));
+    QVERIFY(!state.contains("board"));
+    QCOMPARE(state.value("change").toArray().at(0).toObject(), QJsonObject({{"keep", 0}, {"add", QJsonArray{7}}}));
+    QVERIFY(state.value("change").toArray().at(1).isNull());
 
     s.seat.handle(stroke(0, s.seat.box(0).epoch() + 5, 8));
     QTRY_COMPARE(link.sent.size(), 2);
-    state = link.last("state");
-    QCOMPARE(state.value("ack").toInt(), 8);
-    QCOMPARE(state.value("ink").toArray().at(0).toArray().size(), 1);
-    QVERIFY(state.value("ink").toArray().at(1).isNull());
+    QCOMPARE(link.sent.last(), QJsonObject({{"t", "ack"}, {"ack", 8}}));
 
     s.seat.handle(command(SeatCommand::Undo, 0, 9));
     QTRY_COMPARE(link.sent.size(), 3);
-    QCOMPARE(link.last("state").value("ink").toArray().at(0).toArray().size(), 0);
+    state = link.last("state");
+    QCOMPARE(state.value("change").toArray().at(0).toObject(), QJsonObject({{"keep", 0}, {"add", QJsonArray()}}));
+    QCOMPARE(state.value("boxes").toArray().at(0).toObject().value("n").toInt(), 0);
 
     s.seat.handle(command(SeatCommand::Ping, -1, 10));
     QCOMPARE(link.sent.last().value("t").toString(), QString("pong"));
     s.seat.handle(command(SeatCommand::Recognize, -1, 11));
     QTRY_COMPARE(link.sent.last().value("ack").toInt(), 11);
+}
+
+void TestRemoteSeat::aNewConnectionNumbersAfresh()
+{
+    // Guards a reload: the new page numbers from 1 and is acknowledged in
+    // its own numbers, never in the earlier page's; what the earlier page
+    // sent that was still waiting behind a reading reaches the new page
+    // as ink, and no number of the earlier page is acknowledged to it.
+    GatedRecognizer gated;
+    Seated s{gated};
+    auto before = std::make_unique<PageInk>(s.seat);
+    before->receive();
+    before->nextId = 500;
+    before->stroke(0);
+    before->send(SeatCommand::Recognize);
+    before->stroke(0);
+    before->stroke(0);
+    before->receive();
+    QCOMPARE(before->ack, 500);
+    QVERIFY(s.seat.isReading());
+
+    PageInk after(s.seat, before->issued);
+    QCOMPARE(before->link.closedWith, QString("resumed"));
+    after.receive();
+    QCOMPARE(after.ack, 0);
+    QCOMPARE(after.ink[0].size(), 1);
+    gated.gate.release(10);
+    s.waitForReading();
+    after.receive();
+    QCOMPARE(after.ack, 0);
+    QCOMPARE(after.ink[0], after.consoleInk(0));
+    QCOMPARE(after.ink[0].size(), 3);
+
+    after.stroke(0);
+    after.receive();
+    QCOMPARE(after.ack, 1);
+    QCOMPARE(after.ink[0], after.consoleInk(0));
+    QCOMPARE(after.ink[0].size(), 4);
+    QVERIFY(after.pending[0].isEmpty());
+    before.reset();
+}
+
+void TestRemoteSeat::pageInkKeepsInStep_data()
+{
+    QTest::addColumn<QString>("script");
+    // s0: the page writes in box 0 in the epoch it knows; u0: undo; e: erase;
+    // r: recognise; F0: box 0 filled to the limit; L, U: lock, unlock;
+    // '|': the page reads what the console sent.
+    QTest::newRow("strokes taken") << "s0 s1 s1 | s0 |";
+    QTest::newRow("undo of held strokes") << "s0 s0 s0 | u0 | u0 u0 u0 |";
+    QTest::newRow("undo, then a new stroke, before the page reads") << "s0 | s0 u0 s0 |";
+    QTest::newRow("undo of a stroke not yet answered") << "s0 | s0 u0 |";
+    QTest::newRow("undo below what was sent, then new strokes") << "s0 s0 s0 | u0 u0 s0 u0 u0 s0 s0 |";
+    QTest::newRow("a stroke into a full box is dropped") << "F0 | s0 | u0 s0 |";
+    QTest::newRow("a stroke written before an erasure is dropped") << "s0 | e s0 s1 | s0 |";
+    QTest::newRow("a locked seat takes no stroke") << "s0 | L s0 u0 | U s0 |";
+    QTest::newRow("ink read as nothing is cleared") << "s0 s0 s0 | r s0 | s0 |";
+    QTest::newRow("strokes wait behind a reading") << "s0 s1 s1 r s0 s1 u1 |";
+}
+
+void TestRemoteSeat::pageInkKeepsInStep()
+{
+    QFETCH(QString, script);
+    Seated s;
+    PageInk page(s.seat);
+    page.receive();
+    for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+        const int box = step.size() > 1 ? step.at(1).digitValue() : -1;
+        switch (step.at(0).unicode()) {
+        case 's': page.stroke(box); break;
+        case 'u': page.send(SeatCommand::Undo, box); break;
+        case 'e': page.send(SeatCommand::Erase); break;
+        case 'r': page.send(SeatCommand::Recognize); break;
+        case 'F':
+            for (int k = 0; k < SeatBox::MaxStrokes; ++k)
+                page.stroke(box);
+            break;
+        case 'L': s.seat.AllLock(); break;
+        case 'U': s.seat.AllUnLock(); break;
+        case '|':
+            s.waitForReading();
+            page.receive();
+            for (int b = 0; b < 2; ++b) {
+                QCOMPARE(page.ink[b], page.consoleInk(b));
+                QVERIFY(page.pending[b].isEmpty());
+            }
+            break;
+        default: qFatal("unknown step %s", qPrintable(step));
+        }
+    }
+}
+
+void TestRemoteSeat::hostileInkCostsLittleToAnswer_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<double>("perMessage"); // most bytes sent back per message
+
+    // Both boxes hold 64 strokes of 2000 points (about 1.5 MB each); then
+    // again and again:
+    QTest::newRow("undo, and a stroke at the limits") << "u s" << 600.0;
+    QTest::newRow("undo alone") << "u" << 400.0;
+    QTest::newRow("a small stroke into the full box") << "t" << 40.0;
+}
+
+void TestRemoteSeat::hostileInkCostsLittleToAnswer()
+{
+    // Guards the console's outgoing traffic against a hostile seat: what it
+    // sends back stays in proportion to what changed, never the whole ink.
+    QFETCH(QString, what);
+    QFETCH(double, perMessage);
+    Seated s;
+    PageInk page(s.seat);
+    page.receive();
+    qint64 in = 0, messages = 0;
+    auto feed = [&](const QByteArray &m) {
+        in += m.size();
+        ++messages;
+        s.seat.handle(SeatMessage::parse(m));
+        page.receive();
+    };
+    for (int b = 0; b < 2; ++b) {
+        const QByteArray big = strokeAtTheLimits(b, s.seat.box(b).epoch());
+        QVERIFY(big.size() > 24000 && big.size() <= SeatMessage::MaxBytes);
+        for (int k = 0; k < SeatBox::MaxStrokes; ++k)
+            feed(big);
+        QCOMPARE(s.seat.box(b).strokes().size(), SeatBox::MaxStrokes);
+    }
+    QVERIFY(page.bytes < in / 20);
+    in = messages = page.bytes = 0;
+    const QByteArray big = strokeAtTheLimits(0, s.seat.box(0).epoch());
+    const QByteArray tiny = R"({"t":"stroke","box":0,"e":)" + QByteArray::number(s.seat.box(0).epoch()) + R"(,"pts":[1,1],"id":2})";
+    for (int k = 0; k < 100; ++k) {
+        for (const QString &step : what.split(' ')) {
+            if (step == "u")
+                feed(R"({"t":"undo","box":0,"id":3})");
+            else if (step == "s")
+                feed(big);
+            else
+                feed(tiny);
+        }
+    }
+    qInfo("%lld messages, %lld bytes in, %lld bytes out", messages, in, page.bytes);
+    QVERIFY2(page.bytes <= perMessage * messages, qPrintable(QString::number(double(page.bytes) / messages)));
 }
 
 void TestRemoteSeat::messagesAreChecked_data()
@@ -417,6 +740,120 @@ void TestRemoteSeat::messagesAreChecked()
     } else {
         QVERIFY(c.refusal.isEmpty());
     }
+}
+
+namespace {
+
+// A review of the given compact size: {"pad":"xx…"}.
+QJsonObject reviewOfSize(qsizetype bytes)
+{
+    return QJsonObject{{"pad", QString(bytes - 10, 'x')}};
+}
+
+int countOf(const RecordingLink &link, const QString &kind)
+{
+    return int(std::count_if(link.sent.cbegin(), link.sent.cend(),
+                             [&](const QJsonObject &m) { return m.value("t").toString() == kind; }));
+}
+
+} // namespace
+
+void TestRemoteSeat::reviewReachesTheDeviceAndComesBack()
+{
+    // Guards the review's way to the page: sent after the game's end is,
+    // once; again to a device coming back (numbered as before, so that a
+    // page that closed it keeps it closed); never to a device while the
+    // seat holds none; cleared, the page is told.
+    const QJsonObject review{{"player", 2}, {"words", QJsonArray{QJsonObject{{"word", "今日"}}}}};
+    RecordingLink first, back, third, fourth;
+    Seated s;
+    QString token;
+    s.seat.admit(QString(), &first, &token);
+    QCOMPARE(countOf(first, "review"), 0);
+    first.sent.clear();
+    s.seat.AllLock();
+    s.seat.showResult("かち！！");
+    QVERIFY(s.seat.setReview(review));
+    QVERIFY(s.seat.hasReview());
+    QTRY_COMPARE(countOf(first, "review"), 1);
+    QCOMPARE(first.sent.size(), 2);
+    QVERIFY(first.sent.at(0).value("over").toBool());
+    const QJsonObject sent = first.sent.at(1);
+    QCOMPARE(sent.value("review").toObject(), review);
+    const qint64 serial = sent.value("n").toInteger();
+    QCOMPARE(quint64(serial), s.seat.reviewSerial());
+    // The same review again is nothing new.
+    QVERIFY(s.seat.setReview(review));
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(first, "review"), 1);
+    QCOMPARE(s.seat.reviewSerial(), quint64(serial));
+
+    // A reload at the end: the whole seat, then the review.
+    s.seat.linkGone(&first);
+    QCOMPARE(s.seat.admit(token, &back, nullptr), RemoteSeat::Admission::Resumed);
+    QCOMPARE(back.sent.size(), 3);
+    QCOMPARE(back.sent.at(1).value("t").toString(), QString("state"));
+    QCOMPARE(back.sent.at(2), sent);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(back, "review"), 1);
+
+    // The next deal: the page is told there is none, and a device that
+    // comes later is not told of one.
+    s.seat.clearReview();
+    QVERIFY(!s.seat.hasReview());
+    QTRY_COMPARE(countOf(back, "review"), 2);
+    QVERIFY(back.last("review").value("review").isNull());
+    QVERIFY(back.last("review").value("n").toInteger() > serial);
+    s.seat.release();
+    s.seat.admit(QString(), &third, nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(third, "review"), 0);
+
+    // Made while the seat has no device: held for the next.
+    s.seat.release();
+    QVERIFY(s.seat.setReview(review));
+    QCoreApplication::processEvents();
+    s.seat.admit(QString(), &fourth, nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(countOf(fourth, "review"), 1);
+    QCOMPARE(fourth.last("review").value("review").toObject(), review);
+    s.seat.linkGone(&fourth);
+}
+
+void TestRemoteSeat::reviewIsBounded_data()
+{
+    QTest::addColumn<qsizetype>("bytes");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("small") << qsizetype(100) << true;
+    QTest::newRow("at the limit") << RemoteSeat::MaxReviewBytes << true;
+    QTest::newRow("a byte over") << RemoteSeat::MaxReviewBytes + 1 << false;
+    QTest::newRow("a megabyte") << qsizetype(1 << 20) << false;
+}
+
+void TestRemoteSeat::reviewIsBounded()
+{
+    // Guards a device's allowance: a review too large is refused, and takes
+    // the place of the one held, so that the page shows no stale review.
+    QFETCH(qsizetype, bytes);
+    QFETCH(bool, held);
+    RecordingLink link;
+    Seated s;
+    s.seat.admit(QString(), &link, nullptr);
+    QVERIFY(s.seat.setReview(reviewOfSize(100)));
+    QTRY_COMPARE(countOf(link, "review"), 1);
+    const QJsonObject review = reviewOfSize(bytes);
+    QCOMPARE(QJsonDocument(review).toJson(QJsonDocument::Compact).size(), bytes);
+    if (!held)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("review is \\d+ bytes"));
+    QCOMPARE(s.seat.setReview(review), held);
+    QCOMPARE(s.seat.hasReview(), held);
+    QTRY_COMPARE(countOf(link, "review"), bytes == 100 ? 1 : 2);
+    QCOMPARE(link.last("review").value("review").isNull(), !held);
+    qsizetype largest = 0;
+    for (const QJsonObject &m : std::as_const(link.sent))
+        largest = qMax(largest, QJsonDocument(m).toJson(QJsonDocument::Compact).size());
+    QVERIFY(largest <= RemoteSeat::MaxReviewBytes + 64);
+    s.seat.linkGone(&link);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteSeat)

@@ -31,10 +31,10 @@ struct StartedConsole
         console->load(folder.path());
     }
 
-    // Waits until a chosen word list is in; false after ten seconds.
+    // Waits until a chosen word list is in; false after a minute.
     bool waitForList() const
     {
-        return QTest::qWaitFor([this] { return !console->isLoadingWordList(); }, 10000);
+        return QTest::qWaitFor([this] { return !console->isLoadingWordList(); }, 60000);
     }
 
     QString appFolder() const { return folder.path() + QLatin1Char('/'); }

@@ -110,6 +110,11 @@ void TestSeatsWindow::windowShowsTheSeatAndItsState()
     QVERIFY(!w->qrLabel(2)->pixmap().isNull());
     QCOMPARE(w->stateLabel(2)->text(), SeatsWindow::stateText(int(RemoteSeat::State::Waiting)));
     QVERIFY(!w->releaseButton(2)->isEnabled());
+    // The window keeps its size whatever the state says: placed beside the
+    // console, it must not grow under Player1.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const QSize size = w->size();
 
     QWebSocket device;
     QStringList got;
@@ -121,6 +126,9 @@ void TestSeatsWindow::windowShowsTheSeatAndItsState()
     QVERIFY(w->releaseButton(2)->isEnabled());
     device.abort();
     QTRY_COMPARE(w->stateLabel(2)->text(), SeatsWindow::stateText(int(RemoteSeat::State::Dropped)));
+    QCoreApplication::processEvents();
+    QCOMPARE(w->size(), size);
+    QCOMPARE(w->sizeHint().expandedTo(w->minimumSizeHint()).boundedTo(size), w->sizeHint().expandedTo(w->minimumSizeHint()));
     w->releaseButton(2)->click();
     QCOMPARE(w->stateLabel(2)->text(), SeatsWindow::stateText(int(RemoteSeat::State::Waiting)));
     // The seat is a view of the game like the window of player 2.

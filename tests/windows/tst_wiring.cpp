@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QListView>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTimer>
@@ -114,6 +115,7 @@ private slots:
     void drawAtNothingEach();
     void loadingDuringAGameThenTimeOut();
     void submitWithoutResultsDoesNothing();
+    void boxesReadInTheGame();
     void screenReadersReadScoresListAndOutcome();
 };
 
@@ -421,6 +423,39 @@ void TestWiring::submitWithoutResultsDoesNothing()
     g.play(1)->AnsButton()->click();
     QVERIFY(g.result(1).isEmpty());
     QCOMPARE(g.play(1)->resBank()->ItemNumber(), 2);
+}
+
+void TestWiring::boxesReadInTheGame()
+{
+    // Guards the game's context not reaching a window's boxes: they would
+    // read as outside a game, board characters and words not preferred.
+    Played g;
+    g.choose(eighteen);
+    auto writeAndRead = [&g](int player) {
+        PlayForm *play = g.play(player);
+        for (int b = 0; b < 2; ++b) {
+            RecBoxF_Zu *box = play->RecBox(b);
+            const int y = box->height() / 3;
+            QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() / 6, y));
+            for (int x = box->width() / 6; x <= box->width() * 5 / 6; x += 4) {
+                QMouseEvent move(QEvent::MouseMove, QPointF(x, y), box->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                                 Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(box, &move);
+            }
+            QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() * 5 / 6, y));
+        }
+        play->RecButton()->click();
+    };
+    g.start();
+    for (int player = 1; player <= 2; ++player) {
+        writeAndRead(player);
+        for (int b = 0; b < 2; ++b) {
+            const RecBoxF_Zu *box = g.play(player)->RecBox(b);
+            QVERIFY(box->HasResult());
+            // Read in the game: everything scored follows the shown candidates.
+            QVERIFY2(box->reading().size() > 10, qPrintable(QStringLiteral("player %1 box %2").arg(player).arg(b)));
+        }
+    }
 }
 
 void TestWiring::screenReadersReadScoresListAndOutcome()

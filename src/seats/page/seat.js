@@ -22,21 +22,23 @@
   let ws = null;
   let joined = false;
   let stopped = false;      // no reconnecting: refused, released or taken over
-  let nextId = 1;
-  let ack = -1;
+  let nextId = 1;           // of this connection's messages
+  let ack = 0;
   let retryMs = 500;
   let retryTimer = 0;
   let lastHeard = 0;
   let recognizeSent = null; // {id, at}: "にんしき" waiting for its result
-  // Round trips, for the benchmark: stroke end to its echo, "にんしき" to its result.
-  const stats = { echo: [], result: [] };
+  // Round trips, for the benchmark: stroke end to its echo, "にんしき" to its
+  // result; and the last message sent and acknowledged on this connection.
+  const stats = { echo: [], result: [], sent: 0, ack: 0 };
   window.taruvoSeatStats = stats;
 
   const boxes = [0, 1].map((i) => ({
     i,
     canvas: $('box' + i),
     epoch: 0,
-    strokes: [],   // {pts: [x, y, ...], pr: [pressure ...] or null, id, at}
+    ink: [],       // what the console holds: {pts: [x, y, ...], pr: [pressure ...] or null}
+    pending: [],   // sent, not yet answered: {pts, pr, id, at}
     current: null, // the stroke being written
     pointer: null,
     has: false,
@@ -63,9 +65,10 @@
   }
 
   function send(message) {
-    if (!ws || ws.readyState !== WebSocket.OPEN)
+    if (!ws || ws.readyState !== WebSocket.OPEN || !joined)
       return -1;
     message.id = nextId++;
+    stats.sent = message.id;
     ws.send(JSON.stringify(message));
     return message.id;
   }
@@ -126,15 +129,23 @@
     $('status').textContent = text;
   }
 
-  function showJoin(message) {
+  // typed: what the field shows, selected after a refusal so that typing
+  // again replaces it.
+  function showJoin(message, typed) {
+    setReview(null);
     $('seat').hidden = true;
     $('join').hidden = false;
     $('joinmsg').textContent = message || '';
-    $('code').value = code;
+    const field = $('code');
+    field.value = typed === undefined ? code : typed;
     status('');
+    if (message && field.value) {
+      field.focus();
+      field.select();
+    }
   }
 
-  function stop(message) {
+  function stop(message, typed) {
     stopped = true;
     clearTimeout(retryTimer);
     if (ws) {
@@ -143,7 +154,7 @@
       joined = false;
       socket.close();
     }
-    showJoin(message);
+    showJoin(message, typed);
   }
 
   const refusals = {
@@ -157,6 +168,16 @@
     case 'joined':
       joined = true;
       retryMs = 500;
+      // Each connection numbers its messages from 1, and the console
+      // acknowledges in those numbers. What was sent on an earlier one is
+      // in the ink that follows, or lost with the connection.
+      nextId = 1;
+      ack = 0;
+      stats.sent = 0;
+      stats.ack = 0;
+      recognizeSent = null;
+      for (const b of boxes)
+        b.pending = [];
       player = m.player;
       look = m.look || 0;
       token = m.token;
@@ -165,6 +186,8 @@
       if (location.hash !== '#' + code)
         history.replaceState(null, '', '#' + code);
       document.title = 'Player' + player;
+      // The console sends the review again if it still holds one.
+      setReview(null);
       loadFeedback();
       $('join').hidden = true;
       $('seat').hidden = false;
@@ -174,8 +197,12 @@
     case 'state':
       onState(m);
       break;
+    case 'review':
+      onReview(m);
+      break;
     case 'ack':
       onAck(m.ack);
+      boxes.forEach(settle);
       render();
       break;
     case 'refused':
@@ -184,16 +211,17 @@
           retry();
           return;
         }
+        const typed = code;
         if (m.reason === 'code') {
           code = '';
           token = '';
         }
-        stop(refusals[m.reason] || 'つながりません');
+        stop(refusals[m.reason] || 'つながりません', typed);
       } else {
         console.warn('taruvo: refused:', m.why);
         // A stroke the console did not take is not shown any more.
         for (const b of boxes)
-          b.strokes = b.strokes.filter((s) => s.id !== m.id);
+          b.pending = b.pending.filter((s) => s.id !== m.id);
         render();
       }
       break;
@@ -212,18 +240,16 @@
   }
 
   function onAck(id) {
-    if (typeof id !== 'number' || id <= ack)
-      return;
-    ack = id;
-    const now = performance.now();
-    for (const b of boxes) {
-      for (const s of b.strokes) {
-        if (s.at && s.id <= ack) {
-          record(stats.echo, now - s.at);
-          s.at = 0;
-        }
-      }
+    if (typeof id === 'number' && id > ack) {
+      ack = id;
+      stats.ack = id;
     }
+  }
+
+  // Strokes the console has dealt with and not taken are gone: a taken one
+  // comes back in the box's change.
+  function settle(b) {
+    b.pending = b.pending.filter((s) => s.id > ack);
   }
 
   function record(list, ms) {
@@ -232,33 +258,59 @@
       list.shift();
   }
 
+  // The console sends the whole seat when it is taken, then only what
+  // changed: fields, and each box's ink as a change of what this page holds
+  // ("keep" strokes, then its own strokes "add"ed, by id), or whole ("ink").
   function onState(m) {
     onAck(m.ack);
-    seat = m;
-    m.boxes.forEach((sb, i) => {
+    seat = seat || {};
+    for (const key of Object.keys(m)) {
+      if (!['t', 'ack', 'ink', 'change', 'play'].includes(key))
+        seat[key] = m[key];
+    }
+    const now = performance.now();
+    seat.boxes.forEach((sb, i) => {
       const b = boxes[i];
       if (sb.e !== b.epoch) {
         b.epoch = sb.e;
-        b.strokes = [];
+        b.ink = [];
+        b.pending = [];
         cancelStroke(b);
       }
+      const change = m.change && m.change[i];
       if (m.ink && m.ink[i]) {
-        const pending = b.strokes.filter((s) => s.id > ack);
-        b.strokes = m.ink[i].map((pts) => ({ pts, pr: null, id: -1, at: 0 })).concat(pending);
+        b.ink = m.ink[i].map((pts) => ({ pts, pr: null }));
+      } else if (change) {
+        b.ink.length = Math.min(b.ink.length, change.keep);
+        for (const id of change.add) {
+          const k = b.pending.findIndex((s) => s.id === id);
+          if (k < 0)
+            continue;
+          const s = b.pending.splice(k, 1)[0];
+          record(stats.echo, now - s.at);
+          b.ink.push(s);
+        }
       }
+      settle(b);
+      if (b.ink.length !== sb.n)
+        console.warn('taruvo: box', i, 'holds', b.ink.length, 'strokes, the console', sb.n);
       b.has = sb.has;
       b.text = sb.text;
       b.cands = sb.cands || [];
       b.notice = sb.notice;
     });
-    if (m.locked)
+    if (seat.locked)
       boxes.forEach(cancelStroke);
+    // Playing again (the next deal, or after the game on the same board):
+    // the review must not hide the board.
+    else if (reviewOpen())
+      closeReview();
     if (recognizeSent && recognizeSent.id <= ack) {
       const at = recognizeSent.at;
       recognizeSent = null;
       requestAnimationFrame(() => record(stats.result, performance.now() - at));
     }
-    const shown = itemIndex(m.item);
+    const shown = itemIndex(seat.item);
     if (animation && animation.item !== shown && typeof m.play !== 'number')
       endAnimation();
     render();
@@ -269,13 +321,17 @@
   // What is shown.
 
   function pending(b) {
-    return b.current !== null || b.strokes.some((s) => s.id > ack);
+    return b.current !== null || b.pending.length > 0;
   }
 
   // A box whose new ink the console has not taken yet shows no result, and
   // the feedback is reset from the moment the pen touches.
   function showsResult(b) {
     return b.has && !pending(b);
+  }
+
+  function strokeCount(b) {
+    return b.ink.length + b.pending.length;
   }
 
   function writing() {
@@ -304,9 +360,147 @@
     const off = !joined || s.locked;
     for (const id of ['rec', 'clear', 'ans'])
       $(id).disabled = off;
+    showBanner(s);
     $('seat').classList.toggle('reading', !!s.reading);
     for (const b of boxes)
       drawBox(b);
+  }
+
+  // A locked seat says why: the game has not started yet, or it is over
+  // (then how it ended, in large type), and the next one starts soon.
+  function showBanner(s) {
+    const banner = $('banner');
+    banner.hidden = !s.locked;
+    if (!s.locked)
+      return;
+    const over = !!s.over && !!s.result;
+    banner.className = over ? 'over ' + ['win', 'lose', 'draw'][itemIndex(s.item)] : 'soon';
+    $('bannertitle').textContent = over ? s.result : 'もうすぐ はじまるよ';
+    $('bannernote').textContent = over ? 'つぎの ゲームも もうすぐ はじまるよ' : 'まっててね';
+    $('reviewopen').hidden = !review;
+  }
+
+  // The review of the game that ended, made by the console for this
+  // player: the game's words with their readings, who found each, the words
+  // nobody found and the player's own wrong tries. It opens when it comes
+  // at the end of a game, the child closes it (and may open it again from
+  // the banner), and playing again closes it. Every text in it is set as
+  // text: the words of a teacher's list are not markup.
+
+  let review = null;    // {n, data}
+  let reviewClosed = 0; // n of the review the child closed
+
+  const str = (v) => (typeof v === 'string' ? v : '');
+  const list = (v, max) => (Array.isArray(v) ? v.slice(0, max) : []);
+  const readingsOf = (v) => list(v, 8).filter((r) => typeof r === 'string');
+
+  // Readings side by side, a line broken between two, never inside one.
+  function readingsElement(cls, readings) {
+    const e = el('span', cls);
+    readings.forEach((r, i) => {
+      if (i)
+        e.append('、');
+      e.append(el('span', '', r));
+    });
+    return e;
+  }
+
+  function el(tag, cls, text) {
+    const e = document.createElement(tag);
+    if (cls)
+      e.className = cls;
+    if (text !== undefined)
+      e.textContent = text;
+    return e;
+  }
+
+  function onReview(m) {
+    const data = m.review && typeof m.review === 'object' && !Array.isArray(m.review) ? m.review : null;
+    setReview(data ? { n: Number(m.n) || 0, data } : null);
+    // Shown at the end of a game, unless the child has closed this one.
+    if (review && seat && seat.locked && seat.over && review.n !== reviewClosed)
+      openReview();
+    render();
+  }
+
+  function setReview(r) {
+    review = r;
+    if (!review) {
+      $('review').hidden = true;
+      return;
+    }
+    fillReview(review.data);
+  }
+
+  function reviewOpen() {
+    return !$('review').hidden;
+  }
+
+  function openReview() {
+    if (!review)
+      return;
+    $('review').hidden = false;
+    $('reviewclose').focus({ preventScroll: true });
+  }
+
+  function closeReview() {
+    if (review)
+      reviewClosed = review.n;
+    $('review').hidden = true;
+  }
+
+  function wordCard(w, me) {
+    w = w && typeof w === 'object' ? w : {};
+    const by = w.foundBy === me ? 'own' : w.foundBy > 0 ? 'opp' : 'none';
+    const card = el('li', 'card ' + by);
+    card.append(el('span', 'rw', str(w.word)), readingsElement('rr', readingsOf(w.readings)));
+    if (str(w.meaning))
+      card.append(el('span', 'rm', w.meaning));
+    card.append(el('span', 'rf', { own: 'じぶん', opp: 'あいて', none: '—' }[by]));
+    return card;
+  }
+
+  function fillCards(id, words, me) {
+    $(id).replaceChildren(...words.map((w) => wordCard(w, me)));
+  }
+
+  function fillReview(d) {
+    const me = d.player === 1 || d.player === 2 ? d.player : player;
+    const players = list(d.players, 2).filter((p) => p && typeof p === 'object');
+    const own = players.find((p) => p.player === me) || {};
+    const other = players.find((p) => p.player !== me) || {};
+    const result = str(own.result);
+    const outcome = $('reviewoutcome');
+    outcome.textContent = result;
+    outcome.className = { 'かち！！': 'win', 'まけ！！': 'lose', 'ひきわけ！！': 'draw' }[result] || '';
+    const score = $('reviewscore');
+    score.replaceChildren('じぶん', el('b', '', String(Number(own.score) || 0)), '・ あいて',
+      el('b', '', String(Number(other.score) || 0)));
+
+    const words = list(d.words, 64);
+    fillCards('rvwords', words, me);
+    const missed = words.filter((w) => w && !(w.foundBy > 0));
+    fillCards('rvmissedlist', missed, me);
+    $('rvmissed').hidden = missed.length === 0;
+    const others = list(d.otherWords, 64);
+    fillCards('rvotherlist', others, me);
+    $('rvother').hidden = others.length === 0;
+
+    const tries = list(own.wrongTries, 200).filter((t) => t && typeof t === 'object');
+    $('rvtrylist').replaceChildren(...tries.map((t) => {
+      const li = el('li');
+      li.append(el('span', 'ta', str(t.answer)), el('span', 'tt', str(t.text)));
+      const r = readingsOf(t.readings);
+      if (r.length)
+        li.append(readingsElement('tr', r));
+      if (str(t.meaning))
+        li.append(el('span', 'tm', t.meaning));
+      return li;
+    }));
+    const count = Math.max(tries.length, Number(own.wrongTryCount) || 0);
+    $('rvmore').textContent = count > tries.length ? 'ほかに ' + (count - tries.length) + ' かい' : '';
+    $('rvtries').hidden = count === 0;
+    $('reviewbody').scrollTop = 0;
   }
 
   function itemIndex(item) {
@@ -564,7 +758,7 @@
     const scale = side / CANVAS;
     const base = baseWidth(side);
     const colour = result ? 'rgb(200,200,200)' : 'rgb(20,20,20)';
-    for (const s of b.strokes)
+    for (const s of b.ink.concat(b.pending))
       drawStroke(g, s, scale, base, colour);
     if (b.current)
       drawStroke(g, b.current, scale, base, colour);
@@ -579,6 +773,8 @@
       g.fillStyle = 'rgb(0,0,120)';
       g.fillText(b.text, side / 2, strip.y / 2);
       g.font = Math.max(7, Math.floor(strip.h * 0.7)) + 'px ' + kanji;
+      // Thin outlines, whatever width the last stroke of ink left.
+      g.lineWidth = 1;
       b.cands.slice(0, SHOWN).forEach((text, i) => {
         const r = candidateRect(side, i);
         g.fillStyle = 'rgb(230,238,255)';
@@ -595,7 +791,7 @@
       g.fillText('じしょが ありません', side / 2, strip.y + strip.h / 2);
     }
 
-    if ((b.strokes.length || b.current) && !locked)
+    if ((strokeCount(b) || b.current) && !locked)
       drawUndo(g, undoRect(side));
   }
 
@@ -664,7 +860,7 @@
     const side = boxSide(b);
     const [x, y] = point(b, e);
     const sx = x / CANVAS * side, sy = y / CANVAS * side;
-    if (b.strokes.length && inside(undoRect(side), sx, sy)) {
+    if (strokeCount(b) && inside(undoRect(side), sx, sy)) {
       send({ t: 'undo', box: b.i });
       return;
     }
@@ -676,7 +872,7 @@
         }
       }
     }
-    if (b.strokes.length >= MAX_STROKES)
+    if (strokeCount(b) >= MAX_STROKES)
       return;
     b.pointer = e.pointerId;
     try { b.canvas.setPointerCapture(e.pointerId); } catch (err) { /* still ours */ }
@@ -724,7 +920,7 @@
     s.id = send({ t: 'stroke', box: b.i, e: b.epoch, pts: s.pts.map(round) });
     if (s.id > 0) {
       s.at = performance.now();
-      b.strokes.push(s);
+      b.pending.push(s);
     }
     render();
   }
@@ -748,6 +944,14 @@
       recognizeSent = { id, at: performance.now() };
   });
   $('clear').addEventListener('click', () => { unlockAudio(); send({ t: 'erase' }); });
+  $('reviewclose').addEventListener('click', () => { closeReview(); render(); });
+  $('reviewopen').addEventListener('click', () => { openReview(); render(); });
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && reviewOpen()) {
+      closeReview();
+      render();
+    }
+  });
   $('ans').addEventListener('click', () => { unlockAudio(); send({ t: 'answer' }); });
 
   $('joinform').addEventListener('submit', (e) => {
@@ -779,7 +983,7 @@
     const portrait = H > W * 1.05;
     main.classList.toggle('portrait', portrait);
     main.classList.toggle('landscape', !portrait);
-    let fb, row, cell, box, btn, ansRow, side, cols;
+    let fb, row, cell, box, btn, ansRow, side, cols, score;
     if (!portrait) {
       side = Math.floor((W - 2 * pad - gap) * 0.4);
       const right = W - 2 * pad - gap - side;
@@ -792,6 +996,7 @@
       const answersHeight = H - 2 * pad - fb - row - 2 * gap;
       ansRow = Math.floor(clamp(Math.min((answersHeight - 20) / 6, side / 3 * 0.5), 18, 64));
       cols = 3;
+      score = Math.floor(2 * btn + gap);
     } else {
       side = 0;
       const inner = W - 2 * pad;
@@ -804,6 +1009,7 @@
       const left = H - 2 * pad - fb - (6 * cell + 25) - box - btn - 4 * gap - 8;
       ansRow = Math.floor(clamp(left / 3, 22, 56));
       cols = 6;
+      score = Math.max(40, fb - row - gap);
     }
     root.setProperty('--side', side + 'px');
     root.setProperty('--fb', fb + 'px');
@@ -813,6 +1019,7 @@
     root.setProperty('--btn', btn + 'px');
     root.setProperty('--ans-row', ansRow + 'px');
     root.setProperty('--ans-cols', cols);
+    root.setProperty('--score', score + 'px');
     render();
   }
 
@@ -852,8 +1059,9 @@
         ws.close();
         return;
       }
+      // Unnumbered: the console answers a ping with a pong, not an ack.
       if (joined)
-        send({ t: 'ping' });
+        ws.send('{"t":"ping"}');
     }
   }, 5000);
   const wake = () => {
