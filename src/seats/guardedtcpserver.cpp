@@ -53,6 +53,10 @@ GuardedTcpServer::GuardedTcpServer(QObject *parent)
     : QTcpServer(parent)
 {
     setMaxPendingConnections(MaxConnections);
+    // A crowd that connects as fast as it can fills the kernel's queue of
+    // connections not yet accepted; a device whose connection finds it full
+    // waits a second for its retry.
+    setListenBacklogSize(1024);
     m_clock.start();
 }
 
