@@ -8,23 +8,58 @@
 # checked, and `apt-get install ./taruvo_*.deb` into a second fresh root must
 # bring in all that the installed program needs to start.
 #   tools/fresh-check.sh [--package] [--skip-tests]
+#   tools/fresh-check.sh --mirror    only prints the mirror it would use
 # Needs root. Cache: $TARUVO_FRESH_CACHE (default ~/.cache/taruvo-fresh).
+# The Debian mirror is this machine's own, as apt reads it from its sources
+# (/etc/apt/sources.list, sources.list.d/*.list and *.sources).
 # Uncommitted changes are not checked: the clone is of HEAD.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TARUVO_FRESH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/taruvo-fresh}
-mirror=http://deb.debian.org
-package=0 tests=1
+package=0 tests=1 only_mirror=0
 for a in "$@"; do
     case $a in
     --package) package=1 ;;
     --skip-tests) tests=0 ;;
-    *) echo "usage: tools/fresh-check.sh [--package] [--skip-tests]" >&2; exit 2 ;;
+    --mirror) only_mirror=1 ;;
+    *) echo "usage: tools/fresh-check.sh [--package] [--skip-tests] | --mirror" >&2; exit 2 ;;
     esac
 done
-[ "$(id -u)" -eq 0 ] || { echo "fresh-check: needs root (debootstrap, chroot, mount)" >&2; exit 1; }
 say() { printf 'fresh-check: %s\n' "$*"; }
 die() { printf 'fresh-check: %s\n' "$*" >&2; exit 1; }
+
+# The machine's Debian archive and security archive, as apt itself reads its
+# sources: enabled deb entries of component main, parsed by apt, so that
+# one-line and deb822 files, options, comments and disabled entries count as
+# they count for apt. A Debian archive serves every release: an entry of
+# Debian 12 is taken first, else one of another Debian release. Without a
+# security archive the fresh roots get none, as said.
+debian_suite='^(bookworm|trixie|forky|bullseye|buster|sid|stable|testing|unstable|oldstable|oldoldstable)'
+archive= security=
+read_mirror() {
+    local sources
+    command -v apt-get >/dev/null || die "no apt-get: cannot read this machine's Debian mirror"
+    sources=$(apt-get indextargets --no-release-info --format '$(RELEASE) $(COMPONENT) $(REPO_URI)' \
+        'Created-By: Packages' 2>/dev/null | sort -u) || die "apt-get cannot read this machine's apt sources"
+    pick() {
+        awk -v want="$1" -v pattern="$2" '
+            $2 == "main" && $1 == want { print $3; found = 1; exit }
+            $2 == "main" && $1 ~ pattern && other == "" { other = $3 }
+            END { if (!found && other != "") print other }' <<<"$sources"
+    }
+    archive=$(pick bookworm "$debian_suite(-updates)?\$")
+    security=$(pick bookworm-security "$debian_suite-security\$")
+    archive=${archive%/} security=${security%/}
+    [ -n "$archive" ] || die "no Debian archive in this machine's apt sources (a deb entry of component main" \
+        "in /etc/apt/sources.list, /etc/apt/sources.list.d/*.list or *.sources)"
+}
+read_mirror
+if ((only_mirror)); then
+    printf 'archive %s\nsecurity %s\n' "$archive" "${security:-none}"
+    exit 0
+fi
+[ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot, mount)"
+[ -n "$security" ] || say "note: no security archive in this machine's apt sources; the fresh roots get none"
 elapsed() { local s=$((SECONDS - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
 start=$SECONDS
 mkdir -p "$cache/logs" "$cache/archives/partial"
@@ -56,24 +91,28 @@ if [ ! -f "$base/.complete" ]; then
     say "making a Debian 12 root with debootstrap (once; kept in $base)"
     mounted_under "$base.tmp" && die "$base.tmp has mounts"
     rm -rf --one-file-system "$base.tmp"
-    debootstrap --variant=minbase bookworm "$base.tmp" "$mirror/debian" >"$cache/logs/debootstrap.log" 2>&1 ||
+    # An https mirror needs the certificates inside the root too.
+    include=()
+    [[ $archive == https:* || $security == https:* ]] && include=(--include=ca-certificates)
+    debootstrap --variant=minbase "${include[@]}" bookworm "$base.tmp" "$archive" >"$cache/logs/debootstrap.log" 2>&1 ||
         { tail -n 20 "$cache/logs/debootstrap.log"; die "debootstrap failed"; }
-    cat >"$base.tmp/etc/apt/sources.list" <<EOF
-deb $mirror/debian bookworm main
-deb $mirror/debian bookworm-updates main
-deb $mirror/debian-security bookworm-security main
-EOF
     touch "$base.tmp/.complete"
     mv "$base.tmp" "$base"
 fi
 
-# new_root NAME: a copy of the pristine root, with the machine's name servers.
+# new_root NAME: a copy of the pristine root, with the machine's name servers
+# and its mirror as they are now.
 new_root() {
     local r="$cache/$1"
     mounted_under "$r" && die "$r still has mounts; unmount them first"
     rm -rf --one-file-system "$r"
     cp -a "$base" "$r"
     cp -L /etc/resolv.conf "$r/etc/resolv.conf"
+    {
+        echo "deb $archive bookworm main"
+        echo "deb $archive bookworm-updates main"
+        [ -z "$security" ] || echo "deb $security bookworm-security main"
+    } >"$r/etc/apt/sources.list"
 }
 
 # Each line of output with the time since the step began.
@@ -104,8 +143,8 @@ inside() {
 # execs it after a good build), is still up after 5 s, logged nothing about a
 # missing model, templates or font, and ends with status 0 on SIGTERM. Then
 # the program is started once more under strace, which must show it reading
-# the Zinnia model, the ink model and the stroke templates (they are read
-# into memory on the recognition thread, so nothing of them stays mapped).
+# the Zinnia model, the ink model and the stroke templates (opened on the
+# recognition thread; the ink model and the templates are not kept mapped).
 cat >"$cache/started.sh" <<'EOF'
 # started.sh PROGRAM LOG COMMAND...: starts COMMAND, waits up to 40 min for PROGRAM.
 program=$1 log=$2; shift 2

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
-#   for a few). TARGET: wordlist (the default), seatmessage, dictionary or
-#   streamchecks.
+#   for a few). TARGET: wordlist (the default), seatmessage, dictionary,
+#   zinniamodel or streamchecks.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +13,7 @@ case $target in
     wordlist) corpus=$build/corpus; extra=() ;;
     seatmessage) corpus=$build/corpus-seatmessage; extra=(-dict="$root/fuzz/seatmessage.dict") ;;
     dictionary) corpus=$build/corpus-dictionary; extra=() ;;
+    zinniamodel) corpus=$build/corpus-zinniamodel; extra=() ;;
     streamchecks) corpus=$build/corpus-streamchecks; extra=() ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac

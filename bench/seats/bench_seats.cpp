@@ -32,8 +32,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMetaEnum>
 #include <QJsonArray>
@@ -53,6 +55,9 @@
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <vector>
 
 namespace {
@@ -896,6 +901,7 @@ struct Idle
 {
     qint64 pid = 0;
     long rss = 0, pss = 0;
+    long own = 0; // resident and the process's alone: its heaps and stacks, no file's pages
     double cpuPercent = 0;
 };
 
@@ -912,6 +918,7 @@ Idle measure(QProcess &program, int seconds)
     m.cpuPercent = 100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / (t.elapsed() / 1000.0);
     m.rss = statusKb("VmRSS:", m.pid);
     m.pss = pssKb(m.pid);
+    m.own = statusKb("RssAnon:", m.pid);
     return m;
 }
 
@@ -964,8 +971,19 @@ int hostileSeat(quint16 port, const QString &code, const QString &token)
 int instances(const QString &program)
 {
     QTemporaryDir a, b, c;
-    auto start = [&program](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
+    // The program with the ink model and the dictionary of readings beside
+    // it, as the build and the installation have them (Zinnia's model and
+    // the templates are the system's).
+    const QDir from = QFileInfo(program).dir();
+    const char *const data[] = {"ink-ja.onnx", "ink-ja.json", "words-ja.tsv"};
+    for (const char *name : data) {
+        if (!from.exists(name))
+            qFatal("%s is not beside %s", name, qPrintable(program));
+    }
+    auto start = [&program, &from, &data](QProcess &p, const QTemporaryDir &dir, const QStringList &args) {
         QFile::copy(program, dir.filePath("taruvo"));
+        for (const char *name : data)
+            QFile::copy(from.filePath(name), dir.filePath(name));
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -995,11 +1013,11 @@ int instances(const QString &program)
             serving += s.readAll().startsWith("HTTP/1.1 200");
         }
     }
-    std::printf("%-32s %10s %10s %12s\n", "console, idle for 20 s", "RSS kB", "PSS kB", "CPU %");
-    std::printf("%-32s %10ld %10ld %12.3f\n", "without seats", none.rss, none.pss, none.cpuPercent);
-    std::printf("%-32s %10ld %10ld %12.3f\n", "with both seats served", one.rss, one.pss, one.cpuPercent);
-    std::printf("%-32s %10ld %10ld %12.3f\n", "a second one beside it", two.rss, two.pss, two.cpuPercent);
-    std::printf("%-32s %10ld %10ld\n", "the first, with the second up", oneAgain.rss, oneAgain.pss);
+    std::printf("%-32s %10s %10s %10s %12s\n", "console, idle for 20 s", "RSS kB", "anon kB", "PSS kB", "CPU %");
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "without seats", none.rss, none.own, none.pss, none.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "with both seats served", one.rss, one.own, one.pss, one.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld %12.3f\n", "a second one beside it", two.rss, two.own, two.pss, two.cpuPercent);
+    std::printf("%-32s %10ld %10ld %10ld\n", "the first, with the second up", oneAgain.rss, oneAgain.own, oneAgain.pss);
     std::printf("consoles serving the page on ports from 18870: %d\n", serving);
     for (QProcess *p : {&first, &second}) {
         p->terminate();
@@ -1015,6 +1033,11 @@ int main(int argc, char **argv)
 {
     // Line by line, so that a run cut short still tells how far it came.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#ifdef __GLIBC__
+    // As the program's own main() sets it, so that the console here holds
+    // the memory it holds there.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     TimedApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() > 2 && args.at(1) == "--intrude")

@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Qt would abort with several lines about platform plugins; one says it.
@@ -34,6 +38,15 @@ int main(int argc, char *argv[])
         std::fputs("taruvo: no display to show the windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
         return 1;
     }
+#ifdef __GLIBC__
+    // A fixed size above which blocks get mappings of their own. By default
+    // glibc raises it (and the size a thread's heap must have free at its
+    // top before it shrinks) to the largest block freed so far: after the
+    // recognisers' loading frees a few megabyte-sized blocks, several
+    // megabytes it freed stayed resident for good in some runs and not in
+    // others.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("taruvo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("taruvo"));

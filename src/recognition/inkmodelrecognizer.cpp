@@ -47,6 +47,12 @@ InkModelRecognizer::InkModelRecognizer(const QStringList &modelPaths)
 
 InkModelRecognizer::~InkModelRecognizer() = default;
 
+bool InkModelRecognizer::contains(const QString &text) const
+{
+    const QList<uint> ucs = text.toUcs4();
+    return ucs.size() == 1 && std::binary_search(m_sorted.begin(), m_sorted.end(), char32_t(ucs.first()));
+}
+
 QString InkModelRecognizer::metadataPath(const QString &modelPath)
 {
     const QFileInfo info(modelPath);
@@ -55,10 +61,12 @@ QString InkModelRecognizer::metadataPath(const QString &modelPath)
 
 QString InkModelRecognizer::load(const QString &path)
 {
-    const FileContents file = readRegularFile(path, MaxModelBytes);
+    // Needed only while the network is made from it: the installed file is
+    // mapped rather than copied.
+    const FileView file = viewRegularFile(path, MaxModelBytes);
     if (!file.ok)
         return file.tooLarge ? QStringLiteral("too large") : file.error;
-    const QByteArray &bytes = file.bytes;
+    const QByteArrayView bytes(file.bytes.data(), file.bytes.size());
 
     const FileContents metadata = readRegularFile(metadataPath(path), MaxMetadataBytes);
     if (!metadata.ok)
@@ -76,17 +84,17 @@ QString InkModelRecognizer::load(const QString &path)
     const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     if (digest != meta.value(QLatin1String("sha256")).toString().toLatin1())
         return QStringLiteral("checksum differs from its metadata");
-    QStringList classes;
-    QHash<QString, int> index;
-    for (uint c : meta.value(QLatin1String("classes")).toString().toUcs4()) {
-        const QString text = QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
-        if (index.contains(text))
-            return QStringLiteral("a class listed twice");
-        index.insert(text, int(classes.size()));
-        classes.append(text);
-    }
-    if (classes.isEmpty())
+    // One character a class: a code point each, looked up in a sorted copy
+    // (thousands of strings and a hash of them would take ten times the room).
+    std::vector<char32_t> classes;
+    for (uint c : meta.value(QLatin1String("classes")).toString().toUcs4())
+        classes.push_back(char32_t(c));
+    if (classes.empty())
         return QStringLiteral("no classes");
+    std::vector<char32_t> sorted = classes;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+        return QStringLiteral("a class listed twice");
 
     auto model = std::make_unique<Model>();
     try {
@@ -108,8 +116,8 @@ QString InkModelRecognizer::load(const QString &path)
         return QStringLiteral("OpenCV cannot read it");
     }
     m_model = std::move(model);
-    m_classes = classes;
-    m_index = index;
+    m_classes = std::move(classes);
+    m_sorted = std::move(sorted);
     return {};
 }
 
@@ -148,6 +156,6 @@ QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
     QList<Candidate> out;
     out.reserve(int(k));
     for (size_t i = 0; i < k; ++i)
-        out.append({m_classes[order[i]], double(logits[size_t(order[i])]) - logSum});
+        out.append({QString::fromUcs4(&m_classes[size_t(order[i])], 1), double(logits[size_t(order[i])]) - logSum});
     return out;
 }

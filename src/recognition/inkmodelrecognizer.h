@@ -4,9 +4,9 @@
 
 #include "engine/recognizer.h"
 
-#include <QHash>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 // Runs the ink model (ONNX, through OpenCV's DNN module) on the raster of
 // the ink. Stroke order, direction and strokes run together do not matter
@@ -25,8 +25,8 @@ public:
     bool isAvailable() const override { return m_model != nullptr; }
 
     // Whether the model knows the character at all.
-    bool contains(const QString &text) const { return m_index.contains(text); }
-    int size() const { return int(m_index.size()); }
+    bool contains(const QString &text) const;
+    int size() const { return int(m_classes.size()); }
     QString modelPath() const { return m_modelPath; }
     // Every path tried, each with why it was not used.
     QStringList pathsTried() const { return m_pathsTried; }
@@ -40,8 +40,8 @@ private:
     QString load(const QString &path);
 
     std::unique_ptr<Model> m_model;
-    QStringList m_classes;
-    QHash<QString, int> m_index;
+    std::vector<char32_t> m_classes; // in the network's output order
+    std::vector<char32_t> m_sorted;
     QString m_modelPath;
     QStringList m_pathsTried;
 };

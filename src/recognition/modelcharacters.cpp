@@ -10,9 +10,9 @@ QSet<QString> modelCharacters(const QString &modelPath, bool *opened)
 {
     QSet<QString> characters;
     QString why;
-    const QByteArray bytes = readZinniaModel(modelPath, &why);
+    const FileBytes bytes = readZinniaModel(modelPath, &why);
     std::unique_ptr<zinnia::Recognizer> model(zinnia::Recognizer::create());
-    const bool ok = !bytes.isEmpty() && model && model->open(bytes.constData(), size_t(bytes.size()));
+    const bool ok = !bytes.isEmpty() && model && model->open(bytes.data(), size_t(bytes.size()));
     if (opened)
         *opened = ok;
     if (!ok)

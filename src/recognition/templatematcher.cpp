@@ -7,9 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -99,9 +101,9 @@ double minimumAssignment(const std::vector<double> &cost, int k)
 }
 
 // Assignment cost per stroke: pairs, plus a penalty for each stroke left over.
-double assignment(const QList<TemplateMatcher::Chord> &a, const QList<TemplateMatcher::Chord> &b)
+double assignment(const QList<TemplateMatcher::Chord> &a, const TemplateMatcher::Chord *b, int m)
 {
-    const int n = int(a.size()), m = int(b.size());
+    const int n = int(a.size());
     const int k = std::max(n, m);
     if (k == 0)
         return 0;
@@ -121,13 +123,30 @@ double assignment(const QList<TemplateMatcher::Chord> &a, const QList<TemplateMa
     return minimumAssignment(cost, k) / k;
 }
 
-// `chords` with chords j and j+1 made one, from the start of j to the end of j+1.
-QList<TemplateMatcher::Chord> joined(const QList<TemplateMatcher::Chord> &chords, int j)
+// The count chords with chords j and j+1 made one, from the start of j to the end of j+1.
+std::vector<TemplateMatcher::Chord> joined(const TemplateMatcher::Chord *chords, int count, int j)
 {
-    QList<TemplateMatcher::Chord> out = chords;
-    out[j].end = chords[j + 1].end;
-    out.removeAt(j + 1);
+    std::vector<TemplateMatcher::Chord> out(chords, chords + count);
+    out[size_t(j)].end = chords[j + 1].end;
+    out.erase(out.begin() + j + 1);
     return out;
+}
+
+// The box of the chords' ends, as inkBounds gives it for them.
+QRectF endsBounds(const TemplateMatcher::Chord *chords, int count)
+{
+    if (count == 0)
+        return {};
+    qreal left = chords->start.x(), right = left, top = chords->start.y(), bottom = top;
+    for (const TemplateMatcher::Chord *c = chords; c != chords + count; ++c) {
+        for (QPointF p : {c->start, c->end}) {
+            left = qMin(left, p.x());
+            right = qMax(right, p.x());
+            top = qMin(top, p.y());
+            bottom = qMax(bottom, p.y());
+        }
+    }
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
 }
 
 } // namespace
@@ -149,46 +168,97 @@ TemplateMatcher::TemplateMatcher(const QStringList &paths)
 
 bool TemplateMatcher::load(const QByteArray &json)
 {
-    m_templates.clear();
-    m_index.clear();
-    const QJsonDocument doc = QJsonDocument::fromJson(json);
-    const QJsonObject groups = doc.object();
-    for (auto g = groups.begin(); g != groups.end(); ++g) {
-        const QJsonObject chars = g.value().toObject();
-        for (auto c = chars.begin(); c != chars.end(); ++c) {
-            const QString text = c.key();
-            if (text.isEmpty() || m_index.contains(text))
-                continue;
-            QList<Chord> chords;
-            for (const QJsonValue &s : c.value().toArray()) {
-                const QJsonArray xy = s.toArray();
-                if (xy.size() != 4)
+    std::vector<Template> templates;
+    std::vector<StoredChord> chords;
+    std::vector<quint8> shapeIndex;
+    std::vector<float> shapeValue;
+    QString texts;
+    {
+        const QJsonDocument doc = QJsonDocument::fromJson(json);
+        const QJsonObject groups = doc.object();
+        QSet<QString> seen;
+        QList<Chord> raw;
+        for (auto g = groups.begin(); g != groups.end(); ++g) {
+            const QJsonObject chars = g.value().toObject();
+            for (auto c = chars.begin(); c != chars.end(); ++c) {
+                const QString text = c.key();
+                if (text.isEmpty() || text.size() > 0xFFFF || seen.contains(text))
                     continue;
-                const Chord chord{QPointF(xy[0].toDouble(), xy[1].toDouble()),
-                                  QPointF(xy[2].toDouble(), xy[3].toDouble())};
-                if (std::isfinite(chord.start.x() + chord.start.y() + chord.end.x() + chord.end.y()))
-                    chords.append(chord);
+                raw.clear();
+                for (const QJsonValue &s : c.value().toArray()) {
+                    const QJsonArray xy = s.toArray();
+                    if (xy.size() != 4)
+                        continue;
+                    // Rounded as stored, so that loading and comparing fit the same points.
+                    const StoredChord c{float(xy[0].toDouble()), float(xy[1].toDouble()),
+                                        float(xy[2].toDouble()), float(xy[3].toDouble())};
+                    if (std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]) && std::isfinite(c[3]))
+                        raw.append({QPointF(c[0], c[1]), QPointF(c[2], c[3])});
+                }
+                if (raw.isEmpty() || raw.size() > 64)
+                    continue;
+                const QList<Chord> fitted = fittedChords(raw);
+                const Shape shape = shapeOf(fitted.constData(), int(fitted.size()));
+                const Template t{int(chords.size()), int(shapeIndex.size()), int(texts.size()), quint16(text.size()),
+                                 quint8(raw.size()), 0};
+                templates.push_back(t);
+                for (size_t i = 0; i < shape.size(); ++i) {
+                    if (shape[i] != 0) {
+                        shapeIndex.push_back(quint8(i));
+                        shapeValue.push_back(shape[i]);
+                        ++templates.back().shapeCount;
+                    }
+                }
+                for (const Chord &c : raw)
+                    chords.push_back({float(c.start.x()), float(c.start.y()), float(c.end.x()), float(c.end.y())});
+                texts += text;
+                seen.insert(text);
             }
-            if (chords.isEmpty() || chords.size() > 64)
-                continue;
-            Template t{text, fittedChords(chords), {}};
-            t.shape = shapeOf(t.chords);
-            m_index.insert(text, int(m_templates.size()));
-            m_templates.push_back(std::move(t));
         }
     }
+    // The document is gone: the tables are copied to their exact size
+    // after it, so that its leftovers lie in one piece the allocator can
+    // give back.
+    m_templates.assign(templates.begin(), templates.end());
+    const bool small = std::all_of(chords.begin(), chords.end(), [](const StoredChord &c) {
+        return std::all_of(c.begin(), c.end(), [](float v) { return v >= 0 && v <= 255 && v == std::floor(v); });
+    });
+    m_chords.clear();
+    m_smallChords.clear();
+    if (small) {
+        m_smallChords.reserve(chords.size());
+        for (const StoredChord &c : chords)
+            m_smallChords.push_back({quint8(c[0]), quint8(c[1]), quint8(c[2]), quint8(c[3])});
+    } else {
+        m_chords.assign(chords.begin(), chords.end());
+    }
+    m_chords.shrink_to_fit();
+    m_smallChords.shrink_to_fit();
+    m_shapeIndex.assign(shapeIndex.begin(), shapeIndex.end());
+    m_shapeValue.assign(shapeValue.begin(), shapeValue.end());
+    m_texts = QString(texts.constData(), texts.size());
+    m_byText.resize(m_templates.size());
+    std::iota(m_byText.begin(), m_byText.end(), 0);
+    std::sort(m_byText.begin(), m_byText.end(), [this](int a, int b) {
+        return textOf(m_templates[size_t(a)]) < textOf(m_templates[size_t(b)]);
+    });
     return !m_templates.empty();
 }
 
-QList<TemplateMatcher::Chord> TemplateMatcher::fittedChords(const QList<Chord> &chords, const QRectF &bounds)
+int TemplateMatcher::find(QStringView text) const
 {
-    QRectF box = bounds;
-    if (box.isNull()) {
-        Ink ends;
-        for (const Chord &c : chords)
-            ends.strokes.append(Stroke{c.start, c.end});
-        box = inkBounds(ends);
-    }
+    const auto at = std::lower_bound(m_byText.begin(), m_byText.end(), text,
+                                     [this](int t, QStringView key) { return textOf(m_templates[size_t(t)]) < key; });
+    return at != m_byText.end() && textOf(m_templates[size_t(*at)]) == text ? *at : -1;
+}
+
+bool TemplateMatcher::contains(const QString &text) const
+{
+    return find(text) >= 0;
+}
+
+TemplateMatcher::Fit TemplateMatcher::fitOf(const QRectF &box)
+{
     // Half way between keeping the aspect ratio and filling both axes: a hand
     // that writes wider or taller than the templates still lines up, while
     // 日 stays taller than 曰. An axis shorter than StretchLimit of the other
@@ -201,36 +271,73 @@ QList<TemplateMatcher::Chord> TemplateMatcher::fittedChords(const QList<Chord> &
         const double stretched = std::max(axis, StretchLimit * extent);
         return fill / std::sqrt(extent * stretched);
     };
-    const double sx = scale(box.width());
-    const double sy = scale(box.height());
+    return {box.center(), scale(box.width()), scale(box.height())};
+}
+
+QPointF TemplateMatcher::Fit::place(QPointF p) const
+{
     const QPointF centre(NormalizedSide / 2, NormalizedSide / 2);
-    auto place = [&](QPointF p) {
-        return centre + QPointF((p.x() - box.center().x()) * sx, (p.y() - box.center().y()) * sy);
-    };
+    return centre + QPointF((p.x() - from.x()) * sx, (p.y() - from.y()) * sy);
+}
+
+QList<TemplateMatcher::Chord> TemplateMatcher::fittedChords(const QList<Chord> &chords, const QRectF &bounds)
+{
+    const Fit fit = fitOf(bounds.isNull() ? endsBounds(chords.constData(), int(chords.size())) : bounds);
     QList<Chord> out;
     out.reserve(chords.size());
     for (const Chord &c : chords)
-        out.append({place(c.start), place(c.end)});
+        out.append({fit.place(c.start), fit.place(c.end)});
     return out;
 }
 
-TemplateMatcher::Shape TemplateMatcher::shapeOf(const QList<Chord> &chords)
+void TemplateMatcher::fittedChordsOf(const Template &t, std::vector<Chord> &out) const
+{
+    out.clear();
+    for (int i = t.firstChord; i < t.firstChord + t.chordCount; ++i) {
+        if (m_smallChords.empty()) {
+            const StoredChord &c = m_chords[size_t(i)];
+            out.push_back({QPointF(c[0], c[1]), QPointF(c[2], c[3])});
+        } else {
+            const SmallChord &c = m_smallChords[size_t(i)];
+            out.push_back({QPointF(c[0], c[1]), QPointF(c[2], c[3])});
+        }
+    }
+    const Fit fit = fitOf(endsBounds(out.data(), int(out.size())));
+    for (Chord &c : out)
+        c = {fit.place(c.start), fit.place(c.end)};
+}
+
+float TemplateMatcher::shapeDistance(const Template &t, const Shape &shape) const
+{
+    // The same sum, in the same order, as over the whole shape.
+    const quint8 *index = m_shapeIndex.data() + t.firstShape;
+    const float *value = m_shapeValue.data() + t.firstShape;
+    int k = 0;
+    float d = 0;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        const float other = k < t.shapeCount && index[k] == i ? value[k++] : 0.0f;
+        d += std::abs(shape[i] - other);
+    }
+    return d;
+}
+
+TemplateMatcher::Shape TemplateMatcher::shapeOf(const Chord *chords, int count)
 {
     // Where the ink lies and which way it runs (either direction alike), in a
     // coarse grid: enough to throw out most characters cheaply.
     Shape shape{};
     const double cell = NormalizedSide / ShapeCells;
     double total = 0;
-    for (const Chord &c : chords) {
-        const double len = length(c);
+    for (const Chord *c = chords; c != chords + count; ++c) {
+        const double len = length(*c);
         const int samples = std::max(1, int(len / 8));
-        double angle = std::atan2(c.end.y() - c.start.y(), c.end.x() - c.start.x());
+        double angle = std::atan2(c->end.y() - c->start.y(), c->end.x() - c->start.x());
         if (angle < 0)
             angle += M_PI;
         const int bin = int(std::lround(angle / (M_PI / ShapeBins))) % ShapeBins;
         const double weight = std::max(len, 4.0) / samples;
         for (int s = 0; s < samples; ++s) {
-            const QPointF p = c.start + (c.end - c.start) * ((s + 0.5) / samples);
+            const QPointF p = c->start + (c->end - c->start) * ((s + 0.5) / samples);
             const int cx = std::clamp(int(p.x() / cell), 0, ShapeCells - 1);
             const int cy = std::clamp(int(p.y() / cell), 0, ShapeCells - 1);
             shape[size_t((cy * ShapeCells + cx) * ShapeBins + bin)] += float(weight);
@@ -244,13 +351,15 @@ TemplateMatcher::Shape TemplateMatcher::shapeOf(const QList<Chord> &chords)
     return shape;
 }
 
-double TemplateMatcher::matchCost(const QList<Chord> &input, const QList<Chord> &reference)
+double TemplateMatcher::matchCost(const QList<Chord> &input, const Chord *reference, int count)
 {
-    double best = assignment(input, reference);
+    double best = assignment(input, reference, count);
     // Fewer strokes than the character has: perhaps two were written as one.
-    if (input.size() < reference.size()) {
-        for (int j = 0; j + 1 < reference.size(); ++j)
-            best = std::min(best, assignment(input, joined(reference, j)) + JoinPenalty);
+    if (input.size() < count) {
+        for (int j = 0; j + 1 < count; ++j) {
+            const std::vector<Chord> fewer = joined(reference, count, j);
+            best = std::min(best, assignment(input, fewer.data(), int(fewer.size())) + JoinPenalty);
+        }
     }
     return best;
 }
@@ -269,31 +378,29 @@ QList<Candidate> TemplateMatcher::classify(const Ink &ink, int count) const
     // turning point still counts.
     const QList<Chord> input = fittedChords(raw, inkBounds(clean));
     const int n = int(input.size());
-    const Shape shape = shapeOf(input);
+    const Shape shape = shapeOf(input.constData(), n);
 
     std::vector<std::pair<float, int>> coarse;
     coarse.reserve(m_templates.size());
     for (size_t t = 0; t < m_templates.size(); ++t) {
         const Template &tpl = m_templates[t];
-        if (std::abs(int(tpl.chords.size()) - n) > 2)
+        if (std::abs(tpl.chordCount - n) > 2)
             continue;
-        float d = 0;
-        for (size_t i = 0; i < shape.size(); ++i)
-            d += std::abs(shape[i] - tpl.shape[i]);
-        coarse.emplace_back(d, int(t));
+        coarse.emplace_back(shapeDistance(tpl, shape), int(t));
     }
     const size_t keep = std::min(coarse.size(), size_t(Prefiltered));
     std::partial_sort(coarse.begin(), coarse.begin() + ptrdiff_t(keep), coarse.end());
 
     std::vector<std::pair<double, int>> scored;
     scored.reserve(keep);
+    std::vector<Chord> reference;
     for (size_t i = 0; i < keep; ++i) {
-        const Template &tpl = m_templates[size_t(coarse[i].second)];
-        scored.emplace_back(matchCost(input, tpl.chords), coarse[i].second);
+        fittedChordsOf(m_templates[size_t(coarse[i].second)], reference);
+        scored.emplace_back(matchCost(input, reference.data(), int(reference.size())), coarse[i].second);
     }
     std::sort(scored.begin(), scored.end());
     QList<Candidate> out;
     for (size_t i = 0; i < scored.size() && int(out.size()) < count; ++i)
-        out.append({m_templates[size_t(scored[i].second)].text, -scored[i].first});
+        out.append({textOf(m_templates[size_t(scored[i].second)]).toString(), -scored[i].first});
     return out;
 }

@@ -4,9 +4,9 @@
 
 #include "engine/recognizer.h"
 
-#include <QHash>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 // Compares the input's strokes with each character's template strokes
 // (straight start-to-end segments, as KanjiVG-derived data gives them),
@@ -34,7 +34,7 @@ public:
     bool isAvailable() const override { return !m_templates.empty(); }
 
     int size() const { return int(m_templates.size()); }
-    bool contains(const QString &text) const { return m_index.contains(text); }
+    bool contains(const QString &text) const;
     QString path() const { return m_path; }
     QStringList pathsTried() const { return m_pathsTried; }
 
@@ -43,22 +43,57 @@ public:
     static QList<Chord> fittedChords(const QList<Chord> &chords, const QRectF &bounds = QRectF());
 
 private:
+    // How fittedChords moves and scales the points of one ink.
+    struct Fit
+    {
+        QPointF from; // the centre of the box fitted
+        double sx = 1, sy = 1;
+        QPointF place(QPointF p) const;
+    };
+    static Fit fitOf(const QRectF &box);
     static constexpr int ShapeCells = 4;
     static constexpr int ShapeBins = 4;
     using Shape = std::array<float, ShapeCells * ShapeCells * ShapeBins>;
+    // Thousands of characters live for the whole program: they are kept in
+    // a few blocks rather than thousands of small ones among the parser's
+    // leftovers, and as small as they can be without changing a result.
+    // A character's chords are [firstChord, firstChord + chordCount) of
+    // m_smallChords when every number of the file is a whole one from 0 to
+    // 255 (as the Debian file's are), else of m_chords (single precision),
+    // as the file gives them: fitted when compared. Its shape is zero but at the
+    // m_shapeIndex[firstShape, firstShape + shapeCount), whose values
+    // m_shapeValue holds (a character touches about a third of the shape's
+    // cells and directions). Its text is m_texts.mid(textStart, textLength).
+    using StoredChord = std::array<float, 4>;
+    using SmallChord = std::array<quint8, 4>;
     struct Template
     {
-        QString text;
-        QList<Chord> chords; // fitted
-        Shape shape;
+        int firstChord;
+        int firstShape;
+        int textStart;
+        quint16 textLength;
+        quint8 chordCount;
+        quint8 shapeCount;
     };
-    static Shape shapeOf(const QList<Chord> &chords);
+    // The template's chords, fitted, into `out`.
+    void fittedChordsOf(const Template &t, std::vector<Chord> &out) const;
+    static Shape shapeOf(const Chord *chords, int count);
+    // The coarse distance of the template's shape from `shape`.
+    float shapeDistance(const Template &t, const Shape &shape) const;
     // The assignment cost of `input` against `reference`, both fitted;
     // lower is closer.
-    static double matchCost(const QList<Chord> &input, const QList<Chord> &reference);
+    static double matchCost(const QList<Chord> &input, const Chord *reference, int count);
+    QStringView textOf(const Template &t) const { return QStringView(m_texts).mid(t.textStart, t.textLength); }
+    // Index in m_templates of the character, or -1.
+    int find(QStringView text) const;
 
     std::vector<Template> m_templates;
-    QHash<QString, int> m_index;
+    std::vector<StoredChord> m_chords;
+    std::vector<SmallChord> m_smallChords;
+    std::vector<quint8> m_shapeIndex;
+    std::vector<float> m_shapeValue;
+    QString m_texts;
+    std::vector<int> m_byText; // indices of m_templates in the order of their texts
     QString m_path;
     QStringList m_pathsTried;
 };

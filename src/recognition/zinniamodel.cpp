@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recognition/zinniamodel.h"
 
-#include "common/regularfile.h"
-
 #include <QtEndian>
 #include <cstring>
 
-bool isZinniaModelLayout(const QByteArray &bytes)
+bool isZinniaModelLayout(QByteArrayView bytes)
 {
     const char *data = bytes.constData();
     const qint64 size = bytes.size();
@@ -31,14 +29,14 @@ bool isZinniaModelLayout(const QByteArray &bytes)
     return at == size;
 }
 
-QByteArray readZinniaModel(const QString &path, QString *why)
+FileBytes readZinniaModel(const QString &path, QString *why)
 {
-    FileContents file = readRegularFile(path, MaxZinniaModelBytes);
+    FileView file = viewRegularFile(path, MaxZinniaModelBytes);
     if (!file.ok) {
         *why = file.error;
         return {};
     }
-    if (!isZinniaModelLayout(file.bytes)) {
+    if (!isZinniaModelLayout(QByteArrayView(file.bytes.data(), file.bytes.size()))) {
         *why = QStringLiteral("not a Zinnia model");
         return {};
     }

@@ -18,7 +18,8 @@ ZinniaRecognizer::ZinniaRecognizer(const QStringList &modelPaths)
             continue;
         m_pathsTried.append(path);
         // Zinnia would map whatever it is given, devices and pipes too: it
-        // gets the checked bytes instead, and points into them while it lives.
+        // gets the checked bytes instead (mapped when only root can change
+        // the file), and points into them while it lives.
         QString why;
         m_modelBytes = readZinniaModel(path, &why);
         if (m_modelBytes.isEmpty()) {
@@ -26,13 +27,13 @@ ZinniaRecognizer::ZinniaRecognizer(const QStringList &modelPaths)
             continue;
         }
         std::unique_ptr<zinnia::Recognizer, Deleter> model(zinnia::Recognizer::create());
-        if (model && model->open(m_modelBytes.constData(), size_t(m_modelBytes.size()))) {
+        if (model && model->open(m_modelBytes.data(), size_t(m_modelBytes.size()))) {
             m_model = std::move(model);
             m_modelPath = path;
             return;
         }
         m_problems.append(QStringLiteral("%1 (not a model Zinnia can open)").arg(path));
-        m_modelBytes.clear();
+        m_modelBytes = {};
     }
 }
 

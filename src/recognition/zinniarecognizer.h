@@ -2,9 +2,9 @@
 // Recognition through Zinnia and a Tegaki model file.
 #pragma once
 
+#include "common/regularfile.h"
 #include "engine/recognizer.h"
 
-#include <QByteArray>
 #include <QStringList>
 #include <memory>
 
@@ -25,6 +25,9 @@ public:
 
     // The model file in use; empty when none could be opened.
     QString modelPath() const { return m_modelPath; }
+    // Whether the model is mapped from the page cache (shared with every
+    // other program using it) rather than copied into this one's memory.
+    bool isModelShared() const { return m_modelBytes.isMapped(); }
     // Every path that was tried, in order.
     QStringList pathsTried() const { return m_pathsTried; }
     // Each path that could not be used, with the reason.
@@ -43,7 +46,7 @@ private:
     {
         void operator()(zinnia::Recognizer *r) const;
     };
-    QByteArray m_modelBytes; // the model points into these: declared first, freed last
+    FileBytes m_modelBytes; // the model points into these: declared first, freed last
     std::unique_ptr<zinnia::Recognizer, Deleter> m_model;
     QString m_modelPath;
     QStringList m_pathsTried;

@@ -9,7 +9,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +35,10 @@ private slots:
     void limits_data();
     void limits();
     void fileGrowingWhileRead();
+    void viewMapsOnlyWhatNobodyElseCanChange_data();
+    void viewMapsOnlyWhatNobodyElseCanChange();
+    void viewLimits_data();
+    void viewLimits();
 };
 
 void TestRegularFile::refusals_data()
@@ -75,6 +81,15 @@ void TestRegularFile::refusals()
     QVERIFY(!file.missing);
     QVERIFY(file.bytes.isEmpty()); // refused before reading: nothing held
     QVERIFY2(QRegularExpression(reason).match(file.error).hasMatch(), qPrintable(file.error));
+
+    // Mapping never gets as far as these either, for any owner trusted.
+    for (uint owner : {0u, uint(getuid())}) {
+        const FileView view = viewRegularFile(path, 128 << 20, owner);
+        QVERIFY(!view.ok && !view.tooLarge && !view.missing);
+        QVERIFY(view.bytes.isEmpty() && !view.bytes.isMapped());
+        QCOMPARE(view.error, file.error);
+    }
+    QVERIFY2(timer.elapsed() < 5000, "refusing took too long");
 }
 
 void TestRegularFile::limits_data()
@@ -153,6 +168,79 @@ void TestRegularFile::fileGrowingWhileRead()
     QVERIFY(file.tooLarge);
     QCOMPARE(file.bytes.size(), Limit);
     QVERIFY2(peak.growthMB() < 64, "reading a growing file held too much memory");
+}
+
+void TestRegularFile::viewMapsOnlyWhatNobodyElseCanChange_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("ownerTrusted");
+    QTest::addColumn<bool>("mapped");
+    QTest::newRow("the trusted owner's, read-only to others") << 0644 << true << true;
+    QTest::newRow("the trusted owner's, read-only to all") << 0444 << true << true;
+    QTest::newRow("the trusted owner's, its group may write") << 0664 << true << false;
+    QTest::newRow("the trusted owner's, anyone may write") << 0646 << true << false;
+    QTest::newRow("another owner's") << 0644 << false << false;
+}
+
+void TestRegularFile::viewMapsOnlyWhatNobodyElseCanChange()
+{
+    // Guards against mapping a file that someone other than its trusted
+    // owner could shorten under the mapping (the reader would die of
+    // SIGBUS), and against either way giving other bytes than the file's.
+    QFETCH(int, mode);
+    QFETCH(bool, ownerTrusted);
+    QFETCH(bool, mapped);
+    QTemporaryDir dir;
+    QByteArray bytes(300 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 4096);
+    const QString path = writeFile(dir, QStringLiteral("model.bin"), bytes);
+    QVERIFY(chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    // Another owner than the file's: this user's id plus one.
+    const uint owner = ownerTrusted ? uint(getuid()) : uint(getuid()) + 1;
+    FileView view = viewRegularFile(path, 1 << 20, owner);
+    QVERIFY2(view.ok, qPrintable(view.error));
+    QCOMPARE(view.bytes.isMapped(), mapped);
+    QCOMPARE(QByteArray(view.bytes.data(), view.bytes.size()), bytes);
+    // Moved, the bytes stay where they were.
+    const char *data = view.bytes.data();
+    const FileBytes moved = std::move(view.bytes);
+    QCOMPARE(moved.data(), data);
+    QCOMPARE(moved.isMapped(), mapped);
+    QVERIFY(view.bytes.isEmpty());
+}
+
+void TestRegularFile::viewLimits_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("ok");
+    const QByteArray text("学校\r\n先生\r\n");
+    QTest::newRow("empty file") << QByteArray() << qint64(10) << true;
+    QTest::newRow("exactly the limit") << text << qint64(text.size()) << true;
+    QTest::newRow("one byte over") << text << qint64(text.size() - 1) << false;
+    QTest::newRow("far over") << QByteArray(3 << 20, 'x') << qint64(1000) << false;
+}
+
+void TestRegularFile::viewLimits()
+{
+    // Guards the limit whether the file is mapped or copied: a file over it
+    // is refused and nothing of it is kept.
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, limit);
+    QFETCH(bool, ok);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("file.bin"), bytes);
+    for (uint owner : {uint(getuid()), uint(getuid()) + 1}) {
+        const FileView view = viewRegularFile(path, limit, owner);
+        QCOMPARE(view.ok, ok);
+        QCOMPARE(view.tooLarge, !ok);
+        QCOMPARE(QByteArray(view.bytes.data(), view.bytes.size()), ok ? bytes : QByteArray());
+        if (!ok)
+            QVERIFY(view.error.contains(QLatin1String("too large")));
+    }
+    const FileView missing = viewRegularFile(dir.filePath(QStringLiteral("missing.bin")), limit);
+    QVERIFY(missing.missing && !missing.ok && missing.error.contains(QLatin1String("not found")));
 }
 
 QTEST_GUILESS_MAIN(TestRegularFile)

@@ -63,6 +63,8 @@ private slots:
     void kanjiOutsideTheModelStillRead();
     void templatesLoadOnlyWellFormedStrokes_data();
     void templatesLoadOnlyWellFormedStrokes();
+    void templatesReadTheSameInOtherUnits_data();
+    void templatesReadTheSameInOtherUnits();
 
 private:
     SharedRecognizer m_shared;
@@ -453,6 +455,49 @@ void TestFusion::templatesLoadOnlyWellFormedStrokes()
     QCOMPARE(matcher.isAvailable(), loaded > 0);
     // Whatever was loaded classifies without trouble.
     QCOMPARE(matcher.classify(inkOf("150,20 150,280"), 5).isEmpty(), loaded == 0);
+}
+
+void TestFusion::templatesReadTheSameInOtherUnits_data()
+{
+    QTest::addColumn<double>("scale");
+    // Debian's file holds whole numbers from 0 to 255, kept in a byte each;
+    // others are kept as they are. Scaling by a power of two changes no
+    // result of the fit.
+    QTest::newRow("past 255") << 4.0;
+    QTest::newRow("halves") << 0.5;
+}
+
+void TestFusion::templatesReadTheSameInOtherUnits()
+{
+    // Guards the two ways the templates are kept giving different results.
+    QFETCH(double, scale);
+    QFile file(m_shared.templates().path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonObject groups = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto g = groups.begin(); g != groups.end(); ++g) {
+        QJsonObject chars = g.value().toObject();
+        for (auto c = chars.begin(); c != chars.end(); ++c) {
+            QJsonArray chords;
+            for (const QJsonValue &chord : c.value().toArray()) {
+                QJsonArray scaled;
+                for (const QJsonValue &v : chord.toArray())
+                    scaled.append(v.toDouble() * scale);
+                chords.append(scaled);
+            }
+            c.value() = chords;
+        }
+        g.value() = chars;
+    }
+    TemplateMatcher other;
+    QVERIFY(other.load(QJsonDocument(groups).toJson(QJsonDocument::Compact)));
+    QCOMPARE(other.size(), m_shared.templates().size());
+    for (const char *ink : {Tree, Field, "150,20 150,280", "40,150 260,150;150,40 150,260"}) {
+        const QList<Candidate> a = m_shared.templates().classify(inkOf(ink), 20);
+        const QList<Candidate> b = other.classify(inkOf(ink), 20);
+        QCOMPARE(texts(b), texts(a));
+        for (int i = 0; i < a.size(); ++i)
+            QCOMPARE(b[i].score, a[i].score);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFusion)
