@@ -3,7 +3,9 @@
 
 #include <QTcpSocket>
 #include <QTimer>
+#include <sys/socket.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -91,13 +93,23 @@ void GuardedTcpServer::fault(const QHostAddress &peer, int weight)
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
 {
+    // An address refused is told so before anything is made for it: a crowd
+    // may connect thousands of times a second.
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (m_standing && ::getpeername(int(descriptor), reinterpret_cast<sockaddr *>(&address), &length) == 0
+        && m_standing->refuses(QHostAddress(reinterpret_cast<const sockaddr *>(&address)))) {
+        ++m_refused;
+        ::close(int(descriptor));
+        return;
+    }
     auto *socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
     }
     const QHostAddress peer = socket->peerAddress();
-    if ((m_standing && m_standing->refuses(peer)) || !makeRoom(peer)) {
+    if (!makeRoom(peer)) {
         ++m_refused;
         socket->abort();
         delete socket;
