@@ -64,12 +64,32 @@ constexpr int GuessAlert = 10;
 
 } // namespace
 
+// What the listening socket asks of an address, and the faults it finds.
+class HostServer::Standing : public AddressStanding
+{
+public:
+    explicit Standing(HostServer *server) : m_server(server) {}
+    bool refuses(const QHostAddress &peer) const override { return m_server->shunned(peer); }
+    int faultsOf(const QHostAddress &) const override { return 0; }
+    void fault(const QHostAddress &peer, int weight) override
+    {
+        if (m_server->proxied(peer))
+            return;
+        for (int i = 0; i < weight; ++i)
+            m_server->m_seatCodes.fault(peer, m_server->now());
+    }
+
+private:
+    HostServer *m_server;
+};
+
 HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, QObject *parent)
     : QObject(parent)
     , m_host(host)
     , m_key(key)
     , m_lists(lists)
     , m_desk(new TeacherDesk(host, lists, this))
+    , m_standing(std::make_unique<Standing>(this))
 {
     m_clock.start();
     // The seat page as the console serves it, under /seat/, going back to
@@ -135,6 +155,8 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
 HostServer::~HostServer()
 {
     m_keepAlive.stop();
+    if (m_tcp)
+        m_tcp->setStanding(nullptr);
     const QList<SeatConnection *> seats = m_seatSockets;
     m_seatSockets.clear();
     for (SeatConnection *c : seats) {
@@ -157,14 +179,17 @@ bool HostServer::listen(const QHostAddress &address, quint16 port)
     if (m_http)
         return true;
     auto *tcp = new GuardedTcpServer(this);
-    tcp->setLimits(MaxConnections, MaxPerAddress);
+    GuardedTcpServer::Limits limits;
+    limits.maxConnections = MaxConnections;
+    limits.maxPerAddress = MaxPerAddress;
+    tcp->setLimits(limits);
     if (!tcp->listen(address, port)) {
         m_error = tcp->errorString();
         delete tcp;
         return false;
     }
     m_tcp = tcp;
-    m_tcp->setShunned([this](const QHostAddress &peer) { return shunned(peer); });
+    m_tcp->setStanding(m_standing.get());
     m_tcp->setExempt([this](const QHostAddress &peer) { return proxied(peer); });
     m_http = new QHttpServer(this);
     // A WebSocket is handed on only for a path with a route that writes nothing.
@@ -375,7 +400,10 @@ void HostServer::takeWebSockets()
                 if (!connection->isJoined())
                     m_seatCodes.wrong(peer, now());
             });
-            connect(connection, &SeatConnection::misbehaved, this, [this, peer] { m_seatCodes.fault(peer, now()); });
+            connect(connection, &SeatConnection::misbehaved, this, [this, peer](int weight) {
+                for (int i = 0; i < weight; ++i)
+                    m_seatCodes.fault(peer, now());
+            });
             // Another web site open on the device must not take a seat through it.
             if (foreign)
                 connection->refuse(QStringLiteral("origin"), QStringLiteral("only the seat page may connect"));
@@ -423,6 +451,7 @@ void HostServer::takeWebSockets()
         });
         if (known) {
             s->identified();
+            m_tcp->joined(s->socketPeer(), s->socketPort());
             m_desk->add(s);
         } else {
             // The page asks for the key, and connects again with it.
@@ -451,6 +480,7 @@ void HostServer::seatJoin(SeatConnection *connection, const SeatCommand &command
         return;
     }
     connection->attach(seat);
+    m_tcp->joined(connection->peer(), connection->peerPort());
 }
 
 void HostServer::lobbyCommand(HostSocket *s, const LobbyCommand &c)
@@ -515,6 +545,7 @@ void HostServer::seatLobby(HostSocket *s, ClassGame *game, qint64 childId, bool 
     const ClassGame::Child *child = game->child(childId);
     m_lobbies[s] = LobbyPlace{game->id(), childId, QJsonObject()};
     s->identified();
+    m_tcp->joined(s->socketPeer(), s->socketPort());
     game->lobbyLinked(childId, +1);
     s->send({{QStringLiteral("t"), QStringLiteral("entered")},
              {QStringLiteral("new"), entered},

@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <memory>
 
 class ClassGame;
 class ClassHost;
@@ -81,6 +82,7 @@ private:
         QJsonObject told; // what the page was told last
     };
     struct Request;
+    class Standing;
 
     void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
     void respond(QHttpServerResponder &responder, int status, const QByteArray &mime, const QByteArray &body,
@@ -110,6 +112,7 @@ private:
     QString m_error;
     QList<QHostAddress> m_proxies;
     QElapsedTimer m_clock;
+    std::unique_ptr<Standing> m_standing;
     GuessLimiter m_classCodes;
     GuessLimiter m_seatCodes;
     GuessLimiter m_keys{GuessLimiter::Limits{5, 15, 20, 60000, 4096}};

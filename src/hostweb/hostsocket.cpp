@@ -49,6 +49,16 @@ QString HostSocket::header(const QByteArray &name) const
     return QString::fromLatin1(m_socket->request().rawHeader(name));
 }
 
+QHostAddress HostSocket::socketPeer() const
+{
+    return m_socket->peerAddress();
+}
+
+quint16 HostSocket::socketPort() const
+{
+    return m_socket->peerPort();
+}
+
 qint64 HostSocket::bytesToWrite() const
 {
     return m_ended ? 0 : m_socket->bytesToWrite();

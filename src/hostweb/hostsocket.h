@@ -32,6 +32,9 @@ public:
     // gave it where there is one.
     QHostAddress peer() const { return m_peer; }
     QString header(const QByteArray &name) const;
+    // The connection's own ends, as the listening socket knows it.
+    QHostAddress socketPeer() const;
+    quint16 socketPort() const;
 
     // It has said who it is: no deadline any more.
     void identified() { m_deadline.stop(); }
