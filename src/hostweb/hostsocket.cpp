@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsocket.h"
 
+#include "seats/guardedtcpserver.h"
+
 #include <QJsonDocument>
 #include <QNetworkRequest>
 #include <QWebSocket>
@@ -84,7 +86,7 @@ void HostSocket::refuse(const QString &reason, const QString &why)
 void HostSocket::refuseMessage(const QString &why, qint64 id)
 {
     if (++m_refused > MaxRefused) {
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
         refuse(QStringLiteral("flood"), QStringLiteral("too many refused messages"));
         return;
     }
@@ -137,7 +139,7 @@ bool HostSocket::takeToken()
         return true;
     }
     if (++m_refused > MaxRefused) {
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
         refuse(QStringLiteral("flood"), QStringLiteral("too many messages"));
         return false;
     }
@@ -156,7 +158,7 @@ void HostSocket::ended()
     m_ended = true;
     m_deadline.stop();
     if (m_socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
     emit finished();
     deleteLater();
 }

@@ -37,7 +37,11 @@ public:
     quint16 socketPort() const;
 
     // It has said who it is: no deadline any more.
-    void identified() { m_deadline.stop(); }
+    void identified()
+    {
+        m_deadline.stop();
+        m_identified = true;
+    }
     bool isOpen() const { return !m_ended; }
 
     void send(const QJsonObject &message);
@@ -52,7 +56,9 @@ public:
 
 signals:
     void message(const QByteArray &utf8);
-    void misbehaved();
+    // Flooding or too large a message: one fault before it said who it is,
+    // GuardedTcpServer::CutWeight after.
+    void misbehaved(int weight);
     void finished();
 
 private:
@@ -71,4 +77,5 @@ private:
     int m_refused = 0;
     bool m_toldFlood = false;
     bool m_ended = false;
+    bool m_identified = false;
 };
