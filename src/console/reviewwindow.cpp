@@ -89,13 +89,9 @@ QTextBrowser *ReviewWindow::view()
         m_view->setObjectName(QStringLiteral("ReviewView"));
         m_view->setFont(documentFont());
         m_view->document()->setDefaultFont(documentFont());
+        // Qt puts a child added later first in its window's tab order,
+        // where the view is on screen.
         m_layout->insertWidget(0, m_view, 1);
-        // First in the focus chain, above the buttons, as it is on screen.
-        QWidget *previous = m_view;
-        for (QWidget *next : {m_print, m_pdf, m_sheetPrint, m_sheetPdf, m_close}) {
-            setTabOrder(previous, next);
-            previous = next;
-        }
     }
     return m_view;
 }
