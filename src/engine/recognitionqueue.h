@@ -5,21 +5,30 @@
 #include "engine/recognizer.h"
 
 #include <QFuture>
-#include <QThreadPool>
+#include <memory>
 
 // Runs a recogniser on a thread of its own, one ink after another, so that
 // no ink can freeze a window or the seats' server. Every caller of the
 // program shares one queue: the recogniser then never runs twice at once.
 //
+// A lane of a queue shares its thread and recogniser but keeps its inks
+// apart: the thread takes the lanes' inks in turn, so that a caller that
+// submits much (a hostile seat writing at the limits) delays another by
+// one ink at most, not by all of its own.
+//
 // submit() returns at once; the future's result is the candidates, best
 // first. A handwriting box waits for its future only when the player asks
-// for the result; a remote seat attaches a continuation.
+// for the result; a remote seat attaches a continuation. An ink whose
+// future is cancelled before its turn is not read.
 class RecognitionQueue
 {
 public:
     // recognizer must outlive the queue.
     explicit RecognitionQueue(const Recognizer &recognizer);
-    // Waits for the ink being read; ink still waiting is dropped.
+    // A lane of shared, which must outlive it.
+    explicit RecognitionQueue(RecognitionQueue &shared);
+    // Waits for the ink being read; ink still waiting (in this lane, or in
+    // every lane for the queue itself) is dropped.
     ~RecognitionQueue();
     RecognitionQueue(const RecognitionQueue &) = delete;
     RecognitionQueue &operator=(const RecognitionQueue &) = delete;
@@ -30,11 +39,13 @@ public:
     // Lets the recogniser load what it needs on the queue's thread now,
     // before the first ink, without holding up the windows.
     void warmUp();
-    bool isAvailable() const { return m_recognizer.isAvailable(); }
-    ContextMargins contextMargins() const { return m_recognizer.contextMargins(); }
-    const Recognizer &recognizer() const { return m_recognizer; }
+    bool isAvailable() const;
+    ContextMargins contextMargins() const;
+    const Recognizer &recognizer() const;
 
 private:
-    const Recognizer &m_recognizer;
-    QThreadPool m_thread;
+    class Core;
+    std::shared_ptr<Core> m_core;
+    int m_lane = 0;
+    bool m_owner = false;
 };
