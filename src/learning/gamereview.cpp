@@ -10,11 +10,11 @@
 namespace {
 
 template <typename T>
-void lookUp(T &item, const QString &word, const WordDictionary &dictionary)
+void readingsOf(T &item, const QString &word, const WordDictionary &dictionary)
 {
-    if (const DictionaryEntry *entry = dictionary.find(word)) {
-        item.readings = entry->readings;
-        item.meaning = entry->meaning;
+    if (std::optional<DictionaryEntry> entry = dictionary.lookUp(word)) {
+        item.readings = std::move(entry->readings);
+        item.meaning = std::move(entry->meaning);
     }
 }
 
@@ -49,7 +49,7 @@ GameReview GameReview::of(const Game &game, const WordDictionary &dictionary)
     for (const QString &word : game.pool().dealtWords()) {
         ReviewWord w;
         w.word = word;
-        lookUp(w, word, dictionary);
+        readingsOf(w, word, dictionary);
         review.m_words.append(w);
     }
     for (int player = 1; player <= Rules::Players; ++player) {
@@ -70,7 +70,7 @@ GameReview GameReview::of(const Game &game, const WordDictionary &dictionary)
                 ReviewWord other;
                 other.word = answer;
                 other.foundBy = player;
-                lookUp(other, answer, dictionary);
+                readingsOf(other, answer, dictionary);
                 review.m_otherWords.append(other);
             }
         }
@@ -78,7 +78,7 @@ GameReview GameReview::of(const Game &game, const WordDictionary &dictionary)
             ReviewTry t;
             t.answer = wrong.answer;
             t.outcome = wrong.outcome;
-            lookUp(t, wrong.answer, dictionary);
+            readingsOf(t, wrong.answer, dictionary);
             p.wrongTries.append(t);
         }
         p.wrongTryCount = game.wrongTryCount(player);
