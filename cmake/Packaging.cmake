@@ -42,6 +42,10 @@ if(TARUVO_SANITIZE)
     string(APPEND CPACK_PACKAGE_DESCRIPTION_SUMMARY " (test build with sanitizers)")
 endif()
 
+# The class host's user is made on installing (systemd-sysusers).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
 # The word lists' licence asks for the attribution the README gives.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/taruvo)
 

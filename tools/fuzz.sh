@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
 #   for a few). TARGET: wordlist (the default), seatmessage, dictionary,
-#   zinniamodel or streamchecks.
+#   zinniamodel, streamchecks or hostmessage.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +15,7 @@ case $target in
     dictionary) corpus=$build/corpus-dictionary; extra=() ;;
     zinniamodel) corpus=$build/corpus-zinniamodel; extra=() ;;
     streamchecks) corpus=$build/corpus-streamchecks; extra=() ;;
+    hostmessage) corpus=$build/corpus-hostmessage; extra=(-dict="$root/fuzz/hostmessage.dict") ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
 mkdir -p "$build/findings" "$corpus"

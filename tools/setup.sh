@@ -66,7 +66,8 @@ runtime_files=()
 while read -r path pkg family; do
     [[ -z $path || $path == \#* ]] && continue
     needs+=("$pkg" "file:$path")
-    [[ -n $family ]] && needs+=("$pkg" "font:$family")
+    # A third word is a font's family, or @PROGRAM for a file only that program opens.
+    [[ -n $family && $family != @* ]] && needs+=("$pkg" "font:$family")
     runtime_files+=("$path")
 done <"$root/cmake/runtime-files.txt"
 

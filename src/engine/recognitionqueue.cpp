@@ -24,6 +24,13 @@ public:
         Ink ink;
         int count = 0;
         ReadingContext context;
+        bool waited = true;
+    };
+    // A lane's inks: those somebody waits for, and those read ahead.
+    struct Lane
+    {
+        std::deque<Job> waited;
+        std::deque<Job> ahead;
     };
 
     int addLane()
@@ -36,17 +43,27 @@ public:
     // The jobs go when the lock is let go: cancelled by their promises.
     void dropLane(int lane)
     {
-        std::deque<Job> dropped;
+        Lane dropped;
         QMutexLocker lock(&mutex);
-        dropped.swap(lanes[lane]);
-        lanes.erase(lane);
+        const auto it = lanes.find(lane);
+        if (it == lanes.end())
+            return;
+        std::swap(dropped, it->second);
+        queued -= int(dropped.waited.size() + dropped.ahead.size());
+        lanes.erase(it);
     }
     void dropAll()
     {
-        std::map<int, std::deque<Job>> dropped;
+        std::map<int, Lane> dropped;
         QMutexLocker lock(&mutex);
         for (auto &[lane, jobs] : lanes)
-            dropped[lane].swap(jobs);
+            std::swap(dropped[lane], jobs);
+        queued = 0;
+    }
+    int waiting()
+    {
+        QMutexLocker lock(&mutex);
+        return queued;
     }
 
     void add(int lane, Job job)
@@ -57,7 +74,8 @@ public:
             const auto it = lanes.find(lane);
             if (it == lanes.end())
                 return;
-            it->second.push_back(std::move(job));
+            (job.waited ? it->second.waited : it->second.ahead).push_back(std::move(job));
+            ++queued;
             start = !working;
             working = true;
         }
@@ -69,22 +87,28 @@ public:
     QThreadPool thread;
 
 private:
-    // The next lane after the last one served that has an ink, in turn.
+    // The next lane after the last one served that has an ink somebody
+    // waits for, in turn; failing that, the next with an ink read ahead.
     // Inks cancelled meanwhile go to *dropped, without taking a turn.
     bool take(Job *job, std::vector<Job> *dropped)
     {
-        for (int pass = 0; pass < 2; ++pass) {
-            for (auto &[lane, jobs] : lanes) {
-                while (!jobs.empty() && jobs.front().promise->isCanceled()) {
-                    dropped->push_back(std::move(jobs.front()));
+        for (std::deque<Job> Lane::*kind : {&Lane::waited, &Lane::ahead}) {
+            for (int pass = 0; pass < 2; ++pass) {
+                for (auto &[lane, both] : lanes) {
+                    std::deque<Job> &jobs = both.*kind;
+                    while (!jobs.empty() && jobs.front().promise->isCanceled()) {
+                        dropped->push_back(std::move(jobs.front()));
+                        jobs.pop_front();
+                        --queued;
+                    }
+                    if ((pass == 0 && lane <= lastServed) || jobs.empty())
+                        continue;
+                    *job = std::move(jobs.front());
                     jobs.pop_front();
+                    --queued;
+                    lastServed = lane;
+                    return true;
                 }
-                if ((pass == 0 && lane <= lastServed) || jobs.empty())
-                    continue;
-                *job = std::move(jobs.front());
-                jobs.pop_front();
-                lastServed = lane;
-                return true;
             }
         }
         return false;
@@ -102,6 +126,7 @@ private:
                     return;
                 }
             }
+            job.promise->setProgressValue(1);
             if (!job.promise->isCanceled()) {
                 job.promise->addResult(job.context.isEmpty() ? recognizer.classify(job.ink, job.count)
                                                              : recognizer.classifyInGame(job.ink, job.count, job.context));
@@ -111,7 +136,9 @@ private:
     }
 
     QMutex mutex;
-    std::map<int, std::deque<Job>> lanes;
+    std::map<int, Lane> lanes;
+    // Inks in the lanes, not yet being read.
+    int queued = 0;
     int nextLane = 0;
     int lastServed = -1;
     bool working = false;
@@ -161,11 +188,18 @@ const Recognizer &RecognitionQueue::recognizer() const
     return m_core->recognizer;
 }
 
-QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, const ReadingContext &context)
+QFuture<QList<Candidate>> RecognitionQueue::submit(const Ink &ink, int count, const ReadingContext &context,
+                                                   Urgency urgency)
 {
     auto promise = std::make_shared<QPromise<QList<Candidate>>>();
     QFuture<QList<Candidate>> future = promise->future();
     promise->start();
-    m_core->add(m_lane, {promise, ink, count, context});
+    promise->setProgressRange(0, 1);
+    m_core->add(m_lane, {promise, ink, count, context, urgency == Urgency::Waited});
     return future;
+}
+
+int RecognitionQueue::waiting() const
+{
+    return m_core->waiting();
 }

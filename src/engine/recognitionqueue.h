@@ -17,9 +17,11 @@
 // one ink at most, not by all of its own.
 //
 // submit() returns at once; the future's result is the candidates, best
-// first. A handwriting box waits for its future only when the player asks
-// for the result; a remote seat attaches a continuation. An ink whose
-// future is cancelled before its turn is not read.
+// first, and its progress turns 1 when the reading begins. A handwriting
+// box waits for its future only when the player asks for the result; a
+// remote seat attaches a continuation. An ink whose future is cancelled
+// before its turn is not read. An ink somebody waits for goes before inks
+// read ahead, in every lane.
 class RecognitionQueue
 {
 public:
@@ -33,9 +35,18 @@ public:
     RecognitionQueue(const RecognitionQueue &) = delete;
     RecognitionQueue &operator=(const RecognitionQueue &) = delete;
 
+    // Ahead: read before anyone asked, in case it is asked for; a reading
+    // somebody waits for goes first.
+    enum class Urgency { Ahead, Waited };
+
     // With a context that is not empty the recogniser reads the ink in the
     // game (Recognizer::classifyInGame).
-    QFuture<QList<Candidate>> submit(const Ink &ink, int count, const ReadingContext &context = {});
+    QFuture<QList<Candidate>> submit(const Ink &ink, int count, const ReadingContext &context = {},
+                                     Urgency urgency = Urgency::Waited);
+    // Inks submitted to the recogniser (in every lane) and not yet being read.
+    int waiting() const;
+    // Whether the reading of a future of submit() has begun.
+    static bool hasBegun(const QFuture<QList<Candidate>> &reading) { return reading.progressValue() > 0; }
     // Lets the recogniser load what it needs on the queue's thread now,
     // before the first ink, without holding up the windows.
     void warmUp();

@@ -23,6 +23,18 @@ constexpr quint64 MaxCount = (quint64(1) << 22) - 1;
 // No character above this has a case.
 constexpr char32_t LastCased = 0x1FFFF;
 
+// One code point as text. QString::fromUcs4 would take a leading U+FEFF
+// for a byte-order mark and drop it, turning a word into one character.
+void append(QString &text, char32_t c)
+{
+    if (QChar::requiresSurrogates(c)) {
+        text += QChar(QChar::highSurrogate(c));
+        text += QChar(QChar::lowSurrogate(c));
+    } else {
+        text += QChar(char16_t(c));
+    }
+}
+
 } // namespace
 
 QString WordList::trimmed(const QString &line)
@@ -251,8 +263,10 @@ void WordList::clear()
 QString WordList::text(quint64 entry)
 {
     const quint64 k = entry >> CountBits;
-    const char32_t chars[2] = {char32_t(k >> 21), char32_t(k & 0x1FFFFF)};
-    return QString::fromUcs4(chars, 2);
+    QString word;
+    append(word, char32_t(k >> 21));
+    append(word, char32_t(k & 0x1FFFFF));
+    return word;
 }
 
 QString WordList::at(qsizetype index) const
@@ -287,8 +301,11 @@ QSet<QString> WordList::distinctCharacters() const
     }
     QSet<QString> out;
     out.reserve(seen.size());
-    for (const char32_t c : seen)
-        out.insert(QString::fromUcs4(&c, 1));
+    for (const char32_t c : seen) {
+        QString character;
+        append(character, c);
+        out.insert(character);
+    }
     return out;
 }
 

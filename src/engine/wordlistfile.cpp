@@ -14,20 +14,14 @@ namespace {
 // cancelled read stops within milliseconds.
 constexpr qsizetype PieceBytes = 1 << 20;
 
-} // namespace
-
-WordListFile readWordListFile(const QString &path, const std::function<bool()> &stop)
+// Takes the bytes, so that they are let go before the words are sorted.
+WordListFile readBytes(QByteArray bytes, const std::function<bool()> &stop)
 {
     WordListFile result;
-    FileContents file = readRegularFile(path, MaxTextFileBytes);
-    if (!file.ok) {
-        result.error = file.error;
-        return result;
-    }
     const auto stopped = [&] { return stop && stop(); };
     WordList::Builder builder;
     {
-        PieceDecoder decoder(file.bytes);
+        PieceDecoder decoder(bytes);
         result.encoding = decoder.encoding();
         while (!decoder.atEnd()) {
             if (stopped()) {
@@ -38,7 +32,7 @@ WordListFile readWordListFile(const QString &path, const std::function<bool()> &
         }
     }
     // The file is not needed for sorting the words.
-    file.bytes = QByteArray();
+    bytes = QByteArray();
     if (stopped()) {
         result.cancelled = true;
         return result;
@@ -47,6 +41,24 @@ WordListFile readWordListFile(const QString &path, const std::function<bool()> &
     result.characters = result.words.distinctCharacters();
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+WordListFile readWordListFile(const QString &path, const std::function<bool()> &stop)
+{
+    FileContents file = readRegularFile(path, MaxTextFileBytes);
+    if (!file.ok) {
+        WordListFile result;
+        result.error = file.error;
+        return result;
+    }
+    return readBytes(std::move(file.bytes), stop);
+}
+
+WordListFile readWordListBytes(const QByteArray &bytes, const std::function<bool()> &stop)
+{
+    return readBytes(bytes, stop);
 }
 
 WordListLoader::WordListLoader()

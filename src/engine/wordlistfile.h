@@ -24,6 +24,8 @@ struct WordListFile
 // memory needed is the file and the compact list, never a string per line.
 // `stop` is asked between pieces; when it says yes, the read is abandoned.
 WordListFile readWordListFile(const QString &path, const std::function<bool()> &stop = {});
+// The same for a file's bytes already in memory (an upload).
+WordListFile readWordListBytes(const QByteArray &bytes, const std::function<bool()> &stop = {});
 
 // Reads word-list files on a thread of its own, one after another. A read
 // that is no longer wanted is cancelled through its future and stops

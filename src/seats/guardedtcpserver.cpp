@@ -144,7 +144,7 @@ bool GuardedTcpServer::makeRoom(const QHostAddress &peer)
         if (w->stage != Watched::Stage::Joined && (!own || w->order < own->order))
             own = w;
     }
-    if (fromPeer >= m_limits.maxPerAddress) {
+    if (fromPeer >= m_limits.maxPerAddress && !(m_exempt && m_exempt(peer))) {
         if (!own)
             return false;
         ++m_dropped;

@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -89,6 +90,9 @@ public:
     void setLimits(const Limits &limits) { m_limits = limits; }
     // For tests: a shorter deadline for connections accepted from now on.
     void setHttpDeadlineMs(int ms) { m_limits.httpDeadlineMs = ms; }
+    // Addresses the limit per address does not apply to: a reverse proxy
+    // that every device comes through.
+    void setExempt(std::function<bool(const QHostAddress &)> exempt) { m_exempt = std::move(exempt); }
 
     // A connection has become a WebSocket: no deadline any more, and room
     // for a whole message.
@@ -122,6 +126,7 @@ private:
     void fault(const QHostAddress &peer, int weight);
 
     AddressStanding *m_standing = nullptr;
+    std::function<bool(const QHostAddress &)> m_exempt;
     Limits m_limits;
     int m_refused = 0;
     int m_dropped = 0;

@@ -53,8 +53,18 @@ RemoteSeat::RemoteSeat(int16_t player, const QString &code, RecognitionQueue *re
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, &RemoteSeat::flush);
-    for (int b = 0; b < 2; ++b)
+    for (int b = 0; b < 2; ++b) {
         connect(&m_watchers[b], &QFutureWatcherBase::finished, this, [this, b] { boxRead(b); });
+        m_readAhead[b].setSingleShot(true);
+        m_readAhead[b].setInterval(0);
+        connect(&m_readAhead[b], &QTimer::timeout, this, [this, b] { readAhead(b); });
+    }
+}
+
+void RemoteSeat::setReadAheadDelay(int ms)
+{
+    for (QTimer &timer : m_readAhead)
+        timer.setInterval(qMax(0, ms));
 }
 
 RemoteSeat::~RemoteSeat()
@@ -130,6 +140,12 @@ void RemoteSeat::linkGone(SeatLink *link)
     emit stateChanged();
 }
 
+void RemoteSeat::reserve(const QString &token)
+{
+    m_token = token;
+    emit stateChanged();
+}
+
 void RemoteSeat::release()
 {
     m_token.clear();
@@ -176,7 +192,10 @@ void RemoteSeat::run(const SeatCommand &c, bool own)
             else
                 m_resend[c.box] = true;
             boxChanged(true);
-            readAhead(c.box);
+            if (m_readAhead[c.box].interval() == 0)
+                readAhead(c.box);
+            else
+                m_readAhead[c.box].start();
         }
         changed();
         break;
@@ -225,11 +244,18 @@ void RemoteSeat::run(const SeatCommand &c, bool own)
 
 void RemoteSeat::readAhead(int b)
 {
+    m_readAhead[b].stop();
+    if (m_recognition && m_recognition->waiting() < MaxWaitingAhead)
+        read(b, int(RecognitionQueue::Urgency::Ahead));
+}
+
+void RemoteSeat::read(int b, int urgency)
+{
     if (!m_recognition || !m_recognition->isAvailable() || m_boxes[b].strokes().isEmpty())
         return;
     // A reading not yet started is not needed any more: the ink has grown.
     m_reads[b].cancel();
-    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, m_context);
+    m_reads[b] = m_recognition->submit(m_boxes[b].ink(), ReadCount, m_context, RecognitionQueue::Urgency(urgency));
     m_readRevision[b] = m_boxes[b].revision();
     m_readContext[b] = m_context;
 }
@@ -241,9 +267,11 @@ void RemoteSeat::recognize()
     for (int b = 0; b < 2; ++b) {
         SeatBox &box = m_boxes[b];
         if (available && box.needsReading()) {
+            // The reading ahead of this ink, if it has not begun, gives
+            // way to one that is waited for.
             if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
-                || m_readContext[b] != m_context)
-                readAhead(b);
+                || m_readContext[b] != m_context || !RecognitionQueue::hasBegun(m_reads[b]))
+                read(b, int(RecognitionQueue::Urgency::Waited));
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
             continue;

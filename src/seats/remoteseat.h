@@ -56,6 +56,11 @@ public:
     void linkGone(SeatLink *link);
     // The operator frees the seat for another device.
     void release();
+    // Keeps the seat for the device that holds token (32 hex digits), as if
+    // that device had taken it already: it joins as coming back, and no
+    // other device can take the seat. For a host that knows its devices
+    // before their seats exist.
+    void reserve(const QString &token);
     // A command of the device holding the seat.
     void handle(const SeatCommand &command);
 
@@ -96,6 +101,12 @@ public:
     // Which built-in look the page's sparks take (0 or 1).
     void setFeedbackLook(int builtInSeries) { m_look = builtInSeries; }
 
+    // How long a box's ink must rest before it is read ahead of "にんしき";
+    // 0 (the default) reads after every stroke. A host with many seats
+    // reads a character once, when its writer pauses, rather than once a
+    // stroke.
+    void setReadAheadDelay(int ms);
+
     // The review of the game just ended, made for this seat's player as its
     // page reads it; an empty object: none. The seat sends it to its device
     // now and to every device that takes the seat later, until it is
@@ -112,6 +123,10 @@ public:
 
     // Commands that may wait behind a reading.
     static constexpr int MaxWaiting = 32;
+    // Ink is read ahead only while the recogniser has fewer inks than this
+    // waiting: when it falls behind, readings somebody waits for go first
+    // and readings nobody asked for yet are left out.
+    static constexpr int MaxWaitingAhead = 4;
 
 signals:
     // The player answers with the word of the two boxes.
@@ -124,6 +139,7 @@ private:
     void run(const SeatCommand &command, bool own);
     void recognize();
     void readAhead(int box);
+    void read(int box, int urgency);
     void boxRead(int box);
     void finishReading();
     void readAsPair();
@@ -178,6 +194,7 @@ private:
     ReadingContext m_readContext[2];
     QFutureWatcher<QList<Candidate>> m_watchers[2];
     bool m_waiting[2] = {false, false};
+    QTimer m_readAhead[2];
     // Counts what the game wrote to the feedback: a reset owed from the
     // moment of "にんしき" must not wipe an outcome shown since.
     quint64 m_feedbackWrites = 0;

@@ -53,6 +53,7 @@ private slots:
     void readsFilesOffTheWindowsThread_data();
     void readsFilesOffTheWindowsThread();
     void abandonedReadKeepsNothing();
+    void aWordStartingWithUfeffKeepsBothCharacters();
 };
 
 void TestWordList::classify_data()
@@ -341,6 +342,22 @@ void TestWordList::abandonedReadKeepsNothing()
     QVERIFY(!read.ok);
     QCOMPARE(read.words.size(), 0);
     QCOMPARE(asked, 2);
+}
+
+void TestWordList::aWordStartingWithUfeffKeepsBothCharacters()
+{
+    // A zero-width no-break space (U+FEFF) where a line starts, as when
+    // lists saved with byte-order marks are joined, is a character of the
+    // word; read back, the word was one character short (found by the
+    // class host's fuzzer on an uploaded list).
+    WordList list;
+    list.load({QString(QChar(0xFEFF)) + QString::fromUtf8("日"), QString::fromUtf8("今日")});
+    QCOMPARE(list.size(), 2);
+    for (const QString &word : list.words()) {
+        QCOMPARE(WordList::characterCount(word), 2);
+        QVERIFY(list.contains(word));
+    }
+    QVERIFY(list.distinctCharacters().contains(QString(QChar(0xFEFF))));
 }
 
 QTEST_GUILESS_MAIN(TestWordList)

@@ -42,4 +42,26 @@ if grep -q "ink model is off" "$log"; then
     cat "$log" >&2
     fail "the installed program did not find its ink model"
 fi
+
+# The class host, through its link: up with a state folder of its own, the
+# word lists beside it and the teacher key made, and ending cleanly on
+# SIGTERM.
+[ -L "$prefix/bin/taruvo-host" ] || fail "bin/taruvo-host is not a link"
+[ -f "$prefix/lib/systemd/system/taruvo-host.service" ] || fail "no service unit for the class host"
+hostlog="$prefix/host.log"
+"$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
+pid=$!
+for ((i = 0; i < 100; i++)); do
+    grep -q '^Teacher: http://127.0.0.1:' "$hostlog" && break
+    kill -0 $pid 2>/dev/null || { cat "$hostlog" >&2; fail "the installed class host ended by itself"; }
+    sleep 0.1
+done
+grep -q '^Teacher: http://127.0.0.1:' "$hostlog" || { cat "$hostlog" >&2; fail "the installed class host does not say where it is"; }
+grep -q '^Teacher key' "$hostlog" || fail "the installed class host made no teacher key"
+grep -q "^Word lists from $prefix/lib/taruvo/words;" "$hostlog" || fail "the installed class host looks for word lists elsewhere"
+[ -f "$prefix/hoststate/results.db" ] || fail "the installed class host keeps no results"
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ $status -eq 0 ] || { cat "$hostlog" >&2; fail "the installed class host ended with status $status on SIGTERM"; }
 echo "install: complete"

@@ -5,9 +5,13 @@
 #    /usr/bin link in their places;
 #  - its Depends name the package of every library the programs link, and
 #    the owner of every file listed in cmake/runtime-files.txt;
-#  - the packed program starts from its unpacked tree, finds the model, the
-#    templates and a font, and every file of the system it opens belongs to
-#    a package that its Depends bring in (or that every Debian has);
+#  - the packed programs start from their unpacked tree (the console finds
+#    the model, the templates and a font; the class host those and Qt's
+#    SQLite driver), end cleanly on SIGTERM, and every file of the system
+#    they open belongs to a package that its Depends bring in (or that every
+#    Debian has);
+#  - the class host: its link, its service unit (not enabled), its user,
+#    and no GUI library;
 #  - only a sanitizer build's package depends on sanitizer runtimes, and
 #    such a package says in its version that it is a test build.
 #   check_package.sh BUILD_DIR [DEB]   (DEB: check that package instead)
@@ -50,6 +54,15 @@ for words in "$src"/data/words/*.txt; do
 done
 cmp -s "$src/data/dictionary/words-ja.tsv" "$r/share/taruvo/words-ja.tsv" || fail "the dictionary of readings is missing or different"
 grep -qx 'Exec=taruvo' "$r/share/applications/taruvo.desktop" || fail "no desktop entry starting taruvo"
+[ -x "$r/lib/taruvo/taruvo-host" ] || fail "no class host in /usr/lib/taruvo"
+[ "$(readlink "$r/bin/taruvo-host")" = ../lib/taruvo/taruvo-host ] || fail "/usr/bin/taruvo-host is not a link to ../lib/taruvo/taruvo-host"
+grep -qx 'ExecStart=/usr/bin/taruvo-host --state-dir /var/lib/taruvo' "$r/lib/systemd/system/taruvo-host.service" ||
+    fail "no service unit starting the class host"
+grep -q '^u taruvo ' "$r/lib/sysusers.d/taruvo-host.conf" || fail "no user for the class host"
+dpkg-deb -e "$deb" "$work/control"
+grep -q 'systemd-sysusers taruvo-host.conf' "$work/control/postinst" || fail "the package does not make the class host's user"
+! grep -q 'systemctl enable' "$work/control/postinst" || fail "the package enables the class host by itself"
+! objdump -p "$r/lib/taruvo/taruvo-host" | grep -E 'NEEDED.*(Qt6Gui|Qt6Widgets)' >&2 || fail "the class host links a GUI library"
 for size in 16 32 48 64 128 256; do
     [ -s "$r/share/icons/hicolor/${size}x${size}/apps/taruvo.png" ] || fail "no ${size}px icon"
 done
@@ -110,44 +123,67 @@ declare -A in_closure
 while read -r p; do in_closure[$p]=1; done < <(closure "${direct[@]}")
 
 cd "$work"
-QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 strace -f -qq -z -e trace=open,openat -o "$work/trace" \
-    "$r/lib/taruvo/taruvo" >"$work/app.log" 2>&1 &
-tracer=$!
-# Up once it has read every listed file but the fonts, and one of those.
-mapfile -t fonts < <(grep -v '^[[:space:]]*\(#\|$\)' "$src/cmake/runtime-files.txt" | awk 'NF > 2 { print $1 }')
-mapfile -t wanted < <(printf '%s\n' "${listed[@]}" | cut -f1 | grep -vxFf <(printf '%s\n' "${fonts[@]}"))
-seen=0
-for ((i = 0; i < 200 && !seen; i++)); do
-    sleep 0.1
-    [ -n "$app" ] || read -r app _ <"/proc/$tracer/task/$tracer/children" || true
-    kill -0 "$tracer" 2>/dev/null || { cat "$work/app.log" >&2; fail "the packed program ended by itself"; }
-    seen=1
-    for path in "${wanted[@]}"; do grep -qF "\"$path\"" "$work/trace" || seen=0; done
-    grep -qFf <(printf '"%s"\n' "${fonts[@]}") "$work/trace" || seen=0
-done
-((seen)) || { cat "$work/app.log" >&2; fail "the packed program did not open ${wanted[*]} and one of ${fonts[*]} within 20 s"; }
-sleep 0.5
-# What is mapped is what is in use; a plugin Qt only looked into is not.
-awk '$6 ~ /^\// { print $6 }' "/proc/$app/maps" | sort -u | xargs -r readlink -f >"$work/mapped"
-kill -TERM $app
-status=0
-wait "$tracer" || status=$?
-app=
-[ $status -eq 0 ] || { cat "$work/app.log" >&2; fail "the packed program ended with status $status on SIGTERM"; }
-! grep -Ei 'is off|no Japanese font' "$work/app.log" >&2 || fail "the packed program says something is missing"
+mapfile -t fonts < <(grep -v '^[[:space:]]*\(#\|$\)' "$src/cmake/runtime-files.txt" | awk 'NF > 2 && $3 !~ /^@/ { print $1 }')
+# started NAME WANTED_PATTERN ARGS...: starts the packed program NAME under
+# strace until it has read every listed file it opens (the fonts aside,
+# and one of those when it shows windows), then ends it with SIGTERM, which
+# must end it cleanly; what it opened is in $work/trace-NAME.
+started() {
+    local name=$1 marker=$2
+    shift 2
+    local trace="$work/trace-$name" log="$work/$name.log"
+    QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 strace -f -qq -z -e trace=open,openat -o "$trace" \
+        "$r/lib/taruvo/$name" "$@" >"$log" 2>&1 &
+    tracer=$!
+    app=
+    local wanted
+    mapfile -t wanted < <(grep -v '^[[:space:]]*\(#\|$\)' "$src/cmake/runtime-files.txt" |
+        awk -v m="$marker" 'NF <= 2 || $3 == m { print $1 }')
+    local seen=0 i path
+    for ((i = 0; i < 200 && !seen; i++)); do
+        sleep 0.1
+        [ -n "$app" ] || read -r app _ <"/proc/$tracer/task/$tracer/children" || true
+        kill -0 "$tracer" 2>/dev/null || { cat "$log" >&2; fail "the packed $name ended by itself"; }
+        seen=1
+        for path in "${wanted[@]}"; do grep -qF "\"$path\"" "$trace" || seen=0; done
+        if [ "$marker" = fonts ]; then grep -qFf <(printf '"%s"\n' "${fonts[@]}") "$trace" || seen=0; fi
+    done
+    ((seen)) || { cat "$log" >&2; fail "the packed $name did not open ${wanted[*]} within 20 s"; }
+    sleep 0.5
+    # What is mapped is what is in use; a plugin Qt only looked into is not.
+    awk '$6 ~ /^\// { print $6 }' "/proc/$app/maps" | sort -u | xargs -r readlink -f >>"$work/mapped"
+    kill -TERM $app
+    local status=0
+    wait "$tracer" || status=$?
+    app=
+    [ $status -eq 0 ] || { cat "$log" >&2; fail "the packed $name ended with status $status on SIGTERM"; }
+    ! grep -Ei 'is off|no Japanese font|not kept' "$log" >&2 || fail "the packed $name says something is missing"
+}
+: >"$work/mapped"
+started taruvo fonts
+# The class host: its state in a folder of its own, on a free port.
+started taruvo-host @taruvo-host --state-dir "$work/hoststate" --address 127.0.0.1 --port 0 --words "$r/lib/taruvo/words"
+cat "$work"/trace-* >"$work/trace"
 
-# Left out: what the C library, fontconfig and Qt look through on any
-# machine (locales, character sets, configuration), which others' packages
-# may add to without the program needing it.
+# Left out: what the C library, fontconfig, OpenSSL and Qt look through on
+# any machine (locales, character sets, configuration), which others'
+# packages may add to without the program needing it.
 grep -o '"/[^"]*"' "$work/trace" | tr -d '"' | sort -u |
     grep -Ev "^(/proc|/sys|/dev|/run|/tmp|/var|/etc|${HOME:-/nonexistent}|$work)(/|$)" |
-    grep -Ev '^/usr/(share/locale|lib/locale|share/fontconfig|lib/[^/]+/gconv)/' >"$work/opened" || true
+    grep -Ev '^/usr/(share/locale|lib/locale|share/fontconfig|lib/[^/]+/gconv|lib/ssl)/' >"$work/opened" || true
 elf() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = '177ELF' ]; }
+# A library is judged by the file mapped, not the name it was asked for: Qt
+# asks for OpenSSL by its bare name, which on a build machine is the -dev
+# package's link to the very library the run-time package holds.
 mapfile -t opened < <(while read -r p; do
     [ -f "$p" ] || continue
-    elf "$p" && ! grep -qxF "$(readlink -f "$p")" "$work/mapped" && continue
-    echo "$p"
-done <"$work/opened")
+    if elf "$p"; then
+        grep -qxF "$(readlink -f "$p")" "$work/mapped" || continue
+        readlink -f "$p"
+    else
+        echo "$p"
+    fi
+done <"$work/opened" | sort -u)
 owners "${opened[@]}" >"$work/openowners"
 for path in "${opened[@]}"; do
     mapfile -t pk < <(owner_of "$path" "$work/openowners")

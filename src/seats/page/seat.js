@@ -132,6 +132,13 @@
   // typed: what the field shows, selected after a refusal so that typing
   // again replaces it.
   function showJoin(message, typed) {
+    // A page served within a class (data-back on its body) goes back
+    // there, where the child is known, instead of asking for a code.
+    const back = document.body.dataset.back;
+    if (back) {
+      location.replace(back);
+      return;
+    }
     setReview(null);
     $('seat').hidden = true;
     $('join').hidden = false;

@@ -1,0 +1,571 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A whole class, or a whole school, against one class host over loopback.
+//
+//   bench_host [--children N] [--rounds R] [--round-seconds S] [--host PROGRAM] [--host-nice N]
+//
+// Starts the host program (by default taruvo-host beside this one) with a
+// state folder of its own, gives the teacher key it shows, creates a class
+// game for every 30 children and lets N simulated children join them, each
+// from a loopback address of its own as tablets on a school network. Then R
+// rounds: the teacher starts every class; each child writes 今 and 日 in real
+// strokes (the strokes the browser test writes, a stroke every 40 ms), a
+// character every 3 to 5 seconds, presses にんしき a moment after the second
+// (0.3 to 1 s), then こたえあわせ and けす; the teacher ends every class after
+// S seconds and releases the children to the lobby.
+//
+// Measured at the children, as a page sees it: にんしき to the message with
+// its result, a stroke's end to its echo (the host has it and says so);
+// at the host: CPU while the children write, resident memory after every
+// round (flat or not), and both per child.
+#include "browser/todayink.h"
+#include "fakes/rawwebsocket.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QLineF>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace TodayInk;
+
+long statusKb(qint64 pid, const char *key)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(strlen(key))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+long cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return f.value(11).toLong() + f.value(12).toLong();
+}
+
+// Times in 0.05 ms steps up to 5 s, counted in place.
+class Histogram
+{
+public:
+    void add(double ms)
+    {
+        ++m_bins[size_t(std::clamp(ms * PerMs, 0.0, double(Bins - 1)))];
+        ++m_count;
+        m_max = std::max(m_max, ms);
+    }
+    long count() const { return m_count; }
+    double max() const { return m_max; }
+    double percentile(double q) const
+    {
+        if (m_count == 0)
+            return 0;
+        const long rank = long(q * double(m_count - 1));
+        long seen = 0;
+        for (size_t i = 0; i < Bins; ++i) {
+            seen += m_bins[i];
+            if (seen > rank)
+                return double(i) / PerMs;
+        }
+        return m_max;
+    }
+    void clear() { *this = Histogram(); }
+
+private:
+    static constexpr double PerMs = 20;
+    static constexpr size_t Bins = 100000;
+    std::vector<int> m_bins = std::vector<int>(Bins, 0);
+    long m_count = 0;
+    double m_max = 0;
+};
+
+struct Stats
+{
+    Histogram result;  // にんしき to its result, this round
+    Histogram echo;    // a stroke's end to its echo, this round
+    Histogram allResult;
+    Histogram allEcho;
+    // にんしき to its result once the round's first rush is over: every
+    // child starts writing within 3 s of the start, so the first
+    // characters of a whole school come at once.
+    Histogram settled;
+    long answers = 0;
+    long refused = 0;
+    bool measuring = false;
+};
+
+// A stroke of the browser test's ink (256 units) as a page sends it: on
+// 1000 units, a point every few units as the finger moves.
+QJsonArray points(const Polyline &stroke)
+{
+    QJsonArray pts;
+    auto add = [&pts](QPointF p) {
+        pts.append(std::round(p.x() * 1000.0 / 256 * 10) / 10);
+        pts.append(std::round(p.y() * 1000.0 / 256 * 10) / 10);
+    };
+    add(stroke.first());
+    for (int i = 1; i < stroke.size(); ++i) {
+        const QLineF line(stroke[i - 1], stroke[i]);
+        const int steps = std::max(1, int(line.length() * 1000.0 / 256 / 12));
+        for (int s = 1; s <= steps; ++s)
+            add(line.pointAt(double(s) / steps));
+    }
+    return pts;
+}
+
+double between(double low, double high)
+{
+    return low + (high - low) * QRandomGenerator::global()->generateDouble();
+}
+
+// One child's tablet: the class page, then the seat page when a round starts.
+class Child : public QObject
+{
+public:
+    Child(int index, quint16 port, Stats &stats) : m_index(index), m_port(port), m_stats(stats)
+    {
+        m_address = QHostAddress(QStringLiteral("127.0.%1.%2").arg(1 + index / 250).arg(1 + index % 250));
+        m_pace.setSingleShot(true);
+        connect(&m_pace, &QTimer::timeout, this, [this] { step(); });
+        waitOpen();
+        m_waitSeat.setInterval(20);
+        connect(&m_waitSeat, &QTimer::timeout, this, [this] {
+            if (m_seat && m_seat->isOpen()) {
+                m_waitSeat.stop();
+                m_seat->send({{"t", "join"}, {"code", m_seatCode}, {"token", m_token}});
+            }
+        });
+    }
+
+    bool entered() const { return !m_token.isEmpty(); }
+    bool seated() const { return m_seat && m_seat->isOpen() && m_joined; }
+    bool inLobby() const { return !m_seated && !m_seat && m_lobby && m_lobby->isOpen() && m_back; }
+
+    void enter(const QString &code)
+    {
+        m_lobby = std::make_unique<RawWebSocket>();
+        m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
+        m_lobby->open(m_address, m_port, "/class/ws");
+        m_enterCode = code;
+        m_waitOpen.start();
+    }
+
+private:
+    void waitOpen()
+    {
+        m_waitOpen.setInterval(20);
+        connect(&m_waitOpen, &QTimer::timeout, this, [this] {
+            if (m_lobby && m_lobby->isOpen()) {
+                m_waitOpen.stop();
+                if (m_backing)
+                    m_lobby->send({{"t", "back"}, {"token", m_token}});
+                else
+                    m_lobby->send({{"t", "enter"}, {"code", m_enterCode}, {"name", QStringLiteral("c%1").arg(m_index, 3, 10, QLatin1Char('0'))}});
+            }
+        });
+    }
+
+    void back()
+    {
+        m_seat.reset();
+        m_lobby = std::make_unique<RawWebSocket>();
+        m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
+        m_lobby->open(m_address, m_port, "/class/ws");
+        m_backing = true;
+        m_waitOpen.start();
+    }
+
+    void lobbyMessage(const QJsonObject &m)
+    {
+        const QString t = m["t"].toString();
+        if (t == "entered") {
+            m_token = m["token"].toString();
+            m_seatCode = m["seat"].toString();
+            m_back = true;
+        } else if (t == "lobby") {
+            const bool seated = m["seated"].toBool();
+            if (seated && !m_seated) {
+                // The page turns into the seat page: the class page's
+                // connection goes.
+                m_seated = true;
+                QTimer::singleShot(0, this, [this] {
+                    m_lobby.reset();
+                    openSeat();
+                });
+                return;
+            }
+            m_seated = seated;
+        } else if (t == "refused") {
+            std::fprintf(stderr, "child %d refused: %s\n", m_index, qPrintable(m["why"].toString()));
+        }
+    }
+
+    void openSeat()
+    {
+        m_joined = false;
+        m_back = false;
+        // A page numbers its messages from 1 on each connection.
+        m_nextId = 1;
+        m_sentAt.clear();
+        m_recognizeId = -1;
+        m_seat = std::make_unique<RawWebSocket>();
+        m_seat->onMessage = [this](const QJsonObject &m) { seatMessage(m); };
+        m_seat->open(m_address, m_port, "/ws");
+        m_waitSeat.start();
+    }
+
+    void send(QJsonObject o, bool timed)
+    {
+        const qint64 id = m_nextId++;
+        o["id"] = double(id);
+        if (timed)
+            m_sentAt.append({id, m_clock.nsecsElapsed()});
+        m_seat->send(o);
+    }
+
+    void seatMessage(const QJsonObject &m)
+    {
+        const QString t = m["t"].toString();
+        if (t == "joined") {
+            m_joined = true;
+            m_clock.start();
+            m_stage = 0;
+            m_pace.start(int(between(200, 3000)));
+            return;
+        }
+        if (t == "closed") {
+            // Released: the seat page goes back to the class page, which
+            // comes back with the device's token.
+            m_pace.stop();
+            m_joined = false;
+            m_seated = false;
+            QTimer::singleShot(0, this, [this] { back(); });
+            return;
+        }
+        if (t == "refused") {
+            ++m_stats.refused;
+            return;
+        }
+        if (t == "state") {
+            // After the whole seat, only what changed.
+            if (m.contains("boxes")) {
+                const QJsonArray boxes = m["boxes"].toArray();
+                for (int b = 0; b < 2; ++b)
+                    m_epoch[b] = boxes.at(b).toObject()["e"].toInt();
+            }
+            if (m.contains("locked"))
+                m_locked = m["locked"].toBool();
+        }
+        if (m.contains("ack")) {
+            const qint64 ack = qint64(m["ack"].toDouble());
+            const qint64 now = m_clock.nsecsElapsed();
+            while (!m_sentAt.isEmpty() && m_sentAt.first().first <= ack) {
+                const auto [id, at] = m_sentAt.takeFirst();
+                const double ms = double(now - at) / 1e6;
+                if (m_stats.measuring && id == m_recognizeId && m_clock.elapsed() > SettledMs)
+                    m_stats.settled.add(ms);
+                if (m_stats.measuring) {
+                    (id == m_recognizeId ? m_stats.result : m_stats.echo).add(ms);
+                    (id == m_recognizeId ? m_stats.allResult : m_stats.allEcho).add(ms);
+                }
+                if (id == m_recognizeId) {
+                    m_recognizeId = -1;
+                    m_pace.start(int(between(300, 800)));
+                }
+            }
+        }
+    }
+
+    // What the child does next: strokes of 今, a pause, strokes of 日, a
+    // pause, にんしき; after the result こたえあわせ, けす, and again.
+    void step()
+    {
+        if (!seated() || m_locked)
+            return;
+        const QList<Polyline> &ink = m_stage < 4 ? ima : hi;
+        const int box = m_stage < 4 ? 0 : 1;
+        if (m_stage < 8) {
+            send({{"t", "stroke"}, {"box", box}, {"e", m_epoch[box]}, {"pts", points(ink.at(m_stage % 4))}}, true);
+            ++m_stage;
+            if (m_stage == 4)
+                m_pace.start(int(between(3000, 5000)));
+            else if (m_stage == 8)
+                m_pace.start(int(between(300, 1000)));
+            else
+                m_pace.start(40);
+            return;
+        }
+        if (m_stage == 8) {
+            m_recognizeId = m_nextId;
+            send({{"t", "recognize"}}, true);
+            ++m_stage; // the result moves on
+            return;
+        }
+        if (m_stage == 9) {
+            send({{"t", "answer"}}, false);
+            ++m_stats.answers;
+            ++m_stage;
+            m_pace.start(300);
+            return;
+        }
+        send({{"t", "erase"}}, false);
+        m_stage = 0;
+        m_pace.start(int(between(3000, 5000)));
+    }
+
+    static constexpr qint64 SettledMs = 15000;
+
+    int m_index;
+    quint16 m_port;
+    Stats &m_stats;
+    QHostAddress m_address;
+    QString m_enterCode;
+    QString m_token;
+    QString m_seatCode;
+    std::unique_ptr<RawWebSocket> m_lobby;
+    std::unique_ptr<RawWebSocket> m_seat;
+    QTimer m_waitOpen;
+    QTimer m_waitSeat;
+    QTimer m_pace;
+    QElapsedTimer m_clock;
+    QList<std::pair<qint64, qint64>> m_sentAt;
+    qint64 m_nextId = 1;
+    qint64 m_recognizeId = -1;
+    int m_epoch[2] = {0, 0};
+    int m_stage = 0;
+    bool m_seated = false;
+    bool m_joined = false;
+    bool m_backing = false; // the class page comes back by its token
+    bool m_back = false;    // ... and is in the lobby
+    bool m_locked = false;
+};
+
+bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+void waitFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::usleep(500);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int children = 30, rounds = 10, roundSeconds = 30, hostNice = 0;
+    QString program = QDir(QCoreApplication::applicationDirPath()).filePath("taruvo-host");
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--children")
+            children = args[i + 1].toInt();
+        else if (args[i] == "--rounds")
+            rounds = args[i + 1].toInt();
+        else if (args[i] == "--round-seconds")
+            roundSeconds = args[i + 1].toInt();
+        else if (args[i] == "--host")
+            program = args[i + 1];
+        else if (args[i] == "--host-nice")
+            hostNice = args[i + 1].toInt();
+    }
+    if (children < 1 || rounds < 1 || roundSeconds < 5) {
+        std::fprintf(stderr, "usage: bench_host [--children N] [--rounds R] [--round-seconds S>=5] [--host PROGRAM]"
+                             " [--host-nice N]\n");
+        return 2;
+    }
+
+    QTemporaryDir state;
+    QDir(state.path()).mkpath("words");
+    QFile list(state.filePath("words/bench.txt"));
+    list.open(QIODevice::WriteOnly);
+    list.write(eighteen.join('\n').toUtf8());
+    list.close();
+    QProcess host;
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    const QString hostProgram = program;
+    QStringList hostArgs{"--state-dir", state.path(), "--address", "127.0.0.1", "--port", "0", "--words",
+                         state.filePath("words"), "--max-children", QString::number(std::max(400, children)),
+                         "--max-classes", "100"};
+    // On a machine shared with other work, the host can be given the
+    // priority a server of its own would give it.
+    if (hostNice != 0) {
+        hostArgs.prepend(program);
+        hostArgs = QStringList{"-n", QString::number(hostNice)} + hostArgs;
+        program = QStringLiteral("nice");
+    }
+    host.start(program, hostArgs);
+    QString key;
+    quint16 port = 0;
+    QByteArray said;
+    if (!waitUntil([&] {
+            said += host.readAll();
+            for (const QByteArray &line : said.split('\n')) {
+                if (line.startsWith("Teacher key"))
+                    key = QString::fromLatin1(line.mid(line.lastIndexOf(' ') + 1)).trimmed();
+                if (line.startsWith("Teacher: http://127.0.0.1:"))
+                    port = quint16(line.mid(26).split('/').first().toUInt());
+            }
+            return !key.isEmpty() && port;
+        }, 60000)) {
+        std::fprintf(stderr, "bench_host: %s did not start: %s\n", qPrintable(program), said.constData());
+        return 1;
+    }
+    const qint64 pid = host.processId();
+    waitFor(3000); // the recognisers load
+    const long idleKb = statusKb(pid, "VmRSS:");
+
+    // The teacher: the key, the ticket, the session, then a class game for
+    // every 30 children.
+    RawWebSocket login;
+    login.open(QHostAddress::LocalHost, port, "/teacher/ws");
+    waitUntil([&] { return login.isOpen(); }, 5000);
+    login.send({{"t", "login"}, {"key", key}});
+    waitUntil([&] { return !login.last("ticket").isEmpty(); }, 10000);
+    QTcpSocket http;
+    http.connectToHost(QHostAddress::LocalHost, port);
+    http.waitForConnected(5000);
+    http.write("GET /teacher/session?ticket=" + login.last("ticket")["ticket"].toString().toLatin1()
+               + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray reply;
+    waitUntil([&] { reply += http.readAll(); return reply.contains("\r\n\r\n"); }, 5000);
+    const qsizetype at = reply.indexOf("Set-Cookie: ");
+    const QByteArray cookie = reply.mid(at + 12, reply.indexOf(';', at) - at - 12);
+    RawWebSocket teacher;
+    teacher.open(QHostAddress::LocalHost, port, "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    if (!waitUntil([&] { return !teacher.last("hello").isEmpty(); }, 10000)) {
+        std::fprintf(stderr, "bench_host: the teacher's key was not taken\n");
+        return 1;
+    }
+    const int classes = (children + 29) / 30;
+    for (int c = 0; c < classes; ++c) {
+        teacher.send({{"t", "create"}, {"name", QStringLiteral("class %1").arg(c + 1)}, {"list", "bench.txt"},
+                      {"timeOn", true}, {"time", 600}, {"answersOn", false}, {"answers", 5}});
+    }
+    QJsonArray open;
+    waitUntil([&] { open = teacher.last("classes")["classes"].toArray(); return open.size() == classes; }, 10000);
+    QList<qint64> ids;
+    QStringList codes;
+    for (const QJsonValue &c : open) {
+        ids << qint64(c.toObject()["id"].toDouble());
+        codes << c.toObject()["code"].toString();
+    }
+
+    Stats stats;
+    std::vector<std::unique_ptr<Child>> kids;
+    for (int i = 0; i < children; ++i) {
+        kids.push_back(std::make_unique<Child>(i, port, stats));
+        kids.back()->enter(codes.at(i / 30));
+    }
+    if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->entered(); }); }, 60000)) {
+        std::fprintf(stderr, "bench_host: not every child got in\n");
+        return 1;
+    }
+    const long lobbyKb = statusKb(pid, "VmRSS:");
+    std::printf("host %s (nice %d): %d children in %d class game(s), %d rounds of %d s\n", qPrintable(hostProgram),
+                hostNice, children, classes, rounds, roundSeconds);
+    std::printf("resident memory: %.1f MB idle, %.1f MB with the children in the lobby\n", idleKb / 1024.0,
+                lobbyKb / 1024.0);
+    std::printf("round  にんしき→result median  p99     stroke echo p99  answers  host CPU  resident\n");
+
+    std::vector<long> resident;
+    double cpuAll = 0;
+    double ownCpu = 0;
+    long seconds = 0;
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    for (int r = 1; r <= rounds; ++r) {
+        for (qint64 id : ids)
+            teacher.send({{"t", "start"}, {"class", double(id)}, {"oneDeal", false}});
+        if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->seated(); }); }, 60000)) {
+            std::fprintf(stderr, "bench_host: round %d: not every child got its seat\n", r);
+            return 1;
+        }
+        stats.result.clear();
+        stats.echo.clear();
+        stats.answers = 0;
+        stats.measuring = true;
+        const long ticks0 = cpuTicks(pid);
+        const long ownTicks0 = cpuTicks(QCoreApplication::applicationPid());
+        QElapsedTimer wall;
+        wall.start();
+        waitFor(roundSeconds * 1000);
+        const double cpu = double(cpuTicks(pid) - ticks0) / double(ticksPerSecond) / (double(wall.elapsed()) / 1000.0);
+        ownCpu += double(cpuTicks(QCoreApplication::applicationPid()) - ownTicks0) / double(ticksPerSecond);
+        stats.measuring = false;
+        cpuAll += cpu * double(roundSeconds);
+        seconds += roundSeconds;
+        for (qint64 id : ids)
+            teacher.send({{"t", "end"}, {"class", double(id)}});
+        waitFor(500);
+        for (qint64 id : ids)
+            teacher.send({{"t", "release"}, {"class", double(id)}});
+        if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->inLobby(); }); }, 30000)) {
+            std::fprintf(stderr, "bench_host: round %d: not every child came back to the lobby\n", r);
+            return 1;
+        }
+        waitFor(1000);
+        resident.push_back(statusKb(pid, "VmRSS:"));
+        std::printf("%5d  %19.1f ms %6.1f ms %13.1f ms  %7ld  %6.0f %%  %6.1f MB\n", r, stats.result.percentile(0.5),
+                    stats.result.percentile(0.99), stats.echo.percentile(0.99), stats.answers, cpu * 100,
+                    resident.back() / 1024.0);
+        std::fflush(stdout);
+    }
+    std::printf("\nall rounds: にんしき→result median %.1f ms, p99 %.1f ms, max %.1f ms (%ld); stroke echo median %.1f ms, "
+                "p99 %.1f ms (%ld); refused messages %ld\n",
+                stats.allResult.percentile(0.5), stats.allResult.percentile(0.99), stats.allResult.max(),
+                stats.allResult.count(), stats.allEcho.percentile(0.5), stats.allEcho.percentile(0.99),
+                stats.allEcho.count(), stats.refused);
+    std::printf("after the first 15 s of a round: にんしき→result median %.1f ms, p99 %.1f ms (%ld)\n",
+                stats.settled.percentile(0.5), stats.settled.percentile(0.99), stats.settled.count());
+    std::printf("host CPU while writing: %.0f %% of one core, %.2f %% per child\n", cpuAll / double(seconds) * 100,
+                cpuAll / double(seconds) * 100 / children);
+    std::printf("the simulated children themselves: %.0f %% of one core; machine load average now %s\n",
+                ownCpu / double(seconds) * 100, [] {
+                    QFile load("/proc/loadavg");
+                    load.open(QIODevice::ReadOnly);
+                    return load.readAll().split(' ').mid(0, 3).join(' ');
+                }().constData());
+    std::printf("resident memory: first round %.1f MB, last %.1f MB, most %.1f MB; %.2f MB per child over idle\n",
+                resident.front() / 1024.0, resident.back() / 1024.0,
+                *std::max_element(resident.begin(), resident.end()) / 1024.0,
+                (double(*std::max_element(resident.begin(), resident.end())) - double(idleKb)) / 1024.0 / children);
+
+    teacher.send({{"t", "ping"}});
+    kids.clear();
+    host.terminate();
+    host.waitForFinished(10000);
+    return 0;
+}

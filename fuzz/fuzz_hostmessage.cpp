@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Fuzz target for what the class host reads from the network: each line of
+// the input is a children's page's message and a teacher's page's message,
+// read and checked, with the invariants the host relies on; a name that
+// passes is cleaned as a class does; the whole input is also read as an
+// uploaded word list.
+#include "host/childname.h"
+#include "host/classwordlists.h"
+#include "hostweb/lobbymessage.h"
+#include "hostweb/teachermessage.h"
+
+#include <QByteArray>
+#include <cstdlib>
+
+namespace {
+
+void checkName(const QString &typed)
+{
+    QString why;
+    const QString name = ChildName::clean(typed, &why);
+    if (name.isEmpty() == why.isEmpty())
+        std::abort(); // refused without a reason, or a reason for a name kept
+    if (name.isEmpty())
+        return;
+    if (name.toUcs4().size() > ChildName::MaxLength || name.trimmed() != name)
+        std::abort(); // longer than the bound, or blanks at the ends
+    for (const uint c : name.toUcs4()) {
+        const QChar::Category k = QChar::category(c);
+        if (k == QChar::Other_Control || k == QChar::Other_Format || k == QChar::Other_Surrogate)
+            std::abort(); // a character that is not text
+    }
+    if (ChildName::clean(name) != name)
+        std::abort(); // cleaning twice changes it
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    for (const QByteArray &line : bytes.split('\n')) {
+        const LobbyCommand l = LobbyMessage::parse(line);
+        if ((l.kind == LobbyCommand::Invalid) == l.refusal.isEmpty())
+            std::abort(); // refused without saying why, or a reason for a good one
+        if (l.kind == LobbyCommand::Enter) {
+            if (l.code.size() != 6 || l.name.size() > LobbyMessage::MaxNameChars)
+                std::abort();
+            checkName(l.name);
+        }
+        if (l.kind == LobbyCommand::Back && l.token.size() != 32)
+            std::abort();
+
+        const TeacherCommand t = TeacherMessage::parse(line);
+        if ((t.kind == TeacherCommand::Invalid) == t.refusal.isEmpty())
+            std::abort();
+        if (t.kind == TeacherCommand::Upload) {
+            if (t.bytes.size() > TeacherMessage::MaxPartBytes || t.fileName.isEmpty() || t.fileName.size() > 100
+                || t.fileName.contains(QLatin1Char('/')) || t.fileName.contains(QLatin1Char('\\')))
+                std::abort(); // a part too large, or a name with a path
+        }
+        if (t.kind == TeacherCommand::Create) {
+            const ClassSettings &s = t.settings;
+            if (s.timeLimitSeconds < Rules::TimeLimitMin || s.timeLimitSeconds > Rules::TimeLimitMax
+                || s.answerLimit < Rules::AnswerLimitMin || s.answerLimit > Rules::AnswerLimitMax)
+                std::abort(); // limits beyond the console panel's ranges
+            if (!t.upload && (s.listName.isEmpty() || s.listName.size() > 100))
+                std::abort();
+            QString why;
+            if (!s.check(&why) && why.isEmpty())
+                std::abort();
+        }
+    }
+    const WordListFile upload = ClassWordLists::readUpload(bytes);
+    if (upload.ok == !upload.error.isEmpty())
+        std::abort();
+    if (upload.ok) {
+        for (qsizetype i = 0; i < upload.words.size() && i < 1000; ++i) {
+            if (WordList::characterCount(upload.words.at(i)) != 2)
+                std::abort();
+        }
+    }
+    return 0;
+}

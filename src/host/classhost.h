@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every class game a host runs at once.
+#pragma once
+
+#include "host/classgame.h"
+#include "host/classsettings.h"
+#include "host/recognitionqueues.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+class RecognitionQueue;
+class ResultsStore;
+
+// The open class games of one host, each independent with a class code of
+// its own, within the host's limits (class games, children in all). It
+// ticks the clocks of every game and tells which characters the open word
+// lists hold, so that recognition can prefer them.
+//
+// Signals: classesChanged when a class game opens or closes;
+// preferredCharactersChanged after it, when the characters differ.
+class ClassHost : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int ClassCodeDigits = 6;
+
+    // store may be null; recognition may be empty (nothing is read).
+    ClassHost(ResultsStore *store, const QList<RecognitionQueue *> &recognition, const HostLimits &limits,
+              QObject *parent = nullptr);
+    // Games under way are marked interrupted.
+    ~ClassHost() override;
+
+    const HostLimits &limits() const { return m_limits; }
+    ResultsStore *store() const { return m_store; }
+
+    // A new class game, open for joining; null with *why when the settings
+    // are wrong, the list too short or the host full.
+    ClassGame *create(const ClassSettings &settings, WordList words, QString *why);
+    // Ends a class game and forgets it here; its results stay in the store.
+    void close(qint64 id);
+
+    const QList<ClassGame *> &classes() const { return m_classes; }
+    ClassGame *byId(qint64 id) const;
+    // Compared without stopping at the first difference.
+    ClassGame *byCode(const QString &code) const;
+    // The class game of a child known by its device's token or its seat's
+    // code; null when none.
+    ClassGame *byToken(const QString &token) const;
+    ClassGame *bySeatCode(const QString &seatCode) const;
+
+    // Joins a class game within the host's limit on children in all.
+    ClassGame::Entry join(ClassGame *game, const QString &typedName, qint64 *childId, QString *why);
+    int childCount() const;
+
+    QSet<QString> preferredCharacters() const { return m_preferred; }
+
+    // The host stops: every game under way is marked interrupted.
+    void shutdown();
+
+signals:
+    void classesChanged();
+    void preferredCharactersChanged(const QSet<QString> &characters);
+
+private:
+    QString newClassCode() const;
+    void updatePreferred();
+
+    ResultsStore *m_store;
+    RecognitionQueues m_recognition;
+    HostLimits m_limits;
+    QList<ClassGame *> m_classes;
+    QSet<QString> m_preferred;
+    QTimer m_tick;
+    qint64 m_nextId = 1; // without a store
+};

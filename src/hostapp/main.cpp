@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// taruvo-host: class games of Taruvo for a whole class, served to browsers.
+#include "engine/recognitionqueue.h"
+#include "host/classhost.h"
+#include "host/classwordlists.h"
+#include "host/resultsstore.h"
+#include "host/teacherkey.h"
+#include "hostapp/terminal.h"
+#include "hostweb/hostoptions.h"
+#include "hostweb/hostserver.h"
+#include "hostweb/qrmatrix.h"
+#include "recognition/sharedrecognizer.h"
+#include "seats/seataddresses.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <memory>
+#include <vector>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A connection is a file: a whole school's devices need more than the
+// usual soft limit of 1024.
+void raiseFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// The state folder: made for its owner alone, since it holds children's
+// names. False with *why when it cannot be made.
+bool makeStateDir(const QString &path, QString *why)
+{
+    QFileInfo info(path);
+    if (!info.exists()) {
+        if (!QDir().mkpath(path)) {
+            *why = QStringLiteral("cannot make the state folder %1").arg(path);
+            return false;
+        }
+        ::chmod(QFile::encodeName(path).constData(), 0700);
+    } else if (!info.isDir()) {
+        *why = QStringLiteral("the state folder %1 is not a folder").arg(path);
+        return false;
+    }
+    return true;
+}
+
+QString newKey(TeacherKey &key)
+{
+    QString why;
+    const QString made = key.renew(&why);
+    if (made.isEmpty()) {
+        Terminal::say(QStringLiteral("The teacher key cannot be kept: %1").arg(why));
+        return {};
+    }
+    // Made by root for the service's folder: the file goes to the folder's owner.
+    if (::geteuid() == 0) {
+        struct stat folder = {};
+        if (::stat(QFile::encodeName(QFileInfo(key.file()).path()).constData(), &folder) == 0 && folder.st_uid != 0)
+            [[maybe_unused]] const int r = ::chown(QFile::encodeName(key.file()).constData(), folder.st_uid, folder.st_gid);
+    }
+    return made;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("taruvo-host"));
+    HostOptions options;
+    QString error;
+    if (!HostOptions::parse(app.arguments(), &options, &error)) {
+        std::fprintf(stderr, "taruvo-host: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(HostOptions::usage()), stdout);
+        return 0;
+    }
+    raiseFileLimit();
+
+    const QString state = options.stateDir.isEmpty() ? HostOptions::defaultStateDir() : options.stateDir;
+    if (!makeStateDir(state, &error))
+        Terminal::say(QStringLiteral("%1: results and the teacher key cannot be kept").arg(error));
+    TeacherKey key(QDir(state).filePath(QStringLiteral("teacher-key")));
+    if (options.newTeacherKey) {
+        const QString made = newKey(key);
+        if (made.isEmpty())
+            return 1;
+        Terminal::say(QStringLiteral("New teacher key (shown only now; the old one no longer works): %1").arg(made));
+        return 0;
+    }
+    if (!key.exists()) {
+        const QString made = newKey(key);
+        if (!made.isEmpty())
+            Terminal::say(QStringLiteral("Teacher key (shown only now; taruvo-host --new-teacher-key makes another): %1").arg(made));
+    }
+
+    ResultsStore store(QDir(state).filePath(QStringLiteral("results.db")));
+    if (!store.problem().isEmpty())
+        Terminal::say(store.problem());
+    if (!store.openingNotice().isEmpty())
+        Terminal::say(store.openingNotice());
+
+    // One recogniser a core (each with its models), the seats of each game
+    // taking the next in turn.
+    std::vector<std::unique_ptr<SharedRecognizer>> recognizers;
+    std::vector<std::unique_ptr<RecognitionQueue>> queues;
+    QList<RecognitionQueue *> recognition;
+    for (int i = 0; i < options.recognizers; ++i) {
+        recognizers.push_back(std::make_unique<SharedRecognizer>());
+        queues.push_back(std::make_unique<RecognitionQueue>(*recognizers.back()));
+        queues.back()->warmUp();
+        recognition.append(queues.back().get());
+    }
+    ClassHost host(&store, recognition, options.limits);
+    QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app, [&recognizers](const QSet<QString> &characters) {
+        for (auto &r : recognizers)
+            r->setPreferredCharacters(characters);
+    });
+    ClassWordLists lists(options.wordsDir.isEmpty()
+                             ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("words"))
+                             : options.wordsDir);
+    HostServer server(host, key, lists);
+    server.setTrustedProxies(options.trustedProxies);
+    if (!server.listen(options.address, options.port)) {
+        Terminal::say(QStringLiteral("taruvo-host cannot listen on port %1: %2").arg(options.port).arg(server.errorString()));
+        return 1;
+    }
+
+    const QStringList hosts = SeatAddresses::hosts(options.address);
+    for (const QString &h : hosts) {
+        const QString base = QStringLiteral("http://%1:%2/")
+                                 .arg(h.contains(QLatin1Char(':')) ? QLatin1Char('[') + h + QLatin1Char(']') : h)
+                                 .arg(server.port());
+        Terminal::say(QStringLiteral("Teacher: %1teacher/    Children: %1").arg(base));
+    }
+    if (Terminal::isTerminal() && !hosts.isEmpty()) {
+        const QrMatrix qr(QStringLiteral("http://%1:%2/teacher/").arg(hosts.first()).arg(server.port()));
+        std::fputs(qr.terminalText().toUtf8().constData(), stdout);
+    }
+    Terminal::say(QStringLiteral("Word lists from %1; state in %2. Ctrl-C ends.").arg(lists.folder(), state));
+
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::ending, &app, [](int) { QCoreApplication::quit(); });
+    const int status = app.exec();
+    // Games under way are marked interrupted and every write finished
+    // before the program ends.
+    host.shutdown();
+    store.flush();
+    Terminal::say(QStringLiteral("taruvo-host ended"));
+    return status;
+}

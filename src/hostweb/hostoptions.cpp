@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hostoptions.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace {
+
+bool number(const QString &text, int low, int high, int *out)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < low || n > high)
+        return false;
+    *out = n;
+    return true;
+}
+
+} // namespace
+
+QString HostOptions::usage()
+{
+    return QStringLiteral(
+        "Usage: taruvo-host [options]\n"
+        "Serves class games of Taruvo to the browsers of a class: the teacher's page at /teacher/,\n"
+        "the children's page at /.\n"
+        "\n"
+        "  --state-dir DIR      where the results, the teacher key's hash live\n"
+        "                       (default: $STATE_DIRECTORY, else %1)\n"
+        "  --address A          the address listened on (default: every address)\n"
+        "  --port N             the port (default: %2)\n"
+        "  --words DIR          the folder of word lists to choose from (default: words beside the program)\n"
+        "  --trusted-proxy A,B  reverse proxies whose X-Forwarded-For and X-Forwarded-Proto are believed\n"
+        "  --max-classes N      class games open at once (default: %3)\n"
+        "  --max-children N     children in all open class games (default: %4)\n"
+        "  --max-per-class N    children in one class game (default: %5)\n"
+        "  --recognizers N      handwriting recognisers reading at once, each with its models (default: %6)\n"
+        "  --new-teacher-key    make a new teacher key, show it once and end\n"
+        "  --help               this text\n")
+        .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taruvo-host"))
+        .arg(DefaultPort)
+        .arg(HostLimits().classes)
+        .arg(HostLimits().children)
+        .arg(HostLimits().childrenPerClass)
+        .arg(defaultRecognizers());
+}
+
+int HostOptions::defaultRecognizers()
+{
+    return qBound(1, QThread::idealThreadCount(), 4);
+}
+
+QString HostOptions::defaultStateDir()
+{
+    // systemd may give several, separated by colons: the first is ours.
+    const QString given = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    if (!given.isEmpty())
+        return given;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taruvo-host");
+}
+
+bool HostOptions::parse(const QStringList &arguments, HostOptions *o, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        *error = why;
+        return false;
+    };
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString arg = arguments.at(i);
+        QString name = arg, value;
+        bool inlineValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            name = arg.section(QLatin1Char('='), 0, 0);
+            value = arg.section(QLatin1Char('='), 1);
+            inlineValue = true;
+        }
+        auto next = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= arguments.size())
+                return false;
+            value = arguments.at(++i);
+            return true;
+        };
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            o->help = true;
+        } else if (name == QLatin1String("--new-teacher-key")) {
+            o->newTeacherKey = true;
+        } else if (name == QLatin1String("--state-dir")) {
+            if (!next() || value.isEmpty())
+                return fail(QStringLiteral("--state-dir needs a folder"));
+            o->stateDir = value;
+        } else if (name == QLatin1String("--words")) {
+            if (!next() || value.isEmpty())
+                return fail(QStringLiteral("--words needs a folder"));
+            o->wordsDir = value;
+        } else if (name == QLatin1String("--address")) {
+            if (!next())
+                return fail(QStringLiteral("--address needs an address"));
+            if (value.isEmpty() || value == QLatin1String("*")) {
+                o->address = QHostAddress::Any;
+            } else {
+                QHostAddress a(value);
+                if (a.isNull())
+                    return fail(QStringLiteral("--address: %1 is not an IP address").arg(value));
+                o->address = a;
+            }
+        } else if (name == QLatin1String("--port")) {
+            int port = 0;
+            if (!next() || !number(value, 0, 65535, &port))
+                return fail(QStringLiteral("--port needs a number from 0 to 65535 (0: any free port)"));
+            o->port = quint16(port);
+        } else if (name == QLatin1String("--trusted-proxy")) {
+            if (!next())
+                return fail(QStringLiteral("--trusted-proxy needs addresses"));
+            for (const QString &part : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                QHostAddress a(part.trimmed());
+                if (a.isNull())
+                    return fail(QStringLiteral("--trusted-proxy: %1 is not an IP address").arg(part));
+                o->trustedProxies.append(a);
+            }
+        } else if (name == QLatin1String("--max-classes")) {
+            if (!next() || !number(value, 1, 1000, &o->limits.classes))
+                return fail(QStringLiteral("--max-classes needs a number from 1 to 1000"));
+        } else if (name == QLatin1String("--max-children")) {
+            if (!next() || !number(value, 1, 5000, &o->limits.children))
+                return fail(QStringLiteral("--max-children needs a number from 1 to 5000"));
+        } else if (name == QLatin1String("--recognizers")) {
+            if (!next() || !number(value, 1, 16, &o->recognizers))
+                return fail(QStringLiteral("--recognizers needs a number from 1 to 16"));
+        } else if (name == QLatin1String("--max-per-class")) {
+            if (!next() || !number(value, 1, 500, &o->limits.childrenPerClass))
+                return fail(QStringLiteral("--max-per-class needs a number from 1 to 500"));
+        } else {
+            return fail(QStringLiteral("unknown option %1 (see --help)").arg(arg));
+        }
+    }
+    return true;
+}

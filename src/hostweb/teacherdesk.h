@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the teachers' pages may do with the class games of a host.
+#pragma once
+
+#include "engine/wordlistfile.h"
+#include "hostweb/teachermessage.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class ClassGame;
+class ClassHost;
+class ClassWordLists;
+class HostSocket;
+
+// Runs the commands of teachers' pages that gave the key (the server sees
+// to that): creating class games, pairing, starting, ending, releasing,
+// closing, results and their deletion. Every page is told what it asked
+// ("done" or "error" with the command's id) and, a moment after anything
+// moves, the dashboard of every open class game.
+class TeacherDesk : public QObject
+{
+    Q_OBJECT
+public:
+    // Dashboards go out at most this often.
+    static constexpr int PushMs = 250;
+    // Uploads held at once, in all.
+    static constexpr int MaxUploads = 8;
+
+    TeacherDesk(ClassHost &host, ClassWordLists &lists, QObject *parent = nullptr);
+
+    // A teacher's page that gave the key: it is greeted with the lists, the
+    // limits, any problem of the store, and the dashboards.
+    void add(HostSocket *socket);
+    void handle(HostSocket *socket, const TeacherCommand &command);
+    int count() const { return int(m_sockets.size()); }
+
+    // A line every teacher's page shows at its top (e.g. results not kept),
+    // and a warning that codes are being guessed; empty for none.
+    void setProblem(const QString &problem);
+    void setAlert(const QString &alert);
+
+private:
+    void create(HostSocket *socket, const TeacherCommand &command);
+    void created(QPointer<HostSocket> socket, qint64 id, ClassSettings settings, const WordListFile &file);
+    void upload(HostSocket *socket, const TeacherCommand &command);
+    void sendPast(QPointer<HostSocket> socket);
+    void sendResults(QPointer<HostSocket> socket, qint64 id, qint64 gameId);
+    void done(HostSocket *socket, qint64 id, const QJsonObject &extra = QJsonObject());
+    void error(HostSocket *socket, qint64 id, const QString &why);
+    void watch(ClassGame *game);
+    void pushSoon();
+    void push();
+    QJsonObject greeting() const;
+
+    struct Upload
+    {
+        QString name;
+        QByteArray bytes;
+        int next = 0;
+        bool complete = false;
+    };
+
+    ClassHost &m_host;
+    ClassWordLists &m_lists;
+    QList<HostSocket *> m_sockets;
+    QHash<HostSocket *, Upload> m_uploads;
+    QString m_problem;
+    QString m_alert;
+    QTimer m_push;
+};

@@ -1,0 +1,469 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A whole class from real browsers: the host runs here on loopback; one
+// headless Chromium is the teacher, four more are children's tablets, each
+// with a profile of its own as separate devices have. The teacher gives the
+// key and creates a class game; the children join with the class code and
+// their names; two pairs play with the finger through the seat page's own
+// canvas to the end of their games; the teacher sees it live, releases
+// them to the lobby, closes the class game, and its results and their CSV
+// agree with what was played.
+#include "engine/recognitionqueue.h"
+#include "host/classgame.h"
+#include "host/classhost.h"
+#include "host/classmatch.h"
+#include "host/classwordlists.h"
+#include "host/resultscsv.h"
+#include "host/resultsstore.h"
+#include "host/teacherkey.h"
+#include "hostweb/hostserver.h"
+#include "recognition/sharedrecognizer.h"
+#include "seats/remoteseat.h"
+#include "browser/todayink.h"
+#include "browser/webdriver.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using namespace TodayInk;
+
+// The names typed: one with markup, which must show as text.
+const QStringList names = {"たろう", "はなこ", "<b>ゆき</b>", "けん"};
+
+const char *const ReadChild = R"(
+const $ = (id) => document.getElementById(id);
+const seat = location.pathname === '/seat/';
+const dark = (id) => {
+  const c = $(id);
+  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  let n = 0;
+  for (let i = 0; i < d.length; i += 4)
+    if (d[i] < 120 && d[i + 1] < 120 && d[i + 2] < 120 && d[i + 3] > 200) ++n;
+  return n;
+};
+if (!seat)
+  return { page: 'class', enter: !$('enter').hidden, lobby: !$('lobby').hidden, msg: $('msg').textContent,
+           me: $('me').textContent, wait: $('wait').textContent, detail: $('detail').textContent,
+           bold: document.querySelectorAll('b').length };
+return { page: 'seat', shown: !$('seat').hidden, result: $('result').textContent, own: $('own').textContent,
+         opp: $('opp').textContent, locked: $('rec').disabled,
+         board: [...$('board').children].map((d) => d.textContent).join(''),
+         answers: [...$('answers').children].map((li) => li.textContent).join(','), ink0: dark('box0'),
+         results: window.taruvoSeatStats.result.length };)";
+
+const char *const ReadTeacher = R"(
+const $ = (id) => document.getElementById(id);
+const card = document.querySelector('.class');
+return {
+  login: !$('login').hidden, desk: !$('desk').hidden, loginmsg: $('loginmsg').textContent,
+  createmsg: $('createmsg').textContent, problem: $('problem').hidden ? '' : $('problem').textContent,
+  code: card ? card.querySelector('.code').textContent : '',
+  phase: card ? card.querySelector('.phase').textContent : '',
+  kids: card ? [...card.querySelectorAll('.kid')].map((k) => k.textContent) : [],
+  pairs: card ? [...card.querySelectorAll('.pair')].map((k) => k.textContent) : [],
+  matches: card ? [...card.querySelectorAll('tbody tr')].map((tr) => [...tr.cells].map((td) => td.textContent).join('|')) : [],
+  qr: card ? card.querySelector('img').naturalWidth : 0,
+  bold: document.querySelectorAll('b').length,
+  past: [...document.querySelectorAll('#past tbody tr')].map((tr) => tr.cells[0].textContent),
+  results: $('results').hidden ? [] : [...$('resultstable').tBodies[0].rows].map((tr) => [...tr.cells].map((td) => td.textContent).join('|'))
+};)";
+
+QStringList strings(const QJsonValue &v)
+{
+    QStringList out;
+    for (const QJsonValue &x : v.toArray())
+        out << x.toString();
+    return out;
+}
+
+} // namespace
+
+class TestBrowserHost : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void theTeacherGivesTheKey();
+    void theTeacherCreatesAClassGame();
+    void fourChildrenJoinTheLobby();
+    void twoPairsPlayWithTheFingerToTheEnd();
+    void releaseSendsTheChildrenBackToTheLobby();
+    void resultsAndTheirCsvAgree();
+    void cleanupTestCase();
+
+private:
+    QJsonObject child(int i) { return m_children[i]->script(ReadChild).toObject(); }
+    QJsonObject teacher() { return m_teacher.script(ReadTeacher).toObject(); }
+    bool childShows(int i, const std::function<bool(const QJsonObject &)> &what, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return what(child(i)); }, ms);
+    }
+    bool teacherShows(const std::function<bool(const QJsonObject &)> &what, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return what(teacher()); }, ms);
+    }
+    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path); }
+    void write(WebDriver &browser, const QString &box, const QList<Polyline> &strokes);
+    // For the README, and to look at: the page at the browser's own size,
+    // or at another (the browser is then brought back to its own).
+    void shoot(WebDriver &browser, const QString &name, QSize size = {});
+    void resize(WebDriver &browser, QSize viewport);
+    QSize sizeOf(const WebDriver &browser) const;
+
+    QTemporaryDir m_state;
+    QString m_key;
+    std::unique_ptr<TeacherKey> m_teacherKey;
+    std::unique_ptr<ResultsStore> m_store;
+    SharedRecognizer m_recognizer;
+    std::unique_ptr<RecognitionQueue> m_queue;
+    std::unique_ptr<ClassHost> m_host;
+    std::unique_ptr<ClassWordLists> m_lists;
+    std::unique_ptr<HostServer> m_server;
+    WebDriver m_teacher;
+    std::vector<std::unique_ptr<WebDriver>> m_children;
+    QString m_code;
+    qint64 m_classId = 0;
+};
+
+void TestBrowserHost::initTestCase()
+{
+    QVERIFY(m_state.isValid());
+    QDir(m_state.path()).mkpath("words");
+    QFile list(m_state.filePath("words/教室.txt"));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(eighteen.join("\r\n").toUtf8());
+    list.close();
+    m_teacherKey = std::make_unique<TeacherKey>(m_state.filePath("teacher-key"));
+    m_key = m_teacherKey->renew(nullptr);
+    QVERIFY(!m_key.isEmpty());
+    m_store = std::make_unique<ResultsStore>(m_state.filePath("results.db"));
+    QVERIFY2(m_store->isWritable(), qPrintable(m_store->problem()));
+    m_recognizer.load();
+    QVERIFY(m_recognizer.isAvailable());
+    m_queue = std::make_unique<RecognitionQueue>(m_recognizer);
+    m_host = std::make_unique<ClassHost>(m_store.get(), QList<RecognitionQueue *>{m_queue.get()}, HostLimits{});
+    connect(m_host.get(), &ClassHost::preferredCharactersChanged, this,
+            [this](const QSet<QString> &c) { m_recognizer.setPreferredCharacters(c); });
+    m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"));
+    m_server = std::make_unique<HostServer>(*m_host, *m_teacherKey, *m_lists);
+    QVERIFY2(m_server->listen(QHostAddress::LocalHost, 0), qPrintable(m_server->errorString()));
+    QString why;
+    QVERIFY2(m_teacher.start(QSize(1280, 900), &why), qPrintable(why));
+    // Tablets either way round: player 2 of each pair holds it upright.
+    for (int i = 0; i < 4; ++i) {
+        m_children.push_back(std::make_unique<WebDriver>());
+        QVERIFY2(m_children.back()->start(sizeOf(*m_children.back()), &why), qPrintable(why));
+    }
+}
+
+QSize TestBrowserHost::sizeOf(const WebDriver &browser) const
+{
+    if (&browser == &m_teacher)
+        return QSize(1280, 900);
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        if (m_children[i].get() == &browser)
+            return i % 2 ? QSize(768, 1024) : QSize(1024, 768);
+    }
+    return QSize(1024, 768);
+}
+
+void TestBrowserHost::resize(WebDriver &browser, QSize viewport)
+{
+    // The window's frame on top of the viewport.
+    browser.session("POST", "/window/rect", {{"width", viewport.width()}, {"height", viewport.height()}});
+    const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
+    browser.session("POST", "/window/rect", {{"width", 2 * viewport.width() - inner["w"].toInt()},
+                                             {"height", 2 * viewport.height() - inner["h"].toInt()}});
+}
+
+void TestBrowserHost::shoot(WebDriver &browser, const QString &name, QSize size)
+{
+    // For the README: TARUVO_HOST_SCREENSHOT=docs/host makes docs/host-<name>.png.
+    const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT");
+    if (base.isEmpty())
+        return;
+    resize(browser, size.isValid() ? size : sizeOf(browser));
+    QTest::qWait(1200);
+    QFile file(base + '-' + name + ".png");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(browser.screenshot());
+    if (size.isValid())
+        resize(browser, sizeOf(browser));
+}
+
+void TestBrowserHost::theTeacherGivesTheKey()
+{
+    m_teacher.go(url("/teacher/"));
+    QVERIFY2(teacherShows([](const QJsonObject &t) { return t["login"].toBool(); }), qPrintable(m_teacher.lastError()));
+    // Without the session nothing of the teacher's is served.
+    m_teacher.type("#key", "AAAA-BBBB-CCCC-DDDD-EEEE");
+    m_teacher.click("#enterkey");
+    QVERIFY2(teacherShows([](const QJsonObject &t) { return t["loginmsg"].toString() == "キーが ちがいます"; }),
+             qPrintable(m_teacher.consoleLog() + QJsonDocument(teacher()).toJson()));
+    m_teacher.session("POST", "/element/" + m_teacher.element("#key") + "/clear", QJsonObject{});
+    // Typed as a teacher might: lower case, without the dashes.
+    m_teacher.type("#key", m_key.toLower().remove('-'));
+    m_teacher.click("#enterkey");
+    QVERIFY2(teacherShows([](const QJsonObject &t) { return t["desk"].toBool(); }),
+             qPrintable(QJsonDocument(teacher()).toJson()));
+    // The session is a cookie the page's scripts cannot read.
+    bool found = false;
+    for (const QJsonValue &c : m_teacher.session("GET", "/cookie").toArray()) {
+        const QJsonObject cookie = c.toObject();
+        if (cookie["name"].toString() != HostServer::CookieName)
+            continue;
+        found = true;
+        QVERIFY(cookie["httpOnly"].toBool());
+        QCOMPARE(cookie["sameSite"].toString(), QString("Strict"));
+        QCOMPARE(cookie["path"].toString(), QString("/teacher"));
+    }
+    QVERIFY(found);
+    QCOMPARE(m_teacher.script("return document.cookie;").toString(), QString());
+}
+
+void TestBrowserHost::theTeacherCreatesAClassGame()
+{
+    m_teacher.type("#gamename", "3年1組 かんじ");
+    // One right answer ends a pair's game.
+    m_teacher.session("POST", "/element/" + m_teacher.element("#answers") + "/clear", QJsonObject{});
+    m_teacher.type("#answers", "1");
+    m_teacher.click("#create");
+    QVERIFY2(teacherShows([](const QJsonObject &t) { return t["code"].toString().size() == 6 && t["qr"].toInt() > 0; }),
+             qPrintable(QJsonDocument(teacher()).toJson()));
+    m_code = teacher()["code"].toString();
+    QCOMPARE(m_host->classes().size(), 1);
+    ClassGame *game = m_host->classes().first();
+    m_classId = game->id();
+    QCOMPARE(game->code(), m_code);
+    QCOMPARE(game->settings().answerLimit, 1);
+    QCOMPARE(game->settings().listName, QString("教室.txt"));
+    QCOMPARE(game->words().size(), 18);
+}
+
+void TestBrowserHost::fourChildrenJoinTheLobby()
+{
+    // A wrong code first, as a child may type it.
+    WebDriver &first = *m_children[0];
+    first.go(url("/"));
+    QVERIFY(childShows(0, [](const QJsonObject &c) { return c["enter"].toBool(); }));
+    first.type("#code", m_code == "000000" ? "000001" : "000000");
+    first.type("#name", names[0]);
+    first.click("#go");
+    QVERIFY(childShows(0, [](const QJsonObject &c) { return c["msg"].toString() == "コードが ちがうよ"; }));
+
+    for (int i = 0; i < 4; ++i) {
+        WebDriver &b = *m_children[i];
+        // The QR code's address carries the class code; the child types a name.
+        b.go(url("/#" + m_code));
+        QVERIFY(childShows(i, [](const QJsonObject &c) { return c["enter"].toBool(); }));
+        b.session("POST", "/element/" + b.element("#name") + "/clear", QJsonObject{});
+        b.type("#name", names[i]);
+        b.click("#go");
+        QVERIFY2(childShows(i, [i](const QJsonObject &c) {
+                     return c["lobby"].toBool() && c["me"].toString() == names[i] + " さん" && c["wait"].toString() == "まっててね";
+                 }),
+                 qPrintable(QJsonDocument(child(i)).toJson()));
+        QCOMPARE(child(i)["bold"].toInt(), 0);
+    }
+    // A fifth device under a name already in the class is refused.
+    m_children[3]->go(url("/"));
+    m_children[3]->script("localStorage.clear(); location.reload(); return 0;");
+    QVERIFY(childShows(3, [](const QJsonObject &c) { return c["enter"].toBool(); }));
+    m_children[3]->type("#code", m_code);
+    m_children[3]->type("#name", "はなこ");
+    m_children[3]->click("#go");
+    QVERIFY(childShows(3, [](const QJsonObject &c) { return c["msg"].toString().contains("もう いるよ"); }));
+    QCOMPARE(m_host->byId(m_classId)->children().size(), 4);
+    // The fourth child comes back to its own place with its own token.
+    m_children[3]->script(QStringLiteral("localStorage.setItem('taruvo-class', JSON.stringify({host: location.host, "
+                                         "token: '%1', seat: '%2', name: 'けん', cls: 'x'})); location.reload(); return 0;")
+                              .arg(m_host->byId(m_classId)->children().at(3).token,
+                                   m_host->byId(m_classId)->children().at(3).seatCode));
+    QVERIFY(childShows(3, [](const QJsonObject &c) { return c["lobby"].toBool() && c["detail"].toString() == "あいて: <b>ゆき</b>"; }));
+
+    QVERIFY2(teacherShows([](const QJsonObject &t) {
+                 return t["kids"].toArray().size() == 4 && t["pairs"].toArray().size() == 2;
+             }),
+             qPrintable(QJsonDocument(teacher()).toJson()));
+    const QStringList kids = strings(teacher()["kids"]);
+    QCOMPARE(kids, names);
+    QCOMPARE(teacher()["bold"].toInt(), 0);
+    QVERIFY(childShows(0, [](const QJsonObject &c) { return c["detail"].toString() == "あいて: はなこ"; }));
+    shoot(m_teacher, "teacher-lobby");
+    shoot(first, "child-lobby");
+}
+
+void TestBrowserHost::write(WebDriver &browser, const QString &box, const QList<Polyline> &strokes)
+{
+    const QRectF r = browser.rect(box);
+    const QString element = browser.element(box);
+    QJsonArray actions;
+    auto at = [&](QPointF p) {
+        return QJsonObject{{"type", "pointerMove"}, {"duration", 0},
+                           {"origin", QJsonObject{{WebDriver::ElementKey, element}}},
+                           {"x", qRound(p.x() / 256 * r.width() - r.width() / 2)},
+                           {"y", qRound(p.y() / 256 * r.height() - r.height() / 2)}};
+    };
+    for (const Polyline &stroke : strokes) {
+        actions.append(at(stroke.first()));
+        actions.append(QJsonObject{{"type", "pointerDown"}, {"button", 0}});
+        for (int i = 1; i < stroke.size(); ++i) {
+            const QLineF line(stroke[i - 1], stroke[i]);
+            for (int step = 1; step <= 6; ++step) {
+                QJsonObject move = at(line.pointAt(step / 6.0));
+                move["duration"] = 16;
+                actions.append(move);
+            }
+        }
+        actions.append(QJsonObject{{"type", "pointerUp"}, {"button", 0}});
+    }
+    browser.session("POST", "/actions", {{"actions", QJsonArray{QJsonObject{
+        {"type", "pointer"}, {"id", "finger"}, {"parameters", QJsonObject{{"pointerType", "touch"}}},
+        {"actions", actions}}}}});
+}
+
+void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
+{
+    m_teacher.click("[data-act=start]");
+    ClassGame *game = m_host->byId(m_classId);
+    QTRY_COMPARE_WITH_TIMEOUT(game->phase(), ClassGame::Phase::Playing, 10000);
+    QCOMPARE(game->matches().size(), 2);
+    // Every tablet turns into its seat, with its own pair's board.
+    for (int i = 0; i < 4; ++i) {
+        const ClassMatch *m = game->matchOf(game->children().at(i).id);
+        QString board;
+        for (int n = 0; n < m->game().pool().size(); ++n)
+            board += m->game().pool().at(n).character;
+        QVERIFY2(childShows(i, [&board](const QJsonObject &c) {
+                     return c["page"].toString() == "seat" && c["shown"].toBool() && c["board"].toString() == board
+                            && !c["locked"].toBool();
+                 }),
+                 qPrintable(QJsonDocument(child(i)).toJson()));
+    }
+    QVERIFY(teacherShows([](const QJsonObject &t) { return t["matches"].toArray().size() == 4; }));
+
+    // Player 1 of each pair (たろう, then <b>ゆき</b>) writes 今日 and answers.
+    for (int i : {0, 2}) {
+        WebDriver &b = *m_children[i];
+        RemoteSeat *seat = game->seatOf(game->children().at(i).id);
+        write(b, "#box0", ima);
+        write(b, "#box1", hi);
+        QTRY_COMPARE_WITH_TIMEOUT(seat->box(0).strokes().size(), 4, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(seat->box(1).strokes().size(), 4, 10000);
+        b.click("#rec");
+        QTRY_VERIFY_WITH_TIMEOUT(seat->box(0).hasResult() && seat->box(1).hasResult(), 20000);
+        QCOMPARE(seat->box(0).resultText() + seat->box(1).resultText(), QString("今日"));
+        QVERIFY(childShows(i, [](const QJsonObject &c) { return c["results"].toInt() == 1; }));
+        if (i == 0) {
+            shoot(m_teacher, "teacher-dashboard");
+            // The teacher's iPad, upright.
+            shoot(m_teacher, "teacher-dashboard-ipad", QSize(768, 1024));
+        }
+        b.click("#ans");
+        // The answer limit is 1: the pair's game ends at once.
+        QVERIFY2(childShows(i, [](const QJsonObject &c) {
+                     return c["result"].toString() == "かち！！" && c["own"].toString() == "1" && c["locked"].toBool();
+                 }),
+                 qPrintable(QJsonDocument(child(i)).toJson()));
+        QVERIFY(childShows(i + 1, [](const QJsonObject &c) {
+            return c["result"].toString() == "まけ！！" && c["opp"].toString() == "1" && c["locked"].toBool();
+        }));
+        QVERIFY(child(i)["answers"].toString().startsWith("今日,"));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(game->phase(), ClassGame::Phase::RoundOver, 5000);
+    // Live on the teacher's page: scores, words, outcomes.
+    QVERIFY2(teacherShows([](const QJsonObject &t) {
+                 const QStringList m = strings(t["matches"]);
+                 return m.size() == 4 && m[0] == "1|たろう|1|0|今日||かち" && m[1].startsWith("|はなこ|0|0||")
+                        && m[1].endsWith("|まけ") && m[2].startsWith("2|<b>ゆき</b>|1|0|今日|") && m[3].endsWith("|まけ");
+             }),
+             qPrintable(QJsonDocument(teacher()).toJson()));
+    shoot(*m_children[0], "child-seat");
+    shoot(*m_children[1], "child-seat-upright");
+}
+
+void TestBrowserHost::releaseSendsTheChildrenBackToTheLobby()
+{
+    m_teacher.click("[data-act=release]");
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY2(childShows(i, [](const QJsonObject &c) {
+                     return c["page"].toString() == "class" && c["lobby"].toBool() && c["wait"].toString() == "まっててね";
+                 }),
+                 qPrintable(QJsonDocument(child(i)).toJson()));
+    }
+    QCOMPARE(m_host->byId(m_classId)->phase(), ClassGame::Phase::Lobby);
+    QVERIFY(teacherShows([](const QJsonObject &t) { return t["phase"].toString().startsWith("ロビー"); }));
+}
+
+void TestBrowserHost::resultsAndTheirCsvAgree()
+{
+    // Closing asks to confirm; the test says yes.
+    m_teacher.script("window.confirm = () => true; return 0;");
+    m_teacher.click("[data-act=close]");
+    QVERIFY(teacherShows([](const QJsonObject &t) { return t["code"].toString().isEmpty() && !t["past"].toArray().isEmpty(); }));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(childShows(i, [](const QJsonObject &c) { return c["enter"].toBool() && c["msg"].toString() == "ゲームが おわりました"; }));
+    QCOMPARE(strings(teacher()["past"]).first(), QString("3年1組 かんじ"));
+    m_teacher.click("#past tbody tr button");
+    QVERIFY(teacherShows([](const QJsonObject &t) { return t["results"].toArray().size() == 4; }));
+    const QStringList shown = strings(teacher()["results"]);
+    QCOMPARE(shown, (QStringList{"1|たろう|はなこ|今日|0|1|かち|終了", "1|はなこ|たろう||0|0|まけ|終了",
+                                 "1|<b>ゆき</b>|けん|今日|0|1|かち|終了", "1|けん|<b>ゆき</b>||0|0|まけ|終了"}));
+    shoot(m_teacher, "teacher-results");
+
+    // The CSV the page links to, fetched with the teacher's cookie; and
+    // without it, refused.
+    QString cookie;
+    for (const QJsonValue &c : m_teacher.session("GET", "/cookie").toArray()) {
+        if (c.toObject()["name"].toString() == HostServer::CookieName)
+            cookie = c.toObject()["value"].toString();
+    }
+    const QString href = m_teacher.script("return document.getElementById('csv').getAttribute('href');").toString();
+    QCOMPARE(href, QStringLiteral("/teacher/results/%1.csv").arg(m_classId));
+    QNetworkAccessManager net;
+    auto fetch = [&](bool withCookie, int *status) {
+        QNetworkRequest request(QUrl(url(href)));
+        if (withCookie)
+            request.setRawHeader("Cookie", QByteArray(HostServer::CookieName) + '=' + cookie.toLatin1());
+        QNetworkReply *reply = net.get(request);
+        (void)QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
+        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        reply->deleteLater();
+        return body;
+    };
+    int status = 0;
+    fetch(false, &status);
+    QCOMPARE(status, 403);
+    const QByteArray csv = fetch(true, &status);
+    QCOMPARE(status, 200);
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+    QStringList lines = QString::fromUtf8(csv.mid(3)).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    lines.removeFirst();
+    QStringList fromCsv;
+    for (const QString &line : lines) {
+        QStringList cells;
+        for (const QString &cell : line.split(','))
+            cells << QString(cell).remove('"');
+        // round, name, partner, words, count, wrong, score, outcome, state
+        fromCsv << QStringList{cells[1], cells[2], cells[3], cells[4], cells[6], cells[7], cells[8], cells[9]}.join('|');
+        QCOMPARE(cells[0], QString("3年1組 かんじ"));
+    }
+    QCOMPARE(fromCsv, shown);
+}
+
+void TestBrowserHost::cleanupTestCase()
+{
+    for (auto &c : m_children)
+        c->stop();
+    m_teacher.stop();
+    m_server.reset();
+    m_host.reset();
+}
+
+QTEST_MAIN(TestBrowserHost)
+#include "tst_browserhost.moc"
