@@ -9,6 +9,7 @@
 #include "hostweb/hostoptions.h"
 #include "hostweb/hostserver.h"
 #include "hostweb/qrmatrix.h"
+#include "learning/worddictionary.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/seataddresses.h"
 
@@ -122,7 +123,14 @@ int main(int argc, char **argv)
         queues.back()->warmUp();
         recognition.append(queues.back().get());
     }
+    // The readings of the reviews after each game; without the file the
+    // reviews show the words without readings.
+    QString found;
+    const WordDictionary dictionary = WordDictionary::readFirst(WordDictionary::paths(), &found, &error);
+    if (dictionary.isEmpty())
+        Terminal::say(QStringLiteral("No dictionary of readings (%1): the reviews show no readings").arg(error));
     ClassHost host(&store, recognition, options.limits);
+    host.setDictionary(&dictionary);
     QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app, [&recognizers](const QSet<QString> &characters) {
         for (auto &r : recognizers)
             r->setPreferredCharacters(characters);

@@ -127,8 +127,8 @@ void TestResultsStore::whatIsWrittenIsReadBack()
         store.addChild(g, 7, "たろう");
         store.addChild(g, 8, "はなこ");
         store.startGame(100, g, 1, {7, 8});
-        store.recordAnswer(100, 1, 7, "今日", true, 1, 0);
-        store.recordAnswer(100, 2, 8, "日今", false, 0, 1);
+        store.recordAnswer(100, 1, 7, "今日", Judgement::Correct, 1, 0);
+        store.recordAnswer(100, 2, 8, "日今", Judgement::NoWord, 0, 1);
         store.finishGame(100, {{1, 0, "win"}, {0, 1, "lose"}});
     }
     // A new store on the same file: ids go on where they stopped.
@@ -285,7 +285,7 @@ void TestResultsStore::deletingAClassGameLeavesTheOthers()
         store.addClassGame(record(g, QString::number(g)));
         store.addChild(g, g * 10, "c");
         store.startGame(g * 100, g, 1, {g * 10});
-        store.recordAnswer(g * 100, 1, g * 10, "今日", true, 1, 0);
+        store.recordAnswer(g * 100, 1, g * 10, "今日", Judgement::Correct, 1, 0);
     }
     store.deleteClassGame(1);
     store.flush();
