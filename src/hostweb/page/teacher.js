@@ -522,6 +522,17 @@
       $('results').hidden = true;
   }
 
+  // Each child's review of a game, and once a game the sheet of its words,
+  // as pages of their own to print.
+  function printLinks(r, firstOfGame) {
+    const review = el('a', { class: 'button', href: '/teacher/review/' + r.game + '-' + r.child + '.html',
+      target: '_blank', rel: 'noopener', text: 'ふりかえり', 'data-review': r.game + '-' + r.child });
+    if (!firstOfGame)
+      return [review];
+    return [review, ' ', el('a', { class: 'button', href: '/teacher/sheet/' + r.game + '.html', target: '_blank',
+      rel: 'noopener', text: 'シート', title: 'ゲームの ことばと よみ（A4）', 'data-sheet': String(r.game) })];
+  }
+
   function openResults(id) {
     send({ t: 'results', game: id }, (m) => {
       if (m.t !== 'results')
@@ -532,7 +543,7 @@
         + '人・' + when(m.game.created) + (m.game.closed ? ' 〜 ' + when(m.game.closed) : '');
       $('csv').href = '/teacher/results/' + id + '.csv';
       $('csv').setAttribute('download', 'taruvo-' + id + '.csv');
-      $('resultstable').tBodies[0].replaceChildren(...m.rows.map((r) => el('tr', {},
+      $('resultstable').tBodies[0].replaceChildren(...m.rows.map((r, i) => el('tr', {},
         el('td', { class: 'num', text: String(r.round) }),
         el('td', { text: r.name }),
         el('td', { text: r.partner || '（ひとり）' }),
@@ -540,7 +551,8 @@
         el('td', { class: 'num', text: String(r.wrong) }),
         el('td', { class: 'num', text: String(r.score) }),
         el('td', { text: r.outcomeText }),
-        el('td', { text: r.stateText }))));
+        el('td', { text: r.stateText }),
+        el('td', { class: 'noprint' }, ...printLinks(r, i === 0 || m.rows[i - 1].game !== r.game)))));
       $('results').hidden = false;
       $('results').scrollIntoView({ block: 'start' });
       send({ t: 'past' });
