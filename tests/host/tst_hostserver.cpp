@@ -8,11 +8,13 @@
 #include "fakes/rawwebsocket.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classmatch.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostweb/hostserver.h"
 #include "hostweb/lobbymessage.h"
+#include "hostweb/printpage.h"
 #include "hostweb/teachermessage.h"
 #include "seats/remoteseat.h"
 
@@ -124,6 +126,10 @@ private slots:
     void classCodesAreGuessedNoFaster();
     void aReverseProxyIsBelievedOnlyWhenTrusted();
     void uploadsAreBounded();
+    void printPathsAreStrict_data();
+    void printPathsAreStrict();
+    void printedReviewsAreAGamesOwn_data();
+    void printedReviewsAreAGamesOwn();
     void messagesAreChecked_data();
     void messagesAreChecked();
 };
@@ -139,6 +145,8 @@ void TestHostServer::servesItsPagesWithStrictHeaders_data()
     QTest::newRow("teacher page") << get("/teacher/") << "200" << "teacher.js";
     QTest::newRow("results without the session") << get("/teacher/results/1.csv") << "403" << "key";
     QTest::newRow("QR code without the session") << get("/teacher/qr/1.svg") << "403" << "";
+    QTest::newRow("a child's review without the session") << get("/teacher/review/1-1.html") << "403" << "key";
+    QTest::newRow("a game's sheet without the session") << get("/teacher/sheet/1.html") << "403" << "key";
     QTest::newRow("a forged session") << get("/teacher/results/1.csv", "Cookie: taruvo_teacher=abc\r\n") << "403" << "";
     QTest::newRow("a used or made-up ticket") << get("/teacher/session?ticket=x") << "303" << "Location: /teacher/";
     QTest::newRow("path tricks") << get("/../teacher-key") << "404" << "";
@@ -389,6 +397,80 @@ void TestHostServer::uploadsAreBounded()
     // A part too large for one message is refused by the message check.
     QVERIFY(!ask(part(0, true, QByteArray(TeacherMessage::MaxPartBytes + 1, 'a')))["why"].toString().isEmpty());
     QCOMPARE(h.host.classes().size(), 2);
+}
+
+void TestHostServer::printPathsAreStrict_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<qint64>>("ids"); // empty: refused
+    const QString review = "/teacher/review/";
+    QTest::newRow("two") << review + "12-34.html" << 2 << QList<qint64>{12, 34};
+    QTest::newRow("fifteen digits") << review + "999999999999999-1.html" << 2 << QList<qint64>{999999999999999, 1};
+    QTest::newRow("sixteen digits") << review + "1000000000000000-1.html" << 2 << QList<qint64>{};
+    QTest::newRow("one of two") << review + "12.html" << 2 << QList<qint64>{};
+    QTest::newRow("three of two") << review + "1-2-3.html" << 2 << QList<qint64>{};
+    QTest::newRow("a sign") << review + "1-+2.html" << 2 << QList<qint64>{};
+    QTest::newRow("a negative") << review + "-1-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("a blank") << review + "1- 2.html" << 2 << QList<qint64>{};
+    QTest::newRow("full-width digits") << review + "１-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("another ending") << review + "1-2.htm" << 2 << QList<qint64>{};
+    QTest::newRow("a folder more") << review + "x/1-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("nothing") << review + ".html" << 1 << QList<qint64>{};
+    QTest::newRow("prefix and suffix overlap") << "/teacher/review/.html" << 1 << QList<qint64>{};
+}
+
+void TestHostServer::printPathsAreStrict()
+{
+    QFETCH(QString, path);
+    QFETCH(int, count);
+    QFETCH(QList<qint64>, ids);
+    QCOMPARE(PrintPage::idsIn(path, "/teacher/review/", ".html", count), ids);
+}
+
+void TestHostServer::printedReviewsAreAGamesOwn_data()
+{
+    // G is the game played, A and B its children.
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("contains");
+    QTest::newRow("a child's review") << QByteArray("/teacher/review/G-A.html") << "200" << "&lt;b&gt;A&lt;/b&gt;";
+    QTest::newRow("its partner's") << QByteArray("/teacher/review/G-B.html") << "200" << "日今";
+    QTest::newRow("the game's sheet") << QByteArray("/teacher/sheet/G.html") << "200" << "今日";
+    QTest::newRow("a child not of the game") << QByteArray("/teacher/review/G-9999.html") << "404" << "no such review";
+    QTest::newRow("no such game") << QByteArray("/teacher/review/9999-A.html") << "404" << "";
+    QTest::newRow("a sign") << QByteArray("/teacher/review/G-+A.html") << "404" << "";
+}
+
+void TestHostServer::printedReviewsAreAGamesOwn()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, status);
+    QFETCH(QString, contains);
+    Host h;
+    qint64 a = 0, b = 0;
+    QVERIFY(h.host.join(h.game, "<b>A</b>", &a, nullptr) == ClassGame::Entry::Joined);
+    QVERIFY(h.host.join(h.game, "B", &b, nullptr) == ClassGame::Entry::Joined);
+    QVERIFY(h.game->startAll(true, nullptr));
+    const qint64 g = h.game->matchOf(a)->id();
+    QVERIFY(answer(*h.game->seatOf(a), 1, 2)); // 今日
+    QVERIFY(answer(*h.game->seatOf(b), 2, 1)); // 日今
+    h.game->endAll(nullptr);
+    path.replace("G", QByteArray::number(g)).replace("A", QByteArray::number(a)).replace("B", QByteArray::number(b));
+    const QByteArray cookie = h.cookie();
+    QVERIFY(!cookie.isEmpty());
+    const QByteArray reply = exchange(h.port(), get(path, "Cookie: " + cookie + "\r\n"));
+    QVERIFY2(reply.startsWith("HTTP/1.1 " + status.toLatin1()), reply.left(200).constData());
+    QVERIFY2(reply.contains(contains.toUtf8()), reply.left(600).constData());
+    if (status == "200") {
+        // Its type sized in style attributes; scripts still the host's own.
+        QVERIFY(reply.contains("Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self' "
+                               "'unsafe-inline';"));
+        QVERIFY(reply.contains("<script src=\"/teacher/print.js\" defer></script>"));
+        QVERIFY(!reply.contains("<b>A</b>"));
+    }
+    // Never without the session.
+    QVERIFY(exchange(h.port(), get(path)).startsWith("HTTP/1.1 403"));
 }
 
 void TestHostServer::messagesAreChecked_data()
