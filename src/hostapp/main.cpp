@@ -2,14 +2,18 @@
 // taruvo-host: class games of Taruvo for a whole class, served to browsers.
 #include "engine/recognitionqueue.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostapp/terminal.h"
 #include "hostweb/hostoptions.h"
 #include "hostweb/hostserver.h"
+#include "hostweb/teacherdesk.h"
 #include "hostweb/qrmatrix.h"
 #include "learning/worddictionary.h"
+#include "recognition/kanjigrades.h"
+#include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/seataddresses.h"
 
@@ -137,8 +141,22 @@ int main(int argc, char **argv)
     });
     ClassWordLists lists(options.wordsDir.isEmpty()
                              ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("words"))
-                             : options.wordsDir);
+                             : options.wordsDir,
+                         QDir(state).filePath(QStringLiteral("lists")));
+    // Lists made in the teacher's page hold only kanji the boxes can read.
+    QSet<QString> readable;
+    for (const QString &model : SharedRecognizer::modelPaths()) {
+        bool opened = false;
+        readable = modelCharacters(model, &opened);
+        if (opened)
+            break;
+    }
+    ClassListMaker maker(
+        &dictionary, [](char32_t c) { return kanjiSchoolYear(QString::fromUcs4(&c, 1)); },
+        readable.isEmpty() ? std::function<bool(char32_t)>()
+                           : [&readable](char32_t c) { return readable.contains(QString::fromUcs4(&c, 1)); });
     HostServer server(host, key, lists);
+    server.desk().setListMaker(&maker);
     server.setTrustedProxies(options.trustedProxies);
     if (!server.listen(options.address, options.port)) {
         Terminal::say(QStringLiteral("taruvo-host cannot listen on port %1: %2").arg(options.port).arg(server.errorString()));
