@@ -23,8 +23,15 @@ ClassListMaker::~ClassListMaker()
 ClassListMaker::Made ClassListMaker::make(const QSet<int> &grades, const QString &pasted) const
 {
     Made out;
-    if (grades.isEmpty() && pasted.trimmed().isEmpty()) {
-        out.error = QStringLiteral("choose school grades or paste the kanji the class has learned");
+    if (pasted.size() > MaxPastedCharacters) {
+        out.error = QStringLiteral("paste at most %1 characters").arg(MaxPastedCharacters);
+        return out;
+    }
+    const QList<char32_t> pastedKanji = kanjiOfText(pasted);
+    if (grades.isEmpty() && pastedKanji.isEmpty()) {
+        out.error = pasted.trimmed().isEmpty()
+                        ? QStringLiteral("choose school grades or paste the kanji the class has learned")
+                        : QStringLiteral("the text pasted holds no kanji");
         return out;
     }
     for (int g : grades) {
@@ -32,10 +39,6 @@ ClassListMaker::Made ClassListMaker::make(const QSet<int> &grades, const QString
             out.error = QStringLiteral("school grades are 1 to 6, and 7 for the jōyō kanji taught later");
             return out;
         }
-    }
-    if (pasted.size() > MaxPastedCharacters) {
-        out.error = QStringLiteral("paste at most %1 characters").arg(MaxPastedCharacters);
-        return out;
     }
     if (!m_dictionary || m_dictionary->isEmpty()) {
         out.error = QStringLiteral("the host has no dictionary of words to make lists from");
@@ -47,7 +50,7 @@ ClassListMaker::Made ClassListMaker::make(const QSet<int> &grades, const QString
     QSet<char32_t> allowed;
     if (!grades.isEmpty() && m_yearOf)
         allowed = builder.kanjiOfYears(grades, m_yearOf);
-    for (char32_t c : kanjiOfText(pasted)) {
+    for (char32_t c : pastedKanji) {
         if (m_readable && !m_readable(c))
             out.unreadable += QString::fromUcs4(&c, 1);
         else
