@@ -8,6 +8,7 @@
 #include "fakes/rawwebsocket.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classmatch.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
@@ -15,6 +16,8 @@
 #include "hostweb/hostserver.h"
 #include "hostweb/lobbymessage.h"
 #include "hostweb/printpage.h"
+#include "hostweb/teacherdesk.h"
+#include "learning/worddictionary.h"
 #include "hostweb/teachermessage.h"
 #include "seats/remoteseat.h"
 
@@ -57,6 +60,15 @@ QByteArray get(const QByteArray &path, const QByteArray &headers = {})
     return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers + "\r\n";
 }
 
+// The eighteen words with a reading each, for making lists.
+WordDictionary eighteenWords()
+{
+    QString text;
+    for (const QString &w : eighteen)
+        text += w + "\tよみ\t\n";
+    return WordDictionary::parse(text);
+}
+
 struct Host
 {
     QTemporaryDir dir;
@@ -66,12 +78,15 @@ struct Host
     QString keyText = key.renew(nullptr);
     ResultsStore store{dir.filePath("results.db")};
     ClassHost host{&store, {&queue}, HostLimits{}};
-    ClassWordLists lists{dir.path()};
+    WordDictionary dictionary = eighteenWords();
+    ClassListMaker maker{&dictionary, [](char32_t) { return 1; }, {}};
+    ClassWordLists lists{dir.path(), dir.filePath("lists")};
     HostServer server{host, key, lists};
     ClassGame *game = nullptr;
 
     Host()
     {
+        server.desk().setListMaker(&maker);
         WordList w;
         w.load(eighteen);
         ClassSettings s;
@@ -126,6 +141,7 @@ private slots:
     void classCodesAreGuessedNoFaster();
     void aReverseProxyIsBelievedOnlyWhenTrusted();
     void uploadsAreBounded();
+    void listsAreMadeSavedAndPlayed();
     void printPathsAreStrict_data();
     void printPathsAreStrict();
     void printedReviewsAreAGamesOwn_data();
@@ -399,6 +415,95 @@ void TestHostServer::uploadsAreBounded()
     QCOMPARE(h.host.classes().size(), 2);
 }
 
+void TestHostServer::listsAreMadeSavedAndPlayed()
+{
+    Host h;
+    const QByteArray cookie = h.cookie();
+    // Two teachers' pages: both are told of a list saved on either.
+    RawWebSocket t, other;
+    t.open(QHostAddress::LocalHost, h.port(), "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    other.open(QHostAddress::LocalHost, h.port(), "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    QVERIFY(waitFor(t, "hello") && waitFor(other, "hello"));
+    QVERIFY(t.last("hello")["listMaker"].toBool());
+    QCOMPARE(t.last("hello")["saved"].toArray(), QJsonArray());
+    int id = 0;
+    auto ask = [&](QJsonObject o) {
+        o["id"] = ++id;
+        const int asked = id;
+        t.send(o);
+        QJsonObject reply;
+        (void)QTest::qWaitFor([&] {
+            for (const QJsonObject &r : t.received())
+                if (r["id"].toInt() == asked)
+                    reply = r;
+            return !reply.isEmpty();
+        }, 10000);
+        return reply;
+    };
+    QString all;
+    for (const QString &w : eighteen)
+        all += w + "、";
+    // Made from pasted kanji or a grade: the words and their number.
+    QJsonObject made = ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", all}});
+    QCOMPARE(made["t"].toString(), QString("madelist"));
+    QCOMPARE(made["count"].toInt(), 18);
+    QCOMPARE(made["words"].toArray().size(), 18);
+    QVERIFY(made["suggestions"].toArray().isEmpty());
+    QCOMPARE(ask({{"t", "makelist"}, {"grades", QJsonArray{1}}, {"kanji", ""}})["count"].toInt(), 18);
+    // Too few: the kanji that would add the most.
+    made = ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", "今日学"}});
+    QCOMPARE(made["count"].toInt(), 1);
+    QCOMPARE(made["suggestions"].toArray().at(0)["kanji"].toString(), QString("校"));
+    QVERIFY(ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", "かな"}})["why"].toString().contains("no kanji"));
+
+    // Saved under a checked name, made again on the host from the same choice.
+    QVERIFY(ask({{"t", "savelist"}, {"name", "../x"}, {"grades", QJsonArray()}, {"kanji", all}})["why"]
+                .toString()
+                .contains("name"));
+    QVERIFY(ask({{"t", "savelist"}, {"name", "短い"}, {"grades", QJsonArray()}, {"kanji", "今日"}})["why"]
+                .toString()
+                .contains("1 words; a game needs 18"));
+    const QJsonObject saved = ask({{"t", "savelist"}, {"name", " 1学期 "}, {"grades", QJsonArray()}, {"kanji", all}});
+    QCOMPARE(saved["t"].toString(), QString("done"));
+    QCOMPARE(saved["list"].toString(), QString("1学期"));
+    QVERIFY(waitFor(other, "lists"));
+    QCOMPARE(other.last("lists")["saved"].toArray(), QJsonArray{"1学期"});
+    QVERIFY(QFile::exists(h.dir.filePath("lists/1学期.txt")));
+    QVERIFY(ask({{"t", "savelist"}, {"name", "1学期"}, {"grades", QJsonArray()}, {"kanji", all}})["why"]
+                .toString()
+                .contains("exists"));
+    QCOMPARE(ask({{"t", "savelist"}, {"name", "1学期"}, {"grades", QJsonArray()}, {"kanji", all}, {"replace", true}})["t"]
+                 .toString(),
+             QString("done"));
+
+    // Offered to the class game form, and played.
+    const QJsonObject created = ask({{"t", "create"}, {"name", "1組"}, {"list", "1学期"}, {"saved", true},
+                                     {"timeOn", true}, {"time", 60}, {"answersOn", true}, {"answers", 5}});
+    QCOMPARE(created["t"].toString(), QString("done"));
+    ClassGame *game = h.host.byId(qint64(created["class"].toDouble()));
+    QVERIFY(game);
+    QCOMPARE(game->words().size(), 18);
+    QCOMPARE(game->settings().listName, QString("1学期"));
+    // A saved list's name is not a bundled list's, nor a path.
+    QVERIFY(ask({{"t", "create"}, {"name", "x"}, {"list", "1学期"}, {"timeOn", true}, {"time", 60},
+                 {"answersOn", true}, {"answers", 5}})["t"].toString() == "error");
+    QVERIFY(ask({{"t", "create"}, {"name", "x"}, {"list", "../lists/1学期.txt"}, {"saved", true}, {"timeOn", true},
+                 {"time", 60}, {"answersOn", true}, {"answers", 5}})["t"].toString() == "error");
+
+    QCOMPARE(ask({{"t", "deletelist"}, {"name", "1学期"}})["t"].toString(), QString("done"));
+    QTRY_COMPARE(other.last("lists")["saved"].toArray(), QJsonArray());
+    QCOMPARE(ask({{"t", "deletelist"}, {"name", "1学期"}})["t"].toString(), QString("error"));
+
+    // Never without the session.
+    RawWebSocket anon;
+    anon.open(QHostAddress::LocalHost, h.port(), "/teacher/ws");
+    QVERIFY(waitFor(anon, "login"));
+    anon.send({{"t", "makelist"}, {"grades", QJsonArray{1}}, {"kanji", ""}});
+    QVERIFY(QTest::qWaitFor([&] { return anon.isClosed(); }, 5000));
+    QCOMPARE(anon.last("refused")["reason"].toString(), QString("login"));
+    QVERIFY(anon.last("madelist").isEmpty());
+}
+
 void TestHostServer::printPathsAreStrict_data()
 {
     QTest::addColumn<QString>("path");
@@ -487,6 +592,15 @@ void TestHostServer::messagesAreChecked_data()
     QTest::newRow("teacher: time out of range") << QByteArray(R"({"t":"create","name":"x","list":"a","timeOn":true,"time":601,"answersOn":true,"answers":5})") << false << "600";
     QTest::newRow("teacher: class as text") << QByteArray(R"({"t":"start","class":"1","oneDeal":true})") << false << "class";
     QTest::newRow("teacher: list and upload") << QByteArray(R"({"t":"create","name":"x","list":"a","upload":true,"timeOn":true,"time":60,"answersOn":true,"answers":5})") << false << "either";
+    QTest::newRow("teacher: grade 8") << QByteArray(R"({"t":"makelist","grades":[8],"kanji":""})") << false << "1 to 7";
+    QTest::newRow("teacher: grade as text") << QByteArray(R"({"t":"makelist","grades":["1"],"kanji":""})") << false << "1 to 7";
+    QTest::newRow("teacher: grades not a list") << QByteArray(R"({"t":"makelist","grades":1,"kanji":""})") << false << "grades";
+    QTest::newRow("teacher: eight grades") << QByteArray(R"({"t":"makelist","grades":[1,2,3,4,5,6,7,1],"kanji":""})") << false << "grades";
+    QTest::newRow("teacher: no kanji field") << QByteArray(R"({"t":"makelist","grades":[1]})") << false << "kanji";
+    QTest::newRow("teacher: kanji too long") << (R"({"t":"makelist","grades":[],"kanji":")" + QByteArray(4001, 'a') + R"("})") << false << "4000";
+    QTest::newRow("teacher: list name as a number") << QByteArray(R"({"t":"savelist","name":1,"grades":[1],"kanji":""})") << false << "name";
+    QTest::newRow("teacher: replace as text") << QByteArray(R"({"t":"savelist","name":"a","grades":[1],"kanji":"","replace":"yes"})") << false << "replace";
+    QTest::newRow("teacher: saved as text") << QByteArray(R"({"t":"create","name":"x","list":"a","saved":"yes","timeOn":true,"time":60,"answersOn":true,"answers":5})") << false << "saved";
     QTest::newRow("teacher: bad base64") << QByteArray(R"({"t":"upload","name":"a","part":0,"last":true,"data":"!!"})") << false << "base64";
 }
 
