@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
 #   for a few). TARGET: wordlist (the default), seatmessage, dictionary,
-#   zinniamodel or hostmessage.
+#   zinniamodel, streamchecks or hostmessage.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +14,7 @@ case $target in
     seatmessage) corpus=$build/corpus-seatmessage; extra=(-dict="$root/fuzz/seatmessage.dict") ;;
     dictionary) corpus=$build/corpus-dictionary; extra=() ;;
     zinniamodel) corpus=$build/corpus-zinniamodel; extra=() ;;
+    streamchecks) corpus=$build/corpus-streamchecks; extra=() ;;
     hostmessage) corpus=$build/corpus-hostmessage; extra=(-dict="$root/fuzz/hostmessage.dict") ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
@@ -24,7 +25,8 @@ if ! { CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithD
     echo "fuzz: build failed" >&2
     exit 1
 fi
-# Seeds: the bundled lists, pieces of the dictionary, or a page's messages.
+# Seeds: the bundled lists, pieces of the dictionary, a page's messages or a
+# client's bytes.
 if [ "$target" = wordlist ]; then
     cp -n "$root"/data/words/*.txt "$corpus/" 2>/dev/null || true
 elif [ "$target" = dictionary ]; then

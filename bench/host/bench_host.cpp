@@ -142,6 +142,7 @@ public:
         m_address = QHostAddress(QStringLiteral("127.0.%1.%2").arg(1 + index / 250).arg(1 + index % 250));
         m_pace.setSingleShot(true);
         connect(&m_pace, &QTimer::timeout, this, [this] { step(); });
+        waitOpen();
         m_waitSeat.setInterval(20);
         connect(&m_waitSeat, &QTimer::timeout, this, [this] {
             if (m_seat && m_seat->isOpen()) {
@@ -153,7 +154,7 @@ public:
 
     bool entered() const { return !m_token.isEmpty(); }
     bool seated() const { return m_seat && m_seat->isOpen() && m_joined; }
-    bool inLobby() const { return !m_seated && (!m_seat || m_seat->isClosed()); }
+    bool inLobby() const { return !m_seated && !m_seat && m_lobby && m_lobby->isOpen() && m_back; }
 
     void enter(const QString &code)
     {
@@ -161,28 +162,53 @@ public:
         m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
         m_lobby->open(m_address, m_port, "/class/ws");
         m_enterCode = code;
-        m_waitOpen.setSingleShot(false);
-        m_waitOpen.setInterval(20);
-        connect(&m_waitOpen, &QTimer::timeout, this, [this] {
-            if (m_lobby->isOpen()) {
-                m_waitOpen.stop();
-                m_lobby->send({{"t", "enter"}, {"code", m_enterCode}, {"name", QStringLiteral("c%1").arg(m_index, 3, 10, QLatin1Char('0'))}});
-            }
-        });
         m_waitOpen.start();
     }
 
 private:
+    void waitOpen()
+    {
+        m_waitOpen.setInterval(20);
+        connect(&m_waitOpen, &QTimer::timeout, this, [this] {
+            if (m_lobby && m_lobby->isOpen()) {
+                m_waitOpen.stop();
+                if (m_backing)
+                    m_lobby->send({{"t", "back"}, {"token", m_token}});
+                else
+                    m_lobby->send({{"t", "enter"}, {"code", m_enterCode}, {"name", QStringLiteral("c%1").arg(m_index, 3, 10, QLatin1Char('0'))}});
+            }
+        });
+    }
+
+    void back()
+    {
+        m_seat.reset();
+        m_lobby = std::make_unique<RawWebSocket>();
+        m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
+        m_lobby->open(m_address, m_port, "/class/ws");
+        m_backing = true;
+        m_waitOpen.start();
+    }
+
     void lobbyMessage(const QJsonObject &m)
     {
         const QString t = m["t"].toString();
         if (t == "entered") {
             m_token = m["token"].toString();
             m_seatCode = m["seat"].toString();
+            m_back = true;
         } else if (t == "lobby") {
             const bool seated = m["seated"].toBool();
-            if (seated && !m_seated)
-                openSeat();
+            if (seated && !m_seated) {
+                // The page turns into the seat page: the class page's
+                // connection goes.
+                m_seated = true;
+                QTimer::singleShot(0, this, [this] {
+                    m_lobby.reset();
+                    openSeat();
+                });
+                return;
+            }
             m_seated = seated;
         } else if (t == "refused") {
             std::fprintf(stderr, "child %d refused: %s\n", m_index, qPrintable(m["why"].toString()));
@@ -192,6 +218,7 @@ private:
     void openSeat()
     {
         m_joined = false;
+        m_back = false;
         // A page numbers its messages from 1 on each connection.
         m_nextId = 1;
         m_sentAt.clear();
@@ -222,10 +249,12 @@ private:
             return;
         }
         if (t == "closed") {
-            // Released: back to the lobby until the next round.
+            // Released: the seat page goes back to the class page, which
+            // comes back with the device's token.
             m_pace.stop();
             m_joined = false;
             m_seated = false;
+            QTimer::singleShot(0, this, [this] { back(); });
             return;
         }
         if (t == "refused") {
@@ -317,6 +346,8 @@ private:
     int m_stage = 0;
     bool m_seated = false;
     bool m_joined = false;
+    bool m_backing = false; // the class page comes back by its token
+    bool m_back = false;    // ... and is in the lobby
     bool m_locked = false;
 };
 
@@ -493,7 +524,10 @@ int main(int argc, char **argv)
         waitFor(500);
         for (qint64 id : ids)
             teacher.send({{"t", "release"}, {"class", double(id)}});
-        waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->inLobby(); }); }, 30000);
+        if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->inLobby(); }); }, 30000)) {
+            std::fprintf(stderr, "bench_host: round %d: not every child came back to the lobby\n", r);
+            return 1;
+        }
         waitFor(1000);
         resident.push_back(statusKb(pid, "VmRSS:"));
         std::printf("%5d  %19.1f ms %6.1f ms %13.1f ms  %7ld  %6.0f %%  %6.1f MB\n", r, stats.result.percentile(0.5),

@@ -4,11 +4,20 @@
 //   bench_seats [--answers N]    the console here, both seats taken by pages
 //                                on a thread of their own that write 今 and 日
 //                                stroke by stroke, press にんしき, answer and
-//                                erase, without pause; half of the answers
-//                                with 50 more connections from 50 addresses
-//                                trying wrong codes and oversized messages.
-//                                Stroke end to its echo, にんしき to its result,
-//                                the console's event-loop stalls, its memory.
+//                                erase, without pause, for N answers; then
+//                                N/4 more with a crowd of intruders in a
+//                                process of their own (wrong codes and
+//                                oversized messages from 50 addresses,
+//                                connections that hold every slot, requests
+//                                never finished, a sweep of wrong codes from a
+//                                new address each time); then N/8 more of
+//                                player 1 while seat 2 is hostile (strokes at
+//                                the limits and undo, nothing read, back with
+//                                its token whenever cut). Player 1's page
+//                                reloads every few seconds, back with its
+//                                token. Stroke end to its echo, にんしき to its
+//                                result, the time to come back, the console's
+//                                event-loop stalls, its memory.
 //   bench_seats --instances PROGRAM   the cost of one more console on this
 //                                PC: memory and idle CPU of the program
 //                                started once without seats, once with, and
@@ -43,6 +52,7 @@
 #include <QWebSocket>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 #ifdef __GLIBC__
@@ -191,7 +201,10 @@ public:
         : m_player(player), m_code(std::move(code)), m_port(port), m_phase(phase)
     {
         connect(&m_socket, &QWebSocket::connected, this, [this] {
-            m_socket.sendTextMessage(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\"}").arg(m_code));
+            QJsonObject join{{"t", "join"}, {"code", m_code}};
+            if (!m_token.isEmpty())
+                join.insert("token", m_token);
+            m_socket.sendTextMessage(QJsonDocument(join).toJson(QJsonDocument::Compact));
         });
         connect(&m_socket, &QWebSocket::textMessageReceived, this, &Page::received);
         m_pace.setSingleShot(true);
@@ -209,15 +222,57 @@ public:
         m_socket.abort();
     }
 
-    Histogram echo[2], result[2];
+    // As a reload does: the connection goes, a new one comes back with the
+    // seat's token. A page that has not come back after 5 s has failed.
+    void reload()
+    {
+        if (m_token.isEmpty() || m_reloading)
+            return;
+        m_pace.stop();
+        m_waiting = 0;
+        // A new connection numbers its messages from 1.
+        m_id = 0;
+        m_reloading = true;
+        m_socket.abort();
+        m_back.start();
+        m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
+        QTimer::singleShot(5000, this, [this] {
+            if (m_reloading) {
+                ++notBack;
+                m_reloading = false;
+                m_socket.abort();
+                m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
+            }
+        });
+    }
+    QString token() const { return m_token; }
+
+    static constexpr int Phases = 3;
+    Histogram echo[Phases], result[Phases], back[Phases];
     std::atomic<int> answers{0};
     std::atomic<int> refusals{0};
+    std::atomic<int> notBack{0};
 
 private:
     void received(const QString &text)
     {
         const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
         const QString t = m.value("t").toString();
+        if (t == "joined") {
+            m_token = m.value("token").toString();
+            if (m_reloading) {
+                m_reloading = false;
+                back[m_phase->load()].add(m_back.nsecsElapsed() / 1e6);
+                // Goes on from a clean box, as a child after a reload would.
+                m_step = 10;
+                m_resume = true;
+            }
+            return;
+        }
+        if (t == "refused" && !m.value("reason").toString().isEmpty()) {
+            ++refusals;
+            return;
+        }
         if (t == "refused") {
             // Over the rate: the step is sent again a little later.
             ++refusals;
@@ -252,8 +307,9 @@ private:
             // A stroke every 40 ms, ten times as fast as a child writes, and
             // within the seats' rate of 40 messages a second.
             m_pace.start(m_waitingFor == Stroke ? 40 : 0);
-        } else if (!m_started && t == "state" && !m_locked) {
+        } else if ((!m_started || m_resume) && t == "state" && !m_locked) {
             m_started = true;
+            m_resume = false;
             next();
         }
     }
@@ -303,6 +359,10 @@ private:
     QWebSocket m_socket{QString(), QWebSocketProtocol::VersionLatest, this};
     QTimer m_pace{this};
     QElapsedTimer m_clock;
+    QElapsedTimer m_back;
+    QString m_token;
+    bool m_reloading = false;
+    bool m_resume = false;
     bool m_started = false;
     bool m_locked = true;
     int m_step = 0;
@@ -312,6 +372,28 @@ private:
     int m_waitingFor = Stroke;
 };
 
+// A client's frame, masked as it must be.
+QByteArray maskedFrame(const QByteArray &payload)
+{
+    QByteArray f;
+    f.append(char(0x81));
+    if (payload.size() < 126) {
+        f.append(char(0x80 | payload.size()));
+    } else {
+        f.append(char(0x80 | 126));
+        f.append(char(payload.size() >> 8));
+        f.append(char(payload.size() & 0xff));
+    }
+    const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+    f.append(mask, 4);
+    for (qsizetype i = 0; i < payload.size(); ++i)
+        f.append(char(payload[i] ^ mask[i % 4]));
+    return f;
+}
+
+const QByteArray Handshake = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+
 // A client from an address of its own that keeps trying: a WebSocket
 // handshake, then a join with a wrong code or a message of 40 kB, until the
 // server closes; then again.
@@ -320,17 +402,15 @@ class Intruder : public QObject
 public:
     Intruder(int index, quint16 port) : m_index(index), m_port(port)
     {
-        connect(&m_socket, &QTcpSocket::connected, this, [this] {
-            m_socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-        });
+        connect(&m_socket, &QTcpSocket::connected, this, [this] { m_socket.write(Handshake); });
         connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
             m_reply += m_socket.readAll();
             if (!m_sent && m_reply.contains("\r\n\r\n")) {
                 m_sent = true;
                 const bool big = (m_attempts % 2) == 1;
-                m_socket.write(frame(big ? QByteArray(40 * 1024, 'x')
-                                         : QByteArray("{\"t\":\"join\",\"code\":\"00000") + char('0' + m_attempts % 10) + "\"}"));
+                m_socket.write(maskedFrame(big ? QByteArray(40 * 1024, 'x')
+                                               : QByteArray("{\"t\":\"join\",\"code\":\"00000") + char('0' + m_attempts % 10)
+                                                     + "\"}"));
             }
         });
         connect(&m_socket, &QTcpSocket::disconnected, this, [this] { QTimer::singleShot(0, this, &Intruder::start); });
@@ -351,30 +431,259 @@ public:
     int attempts() const { return m_attempts; }
 
 private:
-    static QByteArray frame(const QByteArray &payload)
-    {
-        QByteArray f;
-        f.append(char(0x81));
-        if (payload.size() < 126) {
-            f.append(char(0x80 | payload.size()));
-        } else {
-            f.append(char(0x80 | 126));
-            f.append(char(payload.size() >> 8));
-            f.append(char(payload.size() & 0xff));
-        }
-        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
-        f.append(mask, 4);
-        for (qsizetype i = 0; i < payload.size(); ++i)
-            f.append(char(payload[i] ^ mask[i % 4]));
-        return f;
-    }
-
     int m_index;
     quint16 m_port;
     QTcpSocket m_socket{this};
     QByteArray m_reply;
     bool m_sent = false;
     int m_attempts = 0;
+};
+
+// Connections from one address that hold slots: idle, or a request never
+// finished (a byte of header now and then); each one dropped or refused is
+// opened again at once.
+class SlotHolder : public QObject
+{
+public:
+    SlotHolder(const QHostAddress &from, quint16 port, int count, bool slow)
+        : m_from(from), m_port(port), m_slow(slow)
+    {
+        for (int i = 0; i < count; ++i)
+            open();
+        m_drip.setInterval(500);
+        connect(&m_drip, &QTimer::timeout, this, [this] {
+            for (QTcpSocket *s : findChildren<QTcpSocket *>()) {
+                if (m_slow && s->state() == QAbstractSocket::ConnectedState)
+                    s->write("x");
+            }
+        });
+        m_drip.start();
+    }
+    int opened() const { return m_opened; }
+
+private:
+    void open()
+    {
+        ++m_opened;
+        auto *s = new QTcpSocket(this);
+        s->bind(m_from);
+        connect(s, &QTcpSocket::connected, s, [this, s] {
+            if (m_slow)
+                s->write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-");
+        });
+        auto again = [this, s] {
+            if (s->property("gone").toBool())
+                return;
+            s->setProperty("gone", true);
+            s->deleteLater();
+            QTimer::singleShot(5, this, [this] { open(); });
+        };
+        connect(s, &QTcpSocket::disconnected, this, again);
+        connect(s, &QTcpSocket::errorOccurred, this, again);
+        s->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    QHostAddress m_from;
+    quint16 m_port;
+    bool m_slow;
+    int m_opened = 0;
+    QTimer m_drip{this};
+};
+
+// Wrong codes, each from an address never seen before: 127.2.x.y, as an
+// attacker with many addresses (on IPv6, one device alone has them).
+class Sweeper : public QObject
+{
+public:
+    Sweeper(quint16 port, int parallel) : m_port(port)
+    {
+        for (int i = 0; i < parallel; ++i)
+            next();
+    }
+    int attempts() const { return m_next; }
+    int waits() const { return m_waits; }
+
+private:
+    void next()
+    {
+        const int n = m_next++;
+        auto *s = new QTcpSocket(this);
+        s->bind(QHostAddress(QStringLiteral("127.2.%1.%2").arg((n / 250) % 250).arg(1 + n % 250)));
+        auto reply = std::make_shared<QByteArray>();
+        connect(s, &QTcpSocket::connected, s, [s] { s->write(Handshake); });
+        connect(s, &QTcpSocket::readyRead, s, [this, s, reply, n] {
+            const bool fresh = !reply->contains("\r\n\r\n");
+            *reply += s->readAll();
+            if (fresh && reply->contains("\r\n\r\n"))
+                s->write(maskedFrame(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\"}")
+                                         .arg(n % 1000000, 6, 10, QLatin1Char('0'))
+                                         .toUtf8()));
+            m_waits += reply->contains("\"wait\"") && !s->property("counted").toBool();
+            if (reply->contains("\"wait\""))
+                s->setProperty("counted", true);
+        });
+        auto again = [this, s] {
+            if (s->property("gone").toBool())
+                return;
+            s->setProperty("gone", true);
+            s->deleteLater();
+            QTimer::singleShot(0, this, [this] { next(); });
+        };
+        connect(s, &QTcpSocket::disconnected, this, again);
+        connect(s, &QTcpSocket::errorOccurred, this, again);
+        s->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    quint16 m_port;
+    int m_next = 0;
+    int m_waits = 0;
+};
+
+// The player in seat 2 turned hostile: back on its seat with its token, it
+// reads the seat's state once (the boxes' epochs), then writes strokes at
+// the limits (2,000 points, 64 a box) and undoes them, 20 messages a
+// second, and never reads what the console sends any more. When cut, it
+// comes back at once.
+class HostileSeat : public QObject
+{
+public:
+    HostileSeat(quint16 port, QString code, QString token)
+        : m_port(port), m_code(std::move(code)), m_token(std::move(token))
+    {
+        m_pace.setInterval(50);
+        connect(&m_pace, &QTimer::timeout, this, &HostileSeat::write);
+        open();
+    }
+    QString summary() const
+    {
+        return QStringLiteral("%1 connections, %2 joined, %3 cut, %4 MB sent")
+            .arg(m_connections)
+            .arg(m_joined)
+            .arg(m_cut)
+            .arg(m_sent / 1e6, 0, 'f', 1);
+    }
+
+private:
+    QByteArray stroke(int box) const
+    {
+        QJsonArray pts;
+        // Tenths, as a page sends them: the largest stroke that fits a message.
+        for (int i = 0; i < 2000; ++i)
+            pts << std::round((999.9 - (i % 97) * 7.3) * 10) / 10 << std::round((100.1 + (i % 89) * 9.7) * 10) / 10;
+        return maskedFrame(QJsonDocument(QJsonObject{{"t", "stroke"}, {"box", box}, {"e", m_epoch[box]}, {"pts", pts}})
+                               .toJson(QJsonDocument::Compact));
+    }
+    // The seat's first state, from the frames come so far.
+    bool readState()
+    {
+        for (;;) {
+            if (m_in.size() < 2)
+                return false;
+            qint64 length = uchar(m_in[1]) & 0x7f;
+            qsizetype at = 2;
+            if (length == 126) {
+                if (m_in.size() < 4)
+                    return false;
+                length = uchar(m_in[2]) << 8 | uchar(m_in[3]);
+                at = 4;
+            } else if (length == 127) {
+                if (m_in.size() < 10)
+                    return false;
+                length = 0;
+                for (int i = 0; i < 8; ++i)
+                    length = length << 8 | uchar(m_in[2 + i]);
+                at = 10;
+            }
+            if (m_in.size() < at + length)
+                return false;
+            const QJsonObject m = QJsonDocument::fromJson(m_in.mid(at, length)).object();
+            m_in.remove(0, at + length);
+            if (m.value("t").toString() == "state") {
+                const QJsonArray boxes = m.value("boxes").toArray();
+                for (int b = 0; b < 2; ++b)
+                    m_epoch[b] = boxes.at(b).toObject().value("e").toInt();
+                return true;
+            }
+        }
+    }
+    void open()
+    {
+        ++m_connections;
+        m_phase = Handshake;
+        m_in.clear();
+        auto *s = new QTcpSocket(this);
+        m_socket = s;
+        // A device of its own, not player 1's.
+        s->bind(QHostAddress(QStringLiteral("127.0.3.1")));
+        connect(s, &QTcpSocket::connected, s, [s] { s->write(::Handshake); });
+        connect(s, &QTcpSocket::readyRead, s, [this, s] {
+            if (m_phase == Deaf)
+                return;
+            m_in += s->readAll();
+            if (m_phase == Handshake) {
+                const qsizetype end = m_in.indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                if (!m_in.startsWith("HTTP/1.1 101"))
+                    return;
+                m_in.remove(0, end + 4);
+                m_phase = Joining;
+                s->write(maskedFrame(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\",\"token\":\"%2\"}")
+                                         .arg(m_code, m_token)
+                                         .toUtf8()));
+            }
+            if (m_phase == Joining && readState()) {
+                ++m_joined;
+                m_phase = Deaf;
+                m_step = 0;
+                m_stroke[0] = stroke(0);
+                m_stroke[1] = stroke(1);
+                // Nothing is read from now on: what the console sends piles up.
+                s->setReadBufferSize(1);
+                m_pace.start();
+            }
+        });
+        auto again = [this, s] {
+            if (s->property("gone").toBool())
+                return;
+            s->setProperty("gone", true);
+            m_cut += m_phase == Deaf;
+            m_pace.stop();
+            m_socket = nullptr;
+            s->deleteLater();
+            QTimer::singleShot(10, this, [this] { open(); });
+        };
+        connect(s, &QTcpSocket::disconnected, this, again);
+        connect(s, &QTcpSocket::errorOccurred, this, again);
+        s->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    void write()
+    {
+        if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
+        // Both boxes full, then undo and write again, again and again.
+        QByteArray frame;
+        const int box = m_step % 2;
+        if (m_step >= 128 && m_step % 4 < 2)
+            frame = maskedFrame(QStringLiteral("{\"t\":\"undo\",\"box\":%1}").arg(box).toUtf8());
+        else
+            frame = m_stroke[box];
+        ++m_step;
+        m_sent += m_socket->write(frame);
+    }
+
+    enum Phase { Handshake, Joining, Deaf };
+    quint16 m_port;
+    QString m_code, m_token;
+    QByteArray m_stroke[2];
+    QTcpSocket *m_socket = nullptr;
+    QByteArray m_in;
+    QTimer m_pace{this};
+    Phase m_phase = Handshake;
+    int m_epoch[2] = {0, 0};
+    int m_step = 0;
+    int m_connections = 0, m_joined = 0, m_cut = 0;
+    qint64 m_sent = 0;
 };
 
 void write(const QString &path, const QByteArray &bytes)
@@ -420,7 +729,7 @@ int underLoad(int answersWanted)
 
     // The event loop of the console and the local windows: how late a
     // 2 ms timer comes.
-    Histogram gaps[2];
+    Histogram gaps[Page::Phases];
     std::atomic<int> phase{0};
     QElapsedTimer loopClock;
     loopClock.start();
@@ -442,10 +751,16 @@ int underLoad(int answersWanted)
     }
     auto answered = [&seats] { return seats[0]->answers.load() + seats[1]->answers.load(); };
     auto wait = [&](const std::function<bool()> &done, int limitMs) {
-        QElapsedTimer t;
+        QElapsedTimer t, told;
         t.start();
-        while (!done() && t.elapsed() < limitMs)
+        told.start();
+        while (!done() && t.elapsed() < limitMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            if (told.elapsed() > 30000) {
+                std::printf("  ... %d answers, %lld s\n", answered(), t.elapsed() / 1000);
+                told.restart();
+            }
+        }
     };
 
     // The machine's own noise: the timer alone, before any page writes.
@@ -487,37 +802,70 @@ int underLoad(int answersWanted)
     std::printf("events of the console's thread while both seats write:\n");
     timed->printSlowest(6);
 
+    // Player 1's page reloads every 3 s from now on, back with its token.
+    QTimer reloads;
+    reloads.setInterval(3000);
+    QObject::connect(&reloads, &QTimer::timeout, [&seats] {
+        Page *p = seats[0];
+        QMetaObject::invokeMethod(p, [p] { p->reload(); });
+    });
+
     // The intruders run in a process of their own: their memory is not the
     // console's, though they share the machine's two cores.
     phase = 1;
     phaseClock.restart();
+    reloads.start();
     QProcess crowd;
     crowd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     crowd.start(QCoreApplication::applicationFilePath(), {"--intrude", QString::number(port)});
     crowd.waitForStarted();
     const int attacked = std::max(100, answersWanted / 4);
     wait([&] { return answered() >= quietAnswers + attacked; }, 3600000);
-    tick.stop();
-    timed->setTiming(false);
     const double attackSeconds = phaseClock.elapsed() / 1000.0;
-    const long rssEnd = statusKb("VmRSS:");
+    const long rssAttacked = statusKb("VmRSS:");
     crowd.write("stop\n");
     crowd.waitForFinished(10000);
     const QByteArray crowdSaid = crowd.readAllStandardOutput().trimmed();
     std::printf("events of the console's thread with the intruders:\n");
     timed->printSlowest(6);
+
+    // Seat 2's player turns hostile: its page goes, and a client of its own
+    // takes the seat back with the page's token.
+    Page *second = seats[1];
+    QString token;
+    QMetaObject::invokeMethod(
+        second, [second, &token] { second->stop(); token = second->token(); }, Qt::BlockingQueuedConnection);
+    phase = 2;
+    phaseClock.restart();
+    const int attackedAnswers = answered();
+    QProcess hostile;
+    hostile.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    hostile.start(QCoreApplication::applicationFilePath(),
+                  {"--hostile", QString::number(port), server->seat(2)->code(), token});
+    hostile.waitForStarted();
+    const int hostileAnswers = std::max(50, answersWanted / 8);
+    wait([&] { return answered() >= attackedAnswers + hostileAnswers; }, 3600000);
+    const double hostileSeconds = phaseClock.elapsed() / 1000.0;
+    reloads.stop();
+    tick.stop();
+    timed->setTiming(false);
+    const long rssEnd = statusKb("VmRSS:");
+    hostile.write("stop\n");
+    hostile.waitForFinished(10000);
+    const QByteArray hostileSaid = hostile.readAllStandardOutput().trimmed();
+    std::printf("events of the console's thread with seat 2 hostile:\n");
+    timed->printSlowest(6);
     // The pages stop writing; they are read, then deleted once their thread has ended.
-    for (Page *p : seats)
-        QMetaObject::invokeMethod(p, [p] { p->stop(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(seats[0], [p = seats[0]] { p->stop(); }, Qt::BlockingQueuedConnection);
     pages.quit();
     pages.wait();
 
     std::printf("nothing written, 5 s:\n");
     report("event-loop turn (2 ms timer gap)", idleGaps);
     std::printf("  gaps over one frame (16.7 ms): %ld\n", idleGaps.over(16.7));
-    const char *phases[2] = {"both seats writing", "and 50 intruders"};
-    const double seconds[2] = {quietSeconds, attackSeconds};
-    for (int ph = 0; ph < 2; ++ph) {
+    const char *phases[Page::Phases] = {"both seats writing", "and the intruders", "player 1, seat 2 hostile"};
+    const double seconds[Page::Phases] = {quietSeconds, attackSeconds, hostileSeconds};
+    for (int ph = 0; ph < Page::Phases; ++ph) {
         Histogram echo, result;
         for (Page *p : seats) {
             echo.merge(p->echo[ph]);
@@ -526,14 +874,22 @@ int underLoad(int answersWanted)
         std::printf("%s, %.0f s:\n", phases[ph], seconds[ph]);
         report("stroke end to ink echo", echo);
         report("にんしき to result", result);
+        if (ph > 0)
+            report("player 1's reload to its seat back", seats[0]->back[ph]);
         report("event-loop turn (2 ms timer gap)", gaps[ph]);
         std::printf("  gaps over one frame (16.7 ms): %ld\n", gaps[ph].over(16.7));
     }
-    std::printf("intruders: %s; refusals the pages saw: %d, %d\n", crowdSaid.constData(), seats[0]->refusals.load(),
-                seats[1]->refusals.load());
+    std::printf("reloads of player 1 not back within 5 s: %d\n", seats[0]->notBack.load());
+    std::printf("intruders: %s\n", crowdSaid.constData());
+    std::printf("hostile seat 2: %s; its boxes hold %lld and %lld strokes\n", hostileSaid.constData(),
+                qint64(server->seat(2)->box(0).strokes().size()), qint64(server->seat(2)->box(1).strokes().size()));
+    std::printf("refusals the pages saw: %d, %d\n", seats[0]->refusals.load(), seats[1]->refusals.load());
+    std::printf("seats' server: %d connections refused, %d dropped for others; wrong codes %d\n",
+                server->tcpServer()->refusedCount(), server->tcpServer()->droppedCount(),
+                server->joinGuard().wrongCodesSinceStart());
     std::printf("resident memory after 20 answers: %ld kB, after %d: %ld kB, after %d: %ld kB; "
-                "after %d more under attack: %ld kB\n",
-                rssAt20, 20 + answersWanted / 2, rssHalf, quietAnswers, rssQuiet, answered() - quietAnswers, rssEnd);
+                "with the intruders: %ld kB; with seat 2 hostile: %ld kB\n",
+                rssAt20, 20 + answersWanted / 2, rssHalf, quietAnswers, rssQuiet, rssAttacked, rssEnd);
     for (Page *p : seats)
         delete p;
     console.close();
@@ -566,7 +922,17 @@ Idle measure(QProcess &program, int seconds)
     return m;
 }
 
-// 50 intruders until told to stop on standard input; prints their attempts.
+// Runs until told to stop on standard input.
+void untilStopped()
+{
+    QFile in;
+    in.open(stdin, QIODevice::ReadOnly);
+    QSocketNotifier stop(0, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+}
+
+// The crowd until told to stop; prints what it tried.
 int intrude(quint16 port)
 {
     std::vector<std::unique_ptr<Intruder>> crowd;
@@ -574,15 +940,31 @@ int intrude(quint16 port)
         crowd.push_back(std::make_unique<Intruder>(i, port));
         crowd.back()->start();
     }
-    QFile in;
-    in.open(stdin, QIODevice::ReadOnly);
-    QSocketNotifier stop(0, QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    QCoreApplication::exec();
+    // Four addresses hold eight idle connections each, two more eight
+    // requests never finished each.
+    std::vector<std::unique_ptr<SlotHolder>> holders;
+    for (int i = 0; i < 6; ++i)
+        holders.push_back(std::make_unique<SlotHolder>(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + i)), port, 8,
+                                                       i >= 4));
+    Sweeper sweep(port, 4);
+    untilStopped();
     int attempts = 0;
     for (const auto &i : crowd)
         attempts += i->attempts();
-    std::printf("%d attempts from 50 addresses\n", attempts);
+    int held = 0;
+    for (const auto &h : holders)
+        held += h->opened();
+    std::printf("%d attempts from 50 addresses; %d slot-holding connections from 6; "
+                "%d wrong codes from as many new addresses (%d told to wait)\n",
+                attempts, held, sweep.attempts(), sweep.waits());
+    return 0;
+}
+
+int hostileSeat(quint16 port, const QString &code, const QString &token)
+{
+    HostileSeat seat(port, code, token);
+    untilStopped();
+    std::printf("%s\n", qPrintable(seat.summary()));
     return 0;
 }
 
@@ -649,6 +1031,8 @@ int instances(const QString &program)
 
 int main(int argc, char **argv)
 {
+    // Line by line, so that a run cut short still tells how far it came.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 #ifdef __GLIBC__
     // As the program's own main() sets it, so that the console here holds
     // the memory it holds there.
@@ -658,6 +1042,8 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() > 2 && args.at(1) == "--intrude")
         return intrude(quint16(args.at(2).toUInt()));
+    if (args.size() > 4 && args.at(1) == "--hostile")
+        return hostileSeat(quint16(args.at(2).toUInt()), args.at(3), args.at(4));
     if (args.size() > 2 && args.at(1) == "--instances")
         return instances(args.at(2));
     int answers = 1000;

@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,6 +53,14 @@ SeatsWindow::SeatsWindow(const SeatOptions &options, const SeatsSetup &setup, QW
     m_status->setObjectName(QStringLiteral("StatusLabel"));
     m_status->setWordWrap(true);
     layout->addWidget(m_status);
+    m_guesses = new QLabel;
+    m_guesses->setObjectName(QStringLiteral("GuessLabel"));
+    m_guesses->setWordWrap(true);
+    m_guesses->hide();
+    layout->addWidget(m_guesses);
+    m_guessClock = new QTimer(this);
+    m_guessClock->setInterval(1000);
+    connect(m_guessClock, &QTimer::timeout, this, &SeatsWindow::showGuesses);
 
     for (int16_t player : options.players) {
         Row r;
@@ -173,6 +182,11 @@ void SeatsWindow::start()
         seat->setReview(m_reviews[p == 1 ? 0 : 1]);
     }
     connect(m_server.get(), &SeatServer::seatStateChanged, this, &SeatsWindow::showState);
+    // Once a second at most while they come, as a crowd may try hundreds.
+    connect(m_server.get(), &SeatServer::codesTried, this, [this] {
+        if (!m_guessClock->isActive())
+            showGuesses();
+    });
     if (!m_server->listen(m_options.address, m_options.port)) {
         m_status->setText(QStringLiteral("ポートを開けません: %1").arg(m_server->errorString()));
         qWarning("taruvo: network seats: no port to listen on: %s", qPrintable(m_server->errorString()));
@@ -181,6 +195,7 @@ void SeatsWindow::start()
         m_status->setText(QStringLiteral("ポート %1 で受付中").arg(m_server->port()));
     }
     showSeats();
+    showGuesses();
 }
 
 void SeatsWindow::stop()
@@ -188,6 +203,7 @@ void SeatsWindow::stop()
     m_server.reset();
     m_status->setText(QStringLiteral("受付を止めています"));
     showSeats();
+    showGuesses();
 }
 
 void SeatsWindow::showSeats()
@@ -209,7 +225,8 @@ void SeatsWindow::showSeats()
             urls << SeatAddresses::joinUrl(host, m_server->port(), QString()).chopped(1);
         r.address->setText(urls.join(QLatin1Char('\n')));
         r.code->setText(seat->code());
-        const QImage qr = qrCodeImage(SeatAddresses::joinUrl(hosts.first(), m_server->port(), seat->code()), QrModule);
+        const QImage qr =
+            qrCodeImage(SeatAddresses::joinUrl(hosts.first(), m_server->port(), m_server->linkCode(r.player)), QrModule);
         r.qr->setPixmap(QPixmap::fromImage(qr));
         showState(r.player);
     }
@@ -224,4 +241,35 @@ void SeatsWindow::showState(int player)
     const RemoteSeat::State state = seat->state();
     r->state->setText(stateText(int(state)));
     r->release->setEnabled(state != RemoteSeat::State::Waiting);
+}
+
+void SeatsWindow::showGuesses()
+{
+    const JoinGuard *guard = m_server ? &m_server->joinGuard() : nullptr;
+    if (!guard || guard->wrongCodesSinceStart() == 0) {
+        m_guesses->hide();
+        m_guessClock->stop();
+        return;
+    }
+    const int recent = guard->wrongCodesInWindow();
+    QString text = QStringLiteral("まちがったコード: この1分に %1 回（ぜんぶで %2 回）")
+                       .arg(recent)
+                       .arg(guard->wrongCodesSinceStart());
+    if (guard->typedCodesWait()) {
+        // Someone is guessing: the operator should know why a child who
+        // types a code is told to wait, and that the QR code still works.
+        text += QStringLiteral("\nコードが ためされています。入力したコードは あと %1 秒 うけつけません"
+                               "（QRコードでは はいれます）")
+                    .arg((guard->typedCodesWaitMs() + 999) / 1000);
+        m_guesses->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    } else {
+        m_guesses->setStyleSheet(QString());
+    }
+    m_guesses->setText(text);
+    m_guesses->show();
+    // The count of the last minute goes down by itself.
+    if (recent > 0)
+        m_guessClock->start();
+    else
+        m_guessClock->stop();
 }

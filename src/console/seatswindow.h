@@ -15,6 +15,7 @@ class Game;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 class RecognitionQueue;
 class SeatServer;
 
@@ -28,11 +29,12 @@ struct SeatsSetup
     int32_t series[2] = {0, 1};
 };
 
-// Shows, for each seat a browser may take, the address, the join code and
-// a QR code of both, and the seat's state (waiting, connected, dropped),
-// with a button that releases the seat for another device. While
-// "受け付ける" is ticked the seats' server runs; ticking it again makes new
-// codes.
+// Shows, for each seat a browser may take, the address, the join code to
+// type, a QR code of the address with the seat's link code, and the seat's
+// state (waiting, connected, dropped), with a button that releases the seat
+// for another device; and, once wrong codes come, how many, and when typed
+// codes are made to wait because someone is guessing. While "受け付ける"
+// is ticked the seats' server runs; ticking it again makes new codes.
 class SeatsWindow : public QWidget
 {
     Q_OBJECT
@@ -52,6 +54,7 @@ public:
     // The controls, for tests.
     QCheckBox *servingCheck() const { return m_serving; }
     QLabel *statusLabel() const { return m_status; }
+    QLabel *guessLabel() const { return m_guesses; }
     QLabel *codeLabel(int player) const;
     QLabel *stateLabel(int player) const;
     QLabel *addressLabel(int player) const;
@@ -75,12 +78,16 @@ private:
     void stop();
     void showSeats();
     void showState(int player);
+    void showGuesses();
 
     SeatOptions m_options;
     SeatsSetup m_setup;
     std::unique_ptr<SeatServer> m_server;
     QCheckBox *m_serving = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_guesses = nullptr;
+    // Brings the count of the last minute up to date while there is one.
+    QTimer *m_guessClock = nullptr;
     QList<Row> m_rows;
     QJsonObject m_reviews[2];
 };

@@ -3,6 +3,7 @@
 
 #include "common/commonmodule.h"
 #include "engine/random.h"
+#include "engine/recognitionqueue.h"
 #include "learning/worddictionary.h"
 #include "seats/remoteseat.h"
 
@@ -22,7 +23,12 @@ ClassMatch::ClassMatch(qint64 id, const ClassSettings &settings, const WordList 
     connect(&m_game, &Game::clockChanged, this, &ClassMatch::changed);
     for (qsizetype i = 0; i < m_players.size(); ++i) {
         const auto player = int16_t(i + 1);
-        auto *seat = new RemoteSeat(player, m_players.at(i).seatCode, recognition, this);
+        RecognitionQueue *lane = nullptr;
+        if (recognition) {
+            m_lanes.push_back(std::make_unique<RecognitionQueue>(*recognition));
+            lane = m_lanes.back().get();
+        }
+        auto *seat = new RemoteSeat(player, m_players.at(i).seatCode, lane, this);
         seat->reserve(m_players.at(i).token);
         // The page's feedback files: series 0 for player 1, 1 for player 2.
         seat->setFeedbackLook(player - 1);

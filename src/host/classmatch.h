@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class RecognitionQueue;
 class RemoteSeat;
@@ -104,6 +105,9 @@ private:
     ClassSettings m_settings;
     QList<Player> m_players;
     Game m_game;
+    // Each seat reads in a lane of its own of the recogniser given, in
+    // turn with the others; they go after the seats.
+    std::vector<std::unique_ptr<RecognitionQueue>> m_lanes;
     QList<RemoteSeat *> m_seats;
     const WordDictionary *m_dictionary;
     GameReview m_review;

@@ -64,7 +64,40 @@ QByteArray cookieValue(const QByteArray &header, const QByteArray &name)
 // Wrong tries of class codes in a minute that make the teacher be told.
 constexpr int GuessAlert = 10;
 
+JoinGuard::Limits guardLimits(int wrongOverall)
+{
+    JoinGuard::Limits limits;
+    limits.wrongCodes = HostServer::MaxWrongCodes;
+    limits.faults = HostServer::MaxFaults;
+    limits.wrongCodesOverall = wrongOverall;
+    return limits;
+}
+
 } // namespace
+
+// The guard as the listening socket sees it: a trusted proxy, which every
+// device comes through, is never refused and never blamed.
+class HostServer::Standing : public AddressStanding
+{
+public:
+    explicit Standing(HostServer &server) : m_server(server) {}
+    bool refuses(const QHostAddress &peer) const override
+    {
+        return !m_server.proxied(peer) && m_server.m_guard.refuses(peer);
+    }
+    int faultsOf(const QHostAddress &peer) const override
+    {
+        return m_server.proxied(peer) ? 0 : m_server.m_guard.faultsOf(peer);
+    }
+    void fault(const QHostAddress &peer, int weight) override
+    {
+        if (!m_server.proxied(peer))
+            m_server.m_guard.fault(peer, weight);
+    }
+
+private:
+    HostServer &m_server;
+};
 
 HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, QObject *parent)
     : QObject(parent)
@@ -72,6 +105,9 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
     , m_key(key)
     , m_lists(lists)
     , m_desk(new TeacherDesk(host, lists, this))
+    , m_guard(guardLimits(MaxWrongCodesOverall))
+    , m_keys(guardLimits(MaxWrongKeysOverall))
+    , m_standing(std::make_unique<Standing>(*this))
 {
     m_clock.start();
     // The seat page as the console serves it, under /seat/, going back to
@@ -139,6 +175,8 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
 HostServer::~HostServer()
 {
     m_keepAlive.stop();
+    if (m_tcp)
+        m_tcp->setStanding(nullptr);
     const QList<SeatConnection *> seats = m_seatSockets;
     m_seatSockets.clear();
     for (SeatConnection *c : seats) {
@@ -161,14 +199,17 @@ bool HostServer::listen(const QHostAddress &address, quint16 port)
     if (m_http)
         return true;
     auto *tcp = new GuardedTcpServer(this);
-    tcp->setLimits(MaxConnections, MaxPerAddress);
+    GuardedTcpServer::Limits limits;
+    limits.maxConnections = MaxConnections;
+    limits.maxPerAddress = MaxPerAddress;
+    tcp->setLimits(limits);
     if (!tcp->listen(address, port)) {
         m_error = tcp->errorString();
         delete tcp;
         return false;
     }
     m_tcp = tcp;
-    m_tcp->setShunned([this](const QHostAddress &peer) { return shunned(peer); });
+    m_tcp->setStanding(m_standing.get());
     m_tcp->setExempt([this](const QHostAddress &peer) { return proxied(peer); });
     m_http = new QHttpServer(this);
     // A WebSocket is handed on only for a path with a route that writes nothing.
@@ -218,14 +259,6 @@ QHostAddress HostServer::client(const QHostAddress &peer, const QByteArray &forw
     return peer;
 }
 
-bool HostServer::shunned(const QHostAddress &peer)
-{
-    if (proxied(peer))
-        return false;
-    const qint64 t = now();
-    return m_classCodes.shunned(peer, t) || m_seatCodes.shunned(peer, t) || m_keys.shunned(peer, t);
-}
-
 bool HostServer::teacherCookie(const QByteArray &cookieHeader) const
 {
     return m_sessions.valid(QString::fromLatin1(cookieValue(cookieHeader, CookieName)), now());
@@ -233,7 +266,7 @@ bool HostServer::teacherCookie(const QByteArray &cookieHeader) const
 
 void HostServer::updateAlert()
 {
-    const int guesses = m_classCodes.recentWrong(now());
+    const int guesses = m_guard.wrongCodesInWindow();
     m_desk->setAlert(guesses >= GuessAlert
                          ? QStringLiteral("%1 wrong class codes in the last minute: someone may be guessing").arg(guesses)
                          : QString());
@@ -269,21 +302,12 @@ void HostServer::respond(QHttpServerResponder &responder, int status, const QByt
 
 void HostServer::serve(const QHttpServerRequest &request, QHttpServerResponder &responder)
 {
-    // Pipelined requests of a client that does not read would pile up
-    // answers without end.
-    if (QTcpSocket *socket = responder.socket(); socket && socket->bytesToWrite() > GuardedTcpServer::MaxUnsent) {
-        socket->abort();
-        return;
-    }
+    // Only GET and HEAD get here, a client that does not read its answers
+    // is cut off (GuardedTcpServer).
     const bool head = request.method() == QHttpServerRequest::Method::Head;
     const QByteArray host = request.value("host");
     const QString path = request.url().path();
     const QByteArray text = "text/plain; charset=utf-8";
-    if (!head && request.method() != QHttpServerRequest::Method::Get) {
-        respond(responder, int(Status::MethodNotAllowed), text, "only GET and HEAD\n", {{"Allow", "GET, HEAD"}}, host,
-                false);
-        return;
-    }
     const bool https = proxied(responder.socket() ? responder.socket()->peerAddress() : QHostAddress())
                        && request.value("x-forwarded-proto").compare("https", Qt::CaseInsensitive) == 0;
     const bool teacher = teacherCookie(request.value("cookie"));
@@ -413,16 +437,20 @@ void HostServer::takeWebSockets()
             m_seatSockets.append(connection);
             connect(connection, &SeatConnection::finished, this, [this, connection] { m_seatSockets.removeAll(connection); });
             connect(connection, &SeatConnection::joinAsked, this, [this, connection, peer](const SeatCommand &command) {
-                if (m_seatCodes.mustWait(peer, now())) {
-                    m_seatCodes.fault(peer, now());
+                // A seat takes only its device, known by a token nobody
+                // guesses: a wrong join is a fault of its address, not a
+                // guess that holds up everybody's class codes.
+                if (!m_guard.mayTry(peer, JoinGuard::Offer::Token)) {
+                    m_guard.fault(peer, 1);
                     connection->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
                     return;
                 }
                 seatJoin(connection, command);
                 if (!connection->isJoined())
-                    m_seatCodes.wrong(peer, now());
+                    m_guard.fault(peer, 1);
             });
-            connect(connection, &SeatConnection::misbehaved, this, [this, peer] { m_seatCodes.fault(peer, now()); });
+            connect(connection, &SeatConnection::misbehaved, this,
+                    [this, peer](int weight) { m_guard.fault(peer, weight); });
             // Another web site open on the device must not take a seat through it.
             if (foreign)
                 connection->refuse(QStringLiteral("origin"), QStringLiteral("only the seat page may connect"));
@@ -432,8 +460,7 @@ void HostServer::takeWebSockets()
         const bool lobby = path == QLatin1String("/class/ws");
         auto *s = teacher ? new HostSocket(std::move(socket), peer, TeacherMessage::MaxBytes, 20, 60, this)
                           : new HostSocket(std::move(socket), peer, LobbyMessage::MaxBytes, 4, 8, this);
-        GuessLimiter *limiter = teacher ? &m_keys : &m_classCodes;
-        connect(s, &HostSocket::misbehaved, this, [this, s, limiter] { limiter->fault(s->peer(), now()); });
+        connect(s, &HostSocket::misbehaved, this, [this, s](int weight) { m_guard.fault(s->peer(), weight); });
         if (!teacher && !lobby) {
             s->refuse(QStringLiteral("path"), QStringLiteral("no such place"));
             continue;
@@ -470,6 +497,7 @@ void HostServer::takeWebSockets()
         });
         if (known) {
             s->identified();
+            m_tcp->joined(s->socketPeer(), s->socketPort());
             m_desk->add(s);
         } else {
             // The page asks for the key, and connects again with it.
@@ -498,6 +526,7 @@ void HostServer::seatJoin(SeatConnection *connection, const SeatCommand &command
         return;
     }
     connection->attach(seat);
+    m_tcp->joined(connection->peer(), connection->peerPort());
 }
 
 void HostServer::lobbyCommand(HostSocket *s, const LobbyCommand &c)
@@ -511,27 +540,27 @@ void HostServer::lobbyCommand(HostSocket *s, const LobbyCommand &c)
         s->refuseMessage(QStringLiteral("already in a class"));
         return;
     }
-    const qint64 t = now();
     if (c.kind == LobbyCommand::Back) {
         ClassGame *game = m_host.byToken(c.token);
         const ClassGame::Child *child = game ? game->childByToken(c.token) : nullptr;
         if (!child) {
             // Not a guess: 128 random bits. A class game that ended, a
             // child taken out, a host restarted.
+            m_guard.fault(s->peer(), 1);
             s->refuse(QStringLiteral("gone"), QStringLiteral("that class game is over"));
             return;
         }
         seatLobby(s, game, child->id, false);
         return;
     }
-    if (m_classCodes.mustWait(s->peer(), t)) {
-        m_classCodes.fault(s->peer(), t);
+    if (!m_guard.mayTry(s->peer(), JoinGuard::Offer::TypedCode)) {
+        m_guard.fault(s->peer(), 1);
         s->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
         return;
     }
     ClassGame *game = m_host.byCode(c.code);
     if (!game) {
-        m_classCodes.wrong(s->peer(), t);
+        m_guard.wrongCode(s->peer());
         updateAlert();
         s->refuse(QStringLiteral("code"), QStringLiteral("wrong class code"));
         return;
@@ -562,6 +591,7 @@ void HostServer::seatLobby(HostSocket *s, ClassGame *game, qint64 childId, bool 
     const ClassGame::Child *child = game->child(childId);
     m_lobbies[s] = LobbyPlace{game->id(), childId, QJsonObject()};
     s->identified();
+    m_tcp->joined(s->socketPeer(), s->socketPort());
     game->lobbyLinked(childId, +1);
     s->send({{QStringLiteral("t"), QStringLiteral("entered")},
              {QStringLiteral("new"), entered},
@@ -640,14 +670,15 @@ void HostServer::teacherCommand(HostSocket *s, const TeacherCommand &c)
         return;
     }
     const qint64 t = now();
-    if (m_keys.mustWait(s->peer(), t)) {
-        m_keys.fault(s->peer(), t);
+    if (!m_keys.mayTry(s->peer(), JoinGuard::Offer::TypedCode)) {
+        m_guard.fault(s->peer(), 1);
         s->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong keys; wait a minute"));
         return;
     }
     m_key.reload();
     if (!m_key.matches(c.key)) {
-        m_keys.wrong(s->peer(), t);
+        m_keys.wrongCode(s->peer());
+        m_guard.fault(s->peer(), 1);
         s->refuse(QStringLiteral("key"), QStringLiteral("wrong key"));
         return;
     }

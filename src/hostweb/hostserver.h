@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/teacherkey.h"
-#include "hostweb/guesslimiter.h"
+#include "seats/joinguard.h"
 #include "seats/seatfiles.h"
 #include "seats/seatmessage.h"
 
@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <memory>
 
 class ClassGame;
 class ClassHost;
@@ -42,10 +43,14 @@ struct TeacherCommand;
 //  - /teacher/ws: only a page that brings the teacher's session cookie
 //    may do anything but give the key; giving it right yields a ticket that
 //    /teacher/session turns into the cookie (HttpOnly, SameSite=Strict).
-// Wrong class codes, seat codes and keys are limited per address and in
-// all (GuessLimiter); connections in number, size, rate and time as the
-// seats' server does (GuardedTcpServer, SeatConnection, HostSocket). Behind
-// a trusted reverse proxy the device's address is the one the proxy gives.
+// Guessing is limited as at the seats' server (JoinGuard): typed class
+// codes and keys per address, per network and in all; a seat's join, which
+// needs the device's token, by its address's faults only, so that stale
+// pages cannot hold up the class codes. The listening socket's checks,
+// slots and byte allowances are the seats' (GuardedTcpServer): a class
+// page that has entered, a seat that has joined and a teacher with the
+// session keep their slots. Behind a trusted reverse proxy the device's
+// address is the one the proxy gives.
 class HostServer : public QObject
 {
     Q_OBJECT
@@ -53,6 +58,14 @@ public:
     static constexpr int MaxConnections = 1500;
     static constexpr int MaxPerAddress = 32;
     static constexpr int KeepAliveMs = 5000;
+    // Wrong class codes of one address, and of everybody, in a minute
+    // before typed codes wait; faults before an address is not accepted.
+    // A class types its code at once, typos and all: more room in all than
+    // a console's two seats.
+    static constexpr int MaxWrongCodes = 5;
+    static constexpr int MaxWrongCodesOverall = 30;
+    static constexpr int MaxFaults = 3 * MaxWrongCodes;
+    static constexpr int MaxWrongKeysOverall = 20;
     static constexpr const char *CookieName = "taruvo_teacher";
 
     HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, QObject *parent = nullptr);
@@ -69,6 +82,9 @@ public:
     TeacherSessions &sessions() { return m_sessions; }
     TeacherDesk &desk() { return *m_desk; }
     GuardedTcpServer *tcpServer() const { return m_tcp; }
+    // Who may try class codes and join seats; who may give the key.
+    JoinGuard &joinGuard() { return m_guard; }
+    JoinGuard &keyGuard() { return m_keys; }
     int lobbyCount() const { return int(m_lobbies.size()); }
     int seatConnectionCount() const { return int(m_seatSockets.size()); }
 
@@ -83,6 +99,7 @@ private:
         QJsonObject told; // what the page was told last
     };
     struct Request;
+    class Standing;
 
     void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
     void respond(QHttpServerResponder &responder, int status, const QByteArray &mime, const QByteArray &body,
@@ -100,7 +117,6 @@ private:
     bool teacherCookie(const QByteArray &cookieHeader) const;
     QHostAddress client(const QHostAddress &peer, const QByteArray &forwardedFor) const;
     bool proxied(const QHostAddress &peer) const;
-    bool shunned(const QHostAddress &peer);
     void updateAlert();
     qint64 now() const { return m_clock.elapsed(); }
 
@@ -115,9 +131,10 @@ private:
     QString m_error;
     QList<QHostAddress> m_proxies;
     QElapsedTimer m_clock;
-    GuessLimiter m_classCodes;
-    GuessLimiter m_seatCodes;
-    GuessLimiter m_keys{GuessLimiter::Limits{5, 15, 20, 60000, 4096}};
+    // Class codes, seats and every fault; the key's wrong tries.
+    JoinGuard m_guard;
+    JoinGuard m_keys;
+    std::unique_ptr<Standing> m_standing;
     QList<SeatConnection *> m_seatSockets;
     QHash<HostSocket *, LobbyPlace> m_lobbies;
     QHash<HostSocket *, bool> m_teachers; // true once it brought the session

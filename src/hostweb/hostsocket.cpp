@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsocket.h"
 
+#include "seats/guardedtcpserver.h"
+
 #include <QJsonDocument>
 #include <QNetworkRequest>
 #include <QWebSocket>
@@ -49,6 +51,16 @@ QString HostSocket::header(const QByteArray &name) const
     return QString::fromLatin1(m_socket->request().rawHeader(name));
 }
 
+QHostAddress HostSocket::socketPeer() const
+{
+    return m_socket->peerAddress();
+}
+
+quint16 HostSocket::socketPort() const
+{
+    return m_socket->peerPort();
+}
+
 qint64 HostSocket::bytesToWrite() const
 {
     return m_ended ? 0 : m_socket->bytesToWrite();
@@ -74,7 +86,7 @@ void HostSocket::refuse(const QString &reason, const QString &why)
 void HostSocket::refuseMessage(const QString &why, qint64 id)
 {
     if (++m_refused > MaxRefused) {
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
         refuse(QStringLiteral("flood"), QStringLiteral("too many refused messages"));
         return;
     }
@@ -127,7 +139,7 @@ bool HostSocket::takeToken()
         return true;
     }
     if (++m_refused > MaxRefused) {
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
         refuse(QStringLiteral("flood"), QStringLiteral("too many messages"));
         return false;
     }
@@ -146,7 +158,7 @@ void HostSocket::ended()
     m_ended = true;
     m_deadline.stop();
     if (m_socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-        emit misbehaved();
+        emit misbehaved(m_identified ? GuardedTcpServer::CutWeight : 1);
     emit finished();
     deleteLater();
 }

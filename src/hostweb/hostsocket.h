@@ -32,9 +32,16 @@ public:
     // gave it where there is one.
     QHostAddress peer() const { return m_peer; }
     QString header(const QByteArray &name) const;
+    // The connection's own ends, as the listening socket knows it.
+    QHostAddress socketPeer() const;
+    quint16 socketPort() const;
 
     // It has said who it is: no deadline any more.
-    void identified() { m_deadline.stop(); }
+    void identified()
+    {
+        m_deadline.stop();
+        m_identified = true;
+    }
     bool isOpen() const { return !m_ended; }
 
     void send(const QJsonObject &message);
@@ -49,7 +56,9 @@ public:
 
 signals:
     void message(const QByteArray &utf8);
-    void misbehaved();
+    // Flooding or too large a message: one fault before it said who it is,
+    // GuardedTcpServer::CutWeight after.
+    void misbehaved(int weight);
     void finished();
 
 private:
@@ -68,4 +77,5 @@ private:
     int m_refused = 0;
     bool m_toldFlood = false;
     bool m_ended = false;
+    bool m_identified = false;
 };

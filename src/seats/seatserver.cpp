@@ -2,6 +2,7 @@
 #include "seatserver.h"
 
 #include "engine/game.h"
+#include "engine/recognitionqueue.h"
 #include "seats/guardedtcpserver.h"
 #include "seats/remoteseat.h"
 #include "seats/seatconnection.h"
@@ -26,6 +27,14 @@ QString newCode(const QStringList &taken)
     }
 }
 
+QString newLinkCode(const QString &typed)
+{
+    QString code = typed;
+    while (code.size() < SeatServer::LinkCodeLength)
+        code += QChar(u'0' + QRandomGenerator::system()->bounded(10));
+    return code;
+}
+
 // Compares without stopping at the first difference.
 bool sameCode(const QString &a, const QString &b)
 {
@@ -37,11 +46,14 @@ bool sameCode(const QString &a, const QString &b)
     return diff == 0;
 }
 
-QString addressKey(const QHostAddress &address)
+JoinGuard::Limits guardLimits()
 {
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : address.toString();
+    JoinGuard::Limits limits;
+    limits.wrongCodes = SeatServer::MaxWrongCodes;
+    limits.faults = SeatServer::MaxFaults;
+    limits.wrongCodesOverall = SeatServer::MaxWrongCodesOverall;
+    limits.windowMs = SeatServer::WrongCodeWindowMs;
+    return limits;
 }
 
 // A Host header that is only a host name or address and a port.
@@ -61,6 +73,7 @@ bool plainHost(const QByteArray &host)
 SeatServer::SeatServer(Game &game, RecognitionQueue *recognition, const QList<int16_t> &players, QObject *parent)
     : QObject(parent)
     , m_game(&game)
+    , m_guard(guardLimits())
 {
     QStringList codes;
     for (int16_t player : players) {
@@ -68,7 +81,13 @@ SeatServer::SeatServer(Game &game, RecognitionQueue *recognition, const QList<in
             continue;
         const QString code = newCode(codes);
         codes << code;
-        auto *seat = new RemoteSeat(player, code, recognition, this);
+        m_linkCodes.insert(player, newLinkCode(code));
+        RecognitionQueue *lane = nullptr;
+        if (recognition) {
+            m_lanes.push_back(std::make_unique<RecognitionQueue>(*recognition));
+            lane = m_lanes.back().get();
+        }
+        auto *seat = new RemoteSeat(player, code, lane, this);
         m_seats.append(seat);
         connect(seat, &RemoteSeat::stateChanged, this, [this, player] { emit seatStateChanged(player); });
         connect(seat, &RemoteSeat::answerSubmitted, &game, &Game::SeigoHantei);
@@ -119,13 +138,13 @@ bool SeatServer::listen(const QHostAddress &address, quint16 firstPort)
         return false;
     }
     m_tcp = tcp;
-    m_tcp->setShunned([this](const QHostAddress &peer) { return shunned(peer); });
+    m_tcp->setStanding(&m_guard);
     m_http = new QHttpServer(this);
     // The web server hands a WebSocket on only for a path with a route, and
     // only when the route writes nothing.
-    m_http->route(QStringLiteral("/ws"), [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+    m_http->route(QStringLiteral("/ws"), [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
         if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0)
-            responder.write(QHttpServerResponder::StatusCode::BadRequest);
+            serve(request, responder);
     });
     m_http->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
         serve(request, responder);
@@ -176,13 +195,18 @@ void SeatServer::serve(const QHttpServerRequest &request, QHttpServerResponder &
         return;
     }
     const bool head = request.method() == QHttpServerRequest::Method::Head;
-    const SeatFiles::File *file = m_files.find(request.url().path());
+    const QString path = request.url().path();
+    const SeatFiles::File *file = m_files.find(path);
     Status status = Status::Ok;
     QByteArray mime = file ? file->mime : QByteArrayLiteral("text/plain; charset=utf-8");
     QByteArray body;
     if (!head && request.method() != QHttpServerRequest::Method::Get) {
         status = Status::MethodNotAllowed;
         body = "only GET and HEAD\n";
+    } else if (path == QLatin1String("/ws")) {
+        status = Status::BadRequest;
+        body = "WebSockets only\n";
+        mime = "text/plain; charset=utf-8";
     } else if (!file) {
         status = Status::NotFound;
         body = "not found\n";
@@ -230,7 +254,8 @@ void SeatServer::takeWebSockets()
         });
         connect(connection, &SeatConnection::joinAsked, this,
                 [this, connection](const SeatCommand &command) { join(connection, command); });
-        connect(connection, &SeatConnection::misbehaved, this, [this, connection] { fault(connection->peer()); });
+        connect(connection, &SeatConnection::misbehaved, this,
+                [this, connection](int weight) { m_guard.fault(connection->peer(), weight); });
         if (url.path() != QLatin1String("/ws")) {
             connection->refuse(QStringLiteral("path"), QStringLiteral("seats are at /ws"));
             continue;
@@ -243,60 +268,47 @@ void SeatServer::takeWebSockets()
     }
 }
 
-bool SeatServer::mustWait(const QHostAddress &peer)
+void SeatServer::refuseLikeWrongCode(SeatConnection *connection, JoinGuard::Offer offer)
 {
-    const auto it = m_failures.find(addressKey(peer));
-    if (it == m_failures.end())
-        return false;
-    if (it->since.elapsed() > WrongCodeWindowMs) {
-        m_failures.erase(it);
-        return false;
+    const QHostAddress peer = connection->peer();
+    if (!m_guard.mayTry(peer, offer)) {
+        m_guard.fault(peer, 1);
+        connection->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
+    } else {
+        m_guard.wrongCode(peer);
+        connection->refuse(QStringLiteral("code"), QStringLiteral("wrong code"));
     }
-    return it->count >= MaxWrongCodes;
-}
-
-bool SeatServer::shunned(const QHostAddress &peer)
-{
-    return mustWait(peer) && m_failures.value(addressKey(peer)).count >= MaxFaults;
-}
-
-void SeatServer::fault(const QHostAddress &peer)
-{
-    // Forgets old entries, so that a sweep of addresses cannot fill memory.
-    if (m_failures.size() > 4096) {
-        for (auto it = m_failures.begin(); it != m_failures.end();)
-            it = it->since.elapsed() > WrongCodeWindowMs ? m_failures.erase(it) : std::next(it);
-    }
-    if (m_failures.size() > 4096)
-        return;
-    Failures &f = m_failures[addressKey(peer)];
-    if (!f.since.isValid() || f.since.elapsed() > WrongCodeWindowMs) {
-        f.count = 0;
-        f.since.start();
-    }
-    ++f.count;
+    emit codesTried();
 }
 
 void SeatServer::join(SeatConnection *connection, const SeatCommand &command)
 {
-    if (mustWait(connection->peer())) {
-        fault(connection->peer());
-        connection->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
-        return;
-    }
+    const QHostAddress peer = connection->peer();
+    const bool link = command.code.size() == LinkCodeLength;
+    const JoinGuard::Offer offer = link ? JoinGuard::Offer::LinkCode : JoinGuard::Offer::TypedCode;
+    // Every seat's codes are compared, so that the time taken tells nothing.
     RemoteSeat *found = nullptr;
     for (RemoteSeat *seat : m_seats) {
-        if (sameCode(seat->code(), command.code))
+        const QString code = link ? m_linkCodes.value(seat->player()) : seat->code();
+        if (sameCode(code, command.code))
             found = seat;
     }
-    if (!found) {
-        fault(connection->peer());
-        connection->refuse(QStringLiteral("code"), QStringLiteral("wrong code"));
+    // The device that holds the seat, back with its token: only its own
+    // address's faults can hold it up, not what others guess.
+    if (found && found->state() != RemoteSeat::State::Waiting && !command.token.isEmpty()
+        && m_guard.mayTry(peer, JoinGuard::Offer::Token)) {
+        if (found->admit(command.token, connection, nullptr) == RemoteSeat::Admission::Resumed) {
+            connection->attach(found);
+            m_tcp->joined(peer, connection->peerPort());
+            return;
+        }
+    }
+    // A seat held by another device is answered as a wrong code would be.
+    if (!m_guard.mayTry(peer, offer) || !found || found->state() != RemoteSeat::State::Waiting) {
+        refuseLikeWrongCode(connection, offer);
         return;
     }
-    if (found->admit(command.token, connection, nullptr) == RemoteSeat::Admission::Taken) {
-        connection->refuse(QStringLiteral("taken"), QStringLiteral("the seat is held by another device"));
-        return;
-    }
+    found->admit(command.token, connection, nullptr);
     connection->attach(found);
+    m_tcp->joined(peer, connection->peerPort());
 }

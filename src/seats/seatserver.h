@@ -2,10 +2,10 @@
 // The console's web server for seats in browsers.
 #pragma once
 
+#include "seats/joinguard.h"
 #include "seats/seatfiles.h"
 #include "seats/seatmessage.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class Game;
 class GuardedTcpServer;
@@ -28,12 +30,18 @@ class SeatConnection;
 // code of its own (new codes every time); gone, it has stopped listening and
 // the seats have left the game.
 //
-// It serves nothing but the page's files, for GET and HEAD only. A WebSocket
-// must come to /ws from the page's own origin and join with a seat's code
-// within seconds; an address that gives wrong codes several times is made
-// to wait, and one that keeps trying (or sends messages too large, or
-// floods) is not even accepted until the wait is over. Connections are limited in number, in what they send and in how
-// fast (GuardedTcpServer, SeatConnection).
+// Each seat has two codes: six digits to type, and a link code (the typed
+// one and ten digits more) that the QR code carries. It serves nothing but
+// the page's files, for GET and HEAD only. A WebSocket must come to /ws
+// from the page's own origin and join with a seat's code within seconds.
+// Guessing is limited (JoinGuard): an address that gives wrong codes
+// several times is made to wait, and one that keeps misbehaving is not
+// even accepted for a while; typed codes also wait while the whole server
+// has had several wrong codes within a minute. A right code for a seat
+// that another device holds is answered as a wrong one. The device that
+// holds a seat comes back with its token whatever others do. Connections
+// are limited in number, in what they send and in how fast
+// (GuardedTcpServer, SeatConnection).
 class SeatServer : public QObject
 {
     Q_OBJECT
@@ -41,13 +49,22 @@ public:
     // Wrong codes from one address before it must wait, and for how long.
     static constexpr int MaxWrongCodes = 5;
     static constexpr int WrongCodeWindowMs = 60000;
-    // Faults (wrong codes, tries while waiting, messages too large, floods)
-    // after which an address is not even accepted until the wait is over.
+    // Faults (wrong codes, tries while waiting, connections that never
+    // join, messages too large, floods, cuts) after which an address is not
+    // even accepted until the wait is over.
     static constexpr int MaxFaults = 3 * MaxWrongCodes;
+    // Wrong codes of everybody within the window before typed codes wait:
+    // about 225 guesses in a 45-minute lesson, one chance in 2,000 to hit
+    // one of two seats' codes.
+    static constexpr int MaxWrongCodesOverall = 5;
+    // The link code: the typed code and ten digits more.
+    static constexpr int LinkCodeLength = 16;
     static constexpr int KeepAliveMs = 5000;
 
-    // recognition: may be null. game must outlive the server, or be
-    // destroyed with the server's seats out of it first.
+    // recognition: may be null; each seat reads in a lane of its own, so
+    // that one seat's ink cannot hold up the others' for long. game must
+    // outlive the server, or be destroyed with the server's seats out of it
+    // first.
     SeatServer(Game &game, RecognitionQueue *recognition, const QList<int16_t> &players,
                QObject *parent = nullptr);
     ~SeatServer() override;
@@ -62,6 +79,9 @@ public:
 
     QList<RemoteSeat *> seats() const { return m_seats; }
     RemoteSeat *seat(int player) const;
+    // The code the QR code carries for a seat (the typed code is the
+    // seat's own code()); empty for a player without a seat.
+    QString linkCode(int player) const { return m_linkCodes.value(player); }
     // The operator frees a seat: its device is sent away, the code stays.
     void release(int player);
 
@@ -70,6 +90,9 @@ public:
 
     // The listening socket with its limits; null until listening.
     GuardedTcpServer *tcpServer() const { return m_tcp; }
+    // Who may try codes, and the wrong codes so far.
+    JoinGuard &joinGuard() { return m_guard; }
+    const JoinGuard &joinGuard() const { return m_guard; }
 
     // Connections open now (HTTP and WebSocket), WebSockets among them.
     int connectionCount() const;
@@ -79,13 +102,13 @@ public:
 
 signals:
     void seatStateChanged(int player);
+    // A wrong code came, or a join was told to wait.
+    void codesTried();
 
 private:
     void takeWebSockets();
     void join(SeatConnection *connection, const SeatCommand &command);
-    bool mustWait(const QHostAddress &peer);
-    bool shunned(const QHostAddress &peer);
-    void fault(const QHostAddress &peer);
+    void refuseLikeWrongCode(SeatConnection *connection, JoinGuard::Offer offer);
     void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
 
     QPointer<Game> m_game;
@@ -97,11 +120,8 @@ private:
     QString m_error;
     QList<SeatConnection *> m_connections;
     QTimer m_keepAlive;
-
-    struct Failures
-    {
-        int count = 0;
-        QElapsedTimer since;
-    };
-    QHash<QString, Failures> m_failures;
+    QHash<int, QString> m_linkCodes;
+    JoinGuard m_guard;
+    // Each seat reads its ink in a lane of its own, in turn with the others.
+    std::vector<std::unique_ptr<RecognitionQueue>> m_lanes;
 };

@@ -353,7 +353,7 @@ void TestBrowserSeat::bothSeatsInBrowsers()
     const QString first = m_browser.session("GET", "/window").toString();
     const QString tab = m_browser.session("POST", "/window/new", {{"type", "tab"}}).toObject().value("handle").toString();
     m_browser.session("POST", "/window", {{"handle", tab}});
-    m_browser.go(url(seat(1)->code()));
+    m_browser.go(url(m_console->console->seatsWindow()->server()->linkCode(1)));
     QVERIFY(pageShows([](const QJsonObject &p) {
         return p["seat"].toBool() && p["title"].toString() == "Player1" && p["opp"].toString() == "1"
                && sorted(p["used"].toString()) == sorted("今日") && !p["locked"].toBool();

@@ -7,6 +7,8 @@
 #include "engine/wordlist.h"
 #include "fakes/fakes.h"
 
+#include <QMutex>
+#include <QSemaphore>
 #include <QThread>
 #include <QtTest>
 #include <algorithm>
@@ -81,6 +83,7 @@ private slots:
     void finalTextNeverExceedsTheLimit();
     void decideGame();
     void recognitionRunsOffTheCallersThread();
+    void lanesTakeTurns();
 };
 
 void TestEngine::dealUsesEveryWordOfAnEighteenWordList()
@@ -292,6 +295,59 @@ void TestEngine::recognitionRunsOffTheCallersThread()
             queue.submit(inkOf(1), 1);
     }
     QVERIFY(slow.calls < 54);
+}
+
+void TestEngine::lanesTakeTurns()
+{
+    // Guards one caller against another that submits much: the thread takes
+    // the lanes' inks in turn, so that an ink of a quiet lane waits for at
+    // most one of a busy lane; a cancelled ink is not read; a lane gone
+    // drops its inks and leaves the others running.
+    struct Gated : Recognizer
+    {
+        mutable QSemaphore gate;
+        mutable QMutex mutex;
+        mutable QStringList read;
+        QList<Candidate> classify(const Ink &ink, int) const override
+        {
+            gate.acquire();
+            QMutexLocker lock(&mutex);
+            read << QString::number(ink.strokes.size());
+            return {{read.last(), 0}};
+        }
+        bool isAvailable() const override { return true; }
+        QStringList order() const
+        {
+            QMutexLocker lock(&mutex);
+            return read;
+        }
+    } gated;
+    auto inkOf = [](int strokes) {
+        Ink ink;
+        for (int i = 0; i < strokes; ++i)
+            ink.strokes.append(Stroke{QPointF(i, i)});
+        return ink;
+    };
+    RecognitionQueue queue(gated);
+    QList<QFuture<QList<Candidate>>> busy, quiet;
+    {
+        RecognitionQueue busyLane(queue), quietLane(queue);
+        for (int i = 1; i <= 4; ++i)
+            busy << busyLane.submit(inkOf(i), 1);
+        QFuture<QList<Candidate>> cancelled = quietLane.submit(inkOf(9), 1);
+        cancelled.cancel();
+        quiet << quietLane.submit(inkOf(10), 1) << quietLane.submit(inkOf(11), 1);
+        gated.gate.release(4);
+        QTRY_COMPARE(gated.order().size(), 4);
+        QCOMPARE(gated.order(), QStringList({"1", "10", "2", "11"}));
+        QTRY_VERIFY(quiet[1].isFinished());
+    }
+    // The busy lane went while its third ink was read: that one is done,
+    // the fourth dropped.
+    gated.gate.release(10);
+    QCOMPARE(queue.submit(inkOf(5), 1).result().first().text, QString("5"));
+    QCOMPARE(gated.order(), QStringList({"1", "10", "2", "11", "3", "5"}));
+    QVERIFY(busy[3].isCanceled());
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

@@ -73,6 +73,8 @@ public:
             frame.append(char(payload.at(i) ^ key[i % 4]));
         m_socket.write(frame);
     }
+    // Bytes as they are, frames made by hand.
+    void sendRaw(const QByteArray &bytes) { m_socket.write(bytes); }
     void abort() { m_socket.abort(); }
 
 private:

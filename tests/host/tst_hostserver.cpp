@@ -2,7 +2,9 @@
 // The class host's server over loopback, as hostile clients see it: what it
 // serves and with which headers, the teacher's key and session, a child who
 // can reach its own seat only, class codes that cannot be guessed faster
-// than a seat's, bounded uploads and messages, and a reverse proxy.
+// than a seat's, bounded uploads and messages, and a reverse proxy; the
+// seats' guards at the host: cut for what they send, slots kept for pages
+// that have entered or joined, stale seats that hold up only their address.
 #include "engine/recognitionqueue.h"
 #include "fakes/classfakes.h"
 #include "fakes/rawwebsocket.h"
@@ -19,6 +21,7 @@
 #include "hostweb/teacherdesk.h"
 #include "learning/worddictionary.h"
 #include "hostweb/teachermessage.h"
+#include "seats/guardedtcpserver.h"
 #include "seats/remoteseat.h"
 
 #include <QTcpSocket>
@@ -127,6 +130,29 @@ bool waitFor(RawWebSocket &ws, const QString &kind, int ms = 5000)
     return QTest::qWaitFor([&] { return !ws.last(kind).isEmpty(); }, ms);
 }
 
+// A client's text frame, masked or not.
+QByteArray frame(const QByteArray &payload, bool masked = true)
+{
+    QByteArray f(1, char(0x81));
+    const char maskBit = masked ? char(0x80) : char(0);
+    if (payload.size() < 126) {
+        f.append(char(maskBit | char(payload.size())));
+    } else {
+        f.append(char(maskBit | 126));
+        f.append(char(payload.size() >> 8));
+        f.append(char(payload.size() & 0xFF));
+    }
+    if (masked)
+        f.append(QByteArray(4, '\0')); // a zero mask leaves the payload as it is
+    return f + payload;
+}
+
+// A JSON text of about n bytes that a page's parser refuses but reads.
+QByteArray padded(int n)
+{
+    return R"({"t":"ping","x":")" + QByteArray(qMax(0, n - 20), 'a') + R"("})";
+}
+
 } // namespace
 
 class TestHostServer : public QObject
@@ -148,6 +174,12 @@ private slots:
     void printedReviewsAreAGamesOwn();
     void messagesAreChecked_data();
     void messagesAreChecked();
+    void hostileClientsAreCut_data();
+    void hostileClientsAreCut();
+    void pagesThatEnteredKeepTheirSlots_data();
+    void pagesThatEnteredKeepTheirSlots();
+    void wrongSeatJoinsHoldUpOnlyTheirAddress_data();
+    void wrongSeatJoinsHoldUpOnlyTheirAddress();
 };
 
 void TestHostServer::servesItsPagesWithStrictHeaders_data()
@@ -611,6 +643,170 @@ void TestHostServer::messagesAreChecked()
     QFETCH(QString, refusal);
     const QString why = lobby ? LobbyMessage::parse(message).refusal : TeacherMessage::parse(message).refusal;
     QVERIFY2(why.contains(refusal), qPrintable(why));
+}
+
+void TestHostServer::hostileClientsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("path");     // empty: plain HTTP
+    QTest::addColumn<QString>("before");      // "", "enter", "session": what the page did first
+    QTest::addColumn<QByteArray>("bytes");    // then sends these as they are
+    QTest::addColumn<int>("bytesPerSecond");  // of a page that entered; 0: as the host has it
+    QTest::addColumn<bool>("staysOpen");
+    const QByteArray post = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\nhello";
+    QByteArray chatter;
+    for (int i = 0; i < 10; ++i)
+        chatter += frame(padded(250));
+    QTest::newRow("a request with a body") << QByteArray() << "" << post << 0 << false;
+    QTest::newRow("class page: an unmasked frame") << QByteArray("/class/ws") << "" << frame("{\"t\":\"ping\"}", false) << 0 << false;
+    QTest::newRow("class page: a large first message") << QByteArray("/class/ws") << "" << frame(padded(300)) << 0 << false;
+    QTest::newRow("class page: much talk before entering") << QByteArray("/class/ws") << "" << chatter << 0 << false;
+    QTest::newRow("class page: the same talk once entered") << QByteArray("/class/ws") << "enter" << chatter << 0 << true;
+    QTest::newRow("class page: past its byte allowance") << QByteArray("/class/ws") << "enter" << chatter << 500 << false;
+    QTest::newRow("teacher: a large first message without the session") << QByteArray("/teacher/ws") << "" << frame(padded(300)) << 0 << false;
+    QTest::newRow("teacher: large messages with the session") << QByteArray("/teacher/ws") << "session" << chatter << 0 << true;
+}
+
+void TestHostServer::hostileClientsAreCut()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, before);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, bytesPerSecond);
+    QFETCH(bool, staysOpen);
+    Host h;
+    QByteArray headers;
+    if (before == "session")
+        headers = "Cookie: " + h.cookie() + "\r\n";
+    if (bytesPerSecond) {
+        GuardedTcpServer::Limits limits = h.server.tcpServer()->limits();
+        limits.bytesPerSecond = bytesPerSecond;
+        limits.byteBurst = bytesPerSecond;
+        h.server.tcpServer()->setLimits(limits);
+    }
+    if (path.isEmpty()) {
+        const QByteArray reply = exchange(h.port(), bytes);
+        QVERIFY2(reply.isEmpty(), reply.left(200).constData());
+        return;
+    }
+    RawWebSocket ws;
+    ws.open(loopback(5), h.port(), path, headers);
+    QVERIFY(QTest::qWaitFor([&] { return ws.isOpen(); }, 5000));
+    if (before == "enter") {
+        ws.send({{"t", "enter"}, {"code", h.game->code()}, {"name", "ok"}});
+        QVERIFY(waitFor(ws, "entered"));
+    } else if (before == "session") {
+        QVERIFY(waitFor(ws, "hello"));
+    }
+    const qsizetype heard = ws.received().size();
+    ws.sendRaw(bytes);
+    if (staysOpen) {
+        // Answered (a refusal of the message, or a pong), the connection kept.
+        QVERIFY(QTest::qWaitFor([&] { return ws.received().size() >= heard + 3; }, 5000));
+        QTest::qWait(300);
+        QVERIFY(ws.isOpen());
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return ws.isClosed(); }, 5000));
+    }
+}
+
+void TestHostServer::pagesThatEnteredKeepTheirSlots_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("a class page that entered") << "entered" << true;
+    QTest::newRow("a seat") << "seat" << true;
+    QTest::newRow("the teacher with the session") << "teacher" << true;
+    QTest::newRow("a class page that only connected") << "connected" << false;
+}
+
+void TestHostServer::pagesThatEnteredKeepTheirSlots()
+{
+    // A crowd that holds connections open without a word fills the host;
+    // a page that is somebody's makes no room for it.
+    QFETCH(QString, page);
+    QFETCH(bool, kept);
+    Host h;
+    const QByteArray cookie = page == "teacher" ? h.cookie() : QByteArray();
+    GuardedTcpServer::Limits limits = h.server.tcpServer()->limits();
+    limits.maxConnections = 6;
+    h.server.tcpServer()->setLimits(limits);
+
+    std::unique_ptr<RawWebSocket> lobby, other, seat;
+    RawWebSocket teacher;
+    RawWebSocket *watched = nullptr;
+    if (page == "teacher") {
+        teacher.open(loopback(1), h.port(), "/teacher/ws", "Cookie: " + cookie + "\r\n");
+        QVERIFY(waitFor(teacher, "hello"));
+        watched = &teacher;
+    } else if (page == "connected") {
+        lobby = std::make_unique<RawWebSocket>();
+        lobby->open(loopback(1), h.port(), "/class/ws");
+        QVERIFY(QTest::qWaitFor([&] { return lobby->isOpen(); }, 5000));
+        watched = lobby.get();
+    } else {
+        lobby = h.enter(1, h.game->code(), "a");
+        QVERIFY(waitFor(*lobby, "entered"));
+        watched = lobby.get();
+        if (page == "seat") {
+            other = h.enter(2, h.game->code(), "b");
+            QVERIFY(waitFor(*other, "entered"));
+            QVERIFY(h.game->startAll(false, nullptr));
+            const QJsonObject e = lobby->last("entered");
+            seat = std::make_unique<RawWebSocket>();
+            seat->open(loopback(1), h.port(), "/ws");
+            QVERIFY(QTest::qWaitFor([&] { return seat->isOpen(); }, 5000));
+            seat->send({{"t", "join"}, {"code", e["seat"].toString()}, {"token", e["token"].toString()}});
+            QVERIFY(waitFor(*seat, "joined"));
+            watched = seat.get();
+        }
+    }
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int n = 0; n < 12; ++n) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->bind(loopback(100 + n));
+        crowd.back()->connectToHost(QHostAddress::LocalHost, h.port());
+        QVERIFY(crowd.back()->waitForConnected(5000));
+        QTest::qWait(20);
+    }
+    QTest::qWait(300);
+    QCOMPARE(watched->isOpen(), kept);
+    QVERIFY(h.server.tcpServer()->connectionCount() <= limits.maxConnections);
+    QVERIFY(h.server.tcpServer()->droppedCount() > 0);
+}
+
+void TestHostServer::wrongSeatJoinsHoldUpOnlyTheirAddress_data()
+{
+    QTest::addColumn<int>("addresses");
+    QTest::addColumn<int>("joinsEach");
+    QTest::newRow("stale seat pages of a whole class") << 40 << 1;
+    QTest::newRow("one address trying seats") << 1 << HostServer::MaxFaults;
+}
+
+void TestHostServer::wrongSeatJoinsHoldUpOnlyTheirAddress()
+{
+    // After a restart every tablet's seat page comes back with a token the
+    // host no longer knows: faults of each address, not guesses of class
+    // codes that would make the next child typing one wait.
+    QFETCH(int, addresses);
+    QFETCH(int, joinsEach);
+    Host h;
+    for (int n = 0; n < addresses; ++n) {
+        for (int j = 0; j < joinsEach; ++j) {
+            RawWebSocket ws;
+            ws.open(loopback(10 + n), h.port(), "/ws");
+            QVERIFY(QTest::qWaitFor([&] { return ws.isOpen() || ws.isClosed(); }, 5000));
+            if (ws.isClosed())
+                break; // refused before a word: the address has had enough
+            ws.send({{"t", "join"}, {"code", "1234567890123456"}, {"token", QString(32, 'a')}});
+            QVERIFY(QTest::qWaitFor([&] { return ws.isClosed(); }, 5000));
+        }
+    }
+    QCOMPARE(h.server.joinGuard().wrongCodesInWindow(), 0);
+    auto child = h.enter(200, h.game->code(), "child");
+    QVERIFY(waitFor(*child, "entered"));
+    // The address that kept trying is not even heard now.
+    auto again = h.enter(10, h.game->code(), "again");
+    QCOMPARE(QTest::qWaitFor([&] { return again->isClosed(); }, 3000), joinsEach >= HostServer::MaxFaults);
 }
 
 QTEST_GUILESS_MAIN(TestHostServer)

@@ -4,6 +4,7 @@
 #include "console/qrcodeimage.h"
 #include "console/seatswindow.h"
 #include "seats/remoteseat.h"
+#include "seats/seataddresses.h"
 #include "seats/seatoptions.h"
 #include "seats/seatserver.h"
 #include "windows/startedconsole.h"
@@ -30,6 +31,7 @@ private slots:
     void seatsAreOffByDefault();
     void windowShowsTheSeatAndItsState();
     void servingAgainMakesNewCodes();
+    void guessingIsShownToTheOperator();
     void qrCodeIsDrawnWholeAndUpright();
 };
 
@@ -151,6 +153,44 @@ void TestSeatsWindow::servingAgainMakesNewCodes()
     QVERIFY(w->server() && w->server()->isListening());
     QVERIFY(w->codeLabel(2)->text() != before);
     QCOMPARE(w->codeLabel(2)->text(), w->server()->seat(2)->code());
+}
+
+void TestSeatsWindow::guessingIsShownToTheOperator()
+{
+    // Guards what the operator learns of guessing: the QR code carries the
+    // long link code, not the typed one; wrong codes are counted in the
+    // window, and while typed codes wait it says so, and that the QR code
+    // still works; a minute later the warning goes by itself.
+    StartedConsole c(LoopbackSeats);
+    SeatsWindow *w = c.console->seatsWindow();
+    SeatServer *server = w->server();
+    qint64 now = 1000;
+    server->joinGuard().setClock([&now] { return now; });
+    const QString link = server->linkCode(2);
+    QCOMPARE(link.size(), SeatServer::LinkCodeLength);
+    QVERIFY(link.startsWith(server->seat(2)->code()));
+    const QImage qr = qrCodeImage(SeatAddresses::joinUrl("127.0.0.1", server->port(), link), 4);
+    QCOMPARE(w->qrLabel(2)->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+             qr.convertToFormat(QImage::Format_RGB32));
+    QVERIFY(w->guessLabel()->isHidden());
+
+    QString wrong = QStringLiteral("000000");
+    if (wrong == server->seat(2)->code())
+        wrong = QStringLiteral("000001");
+    for (int i = 0; i < SeatServer::MaxWrongCodesOverall; ++i) {
+        QWebSocket device;
+        device.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(server->port())));
+        QTRY_COMPARE(device.state(), QAbstractSocket::ConnectedState);
+        device.sendTextMessage(QStringLiteral("{\"t\":\"join\",\"code\":\"%1\"}").arg(wrong));
+        QTRY_COMPARE(server->joinGuard().wrongCodesSinceStart(), i + 1);
+        QVERIFY(!w->guessLabel()->isHidden());
+        QTRY_VERIFY(w->guessLabel()->text().contains(QStringLiteral("%1 回").arg(i + 1)));
+    }
+    QTRY_VERIFY(w->guessLabel()->text().contains(QStringLiteral("ためされています")));
+    QVERIFY(w->guessLabel()->text().contains(QStringLiteral("QRコード")));
+    now += SeatServer::WrongCodeWindowMs + 1;
+    QTRY_VERIFY(!w->guessLabel()->text().contains(QStringLiteral("ためされています")));
+    QVERIFY(w->guessLabel()->text().contains(QStringLiteral("この1分に 0 回")));
 }
 
 void TestSeatsWindow::qrCodeIsDrawnWholeAndUpright()
