@@ -6,7 +6,9 @@
 // their names; two pairs play with the finger through the seat page's own
 // canvas to the end of their games; the teacher sees it live, releases
 // them to the lobby, closes the class game, and its results and their CSV
-// agree with what was played.
+// agree with what was played. At each game's end every child's page shows
+// its own review, on a tablet either way round; from the results the
+// teacher opens and prints a child's review and a game's sheet of words.
 #include "engine/recognitionqueue.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
@@ -16,6 +18,7 @@
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostweb/hostserver.h"
+#include "learning/worddictionary.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/remoteseat.h"
 #include "browser/todayink.h"
@@ -23,6 +26,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,8 +72,47 @@ return {
   qr: card ? card.querySelector('img').naturalWidth : 0,
   bold: document.querySelectorAll('b').length,
   past: [...document.querySelectorAll('#past tbody tr')].map((tr) => tr.cells[0].textContent),
-  results: $('results').hidden ? [] : [...$('resultstable').tBodies[0].rows].map((tr) => [...tr.cells].map((td) => td.textContent).join('|'))
+  results: $('results').hidden ? [] : [...$('resultstable').tBodies[0].rows].map((tr) => [...tr.cells]
+    .filter((td) => !td.classList.contains('noprint')).map((td) => td.textContent).join('|'))
 };)";
+
+// The review over a child's seat after its game.
+const char *const ReadReview = R"(
+const $ = (id) => document.getElementById(id);
+const cards = (id) => [...$(id).children].map((li) => ({
+  word: li.querySelector('.rw').textContent, reading: li.querySelector('.rr').textContent,
+  who: li.querySelector('.rf').textContent }));
+const panel = $('review');
+const close = $('reviewclose').getBoundingClientRect();
+return {
+  shown: !panel.hidden, outcome: $('reviewoutcome').textContent, score: $('reviewscore').textContent,
+  words: cards('rvwords'), missed: $('rvmissedlist').children.length,
+  elements: panel.querySelectorAll('img, script, b, i, a').length - $('reviewscore').querySelectorAll('b').length,
+  wide: panel.scrollWidth <= innerWidth && $('reviewbody').scrollWidth <= $('reviewbody').clientWidth,
+  close: { x: close.left, y: close.top, r: close.right, b: close.bottom, h: close.height },
+  viewport: { w: innerWidth, h: innerHeight }
+};)";
+
+// A printed review or sheet in a tab of its own.
+const char *const ReadPrintable = R"(
+return { title: document.title, h1: document.querySelector('h1') ? document.querySelector('h1').textContent : '',
+         text: document.body.innerText, bold: document.querySelectorAll('b').length,
+         button: !!document.getElementById('printnow'),
+         cells: [...document.querySelectorAll('td')].map((td) => td.textContent) };)";
+
+// The text of a PDF, by poppler's pdftotext; pages end in form feeds.
+QString pdfText(const QByteArray &pdf)
+{
+    QProcess p;
+    p.start("pdftotext", {"-layout", "-", "-"});
+    if (!p.waitForStarted(10000))
+        return "pdftotext does not start";
+    p.write(pdf);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000))
+        return "pdftotext does not finish";
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
 
 QStringList strings(const QJsonValue &v)
 {
@@ -92,6 +135,7 @@ private slots:
     void twoPairsPlayWithTheFingerToTheEnd();
     void releaseSendsTheChildrenBackToTheLobby();
     void resultsAndTheirCsvAgree();
+    void theTeacherPrintsAChildsReviewAndTheSheet();
     void cleanupTestCase();
 
 private:
@@ -107,7 +151,16 @@ private:
     }
     QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path); }
     void write(WebDriver &browser, const QString &box, const QList<Polyline> &strokes);
-    void shoot(WebDriver &browser, const QString &name);
+    void viewport(WebDriver &browser, QSize size);
+    void shoot(WebDriver &browser, const QString &name, QSize size = QSize());
+    QJsonObject review(int i) { return m_children[i]->script(ReadReview).toObject(); }
+    bool reviewShows(int i, const std::function<bool(const QJsonObject &)> &what, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return what(review(i)); }, ms);
+    }
+    // Opens a link of the teacher's page that opens a tab of its own; the
+    // tab's printout as PDF (A4), and what it shows.
+    QByteArray openAndPrint(const QString &link, QJsonObject *shown, const QString &shot);
 
     QTemporaryDir m_state;
     QString m_key;
@@ -115,6 +168,7 @@ private:
     std::unique_ptr<ResultsStore> m_store;
     SharedRecognizer m_recognizer;
     std::unique_ptr<RecognitionQueue> m_queue;
+    WordDictionary m_dictionary;
     std::unique_ptr<ClassHost> m_host;
     std::unique_ptr<ClassWordLists> m_lists;
     std::unique_ptr<HostServer> m_server;
@@ -140,7 +194,11 @@ void TestBrowserHost::initTestCase()
     m_recognizer.load();
     QVERIFY(m_recognizer.isAvailable());
     m_queue = std::make_unique<RecognitionQueue>(m_recognizer);
+    QString error;
+    m_dictionary = WordDictionary::readFirst(WordDictionary::paths(), nullptr, &error);
+    QVERIFY2(!m_dictionary.isEmpty(), qPrintable(error));
     m_host = std::make_unique<ClassHost>(m_store.get(), QList<RecognitionQueue *>{m_queue.get()}, HostLimits{});
+    m_host->setDictionary(&m_dictionary);
     connect(m_host.get(), &ClassHost::preferredCharactersChanged, this,
             [this](const QSet<QString> &c) { m_recognizer.setPreferredCharacters(c); });
     m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"));
@@ -154,18 +212,25 @@ void TestBrowserHost::initTestCase()
     }
 }
 
-void TestBrowserHost::shoot(WebDriver &browser, const QString &name)
+void TestBrowserHost::viewport(WebDriver &browser, QSize size)
+{
+    // The window's frame on top of the page's own size.
+    browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+    const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
+    browser.session("POST", "/window/rect",
+                    {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+}
+
+void TestBrowserHost::shoot(WebDriver &browser, const QString &name, QSize size)
 {
     // For the README: TARUVO_HOST_SCREENSHOT=docs/host makes docs/host-<name>.png.
     const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT");
     if (base.isEmpty())
         return;
-    // The viewport at the size the README shows: the window's frame on top.
-    const QSize size = &browser == &m_teacher ? QSize(1280, 900) : QSize(1024, 768);
-    browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
-    const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
-    browser.session("POST", "/window/rect",
-                    {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+    // The viewport at the size the README shows.
+    if (!size.isValid())
+        size = &browser == &m_teacher ? QSize(1280, 900) : QSize(1024, 768);
+    viewport(browser, size);
     QTest::qWait(1200);
     QFile file(base + '-' + name + ".png");
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -356,6 +421,49 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
                         && m[1].endsWith("|まけ") && m[2].startsWith("2|<b>ゆき</b>|1|0|今日|") && m[3].endsWith("|まけ");
              }),
              qPrintable(QJsonDocument(teacher()).toJson()));
+
+    // Each child's page shows its own review of its own pair's game: the
+    // words with their readings, who found which, its own outcome.
+    for (int i = 0; i < 4; ++i) {
+        const ClassMatch *m = game->matchOf(game->children().at(i).id);
+        const QStringList dealt = m->game().pool().dealtWords();
+        const bool first = i % 2 == 0;
+        QVERIFY2(reviewShows(i, [](const QJsonObject &r) { return r["shown"].toBool() && r["words"].toArray().size() == 18; }),
+                 qPrintable(m_children[i]->consoleLog() + QJsonDocument(review(i)).toJson()));
+        const QJsonObject r = review(i);
+        QCOMPARE(r["outcome"].toString(), QString(first ? "かち！！" : "まけ！！"));
+        QVERIFY2(r["score"].toString() == QString(first ? "じぶん1・ あいて0" : "じぶん0・ あいて1"),
+                 qPrintable(r["score"].toString()));
+        QStringList words;
+        for (const QJsonValue &v : r["words"].toArray()) {
+            const QJsonObject card = v.toObject();
+            words << card["word"].toString();
+            if (card["word"].toString() == "今日") {
+                QCOMPARE(card["reading"].toString(), QString("きょう、こんにち"));
+                QCOMPARE(card["who"].toString(), QString(first ? "じぶん" : "あいて"));
+            }
+        }
+        QCOMPARE(words, dealt);
+        QCOMPARE(r["missed"].toInt(), 17);
+        QCOMPARE(r["elements"].toInt(), 0);
+    }
+    // Readable on a tablet either way round: nothing to scroll sideways,
+    // the close button a finger's size and in sight.
+    for (const QSize size : {QSize(768, 1024), QSize(1024, 768)}) {
+        viewport(*m_children[2], size);
+        QVERIFY(QTest::qWaitFor([&] { return review(2)["viewport"].toObject()["w"].toInt() == size.width(); }, 5000));
+        const QJsonObject r = review(2);
+        const QJsonObject close = r["close"].toObject();
+        QVERIFY2(r["wide"].toBool() && close["h"].toDouble() >= 48 && close["x"].toDouble() >= 0
+                     && close["y"].toDouble() >= 0 && close["r"].toDouble() <= size.width()
+                     && close["b"].toDouble() <= size.height(),
+                 qPrintable(QJsonDocument(r).toJson()));
+        shoot(*m_children[2], size.width() < size.height() ? "child-review-portrait" : "child-review-landscape", size);
+    }
+    viewport(*m_children[2], QSize(1024, 768));
+    // Closed, the seat is there as the game left it.
+    m_children[0]->click("#reviewclose");
+    QVERIFY(reviewShows(0, [](const QJsonObject &r) { return !r["shown"].toBool(); }));
     shoot(*m_children[0], "child-seat");
 }
 
@@ -428,6 +536,92 @@ void TestBrowserHost::resultsAndTheirCsvAgree()
         QCOMPARE(cells[0], QString("3年1組 かんじ"));
     }
     QCOMPARE(fromCsv, shown);
+}
+
+QByteArray TestBrowserHost::openAndPrint(const QString &link, QJsonObject *shown, const QString &shot)
+{
+    const QString home = m_teacher.session("GET", "/window").toString();
+    const int before = int(m_teacher.session("GET", "/window/handles").toArray().size());
+    m_teacher.click(link);
+    QString tab;
+    (void)QTest::qWaitFor([&] {
+        const QJsonArray handles = m_teacher.session("GET", "/window/handles").toArray();
+        for (const QJsonValue &h : handles) {
+            if (h.toString() != home && handles.size() > before)
+                tab = h.toString();
+        }
+        return !tab.isEmpty();
+    }, 10000);
+    if (tab.isEmpty())
+        return {};
+    m_teacher.session("POST", "/window", {{"handle", tab}});
+    (void)QTest::qWaitFor([&] {
+        return m_teacher.script("return document.readyState;").toString() == "complete";
+    }, 10000);
+    *shown = m_teacher.script(ReadPrintable).toObject();
+    const QByteArray pdf = QByteArray::fromBase64(
+        m_teacher.session("POST", "/print", {{"page", QJsonObject{{"width", 21.0}, {"height", 29.7}}}})
+            .toString()
+            .toLatin1());
+    shoot(m_teacher, shot, QSize(900, 1000));
+    // The printout beside the screenshots, for the README's picture of it.
+    if (const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT"); !base.isEmpty()) {
+        QFile file(base + '-' + shot + ".pdf");
+        if (file.open(QIODevice::WriteOnly))
+            file.write(pdf);
+    }
+    m_teacher.session("DELETE", "/window");
+    m_teacher.session("POST", "/window", {{"handle", home}});
+    return pdf;
+}
+
+void TestBrowserHost::theTeacherPrintsAChildsReviewAndTheSheet()
+{
+    // The results page links each child's review and each game's sheet.
+    const ClassResults kept = m_store->results(m_classId).result();
+    QCOMPARE(kept.rows.size(), 4);
+    const ChildResult yuki = kept.rows.at(2);
+    QCOMPARE(yuki.name, names[2]);
+    const QString reviewLink = QStringLiteral("a[data-review='%1-%2']").arg(yuki.gameId).arg(yuki.childId);
+    QCOMPARE(m_teacher.script(QStringLiteral("return document.querySelector(\"%1\").getAttribute('href');")
+                                  .arg(reviewLink))
+                 .toString(),
+             QStringLiteral("/teacher/review/%1-%2.html").arg(yuki.gameId).arg(yuki.childId));
+
+    // <b>ゆき</b>'s review, printed: the game's words with readings, who
+    // found 今日, the name as text.
+    QJsonObject shown;
+    QByteArray pdf = openAndPrint(reviewLink, &shown, "teacher-child-review");
+    QVERIFY2(pdf.startsWith("%PDF"), pdf.left(100).constData());
+    QCOMPARE(shown["h1"].toString(), QString("ふりかえり"));
+    QVERIFY(shown["button"].toBool());
+    QCOMPARE(shown["bold"].toInt(), 0);
+    QVERIFY2(shown["text"].toString().contains("<b>ゆき</b>: 1 点 かち！！"), qPrintable(shown["text"].toString()));
+    QStringList cells = strings(shown["cells"]);
+    const int at = int(cells.indexOf("今日"));
+    QVERIFY2(at >= 0 && cells.value(at + 1) == "きょう・こんにち" && cells.value(at + 2) == "<b>ゆき</b>",
+             qPrintable(cells.join('|')));
+    QString text = pdfText(pdf);
+    QVERIFY2(text.contains("ふりかえり") && text.contains("きょう・こんにち") && text.contains("<b>ゆき</b>"),
+             qPrintable(text));
+    // The print button is left off the paper.
+    QVERIFY2(!text.contains("いんさつ"), qPrintable(text));
+
+    // The game's sheet: every word of its deal with its readings, one A4 page.
+    const QString sheetLink = QStringLiteral("a[data-sheet='%1']").arg(yuki.gameId);
+    pdf = openAndPrint(sheetLink, &shown, "teacher-sheet");
+    QVERIFY2(pdf.startsWith("%PDF"), pdf.left(100).constData());
+    QCOMPARE(shown["h1"].toString(), QString("3年1組 かんじ ・ ラウンド 1"));
+    const GameRecord game = m_store->game(yuki.gameId).result();
+    QCOMPARE(game.dealt.size(), 18);
+    text = pdfText(pdf);
+    for (const QString &word : game.dealt) {
+        const DictionaryEntry *entry = m_dictionary.find(word);
+        QVERIFY2(text.contains(word), qPrintable(word + '\n' + text));
+        if (entry)
+            QVERIFY2(text.contains(entry->readings.first()), qPrintable(word + '\n' + text));
+    }
+    QCOMPARE(text.count('\f'), 1);
 }
 
 void TestBrowserHost::cleanupTestCase()
