@@ -8,10 +8,13 @@
 // them to the lobby, closes the class game, and its results and their CSV
 // agree with what was played. At each game's end every child's page shows
 // its own review, on a tablet either way round; from the results the
-// teacher opens and prints a child's review and a game's sheet of words.
+// teacher opens and prints a child's review and a game's sheet of words,
+// then makes a word list from the kanji the class has learned, saves it
+// and creates a class game with it.
 #include "engine/recognitionqueue.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classmatch.h"
 #include "host/classwordlists.h"
 #include "host/resultscsv.h"
@@ -19,6 +22,9 @@
 #include "host/teacherkey.h"
 #include "hostweb/hostserver.h"
 #include "learning/worddictionary.h"
+#include "hostweb/teacherdesk.h"
+#include "recognition/kanjigrades.h"
+#include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/remoteseat.h"
 #include "browser/todayink.h"
@@ -100,6 +106,15 @@ return { title: document.title, h1: document.querySelector('h1') ? document.quer
          button: !!document.getElementById('printnow'),
          cells: [...document.querySelectorAll('td')].map((td) => td.textContent) };)";
 
+// The teacher's word-list maker.
+const char *const ReadListMaker = R"(
+const $ = (id) => document.getElementById(id);
+return { shown: !$('listmaker').hidden, made: !$('made').hidden, count: $('madecount').textContent,
+         short: $('madecount').classList.contains('short'), msg: $('makemsg').textContent,
+         suggestions: [...$('suggestions').querySelectorAll('button')].map((b) => b.dataset.kanji),
+         words: $('madewords').children.length, save: !$('saveform').hidden, saved: $('savemsg').textContent,
+         chosen: $('lists').value, savedLists: [...$('savedlists').children].map((li) => li.firstChild.textContent) };)";
+
 // The text of a PDF, by poppler's pdftotext; pages end in form feeds.
 QString pdfText(const QByteArray &pdf)
 {
@@ -136,6 +151,7 @@ private slots:
     void releaseSendsTheChildrenBackToTheLobby();
     void resultsAndTheirCsvAgree();
     void theTeacherPrintsAChildsReviewAndTheSheet();
+    void theTeacherMakesAListFromTheKanjiLearned();
     void cleanupTestCase();
 
 private:
@@ -171,6 +187,8 @@ private:
     WordDictionary m_dictionary;
     std::unique_ptr<ClassHost> m_host;
     std::unique_ptr<ClassWordLists> m_lists;
+    QSet<QString> m_readable;
+    std::unique_ptr<ClassListMaker> m_maker;
     std::unique_ptr<HostServer> m_server;
     WebDriver m_teacher;
     std::vector<std::unique_ptr<WebDriver>> m_children;
@@ -201,8 +219,20 @@ void TestBrowserHost::initTestCase()
     m_host->setDictionary(&m_dictionary);
     connect(m_host.get(), &ClassHost::preferredCharactersChanged, this,
             [this](const QSet<QString> &c) { m_recognizer.setPreferredCharacters(c); });
-    m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"));
+    m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"), m_state.filePath("lists"));
+    // Lists made of kanji the boxes read, as the host makes them.
+    for (const QString &model : SharedRecognizer::modelPaths()) {
+        bool opened = false;
+        m_readable = modelCharacters(model, &opened);
+        if (opened)
+            break;
+    }
+    QVERIFY(!m_readable.isEmpty());
+    m_maker = std::make_unique<ClassListMaker>(
+        &m_dictionary, [](char32_t c) { return kanjiSchoolYear(QString::fromUcs4(&c, 1)); },
+        [this](char32_t c) { return m_readable.contains(QString::fromUcs4(&c, 1)); });
     m_server = std::make_unique<HostServer>(*m_host, *m_teacherKey, *m_lists);
+    m_server->desk().setListMaker(m_maker.get());
     QVERIFY2(m_server->listen(QHostAddress::LocalHost, 0), qPrintable(m_server->errorString()));
     QString why;
     QVERIFY2(m_teacher.start(QSize(1280, 900), &why), qPrintable(why));
@@ -622,6 +652,62 @@ void TestBrowserHost::theTeacherPrintsAChildsReviewAndTheSheet()
             QVERIFY2(text.contains(entry->readings.first()), qPrintable(word + '\n' + text));
     }
     QCOMPARE(text.count('\f'), 1);
+}
+
+void TestBrowserHost::theTeacherMakesAListFromTheKanjiLearned()
+{
+    auto maker = [this] { return m_teacher.script(ReadListMaker).toObject(); };
+    auto shows = [&](const std::function<bool(const QJsonObject &)> &what) {
+        return QTest::qWaitFor([&] { return what(maker()); }, 20000);
+    };
+    QVERIFY(maker()["shown"].toBool());
+    // A few kanji pasted with kana and punctuation: too few words, and the
+    // kanji that would add the most.
+    m_teacher.type("#kanji", "山、川と 田。");
+    m_teacher.click("#makelist");
+    QVERIFY2(shows([](const QJsonObject &m) { return m["made"].toBool() && m["short"].toBool(); }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    QJsonObject m = maker();
+    const ClassListMaker::Made few = m_maker->make({}, "山川田");
+    QVERIFY2(m["count"].toString().contains(QStringLiteral("漢字 3 こから ことばが %1 こ").arg(few.words.size())),
+             qPrintable(m["count"].toString()));
+    QVERIFY(!m["save"].toBool());
+    QStringList suggested = strings(m["suggestions"]);
+    QCOMPARE(suggested.size(), int(few.suggestions.size()));
+    QCOMPARE(suggested.first(), few.suggestions.first().kanji);
+    shoot(m_teacher, "teacher-listmaker");
+    // A suggestion pressed is added to the kanji, and the list made again.
+    m_teacher.click("#suggestions button");
+    const QString more = "山、川と 田。 " + suggested.first();
+    QVERIFY(shows([&](const QJsonObject &m) {
+        return m_teacher.script("return document.getElementById('kanji').value;").toString() == more
+               && !m["count"].toString().startsWith("漢字 3 ");
+    }));
+
+    // The whole of grade 1: enough for a game; saved and offered.
+    m_teacher.click("input[name=grade][value='1']");
+    m_teacher.click("#makelist");
+    const ClassListMaker::Made grade1 = m_maker->make({1}, more);
+    QVERIFY(grade1.enough());
+    QVERIFY2(shows([&](const QJsonObject &m) {
+                 return m["save"].toBool() && m["count"].toString().contains(QStringLiteral("ことばが %1 こ").arg(grade1.words.size()));
+             }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    m_teacher.type("#listname", "1年の漢字");
+    m_teacher.click("#savelist");
+    QVERIFY2(shows([](const QJsonObject &m) { return m["chosen"].toString() == "saved:1年の漢字"; }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    QCOMPARE(strings(maker()["savedLists"]), QStringList{"1年の漢字"});
+    QCOMPARE(m_lists->saved(), QStringList{"1年の漢字"});
+
+    // Played: a class game made with it has its words.
+    m_teacher.type("#gamename", "1年 ふくしゅう");
+    m_teacher.click("#create");
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->classes().size(), 1, 10000);
+    const ClassGame *game = m_host->classes().first();
+    QCOMPARE(game->settings().listName, QString("1年の漢字"));
+    QCOMPARE(game->words().size(), int(grade1.words.size()));
+    QVERIFY(game->words().contains(grade1.words.first()));
 }
 
 void TestBrowserHost::cleanupTestCase()
