@@ -15,6 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
         const DictionaryEntry &e = d.entries().at(i);
         if (d.find(e.word) != &e || d.rank(e.word) != i)
             std::abort(); // an entry that cannot be found, or found elsewhere
+        const std::optional<DictionaryEntry> made = d.lookUp(e.word);
+        if (!made || d.wordAt(i) != e.word || made->readings != e.readings || made->meaning != e.meaning)
+            std::abort(); // the packed entry read back differently
         const QList<uint> codes = e.word.toUcs4();
         if (codes.size() != 2 || !WordDictionary::isKanji(codes[0]) || !WordDictionary::isKanji(codes[1]))
             std::abort(); // a word that is not two kanji

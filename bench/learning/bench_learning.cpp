@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Times the dictionary's load, the review window's appearance after the end
-// of a game, and the list builder for whole school years.
+// Times the dictionary's load and weighs it, times the review window's
+// appearance after the end of a game (the first of a console, which may wait
+// for the dictionary, and the later ones), and the list builder for whole
+// school years.
 //   bench_learning                    the figures
 //   bench_learning --show [SECONDS]   a played game's console, players and review, for screenshots
 //   bench_learning --pdf REVIEW.pdf SHEET.pdf   the review and the sheet of a played game
@@ -25,7 +27,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -52,17 +59,38 @@ long residentKb()
     return 0;
 }
 
-// Records when a widget was last painted.
+// Bytes the heap has handed out and not had back: what a structure keeps,
+// without what freed blocks leave resident.
+long heapInUseKb()
+{
+#ifdef __GLIBC__
+    const struct mallinfo2 m = mallinfo2();
+    return long((m.uordblks + m.hblkhd) / 1024);
+#else
+    return 0;
+#endif
+}
+
+// Records when the review's text was painted; the text view is made with
+// the first review, so the whole application is watched.
 class PaintWatch : public QObject
 {
 public:
+    explicit PaintWatch(const QWidget *window) : m_window(window) { qApp->installEventFilter(this); }
+    ~PaintWatch() override { qApp->removeEventFilter(this); }
     bool painted = false;
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
-            painted = true;
+        if (event->type() == QEvent::Paint && object->isWidgetType()) {
+            const auto *w = static_cast<QWidget *>(object);
+            if (w->window() == m_window && qobject_cast<QTextBrowser *>(w->parentWidget()))
+                painted = true;
+        }
         return false;
     }
+
+private:
+    const QWidget *m_window;
 };
 
 // A console with the bundled first list chosen, as the operator chooses it.
@@ -115,20 +143,96 @@ void timeDictionary()
         const WordDictionary d = WordDictionary::read(path);
         times.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    const long before = residentKb();
+    const long before = heapInUseKb();
     const WordDictionary kept = WordDictionary::read(path);
+    const long packed = heapInUseKb() - before;
+    // Every entry made as strings, as the entries of the dictionary once were.
+    const WordDictionary::Entries all = kept.entries();
+    for (qsizetype rank = 0; rank < all.size(); ++rank)
+        all.at(rank);
     std::printf("dictionary %s: %lld bytes, %lld words; load median %.1f ms, max %.1f ms (20 loads); "
-                "kept in memory about %ld kB\n",
+                "kept in memory %ld kB (heap in use); every entry made as strings: %ld kB more\n",
                 qPrintable(path), qlonglong(QFileInfo(path).size()), qlonglong(kept.size()), median(times),
-                maxOf(times), residentKb() - before);
+                maxOf(times), packed, heapInUseKb() - before - packed);
+}
+
+// How long the windows' thread takes to make the review window at start-up
+// (it once read the dictionary there).
+void timeReviewWindowMade(const Game &game)
+{
+    std::vector<double> times;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer t;
+        t.start();
+        ReviewWindow window(game);
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::printf("the review window made at start-up: median %.2f ms, max %.2f ms (20 made)\n", median(times),
+                maxOf(times));
+}
+
+// Runs the events until the review's text is painted, at most 5 s.
+void waitForPaint(const PaintWatch &watch)
+{
+    QElapsedTimer limit;
+    limit.start();
+    while (!watch.painted && limit.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// The first review of fresh consoles: the dictionary is read from the
+// game's start on a thread of its own and the text view is made with the
+// review. waitMs 0 ends the game at once, while the read is under way (the
+// review waits for the rest of it); else the game lasts that long.
+void timeFirstReview(int consoles, int waitMs)
+{
+    std::vector<double> shown, painted;
+    long residentBefore = 0, residentAtTheEnd = 0, residentAfter = 0;
+    for (int i = 0; i < consoles; ++i) {
+        auto console = std::make_unique<Console>();
+        ReviewWindow *review = console->form.reviewWindow();
+        PaintWatch watch(review);
+        if (i == 0)
+            residentBefore = residentKb();
+        console->play();
+        QElapsedTimer game;
+        game.start();
+        while (game.elapsed() < waitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (i == 0)
+            residentAtTheEnd = residentKb();
+        QElapsedTimer t;
+        t.start();
+        console->form.EndGame();
+        shown.push_back(double(t.nsecsElapsed()) / 1e6);
+        waitForPaint(watch);
+        painted.push_back(double(t.nsecsElapsed()) / 1e6);
+        if (i == 0)
+            residentAfter = residentKb();
+        review->close();
+    }
+    std::printf("first review of a console, game %s: made and shown (EndGame returns) median %.1f ms, max %.1f ms; "
+                "first paint median %.1f ms, max %.1f ms (%d consoles)\n",
+                waitMs ? qPrintable(QStringLiteral("of %1 ms").arg(waitMs)) : "ended at once", median(shown),
+                maxOf(shown), median(painted), maxOf(painted), consoles);
+    static bool firstOfTheProcess = true;
+    if (firstOfTheProcess)
+        std::printf("  the process's first console, resident: %ld kB before its first deal, %ld kB at the game's "
+                    "end (the game played, the dictionary read), %ld kB with its review shown\n",
+                    residentBefore, residentAtTheEnd, residentAfter);
+    firstOfTheProcess = false;
 }
 
 void timeReview(int games)
 {
     Console console;
     ReviewWindow *review = console.form.reviewWindow();
-    PaintWatch watch;
-    review->view()->viewport()->installEventFilter(&watch);
+    timeReviewWindowMade(console.form.game());
+    // The first game's review made the dictionary and the view ready.
+    console.play();
+    console.form.EndGame();
+    review->close();
+    PaintWatch watch(review);
     std::vector<double> shown, painted;
     for (int g = 0; g < games; ++g) {
         console.play();
@@ -137,14 +241,11 @@ void timeReview(int games)
         t.start();
         console.form.EndGame();
         shown.push_back(double(t.nsecsElapsed()) / 1e6);
-        QElapsedTimer limit;
-        limit.start();
-        while (!watch.painted && limit.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        waitForPaint(watch);
         painted.push_back(double(t.nsecsElapsed()) / 1e6);
         review->close();
     }
-    std::printf("review after EndGame: made and shown (EndGame returns) median %.1f ms, max %.1f ms; "
+    std::printf("later reviews after EndGame: made and shown (EndGame returns) median %.1f ms, max %.1f ms; "
                 "first paint median %.1f ms, max %.1f ms (%d games)\n",
                 median(shown), maxOf(shown), median(painted), maxOf(painted), games);
 }
@@ -211,6 +312,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: bench_learning [--show [SECONDS] | --pdf REVIEW.pdf SHEET.pdf]\n");
         return 2;
     }
+    // The first console of the process first: its memory is that of a
+    // console's first game, with nothing made before it.
+    timeFirstReview(10, 1000);
+    timeFirstReview(10, 0);
     timeDictionary();
     timeBuilder();
     timeReview(50);

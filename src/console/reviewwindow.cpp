@@ -32,21 +32,11 @@ ReviewWindow::ReviewWindow(const Game &game, QWidget *parent)
 {
     setObjectName(QStringLiteral("ReviewWindow"));
     setWindowTitle(QStringLiteral("ふりかえり - Taruvo"));
-    QString found, error;
-    m_dictionary = WordDictionary::readFirst(WordDictionary::paths(), &found, &error);
-    // Without it the review shows the words without readings.
-    if (m_dictionary.isEmpty())
-        qWarning("taruvo: no dictionary of readings (%s)", qUtf8Printable(error));
-    else if (m_dictionary.skippedLines() > 0)
-        qWarning("taruvo: dictionary %s: %d lines skipped", qUtf8Printable(QDir::toNativeSeparators(found)),
-                 m_dictionary.skippedLines());
+    connect(&m_reading, &QFutureWatcherBase::finished, this, &ReviewWindow::takeDictionary);
 
-    auto *layout = new QVBoxLayout(this);
-    m_view = new QTextBrowser;
-    m_view->setObjectName(QStringLiteral("ReviewView"));
-    m_view->setFont(documentFont());
-    m_view->document()->setDefaultFont(documentFont());
-    layout->addWidget(m_view, 1);
+    // The view comes with the first review: a console that is only started
+    // need not hold the text browser's machinery.
+    m_layout = new QVBoxLayout(this);
     auto *buttons = new QHBoxLayout;
     const auto button = [&](const char *name, const QString &text) {
         auto *b = new QPushButton(text);
@@ -62,11 +52,11 @@ ReviewWindow::ReviewWindow(const Game &game, QWidget *parent)
     m_sheetPdf = button("SheetPdfButton", QStringLiteral("先生用シートをPDFに…"));
     buttons->addStretch(1);
     m_close = button("CloseButton", QStringLiteral("閉じる"));
-    layout->addLayout(buttons);
+    m_layout->addLayout(buttons);
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("StatusLabel"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_status);
+    m_layout->addWidget(m_status);
     resize(PreferredSize);
 
     connect(m_print, &QPushButton::clicked, this, [this] { printWithDialog(Document::Review); });
@@ -82,9 +72,67 @@ ReviewWindow::ReviewWindow(const Game &game, QWidget *parent)
     connect(m_showAction, &QAction::triggered, this, &ReviewWindow::showReview);
 
     connect(&game, &Game::overChanged, this, &ReviewWindow::gameOver);
+    // Read while the first game is played: neither start-up nor the review
+    // waits for it, and a console left idle does not hold it.
+    connect(&game, &Game::clockRunningChanged, this, [this](bool running) {
+        if (running)
+            readDictionary();
+    });
 }
 
 ReviewWindow::~ReviewWindow() = default;
+
+QTextBrowser *ReviewWindow::view()
+{
+    if (!m_view) {
+        m_view = new QTextBrowser;
+        m_view->setObjectName(QStringLiteral("ReviewView"));
+        m_view->setFont(documentFont());
+        m_view->document()->setDefaultFont(documentFont());
+        // Qt puts a child added later first in its window's tab order,
+        // where the view is on screen.
+        m_layout->insertWidget(0, m_view, 1);
+    }
+    return m_view;
+}
+
+void ReviewWindow::readDictionary()
+{
+    if (m_dictionaryState != DictionaryState::Unread)
+        return;
+    m_dictionaryState = DictionaryState::Reading;
+    m_reading.setFuture(m_loader.load(WordDictionary::paths()));
+}
+
+void ReviewWindow::takeDictionary()
+{
+    if (m_dictionaryState != DictionaryState::Reading)
+        return;
+    m_dictionaryState = DictionaryState::Read;
+    m_reading.waitForFinished();
+    const LoadedDictionary loaded = m_reading.result();
+    m_dictionary = loaded.dictionary;
+    // Without it the review shows the words without readings.
+    if (m_dictionary.isEmpty())
+        qWarning("taruvo: no dictionary of readings (%s)", qUtf8Printable(loaded.error));
+    else if (m_dictionary.skippedLines() > 0)
+        qWarning("taruvo: dictionary %s: %d lines skipped", qUtf8Printable(QDir::toNativeSeparators(loaded.path)),
+                 m_dictionary.skippedLines());
+}
+
+void ReviewWindow::setDictionary(WordDictionary dictionary)
+{
+    // A read under way goes on, unwanted.
+    m_dictionaryState = DictionaryState::Read;
+    m_dictionary = std::move(dictionary);
+}
+
+const WordDictionary &ReviewWindow::dictionary()
+{
+    readDictionary();
+    takeDictionary();
+    return m_dictionary;
+}
 
 void ReviewWindow::readSettings(WAPISET &settings)
 {
@@ -120,7 +168,7 @@ void ReviewWindow::setPdfPathChooser(std::function<QString(const QString &)> cho
 void ReviewWindow::gameOver(bool over)
 {
     if (over) {
-        m_review = GameReview::of(m_game, m_dictionary);
+        m_review = GameReview::of(m_game, dictionary());
         render();
         m_showAction->setEnabled(true);
         showReview();
@@ -129,7 +177,8 @@ void ReviewWindow::gameOver(bool over)
         m_review = GameReview();
         m_showAction->setEnabled(false);
         hide();
-        m_view->clear();
+        if (m_view)
+            m_view->clear();
         m_status->clear();
     }
     emit reviewChanged();
@@ -139,7 +188,7 @@ void ReviewWindow::render()
 {
     if (m_review.isEmpty())
         return;
-    m_view->setHtml(html(Document::Review));
+    view()->setHtml(html(Document::Review));
 }
 
 QString ReviewWindow::html(Document which) const

@@ -2,9 +2,11 @@
 // The review after a game, in a window of its own beside the boards.
 #pragma once
 
+#include "learning/dictionaryloader.h"
 #include "learning/gamereview.h"
 #include "learning/worddictionary.h"
 
+#include <QFutureWatcher>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -16,6 +18,7 @@ class QPagedPaintDevice;
 class QPushButton;
 class QTextBrowser;
 class QTextDocument;
+class QVBoxLayout;
 class WAPISET;
 
 // Follows a game: at its end it makes the review (the words with their
@@ -34,7 +37,8 @@ public:
     static constexpr QSize PreferredSize{720, 640};
     static constexpr QSize MinimumSize{420, 240};
 
-    // The dictionary of readings is read from WordDictionary::paths().
+    // The dictionary of readings is read from WordDictionary::paths() on a
+    // thread of its own when the first game starts.
     explicit ReviewWindow(const Game &game, QWidget *parent = nullptr);
     ~ReviewWindow() override;
 
@@ -42,8 +46,10 @@ public:
     void readSettings(WAPISET &settings);
     void setMeanings(bool meanings);
     bool meanings() const { return m_meanings; }
-    void setDictionary(WordDictionary dictionary) { m_dictionary = std::move(dictionary); }
-    const WordDictionary &dictionary() const { return m_dictionary; }
+    // Replaces the dictionary read, or to be read, from the files.
+    void setDictionary(WordDictionary dictionary);
+    // Reads it now if it is not read yet; waits for a read under way.
+    const WordDictionary &dictionary();
     // Windows the review must not cover (the player windows), and windows it
     // had rather not cover.
     void setBoards(const QList<QWidget *> &boards, const QList<QWidget *> &others = {});
@@ -64,7 +70,8 @@ public:
     // its own chooser (empty: cancelled).
     void setPdfPathChooser(std::function<QString(const QString &suggested)> chooser);
 
-    QTextBrowser *view() const { return m_view; }
+    // Made with the first review, or when asked for.
+    QTextBrowser *view();
     QPushButton *printButton() const { return m_print; }
     QPushButton *pdfButton() const { return m_pdf; }
     QPushButton *sheetPrintButton() const { return m_sheetPrint; }
@@ -81,6 +88,8 @@ signals:
 
 private:
     void gameOver(bool over);
+    void readDictionary();
+    void takeDictionary();
     void render();
     void place();
     void printWithDialog(Document which);
@@ -89,6 +98,10 @@ private:
     static QString sheetTitle();
 
     const Game &m_game;
+    DictionaryLoader m_loader;
+    QFutureWatcher<LoadedDictionary> m_reading;
+    enum class DictionaryState { Unread, Reading, Read };
+    DictionaryState m_dictionaryState = DictionaryState::Unread;
     WordDictionary m_dictionary;
     GameReview m_review;
     bool m_meanings = false;
@@ -97,6 +110,7 @@ private:
     QList<QPointer<QWidget>> m_others;
     std::function<QString(const QString &)> m_chooser;
     QAction *m_showAction = nullptr;
+    QVBoxLayout *m_layout = nullptr;
     QTextBrowser *m_view = nullptr;
     QPushButton *m_print = nullptr;
     QPushButton *m_pdf = nullptr;

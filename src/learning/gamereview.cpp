@@ -10,11 +10,11 @@
 namespace {
 
 template <typename T>
-void lookUp(T &item, const QString &word, const WordDictionary &dictionary)
+void readingsOf(T &item, const QString &word, const WordDictionary &dictionary)
 {
-    if (const DictionaryEntry *entry = dictionary.find(word)) {
-        item.readings = entry->readings;
-        item.meaning = entry->meaning;
+    if (std::optional<DictionaryEntry> entry = dictionary.lookUp(word)) {
+        item.readings = std::move(entry->readings);
+        item.meaning = std::move(entry->meaning);
     }
 }
 
@@ -65,7 +65,7 @@ GameReview GameReview::of(const PlayedGame &game, const WordDictionary &dictiona
     for (const QString &word : game.dealt) {
         ReviewWord w;
         w.word = word;
-        lookUp(w, word, dictionary);
+        readingsOf(w, word, dictionary);
         review.m_words.append(w);
     }
     for (int player = 1; player <= Rules::Players; ++player) {
@@ -87,7 +87,7 @@ GameReview GameReview::of(const PlayedGame &game, const WordDictionary &dictiona
                 ReviewWord other;
                 other.word = answer;
                 other.foundBy = player;
-                lookUp(other, answer, dictionary);
+                readingsOf(other, answer, dictionary);
                 review.m_otherWords.append(other);
             }
         }
@@ -99,7 +99,7 @@ GameReview GameReview::of(const PlayedGame &game, const WordDictionary &dictiona
             if (!t.answer.isEmpty() && t.answer.back().isHighSurrogate())
                 t.answer.chop(1);
             t.outcome = outcome;
-            lookUp(t, t.answer, dictionary);
+            readingsOf(t, t.answer, dictionary);
             p.wrongTries.append(t);
         }
         p.wrongTryCount = qMax(played.wrongTryCount, int(p.wrongTries.size()));

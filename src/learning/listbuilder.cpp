@@ -26,8 +26,8 @@ QList<char32_t> kanjiOfText(QStringView text)
 QSet<char32_t> ListBuilder::kanjiOfYears(const QSet<int> &years, const std::function<int(char32_t)> &yearOf) const
 {
     QSet<char32_t> out;
-    for (const DictionaryEntry &e : m_dictionary.entries()) {
-        for (const uint c : e.word.toUcs4()) {
+    for (qsizetype rank = 0; rank < m_dictionary.size(); ++rank) {
+        for (const uint c : m_dictionary.wordAt(rank).toUcs4()) {
             if (years.contains(yearOf(c)))
                 out.insert(c);
         }
@@ -40,16 +40,17 @@ BuiltList ListBuilder::build(const QSet<char32_t> &allowed, int maxWords, int mi
     BuiltList out;
     // For each kanji not allowed: the words it would add, most common first.
     QHash<char32_t, QStringList> adds;
-    for (const DictionaryEntry &e : m_dictionary.entries()) {
-        const QList<uint> cs = e.word.toUcs4();
+    for (qsizetype rank = 0; rank < m_dictionary.size(); ++rank) {
+        const QString word = m_dictionary.wordAt(rank);
+        const QList<uint> cs = word.toUcs4();
         if (cs.size() != 2 || !readable(cs[0]) || !readable(cs[1]))
             continue;
         const bool first = allowed.contains(cs[0]), second = allowed.contains(cs[1]);
         if (first && second) {
             if (maxWords <= 0 || out.words.size() < maxWords)
-                out.words << e.word;
+                out.words << word;
         } else if (first || second || cs[0] == cs[1]) {
-            adds[first ? cs[1] : cs[0]] << e.word;
+            adds[first ? cs[1] : cs[0]] << word;
         }
     }
     if (out.words.size() >= minWords)

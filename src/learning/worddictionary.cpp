@@ -6,6 +6,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QMutex>
+
+#include <algorithm>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 bool WordDictionary::isKanji(char32_t c)
 {
@@ -78,9 +85,103 @@ WordDictionary WordDictionary::readFirst(const QStringList &paths, QString *foun
     return {};
 }
 
+struct WordDictionary::Packed
+{
+    // The entries in rank order, one after the other: each its word, a tab,
+    // its readings joined by commas, a tab and its meaning, in UTF-8.
+    QByteArray text;
+    // Where each entry starts in text, and where the last one ends.
+    std::vector<quint32> starts;
+    // The ranks in the order of their words' bytes (UTF-8 keeps the order of
+    // the code points); no word twice.
+    std::vector<quint32> byWord;
+
+    qsizetype size() const { return qsizetype(byWord.size()); }
+    std::string_view entry(qsizetype rank) const
+    {
+        return std::string_view(text.constData() + starts[size_t(rank)], starts[size_t(rank) + 1] - starts[size_t(rank)]);
+    }
+    std::string_view word(qsizetype rank) const
+    {
+        const std::string_view e = entry(rank);
+        return e.substr(0, e.find('\t'));
+    }
+    qsizetype rankOf(std::string_view w) const
+    {
+        const auto it = std::lower_bound(byWord.begin(), byWord.end(), w,
+                                         [this](quint32 rank, std::string_view key) { return word(rank) < key; });
+        return it != byWord.end() && word(*it) == w ? qsizetype(*it) : -1;
+    }
+};
+
+struct WordDictionary::Kept
+{
+    QMutex lock;
+    // Node-based: an entry stays where it was made.
+    std::unordered_map<qsizetype, DictionaryEntry> entries;
+};
+
+namespace {
+
+QString fromUtf8(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+// Gathers the lines that are entries into the packed form.
+class PackedBuilder
+{
+public:
+    // False for a line that is not an entry.
+    bool add(QStringView line);
+    QByteArray text;
+    std::vector<quint32> starts;
+};
+
+bool PackedBuilder::add(QStringView line)
+{
+    const qsizetype tab1 = line.indexOf(QLatin1Char('\t'));
+    const qsizetype tab2 = tab1 < 0 ? -1 : line.indexOf(QLatin1Char('\t'), tab1 + 1);
+    if (tab2 < 0 || line.indexOf(QLatin1Char('\t'), tab2 + 1) >= 0)
+        return false;
+    const QStringView word = line.left(tab1);
+    const QStringView readings = line.mid(tab1 + 1, tab2 - tab1 - 1);
+    const QStringView meaning = line.mid(tab2 + 1);
+
+    const QList<uint> codes = word.toUcs4();
+    if (codes.size() != 2 || !WordDictionary::isKanji(codes[0]) || !WordDictionary::isKanji(codes[1]))
+        return false;
+    const QList<QStringView> parts = readings.split(QLatin1Char(','));
+    if (parts.size() > WordDictionary::MaxReadings)
+        return false;
+    for (QStringView r : parts) {
+        if (r.size() > WordDictionary::MaxReadingLength || !WordDictionary::isKana(r))
+            return false;
+    }
+    if (meaning.size() > WordDictionary::MaxMeaningLength)
+        return false;
+    for (QChar c : meaning) {
+        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter || c.isSurrogate())
+            return false;
+    }
+    // Checked, the fields go in as they are: the readings are kana joined
+    // by commas, the meaning has neither tab nor line end.
+    const QByteArray packed = word.toUtf8() + '\t' + readings.toUtf8() + '\t' + meaning.trimmed().toUtf8();
+    if (text.size() + packed.size() > qsizetype(std::numeric_limits<quint32>::max()))
+        return false; // beyond what the offsets count; no file the reader takes comes near
+    if (starts.empty())
+        starts.push_back(0);
+    text += packed;
+    starts.push_back(quint32(text.size()));
+    return true;
+}
+
+} // namespace
+
 WordDictionary WordDictionary::parse(const QString &text)
 {
     WordDictionary d;
+    PackedBuilder builder;
     QStringView rest(text);
     while (!rest.isEmpty()) {
         qsizetype end = 0;
@@ -94,51 +195,117 @@ WordDictionary WordDictionary::parse(const QString &text)
             rest = rest.mid(1);
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        if (!d.addLine(line))
+        if (!builder.add(line))
             ++d.m_skipped;
     }
+    if (builder.starts.size() < 2)
+        return d;
+
+    auto packed = std::make_shared<Packed>();
+    packed->text = std::move(builder.text);
+    packed->starts = std::move(builder.starts);
+    const qsizetype lines = qsizetype(packed->starts.size()) - 1;
+    packed->byWord.resize(size_t(lines));
+    for (qsizetype r = 0; r < lines; ++r)
+        packed->byWord[size_t(r)] = quint32(r);
+    // Stable: of a word on several lines, the first line comes first.
+    std::stable_sort(packed->byWord.begin(), packed->byWord.end(),
+                     [&packed](quint32 a, quint32 b) { return packed->word(a) < packed->word(b); });
+    std::vector<bool> repeated(size_t(lines), false);
+    bool anyRepeated = false;
+    for (size_t i = 1; i < packed->byWord.size(); ++i) {
+        if (packed->word(packed->byWord[i]) == packed->word(packed->byWord[i - 1])) {
+            repeated[packed->byWord[i]] = true;
+            anyRepeated = true;
+        }
+    }
+    if (anyRepeated) {
+        // The later lines of a word go; the ranks after them move up.
+        std::vector<quint32> newRank(static_cast<size_t>(lines));
+        QByteArray text;
+        std::vector<quint32> starts{0};
+        for (qsizetype r = 0; r < lines; ++r) {
+            newRank[size_t(r)] = quint32(starts.size() - 1);
+            if (repeated[size_t(r)])
+                continue;
+            const std::string_view e = packed->entry(r);
+            text.append(e.data(), qsizetype(e.size()));
+            starts.push_back(quint32(text.size()));
+        }
+        std::vector<quint32> byWord;
+        byWord.reserve(starts.size() - 1);
+        for (quint32 r : packed->byWord) {
+            if (!repeated[r])
+                byWord.push_back(newRank[r]);
+        }
+        packed->text = std::move(text);
+        packed->starts = std::move(starts);
+        packed->byWord = std::move(byWord);
+    }
+    packed->text.squeeze();
+    packed->starts.shrink_to_fit();
+    packed->byWord.shrink_to_fit();
+    d.m_packed = std::move(packed);
+    d.m_kept = std::make_shared<Kept>();
     return d;
 }
 
-bool WordDictionary::addLine(QStringView line)
+qsizetype WordDictionary::size() const
 {
-    const qsizetype tab1 = line.indexOf(QLatin1Char('\t'));
-    const qsizetype tab2 = tab1 < 0 ? -1 : line.indexOf(QLatin1Char('\t'), tab1 + 1);
-    if (tab2 < 0 || line.indexOf(QLatin1Char('\t'), tab2 + 1) >= 0)
-        return false;
-    const QStringView word = line.left(tab1);
-    const QStringView readings = line.mid(tab1 + 1, tab2 - tab1 - 1);
-    const QStringView meaning = line.mid(tab2 + 1);
+    return m_packed ? m_packed->size() : 0;
+}
 
-    const QList<uint> codes = word.toUcs4();
-    if (codes.size() != 2 || !isKanji(codes[0]) || !isKanji(codes[1]))
-        return false;
-    DictionaryEntry entry;
-    entry.word = word.toString();
-    const QList<QStringView> parts = readings.split(QLatin1Char(','));
-    if (parts.size() > MaxReadings)
-        return false;
-    for (QStringView r : parts) {
-        if (r.size() > MaxReadingLength || !isKana(r))
-            return false;
-        entry.readings << r.toString();
-    }
-    if (meaning.size() > MaxMeaningLength)
-        return false;
-    for (QChar c : meaning) {
-        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter || c.isSurrogate())
-            return false;
-    }
-    entry.meaning = meaning.trimmed().toString();
-    if (m_index.contains(entry.word))
-        return true; // the first line of a word counts
-    m_index.insert(entry.word, int(m_entries.size()));
-    m_entries.append(std::move(entry));
-    return true;
+int WordDictionary::rank(const QString &word) const
+{
+    if (!m_packed || word.isEmpty())
+        return -1;
+    const QByteArray bytes = word.toUtf8();
+    return int(m_packed->rankOf(std::string_view(bytes.constData(), size_t(bytes.size()))));
+}
+
+QString WordDictionary::wordAt(qsizetype rank) const
+{
+    Q_ASSERT(rank >= 0 && rank < size());
+    return fromUtf8(m_packed->word(rank));
+}
+
+DictionaryEntry WordDictionary::entryAt(qsizetype rank) const
+{
+    Q_ASSERT(rank >= 0 && rank < size());
+    const std::string_view e = m_packed->entry(rank);
+    const size_t tab1 = e.find('\t'), tab2 = e.find('\t', tab1 + 1);
+    DictionaryEntry out;
+    out.word = fromUtf8(e.substr(0, tab1));
+    out.readings = fromUtf8(e.substr(tab1 + 1, tab2 - tab1 - 1)).split(QLatin1Char(','));
+    out.meaning = fromUtf8(e.substr(tab2 + 1));
+    return out;
+}
+
+std::optional<DictionaryEntry> WordDictionary::lookUp(const QString &word) const
+{
+    const int r = rank(word);
+    if (r < 0)
+        return std::nullopt;
+    return entryAt(r);
+}
+
+const DictionaryEntry &WordDictionary::kept(qsizetype rank) const
+{
+    Q_ASSERT(rank >= 0 && rank < size());
+    QMutexLocker lock(&m_kept->lock);
+    auto it = m_kept->entries.find(rank);
+    if (it == m_kept->entries.end())
+        it = m_kept->entries.emplace(rank, entryAt(rank)).first;
+    return it->second;
 }
 
 const DictionaryEntry *WordDictionary::find(const QString &word) const
 {
-    const auto it = m_index.constFind(word);
-    return it == m_index.constEnd() ? nullptr : &m_entries.at(*it);
+    const int r = rank(word);
+    return r < 0 ? nullptr : &kept(r);
+}
+
+WordDictionary::Entries WordDictionary::entries() const
+{
+    return Entries(*this);
 }

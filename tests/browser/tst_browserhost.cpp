@@ -646,7 +646,7 @@ void TestBrowserHost::theTeacherPrintsAChildsReviewAndTheSheet()
     QCOMPARE(game.dealt.size(), 18);
     text = pdfText(pdf);
     for (const QString &word : game.dealt) {
-        const DictionaryEntry *entry = m_dictionary.find(word);
+        const std::optional<DictionaryEntry> entry = m_dictionary.lookUp(word);
         QVERIFY2(text.contains(word), qPrintable(word + '\n' + text));
         if (entry)
             QVERIFY2(text.contains(entry->readings.first()), qPrintable(word + '\n' + text));

@@ -4,6 +4,7 @@
 #include "engine/game.h"
 #include "fakes/fakes.h"
 #include "fakes/hostilefiles.h"
+#include "learning/dictionaryloader.h"
 #include "learning/gamereview.h"
 #include "learning/listbuilder.h"
 #include "learning/reviewhtml.h"
@@ -93,6 +94,13 @@ private slots:
     void dictionaryFilesThatCannotBeRead_data();
     void dictionaryFilesThatCannotBeRead();
     void shippedDictionaryCoversTheBundledLists();
+    void everyWordIsFoundWhereItIs();
+    void lookUpsOfWordsNotThere_data();
+    void lookUpsOfWordsNotThere();
+    void repeatedWordsLeaveNoGapInTheRanks();
+    void keptEntriesOutliveTheDictionaryTheyCameFrom();
+    void loaderReadsTheFirstReadableFile_data();
+    void loaderReadsTheFirstReadableFile();
 
     void reviewAfterAScriptedGame();
     void reviewCountsAWordDealtTwice();
@@ -240,6 +248,149 @@ void TestLearning::shippedDictionaryCoversTheBundledLists()
     QVERIFY(checked > 10000);
     QVERIFY(d.find(QStringLiteral("今日"))->readings.contains(QStringLiteral("きょう")));
     QCOMPARE(d.find(QStringLiteral("学校"))->meaning, QStringLiteral("school"));
+}
+
+void TestLearning::everyWordIsFoundWhereItIs()
+{
+    // Guards the packed dictionary's binary search and the entries it makes:
+    // every word of the shipped file found at its own rank, with the same
+    // entry however it is asked for, and a kanji outside the BMP among them.
+    const WordDictionary d = WordDictionary::read(shippedDictionary());
+    QVERIFY(d.size() > 10000);
+    for (qsizetype r = 0; r < d.size(); ++r) {
+        const QString word = d.wordAt(r);
+        QCOMPARE(d.rank(word), int(r));
+        const std::optional<DictionaryEntry> entry = d.lookUp(word);
+        QVERIFY(entry);
+        QCOMPARE(entry->word, word);
+        const DictionaryEntry at = d.entryAt(r);
+        QCOMPARE(at.readings, entry->readings);
+        QCOMPARE(at.meaning, entry->meaning);
+    }
+    const DictionaryEntry &first = d.entries().at(0);
+    QCOMPARE(d.find(first.word), &first);
+    qsizetype counted = 0;
+    for (const DictionaryEntry &e : d.entries()) {
+        QCOMPARE(d.find(e.word), &e);
+        ++counted;
+    }
+    QCOMPARE(counted, d.size());
+
+    const WordDictionary rare = WordDictionary::parse(QString::fromUcs4(U"日本\tにほん\tJapan\n𩸽焼\tほっけやき\tgrilled fish\n"
+                                                                        U"丈夫\tじょうぶ\tstrong\n"));
+    QCOMPARE(rare.rank(QString::fromUcs4(U"𩸽焼")), 1);
+    QCOMPARE(rare.lookUp(QString::fromUcs4(U"𩸽焼"))->readings, QStringList{QStringLiteral("ほっけやき")});
+    QCOMPARE(rare.rank(QStringLiteral("丈夫")), 2);
+}
+
+void TestLearning::lookUpsOfWordsNotThere_data()
+{
+    // Words before the first, after the last and between the words in the
+    // search's order, and strings no line can hold.
+    QTest::addColumn<QString>("word");
+    QTest::newRow("empty") << "";
+    QTest::newRow("one kanji of a word") << "学";
+    QTest::newRow("a word and more") << "学校長";
+    QTest::newRow("before every word") << "一一";
+    QTest::newRow("after every word") << QString::fromUcs4(U"𪚲𪚲");
+    QTest::newRow("between two words") << "日木";
+    QTest::newRow("a word with its tab") << "学校\t";
+    QTest::newRow("a whole line") << "学校\tがっこう\tschool";
+    QTest::newRow("a reading") << "がっこう";
+    QTest::newRow("a lone surrogate") << QString(QChar(0xD867));
+}
+
+void TestLearning::lookUpsOfWordsNotThere()
+{
+    // Guards the search against answering with a neighbour: a word the
+    // dictionary lacks shows no reading, never a wrong one.
+    QFETCH(QString, word);
+    const WordDictionary d = smallDictionary();
+    QCOMPARE(d.rank(word), -1);
+    QVERIFY(!d.lookUp(word));
+    QVERIFY(!d.find(word));
+    QVERIFY(!WordDictionary().find(word) && WordDictionary().rank(word) == -1);
+}
+
+void TestLearning::repeatedWordsLeaveNoGapInTheRanks()
+{
+    // Guards the order that stands for how common a word is when a file
+    // repeats words further down: the first line counts, the later ones go,
+    // and the words after them keep their order without gaps.
+    const WordDictionary d = WordDictionary::parse(QStringLiteral("日本\tにほん\tJapan\n学校\tがっこう\tschool\n"
+                                                                  "日本\tやまと\tYamato\n先生\tせんせい\tteacher\n"
+                                                                  "学校\tまなびや\tschool building\n日本\tにっぽん\t\n"
+                                                                  "花火\tはなび\tfireworks\n"));
+    QCOMPARE(d.size(), 4);
+    QCOMPARE(d.skippedLines(), 0);
+    const QStringList order{"日本", "学校", "先生", "花火"};
+    for (int r = 0; r < order.size(); ++r) {
+        QCOMPARE(d.wordAt(r), order[r]);
+        QCOMPARE(d.rank(order[r]), r);
+    }
+    QCOMPARE(d.lookUp(QStringLiteral("日本"))->readings, QStringList{QStringLiteral("にほん")});
+    QCOMPARE(d.lookUp(QStringLiteral("学校"))->meaning, QStringLiteral("school"));
+    QCOMPARE(d.entryAt(3).readings, QStringList{QStringLiteral("はなび")});
+}
+
+void TestLearning::keptEntriesOutliveTheDictionaryTheyCameFrom()
+{
+    // Guards an entry handed out by find() against the dictionary being
+    // replaced (the review window's setDictionary) while a copy lives on:
+    // the entry stays whole (a freed one is caught by the sanitizer).
+    WordDictionary d = smallDictionary();
+    const DictionaryEntry *e = d.find(QStringLiteral("生花"));
+    QVERIFY(e);
+    const WordDictionary copy = d;
+    QCOMPARE(copy.find(QStringLiteral("生花")), e);
+    d = WordDictionary::parse(QStringLiteral("電車\tでんしゃ\ttrain\n"));
+    QVERIFY(!d.find(QStringLiteral("生花")));
+    QCOMPARE(e->word, QStringLiteral("生花"));
+    QCOMPARE(e->readings, QStringList{QStringLiteral("いけばな")});
+    QCOMPARE(e->meaning, QStringLiteral("flower arrangement"));
+}
+
+void TestLearning::loaderReadsTheFirstReadableFile_data()
+{
+    QTest::addColumn<int>("kind"); // -1 missing, else a Hostile
+    QTest::addColumn<bool>("shippedAfter");
+    QTest::newRow("missing, then the shipped file") << -1 << true;
+    QTest::newRow("named pipe, then the shipped file") << int(Hostile::Fifo) << true;
+    QTest::newRow("link to /dev/zero alone") << int(Hostile::DevZero) << false;
+    QTest::newRow("missing alone") << -1 << false;
+}
+
+void TestLearning::loaderReadsTheFirstReadableFile()
+{
+    // Guards the read off the windows' thread: it ends (a pipe or a device
+    // does not hold it), gives the first readable file or every reason, and
+    // the loader's end waits for it rather than leaving the thread behind.
+    QFETCH(int, kind);
+    QFETCH(bool, shippedAfter);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("words-ja.tsv"));
+    HostilePlanter planter;
+    if (kind >= 0)
+        planter.plant(path, Hostile(kind));
+    QStringList paths{path};
+    if (shippedAfter)
+        paths << shippedDictionary();
+    QFuture<LoadedDictionary> future;
+    {
+        DictionaryLoader loader;
+        future = loader.load(paths);
+    }
+    QVERIFY(future.isFinished());
+    const LoadedDictionary loaded = future.result();
+    if (shippedAfter) {
+        QCOMPARE(loaded.path, shippedDictionary());
+        QVERIFY(loaded.dictionary.size() > 10000);
+        QVERIFY(loaded.error.isEmpty());
+    } else {
+        QVERIFY(loaded.path.isEmpty());
+        QVERIFY(loaded.dictionary.isEmpty());
+        QVERIFY2(loaded.error.contains(QDir::toNativeSeparators(path)), qPrintable(loaded.error));
+    }
 }
 
 void TestLearning::reviewAfterAScriptedGame()

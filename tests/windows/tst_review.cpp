@@ -86,6 +86,7 @@ class TestReview : public QObject
 private slots:
     void appearsAtTheEndBesideTheBoards();
     void closedComesBackUntilTheNextDeal();
+    void textComesFirstInTheTabOrder();
     void meaningsWhenTheSettingAsks_data();
     void meaningsWhenTheSettingAsks();
     void pdfsReadBack_data();
@@ -153,6 +154,23 @@ void TestReview::closedComesBackUntilTheNextDeal()
     QVERIFY(!r.review()->showAction()->isEnabled());
     r.review()->showAction()->trigger();
     QVERIFY(!r.review()->isVisible());
+}
+
+void TestReview::textComesFirstInTheTabOrder()
+{
+    // Guards keyboard and screen-reader users: the review's text, made with
+    // the first review after the buttons, comes before them as on screen.
+    Reviewed r;
+    r.playGame();
+    ReviewWindow *review = r.review();
+    QList<QWidget *> order;
+    QWidget *w = review->view();
+    for (int i = 0; i < 100; ++i, w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == review && !order.contains(w))
+            order << w;
+    }
+    QCOMPARE(order, (QList<QWidget *>{review->view(), review->printButton(), review->pdfButton(),
+                                      review->sheetPrintButton(), review->sheetPdfButton(), review->closeButton()}));
 }
 
 void TestReview::meaningsWhenTheSettingAsks_data()
