@@ -121,6 +121,7 @@ void TestClassGame::namesAreCleanedOrRefused_data()
     QTest::addColumn<QString>("kept"); // empty: refused
     QTest::newRow("plain") << "たろう" << "たろう";
     QTest::newRow("blanks at the ends and inside") << "\u3000 はな  こ \t" << "はな こ";
+    QTest::newRow("other spaces at the ends and inside") << "\u205Fはな\u00A0こ\u2009" << "はな こ";
     QTest::newRow("sixteen characters") << QString(16, QChar(u'あ')) << QString(16, QChar(u'あ'));
     QTest::newRow("seventeen characters") << QString(17, QChar(u'あ')) << "";
     QTest::newRow("a kanji beyond the BMP counts once") << QString::fromUcs4(U"𠮷田") << QString::fromUcs4(U"𠮷田");
