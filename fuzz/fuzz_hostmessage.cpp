@@ -2,11 +2,14 @@
 // Fuzz target for what the class host reads from the network: each line of
 // the input is a children's page's message and a teacher's page's message,
 // read and checked, with the invariants the host relies on; a name that
-// passes is cleaned as a class does; the whole input is also read as an
-// uploaded word list.
+// passes is cleaned as a class does; each line is also a list's name a
+// teacher gives and a path to a printed review; the whole input is also
+// read as an uploaded word list.
 #include "host/childname.h"
+#include "host/classlistmaker.h"
 #include "host/classwordlists.h"
 #include "hostweb/lobbymessage.h"
+#include "hostweb/printpage.h"
 #include "hostweb/teachermessage.h"
 
 #include <QByteArray>
@@ -31,6 +34,42 @@ void checkName(const QString &typed)
     }
     if (ChildName::clean(name) != name)
         std::abort(); // cleaning twice changes it
+}
+
+void checkListName(const QString &typed)
+{
+    QString why;
+    const QString name = ClassWordLists::checkName(typed, &why);
+    if (name.isEmpty() == why.isEmpty())
+        std::abort();
+    if (name.isEmpty())
+        return;
+    if (name.toUcs4().size() > ClassWordLists::MaxNameLength || name.trimmed() != name)
+        std::abort();
+    // It becomes a file's name in the lists' folder: no way out of it.
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('.'))
+        || name.contains(QChar(0)))
+        std::abort();
+    if (ClassWordLists::checkName(name, nullptr) != name)
+        std::abort();
+}
+
+void checkPrintPath(const QString &path)
+{
+    const QString prefix = QStringLiteral("/teacher/review/"), suffix = QStringLiteral(".html");
+    const QList<qint64> ids = PrintPage::idsIn(path, prefix, suffix, 2);
+    if (ids.isEmpty())
+        return;
+    if (ids.size() != 2)
+        std::abort();
+    for (qint64 id : ids) {
+        if (id < 0 || id > 999999999999999)
+            std::abort();
+    }
+    // Only the plain form passes (leading zeros aside).
+    const QString again = prefix + QString::number(ids[0]) + u'-' + QString::number(ids[1]) + suffix;
+    if (PrintPage::idsIn(again, prefix, suffix, 2) != ids)
+        std::abort();
 }
 
 } // namespace
@@ -69,6 +108,20 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
             if (!s.check(&why) && why.isEmpty())
                 std::abort();
         }
+        if (t.kind == TeacherCommand::MakeList || t.kind == TeacherCommand::SaveList) {
+            if (t.grades.size() > ClassListMaker::Grades || t.kanji.size() > ClassListMaker::MaxPastedCharacters)
+                std::abort();
+            for (int g : t.grades) {
+                if (g < 1 || g > ClassListMaker::Grades)
+                    std::abort();
+            }
+        }
+        if ((t.kind == TeacherCommand::SaveList || t.kind == TeacherCommand::DeleteList)
+            && t.listName.size() > 4 * ClassWordLists::MaxNameLength)
+            std::abort();
+        const QString text = QString::fromUtf8(line);
+        checkListName(text);
+        checkPrintPath(text);
     }
     const WordListFile upload = ClassWordLists::readUpload(bytes);
     if (upload.ok == !upload.error.isEmpty())

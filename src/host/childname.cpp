@@ -5,9 +5,11 @@
 
 namespace {
 
+// Every space separator (no-break, thin, ideographic ...) is a blank, so
+// that none is kept at a name's ends.
 bool blank(char32_t c)
 {
-    return c == U' ' || c == U'\t' || c == U'\u3000';
+    return c == U'\t' || QChar::category(c) == QChar::Separator_Space;
 }
 
 bool text(char32_t c)

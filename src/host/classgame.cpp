@@ -213,26 +213,22 @@ bool ClassGame::startAll(bool oneDeal, QString *why)
     const quint64 shared = seed();
     for (const Pair &p : std::as_const(m_pairs)) {
         QList<ClassMatch::Player> players;
-        QList<qint64> ids;
         for (qint64 id : {p.first, p.second}) {
-            if (const Child *c = child(id)) {
+            if (const Child *c = child(id))
                 players.append({c->id, c->token, c->seatCode});
-                ids.append(c->id);
-            }
         }
         if (players.isEmpty())
             continue;
         const qint64 matchId = m_store ? m_store->newId(ResultsStore::Kind::Game) : qint64(m_matches.size() + 1);
         auto *match = new ClassMatch(matchId, m_settings, m_words, m_recognition ? m_recognition->next() : nullptr,
-                                     players, this);
+                                     players, m_dictionary, this);
         m_matches.append(match);
-        if (m_store)
-            m_store->startGame(matchId, m_id, m_round, ids);
-        connect(match, &ClassMatch::answerJudged, this, [this, match](int player, const QString &word, bool correct) {
-            if (m_store)
-                m_store->recordAnswer(match->id(), player, match->childId(player), word, correct,
-                                      match->score(player), match->wrongTries(player));
-        });
+        connect(match, &ClassMatch::answerJudged, this,
+                [this, match](int player, const QString &word, Judgement::Outcome outcome) {
+                    if (m_store)
+                        m_store->recordAnswer(match->id(), player, match->childId(player), word, outcome,
+                                              match->score(player), match->wrongTries(player));
+                });
         connect(match, &ClassMatch::finished, this, [this, match] { matchFinished(match); });
         connect(match, &ClassMatch::changed, this, &ClassGame::changed);
     }
@@ -240,6 +236,15 @@ bool ClassGame::startAll(bool oneDeal, QString *why)
     // Deals for all first, then every clock starts within the same moment.
     for (ClassMatch *m : std::as_const(m_matches))
         m->start(oneDeal ? shared : seed());
+    // Each game's children and its words, kept for its review.
+    for (ClassMatch *m : std::as_const(m_matches)) {
+        if (!m_store)
+            break;
+        QList<qint64> ids;
+        for (int player = 1; player <= m->playerCount(); ++player)
+            ids.append(m->childId(player));
+        m_store->startGame(m->id(), m_id, m_round, ids, m->game().pool().dealtWords());
+    }
     emit placesChanged();
     emit changed();
     return true;

@@ -16,6 +16,7 @@ class RecognitionQueues;
 class RemoteSeat;
 class ResultsStore;
 class UniformRandom;
+class WordDictionary;
 
 // What a teacher runs for a class: children join with the class code and a
 // name, wait in the lobby, are paired (in join order as they come, or
@@ -58,6 +59,9 @@ public:
 
     // Chance for shuffling and dealing; tests put a fixed one in.
     void setRandom(std::unique_ptr<UniformRandom> random);
+    // The readings of the reviews at the end of each game, from the next
+    // round on; null: none. It must outlive the class game.
+    void setDictionary(const WordDictionary *dictionary) { m_dictionary = dictionary; }
 
     qint64 id() const { return m_id; }
     QString code() const { return m_code; }
@@ -119,6 +123,7 @@ private:
     WordList m_words;
     ResultsStore *m_store;
     RecognitionQueues *m_recognition;
+    const WordDictionary *m_dictionary = nullptr;
     int m_maxChildren;
     std::unique_ptr<UniformRandom> m_random;
     Phase m_phase = Phase::Lobby;

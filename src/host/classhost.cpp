@@ -91,6 +91,7 @@ ClassGame *ClassHost::create(const ClassSettings &settings, WordList words, QStr
     }
     auto *game = new ClassGame(id, newClassCode(), s, std::move(words), m_store, &m_recognition,
                                m_limits.childrenPerClass, this);
+    game->setDictionary(m_dictionary);
     m_classes.append(game);
     updatePreferred();
     emit classesChanged();

@@ -13,6 +13,7 @@
 
 class RecognitionQueue;
 class ResultsStore;
+class WordDictionary;
 
 // The open class games of one host, each independent with a class code of
 // its own, within the host's limits (class games, children in all). It
@@ -34,6 +35,10 @@ public:
     ~ClassHost() override;
 
     const HostLimits &limits() const { return m_limits; }
+    // The readings of the games' reviews, for class games created after;
+    // null: none. It must outlive the host.
+    void setDictionary(const WordDictionary *dictionary) { m_dictionary = dictionary; }
+    const WordDictionary *dictionary() const { return m_dictionary; }
     ResultsStore *store() const { return m_store; }
 
     // A new class game, open for joining; null with *why when the settings
@@ -69,6 +74,7 @@ private:
     void updatePreferred();
 
     ResultsStore *m_store;
+    const WordDictionary *m_dictionary = nullptr;
     RecognitionQueues m_recognition;
     HostLimits m_limits;
     QList<ClassGame *> m_classes;

@@ -4,15 +4,19 @@
 #include "common/commonmodule.h"
 #include "engine/random.h"
 #include "engine/recognitionqueue.h"
+#include "learning/worddictionary.h"
 #include "seats/remoteseat.h"
 
+#include <QJsonArray>
+
 ClassMatch::ClassMatch(qint64 id, const ClassSettings &settings, const WordList &words, RecognitionQueue *recognition,
-                       const QList<Player> &players, QObject *parent)
+                       const QList<Player> &players, const WordDictionary *dictionary, QObject *parent)
     : QObject(parent)
     , m_id(id)
     , m_settings(settings)
     , m_players(players.mid(0, Rules::Players))
     , m_game(*this)
+    , m_dictionary(dictionary)
 {
     m_game.setWords(words);
     connect(&m_game, &Game::overChanged, this, &ClassMatch::gameOver);
@@ -123,13 +127,16 @@ void ClassMatch::judge(int16_t player, const QString &word)
     if (!isRunning() || (player != 1 && player != 2) || player > playerCount())
         return;
     const int before = m_game.score(player);
+    // The same verdict the game reaches, for the record of why a try was wrong.
+    const Judgement::Outcome verdict = ::judge(m_game.pool(), m_game.words(), word).outcome;
     m_judging = true;
     m_game.SeigoHantei(player, word);
     m_judging = false;
     const bool correct = m_game.score(player) > before;
     if (!correct)
         ++m_wrong[player - 1];
-    emit answerJudged(player, word, correct);
+    emit answerJudged(player, word,
+                      correct ? Judgement::Correct : verdict == Judgement::Correct ? Judgement::NoWord : verdict);
     emit changed();
     // An answer that ended the game is told before the end.
     if (m_finishOwed) {
@@ -142,10 +149,37 @@ void ClassMatch::gameOver(bool over)
 {
     if (!over || !m_started)
         return;
+    makeReview();
     if (m_judging) {
         m_finishOwed = true;
         return;
     }
     emit changed();
     emit finished();
+}
+
+void ClassMatch::makeReview()
+{
+    const WordDictionary none;
+    m_review = GameReview::of(m_game, m_dictionary ? *m_dictionary : none);
+    // The same path as the console's seats: the seat keeps it for every
+    // device that takes it until the seat is released.
+    for (int player = 1; player <= playerCount(); ++player)
+        seat(player)->setReview(seatReview(player));
+}
+
+QJsonObject ClassMatch::seatReview(int player) const
+{
+    if (m_review.isEmpty() || player < 1 || player > playerCount())
+        return {};
+    QJsonObject out = m_review.playerJson(player, false, RemoteSeat::MaxReviewBytes);
+    if (alone() && !out.isEmpty()) {
+        QJsonArray own;
+        for (const QJsonValue &p : out.value(QStringLiteral("players")).toArray()) {
+            if (p.toObject().value(QStringLiteral("player")).toInt() == player)
+                own.append(p);
+        }
+        out.insert(QStringLiteral("players"), own);
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/game.h"
 #include "host/classsettings.h"
+#include "learning/gamereview.h"
 
 #include <QList>
 #include <QObject>
@@ -14,12 +15,15 @@
 
 class RecognitionQueue;
 class RemoteSeat;
+class WordDictionary;
 class WordList;
 
 // An engine Game whose players are children's seats in browsers. Each seat
 // is a RemoteSeat kept for its child's device (known by the child's token),
 // so the child's page takes it up as its own. With one child the game has
-// no player 2: the child plays against the clock.
+// no player 2: the child plays against the clock. When the game is over,
+// each seat is given its child's part of the game's review, as the
+// console's seats are.
 //
 // Signals: answerJudged after the game has shown an answer's outcome;
 // finished once, when the game is over (after the answerJudged of an answer
@@ -39,9 +43,10 @@ public:
     // character instead of one a stroke, for a host with many seats.
     static constexpr int ReadAheadDelayMs = 250;
 
-    // players: one or two. recognition may be null.
+    // players: one or two. recognition and dictionary (the readings of the
+    // review) may be null; the dictionary must outlive the match.
     ClassMatch(qint64 id, const ClassSettings &settings, const WordList &words, RecognitionQueue *recognition,
-               const QList<Player> &players, QObject *parent = nullptr);
+               const QList<Player> &players, const WordDictionary *dictionary, QObject *parent = nullptr);
     // The seats leave the game and are released: their pages are told.
     ~ClassMatch() override;
 
@@ -73,8 +78,15 @@ public:
     // empty until the game is over.
     QString outcome(int player) const;
 
+    // The game's review, made when it ended; empty before.
+    const GameReview &review() const { return m_review; }
+    // A player's part of it as that player's seat page is sent it; a child
+    // who played alone has no opponent in it.
+    QJsonObject seatReview(int player) const;
+
 signals:
-    void answerJudged(int player, const QString &word, bool correct);
+    // outcome: Correct, or why the answer was wrong.
+    void answerJudged(int player, const QString &word, Judgement::Outcome outcome);
     void finished();
     void changed();
 
@@ -87,6 +99,7 @@ private:
 
     void judge(int16_t player, const QString &word);
     void gameOver(bool over);
+    void makeReview();
 
     qint64 m_id;
     ClassSettings m_settings;
@@ -96,6 +109,8 @@ private:
     // turn with the others; they go after the seats.
     std::vector<std::unique_ptr<RecognitionQueue>> m_lanes;
     QList<RemoteSeat *> m_seats;
+    const WordDictionary *m_dictionary;
+    GameReview m_review;
     int m_wrong[Rules::Players] = {0, 0};
     bool m_started = false;
     bool m_judging = false;

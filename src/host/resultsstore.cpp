@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "resultsstore.h"
 
+#include "common/rules.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QPromise>
@@ -21,6 +23,9 @@ namespace {
 // SQLite's result codes for a file that is not, or no longer, a database.
 const QStringList DamagedCodes = {QStringLiteral("11"), QStringLiteral("26")};
 
+// The schema of version 1. A new file is made with it and then taken
+// through every migration, so that an old file goes the way every new one
+// went.
 const char *const Schema[] = {
     "CREATE TABLE schema_version (version INTEGER NOT NULL)",
     "CREATE TABLE class_games (id BIGINT PRIMARY KEY, name VARCHAR(200) NOT NULL,"
@@ -40,6 +45,20 @@ const char *const Schema[] = {
     "CREATE INDEX games_class ON games (class_game_id)",
     "CREATE INDEX answers_game ON answers (game_id)",
 };
+
+// Migrations[i] takes a file from version i + 1 to i + 2.
+const QList<QList<const char *>> Migrations = {
+    // 2: each game's dealt words, and why a try was wrong (NULL for right
+    // answers and for tries kept before), for the games' reviews.
+    {"CREATE TABLE game_words (game_id BIGINT NOT NULL REFERENCES games (id), position INTEGER NOT NULL,"
+     " word VARCHAR(40) NOT NULL, PRIMARY KEY (game_id, position))",
+     "ALTER TABLE answers ADD COLUMN reason VARCHAR(20)"},
+};
+
+const char *reasonText(Judgement::Outcome outcome)
+{
+    return outcome == Judgement::NoWord ? "noWord" : outcome == Judgement::NoCharacter ? "noCharacter" : nullptr;
+}
 
 const char *const IdTables[] = {"class_games", "children", "games", "answers"};
 
@@ -249,6 +268,7 @@ void ResultsStore::open()
         fail(QStringLiteral("results are not kept: %1 has no schema version").arg(m_path));
         return;
     }
+    m_schema = found;
     if (found > SchemaVersion) {
         fail(QStringLiteral("results are not kept: %1 was made by a newer Taruvo (schema %2, this one knows %3)")
                  .arg(m_path)
@@ -256,22 +276,36 @@ void ResultsStore::open()
                  .arg(SchemaVersion));
         return;
     }
-    if (found == 0) {
+    // A new file gets version 1, then every file what it lacks, each step
+    // in a transaction of its own.
+    for (int from = found; from < SchemaVersion; ++from) {
         if (!db.transaction()) {
             fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(db.lastError())));
             return;
         }
         bool ok = true;
-        for (const char *statement : Schema)
+        if (from == 0) {
+            for (const char *statement : Schema)
+                ok = ok && run(db, QString::fromLatin1(statement), {}, &error);
+            ok = ok && run(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (1)"), {}, &error);
+            from = 1;
+        }
+        for (const char *statement : Migrations.value(from - 1))
             ok = ok && run(db, QString::fromLatin1(statement), {}, &error);
-        ok = ok && run(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"), {SchemaVersion}, &error);
+        ok = ok && run(db, QStringLiteral("UPDATE schema_version SET version = ?"), {from + 1}, &error);
         if (!ok || !db.commit()) {
             if (!error.isValid())
                 error = db.lastError();
             db.rollback();
-            fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(error)));
+            fail(found == 0 ? QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(error))
+                            : QStringLiteral("results are not kept: %1 cannot be brought from schema %2 to %3 (%4)")
+                                  .arg(m_path)
+                                  .arg(found)
+                                  .arg(SchemaVersion)
+                                  .arg(describe(error)));
             return;
         }
+        m_schema = from + 1;
     }
 
     for (int k = 0; k < 4; ++k) {
@@ -377,10 +411,11 @@ void ResultsStore::forgetChild(qint64 childId)
     });
 }
 
-void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children)
+void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children,
+                             const QStringList &dealt)
 {
     const QString at = now();
-    write("the start of a game", [this, gameId, classGameId, round, children, at] {
+    write("the start of a game", [this, gameId, classGameId, round, children, dealt, at] {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         bool ok = run(db,
@@ -391,22 +426,28 @@ void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const
                      QStringLiteral("INSERT INTO players (game_id, player, child_id, score, wrong_tries) VALUES (?, ?, ?, 0, 0)"),
                      {gameId, int(i + 1), children.at(i)}, &e);
         }
+        for (qsizetype i = 0; ok && i < dealt.size(); ++i) {
+            ok = run(db, QStringLiteral("INSERT INTO game_words (game_id, position, word) VALUES (?, ?, ?)"),
+                     {gameId, int(i), dealt.at(i)}, &e);
+        }
         return ok;
     });
 }
 
-void ResultsStore::recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word, bool correct, int score,
-                                int wrongTries)
+void ResultsStore::recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word,
+                                Judgement::Outcome outcome, int score, int wrongTries)
 {
     const QString at = now();
     const qint64 id = newId(Kind::Answer);
-    write("an answer", [this, id, gameId, player, childId, word, correct, score, wrongTries, at] {
+    const bool correct = outcome == Judgement::Correct;
+    const QVariant reason = correct ? textOrNull(QString()) : QVariant(QString::fromLatin1(reasonText(outcome)));
+    write("an answer", [this, id, gameId, player, childId, word, correct, reason, score, wrongTries, at] {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         return run(db,
-                   QStringLiteral("INSERT INTO answers (id, game_id, child_id, word, correct, answered_at)"
-                                  " VALUES (?, ?, ?, ?, ?, ?)"),
-                   {id, gameId, childId, word, correct ? 1 : 0, at}, &e)
+                   QStringLiteral("INSERT INTO answers (id, game_id, child_id, word, correct, answered_at, reason)"
+                                  " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {id, gameId, childId, word, correct ? 1 : 0, at, reason}, &e)
                && run(db, QStringLiteral("UPDATE players SET score = ?, wrong_tries = ? WHERE game_id = ? AND player = ?"),
                       {score, wrongTries, gameId, player}, &e);
     });
@@ -448,6 +489,7 @@ void ResultsStore::deleteClassGame(qint64 id)
         QSqlError e;
         const QString games = QStringLiteral("SELECT id FROM games WHERE class_game_id = ?");
         return run(db, QStringLiteral("DELETE FROM answers WHERE game_id IN (%1)").arg(games), {id}, &e)
+               && run(db, QStringLiteral("DELETE FROM game_words WHERE game_id IN (%1)").arg(games), {id}, &e)
                && run(db, QStringLiteral("DELETE FROM players WHERE game_id IN (%1)").arg(games), {id}, &e)
                && run(db, QStringLiteral("DELETE FROM games WHERE class_game_id = ?"), {id}, &e)
                && run(db, QStringLiteral("DELETE FROM children WHERE class_game_id = ?"), {id}, &e)
@@ -564,6 +606,79 @@ QFuture<ClassResults> ResultsStore::results(qint64 classGameId)
         out.game.games = 0;
         for (qsizetype i = 0; i < out.rows.size(); ++i)
             out.game.games += i == 0 || out.rows.at(i).gameId != out.rows.at(i - 1).gameId;
+        promise->addResult(out);
+        promise->finish();
+    });
+    return future;
+}
+
+QFuture<GameRecord> ResultsStore::game(qint64 gameId)
+{
+    auto promise = std::make_shared<QPromise<GameRecord>>();
+    QFuture<GameRecord> future = promise->future();
+    promise->start();
+    post([this, promise, gameId] {
+        GameRecord out;
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        QSqlError e;
+        QSqlQuery q(db);
+        if (db.isOpen()
+            && run(db,
+                   QStringLiteral("SELECT g.class_game_id, c.name, g.round, g.state FROM games g"
+                                  " JOIN class_games c ON c.id = g.class_game_id WHERE g.id = ?"),
+                   {gameId}, &e, &q)
+            && q.next()) {
+            out.found = true;
+            out.id = gameId;
+            out.classGameId = q.value(0).toLongLong();
+            out.className = q.value(1).toString();
+            out.round = q.value(2).toInt();
+            out.state = q.value(3).toString();
+        }
+        if (out.found && m_schema >= 2
+            && run(db, QStringLiteral("SELECT word FROM game_words WHERE game_id = ? ORDER BY position"), {gameId}, &e,
+                   &q)) {
+            while (q.next() && out.dealt.size() < Rules::WordsPerGame)
+                out.dealt.append(q.value(0).toString());
+        }
+        if (out.found
+            && run(db,
+                   QStringLiteral("SELECT p.child_id, c.name, p.score, p.wrong_tries, p.outcome FROM players p"
+                                  " JOIN children c ON c.id = p.child_id WHERE p.game_id = ? ORDER BY p.player"),
+                   {gameId}, &e, &q)) {
+            while (q.next() && out.players.size() < Rules::Players) {
+                GameRecord::Player p;
+                p.childId = q.value(0).toLongLong();
+                p.name = q.value(1).toString();
+                p.score = q.value(2).toInt();
+                p.wrongTries = q.value(3).toInt();
+                p.outcome = q.value(4).toString();
+                out.players.append(p);
+            }
+        }
+        const QString reason = m_schema >= 2 ? QStringLiteral("reason") : QStringLiteral("NULL");
+        if (out.found
+            && run(db,
+                   QStringLiteral("SELECT child_id, word, correct, %1 FROM answers WHERE game_id = ? ORDER BY id")
+                       .arg(reason),
+                   {gameId}, &e, &q)) {
+            while (q.next()) {
+                const qint64 child = q.value(0).toLongLong();
+                for (GameRecord::Player &p : out.players) {
+                    if (p.childId != child || p.answers.size() >= GameRecord::MaxAnswers)
+                        continue;
+                    GameRecord::Answer a;
+                    a.word = q.value(1).toString();
+                    const QString why = q.value(3).toString();
+                    a.outcome = q.value(2).toInt() ? Judgement::Correct
+                                : why == QLatin1String("noCharacter") ? Judgement::NoCharacter
+                                                                        : Judgement::NoWord;
+                    a.reasonKnown = a.outcome == Judgement::Correct || why == QLatin1String("noWord")
+                                    || why == QLatin1String("noCharacter");
+                    p.answers.append(a);
+                }
+            }
+        }
         promise->addResult(out);
         promise->finish();
     });

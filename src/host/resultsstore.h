@@ -2,6 +2,8 @@
 // The class games' results on disk, kept through crashes and power cuts.
 #pragma once
 
+#include "engine/judge.h"
+
 #include <QDateTime>
 #include <QFuture>
 #include <QList>
@@ -42,6 +44,36 @@ struct ChildResult
     QString outcome;        // "win", "lose", "draw", "alone"; empty unless finished
 };
 
+// One game as the store keeps it, for its review.
+struct GameRecord
+{
+    struct Answer
+    {
+        QString word;
+        Judgement::Outcome outcome = Judgement::Correct;
+        bool reasonKnown = true; // false for wrong tries kept before reasons were
+    };
+    struct Player
+    {
+        qint64 childId = 0;
+        QString name;
+        int score = 0;
+        int wrongTries = 0;
+        QString outcome; // as ChildResult's
+        QList<Answer> answers; // in the order judged, the first MaxAnswers
+    };
+    static constexpr int MaxAnswers = 1000;
+
+    bool found = false;
+    qint64 id = 0;
+    qint64 classGameId = 0;
+    QString className;
+    int round = 0;
+    QString state;     // as ChildResult's
+    QStringList dealt; // empty for games kept before the words were
+    QList<Player> players; // player 1, then player 2 if any
+};
+
 struct ClassResults
 {
     bool found = false;
@@ -70,7 +102,10 @@ class ResultsStore : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int SchemaVersion = 1;
+    // 1: the class games, children, games, players and answers; 2: each
+    // game's dealt words and why a try was wrong. An older file is brought
+    // up to date when opened, its results kept.
+    static constexpr int SchemaVersion = 2;
 
     explicit ResultsStore(const QString &path, QObject *parent = nullptr);
     // Finishes every write asked for.
@@ -100,10 +135,13 @@ public:
     void addChild(qint64 classGameId, qint64 childId, const QString &name);
     // A child taken out of the class: its name goes unless it has played.
     void forgetChild(qint64 childId);
-    // children: the child of player 1, then of player 2 if any.
-    void startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children);
-    void recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word, bool correct, int score,
-                      int wrongTries);
+    // children: the child of player 1, then of player 2 if any; dealt: the
+    // words dealt, in the order drawn.
+    void startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children,
+                   const QStringList &dealt = {});
+    // outcome: Correct, or why the answer was wrong.
+    void recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word, Judgement::Outcome outcome,
+                      int score, int wrongTries);
     void finishGame(qint64 gameId, const QList<PlayerEnd> &players);
     // The host stops while the game runs.
     void interruptGame(qint64 gameId);
@@ -112,6 +150,7 @@ public:
     // Newest first, the last 500.
     QFuture<QList<ClassGameRecord>> classGames();
     QFuture<ClassResults> results(qint64 classGameId);
+    QFuture<GameRecord> game(qint64 gameId);
 
     // Waits until every write asked for so far is on disk (or failed).
     void flush();
@@ -136,5 +175,6 @@ private:
     QString m_notice;
     QString m_journal;
     int m_interruptedAtOpen = 0;
+    int m_schema = 0; // the file's, once opened (older when it could not be brought up to date)
     qint64 m_next[4] = {1, 1, 1, 1};
 };

@@ -2,13 +2,18 @@
 // taruvo-host: class games of Taruvo for a whole class, served to browsers.
 #include "engine/recognitionqueue.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostapp/terminal.h"
 #include "hostweb/hostoptions.h"
 #include "hostweb/hostserver.h"
+#include "hostweb/teacherdesk.h"
 #include "hostweb/qrmatrix.h"
+#include "learning/worddictionary.h"
+#include "recognition/kanjigrades.h"
+#include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/seataddresses.h"
 
@@ -122,15 +127,36 @@ int main(int argc, char **argv)
         queues.back()->warmUp();
         recognition.append(queues.back().get());
     }
+    // The readings of the reviews after each game; without the file the
+    // reviews show the words without readings.
+    QString found;
+    const WordDictionary dictionary = WordDictionary::readFirst(WordDictionary::paths(), &found, &error);
+    if (dictionary.isEmpty())
+        Terminal::say(QStringLiteral("No dictionary of readings (%1): the reviews show no readings").arg(error));
     ClassHost host(&store, recognition, options.limits);
+    host.setDictionary(&dictionary);
     QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app, [&recognizers](const QSet<QString> &characters) {
         for (auto &r : recognizers)
             r->setPreferredCharacters(characters);
     });
     ClassWordLists lists(options.wordsDir.isEmpty()
                              ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("words"))
-                             : options.wordsDir);
+                             : options.wordsDir,
+                         QDir(state).filePath(QStringLiteral("lists")));
+    // Lists made in the teacher's page hold only kanji the boxes can read.
+    QSet<QString> readable;
+    for (const QString &model : SharedRecognizer::modelPaths()) {
+        bool opened = false;
+        readable = modelCharacters(model, &opened);
+        if (opened)
+            break;
+    }
+    ClassListMaker maker(
+        &dictionary, [](char32_t c) { return kanjiSchoolYear(QString::fromUcs4(&c, 1)); },
+        readable.isEmpty() ? std::function<bool(char32_t)>()
+                           : [&readable](char32_t c) { return readable.contains(QString::fromUcs4(&c, 1)); });
     HostServer server(host, key, lists);
+    server.desk().setListMaker(&maker);
     server.setTrustedProxies(options.trustedProxies);
     if (!server.listen(options.address, options.port)) {
         Terminal::say(QStringLiteral("taruvo-host cannot listen on port %1: %2").arg(options.port).arg(server.errorString()));

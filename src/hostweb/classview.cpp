@@ -152,6 +152,7 @@ QJsonObject results(const ClassResults &r)
     QJsonArray rows;
     for (const ChildResult &c : r.rows) {
         rows.append(QJsonObject{{QStringLiteral("game"), double(c.gameId)},
+                                {QStringLiteral("child"), double(c.childId)},
                                 {QStringLiteral("round"), c.round},
                                 {QStringLiteral("name"), c.name},
                                 {QStringLiteral("partner"), c.partner},

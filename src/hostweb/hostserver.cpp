@@ -3,11 +3,13 @@
 
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classreview.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
 #include "hostweb/classview.h"
 #include "hostweb/hostsocket.h"
 #include "hostweb/lobbymessage.h"
+#include "hostweb/printpage.h"
 #include "hostweb/qrmatrix.h"
 #include "hostweb/teacherdesk.h"
 #include "hostweb/teachermessage.h"
@@ -123,6 +125,8 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
     m_files.add(QStringLiteral("/teacher/"), "text/html; charset=utf-8", resource(QStringLiteral(":/host/teacher.html")));
     m_files.add(QStringLiteral("/teacher/teacher.css"), "text/css; charset=utf-8", resource(QStringLiteral(":/host/teacher.css")));
     m_files.add(QStringLiteral("/teacher/teacher.js"), "text/javascript; charset=utf-8", resource(QStringLiteral(":/host/teacher.js")));
+    m_files.add(QStringLiteral("/teacher/print.css"), "text/css; charset=utf-8", resource(QStringLiteral(":/host/print.css")));
+    m_files.add(QStringLiteral("/teacher/print.js"), "text/javascript; charset=utf-8", resource(QStringLiteral(":/host/print.js")));
     // The feedback pictures and sounds of the two built-in series, made
     // when the program was built: player 1's series 0, player 2's series 1.
     for (int player = 1; player <= 2; ++player) {
@@ -271,7 +275,8 @@ void HostServer::updateAlert()
 // HTTP.
 
 void HostServer::respond(QHttpServerResponder &responder, int status, const QByteArray &mime, const QByteArray &body,
-                         const QList<std::pair<QByteArray, QByteArray>> &extra, const QByteArray &host, bool head)
+                         const QList<std::pair<QByteArray, QByteArray>> &extra, const QByteArray &host, bool head,
+                         bool inlineStyles)
 {
     QByteArray connectSource = "'self'";
     if (plainHost(host))
@@ -283,8 +288,11 @@ void HostServer::respond(QHttpServerResponder &responder, int status, const QByt
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     responder.writeHeader("Referrer-Policy", "no-referrer");
     responder.writeHeader("X-Frame-Options", "DENY");
+    // The printed reviews' HTML sizes its type in style attributes; their
+    // text is escaped, and scripts stay the host's own.
+    const QByteArray styles = inlineStyles ? "'self' 'unsafe-inline'" : "'self'";
     responder.writeHeader("Content-Security-Policy",
-                          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                          "default-src 'none'; script-src 'self'; style-src " + styles + "; img-src 'self'; "
                           "media-src 'self'; connect-src " + connectSource
                               + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
     for (const auto &[name, value] : extra)
@@ -362,12 +370,51 @@ void HostServer::serve(const QHttpServerRequest &request, QHttpServerResponder &
         });
         return;
     }
+    if (path.startsWith(QLatin1String("/teacher/review/")) || path.startsWith(QLatin1String("/teacher/sheet/"))) {
+        printable(responder, path, teacher, host, head);
+        return;
+    }
     const SeatFiles::File *file = m_files.find(path);
     if (!file) {
         respond(responder, int(Status::NotFound), text, "not found\n", {}, host, head);
         return;
     }
     respond(responder, int(Status::Ok), file->mime, file->bytes, {}, host, head);
+}
+
+// A child's review of a game (/teacher/review/GAME-CHILD.html) or the
+// sheet of a game's words (/teacher/sheet/GAME.html), from the results.
+void HostServer::printable(QHttpServerResponder &responder, const QString &path, bool teacher, const QByteArray &host,
+                           bool head)
+{
+    const QByteArray text = "text/plain; charset=utf-8";
+    const QList<qint64> review = PrintPage::idsIn(path, QStringLiteral("/teacher/review/"), QStringLiteral(".html"), 2);
+    const QList<qint64> sheet = PrintPage::idsIn(path, QStringLiteral("/teacher/sheet/"), QStringLiteral(".html"), 1);
+    if (!teacher) {
+        respond(responder, int(Status::Forbidden), text, "the teacher's key is needed\n", {}, host, head);
+        return;
+    }
+    if ((review.isEmpty() && sheet.isEmpty()) || !m_host.store()) {
+        respond(responder, int(Status::NotFound), text, "no results\n", {}, host, head);
+        return;
+    }
+    auto held = std::make_shared<QHttpServerResponder>(std::move(responder));
+    QPointer<QTcpSocket> socket = held->socket();
+    const qint64 gameId = review.isEmpty() ? sheet.at(0) : review.at(0);
+    const qint64 childId = review.isEmpty() ? -1 : review.at(1);
+    m_host.store()->game(gameId).then(this, [this, held, socket, host, head, childId](const GameRecord &game) {
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+            return;
+        const QString html = childId >= 0 ? ClassReview::childPage(game, childId, m_host.dictionary())
+                                          : ClassReview::sheetPage(game, m_host.dictionary());
+        if (html.isEmpty()) {
+            respond(*held, int(Status::NotFound), "text/plain; charset=utf-8",
+                    game.found && childId < 0 ? "the words of this game were not kept\n" : "no such review\n", {},
+                    host, head);
+            return;
+        }
+        respond(*held, int(Status::Ok), "text/html; charset=utf-8", PrintPage::wrap(html), {}, host, head, true);
+    });
 }
 
 // WebSockets.

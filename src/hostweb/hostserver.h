@@ -31,7 +31,9 @@ struct LobbyCommand;
 struct TeacherCommand;
 
 // Serves, for GET and HEAD only: the children's class page at /, the seat
-// page at /seat/, the teacher's page at /teacher/; and three WebSockets,
+// page at /seat/, the teacher's page at /teacher/, and with the teacher's
+// session a class game's results as CSV, a child's review of a game and a
+// game's sheet to print; and three WebSockets,
 // each only from the pages' own origin:
 //  - /class/ws: a child enters a class game with its code and a name (or
 //    comes back with its device's token) and is told where it stands: in
@@ -101,7 +103,10 @@ private:
 
     void serve(const QHttpServerRequest &request, QHttpServerResponder &responder);
     void respond(QHttpServerResponder &responder, int status, const QByteArray &mime, const QByteArray &body,
-                 const QList<std::pair<QByteArray, QByteArray>> &extra, const QByteArray &host, bool head);
+                 const QList<std::pair<QByteArray, QByteArray>> &extra, const QByteArray &host, bool head,
+                 bool inlineStyles = false);
+    void printable(QHttpServerResponder &responder, const QString &path, bool teacher, const QByteArray &host,
+                   bool head);
     void takeWebSockets();
     void seatJoin(SeatConnection *connection, const SeatCommand &command);
     void lobbyCommand(HostSocket *socket, const LobbyCommand &command);

@@ -3,6 +3,7 @@
 
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "hostweb/classview.h"
@@ -38,6 +39,8 @@ QJsonObject TeacherDesk::greeting() const
     const HostLimits &l = m_host.limits();
     return {{QStringLiteral("t"), QStringLiteral("hello")},
             {QStringLiteral("lists"), QJsonArray::fromStringList(m_lists.bundled())},
+            {QStringLiteral("saved"), QJsonArray::fromStringList(m_lists.saved())},
+            {QStringLiteral("listMaker"), m_maker != nullptr && !m_lists.savedFolder().isEmpty()},
             {QStringLiteral("limits"), QJsonObject{{QStringLiteral("childrenPerClass"), l.childrenPerClass},
                                                    {QStringLiteral("children"), l.children},
                                                    {QStringLiteral("classes"), l.classes},
@@ -48,7 +51,11 @@ QJsonObject TeacherDesk::greeting() const
                                                    {QStringLiteral("answersMax"), Rules::AnswerLimitMax},
                                                    {QStringLiteral("answersStart"), Rules::AnswerLimitStart},
                                                    {QStringLiteral("uploadBytes"), ClassWordLists::MaxUploadBytes},
-                                                   {QStringLiteral("uploadPart"), TeacherMessage::MaxPartBytes}}},
+                                                   {QStringLiteral("uploadPart"), TeacherMessage::MaxPartBytes},
+                                                   {QStringLiteral("wordsPerGame"), Rules::WordsPerGame},
+                                                   {QStringLiteral("savedLists"), ClassWordLists::MaxSaved},
+                                                   {QStringLiteral("listName"), ClassWordLists::MaxNameLength},
+                                                   {QStringLiteral("kanji"), ClassListMaker::MaxPastedCharacters}}},
             {QStringLiteral("problem"), m_problem},
             {QStringLiteral("notice"), m_host.store() ? m_host.store()->openingNotice() : QString()}};
 }
@@ -179,6 +186,13 @@ void TeacherDesk::handle(HostSocket *socket, const TeacherCommand &c)
         for (HostSocket *s : std::as_const(m_sockets))
             sendPast(s);
         return;
+    case TeacherCommand::MakeList:
+    case TeacherCommand::SaveList:
+        makeList(socket, c);
+        return;
+    case TeacherCommand::DeleteList:
+        deleteList(socket, c);
+        return;
     case TeacherCommand::Invalid:
     case TeacherCommand::Login:
     case TeacherCommand::Logout:
@@ -241,9 +255,8 @@ void TeacherDesk::create(HostSocket *socket, const TeacherCommand &c)
     }
     QPointer<HostSocket> guarded(socket);
     const qint64 id = c.id;
-    m_lists.readBundled(settings.listName).then(this, [this, guarded, id, settings](const WordListFile &file) {
-        created(guarded, id, settings, file);
-    });
+    (c.saved ? m_lists.readSaved(settings.listName) : m_lists.readBundled(settings.listName))
+        .then(this, [this, guarded, id, settings](const WordListFile &file) { created(guarded, id, settings, file); });
 }
 
 void TeacherDesk::created(QPointer<HostSocket> socket, qint64 id, ClassSettings settings, const WordListFile &file)
@@ -299,4 +312,86 @@ void TeacherDesk::sendResults(QPointer<HostSocket> socket, qint64 id, qint64 gam
             o.insert(QStringLiteral("id"), double(id));
         socket->send(o);
     });
+}
+
+QJsonObject TeacherDesk::listsMessage() const
+{
+    return {{QStringLiteral("t"), QStringLiteral("lists")},
+            {QStringLiteral("lists"), QJsonArray::fromStringList(m_lists.bundled())},
+            {QStringLiteral("saved"), QJsonArray::fromStringList(m_lists.saved())}};
+}
+
+void TeacherDesk::makeList(HostSocket *socket, const TeacherCommand &c)
+{
+    if (!m_maker || (c.kind == TeacherCommand::SaveList && m_lists.savedFolder().isEmpty())) {
+        error(socket, c.id, QStringLiteral("this host makes no word lists"));
+        return;
+    }
+    QString why;
+    if (c.kind == TeacherCommand::SaveList && ClassWordLists::checkName(c.listName, &why).isEmpty()) {
+        error(socket, c.id, why);
+        return;
+    }
+    if (m_making >= MaxMaking) {
+        error(socket, c.id, QStringLiteral("lists are being made; try again in a moment"));
+        return;
+    }
+    ++m_making;
+    QPointer<HostSocket> guarded(socket);
+    // What is saved is made again here from the grades and kanji, never
+    // taken from the page.
+    m_maker->makeLater(c.grades, c.kanji).then(this, [this, guarded, c](const ClassListMaker::Made &made) {
+        --m_making;
+        if (!guarded)
+            return;
+        if (!made.ok) {
+            error(guarded, c.id, made.error);
+            return;
+        }
+        if (c.kind == TeacherCommand::MakeList) {
+            QJsonArray suggestions;
+            for (const BuiltList::Suggestion &s : made.suggestions) {
+                suggestions.append(QJsonObject{{QStringLiteral("kanji"), s.kanji},
+                                               {QStringLiteral("adds"), s.addedWords},
+                                               {QStringLiteral("examples"), QJsonArray::fromStringList(s.examples)}});
+            }
+            QJsonObject o{{QStringLiteral("t"), QStringLiteral("madelist")},
+                          {QStringLiteral("kanji"), made.kanji},
+                          {QStringLiteral("count"), int(made.words.size())},
+                          {QStringLiteral("most"), made.words.size() >= ClassListMaker::MaxWords},
+                          {QStringLiteral("words"), QJsonArray::fromStringList(made.words.mid(0, ShownWords))},
+                          {QStringLiteral("suggestions"), suggestions},
+                          {QStringLiteral("unreadable"), made.unreadable}};
+            if (c.id >= 0)
+                o.insert(QStringLiteral("id"), double(c.id));
+            guarded->send(o);
+            return;
+        }
+        if (!made.enough()) {
+            error(guarded, c.id,
+                  QStringLiteral("%1 words; a game needs %2").arg(made.words.size()).arg(Rules::WordsPerGame));
+            return;
+        }
+        QString why;
+        if (!m_lists.save(c.listName, made.words, c.replace, &why)) {
+            error(guarded, c.id, why);
+            return;
+        }
+        done(guarded, c.id, {{QStringLiteral("list"), ClassWordLists::checkName(c.listName, nullptr)},
+                             {QStringLiteral("count"), int(made.words.size())}});
+        for (HostSocket *s : std::as_const(m_sockets))
+            s->send(listsMessage());
+    });
+}
+
+void TeacherDesk::deleteList(HostSocket *socket, const TeacherCommand &c)
+{
+    QString why;
+    if (!m_lists.remove(c.listName, &why)) {
+        error(socket, c.id, why);
+        return;
+    }
+    done(socket, c.id);
+    for (HostSocket *s : std::as_const(m_sockets))
+        s->send(listsMessage());
 }

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "teachermessage.h"
 
+#include "host/classlistmaker.h"
+#include "host/classwordlists.h"
+
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
@@ -84,6 +88,10 @@ TeacherCommand parse(const QByteArray &utf8)
             if (list.toString().isEmpty() || list.toString().size() > 100)
                 return refused(QStringLiteral("\"list\" must name a word list"), c.id);
             s.listName = list.toString();
+            const QJsonValue saved = o.value(QLatin1String("saved"));
+            if (!saved.isUndefined() && !saved.isBool())
+                return refused(QStringLiteral("\"saved\" must be true or false"), c.id);
+            c.saved = saved.toBool();
         } else if (upload.isBool() && upload.toBool() && list.isUndefined()) {
             c.upload = true;
         } else {
@@ -149,6 +157,40 @@ TeacherCommand parse(const QByteArray &utf8)
         if (!number("game", 1, MaxWhole, &c.gameId))
             return refused(QStringLiteral("\"game\" must be a class game's number"), c.id);
         c.kind = t == QLatin1String("results") ? TeacherCommand::Results : TeacherCommand::Delete;
+    } else if (t == QLatin1String("makelist") || t == QLatin1String("savelist")) {
+        const QJsonValue grades = o.value(QLatin1String("grades"));
+        const QJsonValue kanji = o.value(QLatin1String("kanji"));
+        if (!grades.isArray() || grades.toArray().size() > ClassListMaker::Grades)
+            return refused(QStringLiteral("\"grades\" must be a list of school grades"), c.id);
+        for (const QJsonValue &g : grades.toArray()) {
+            qint64 grade = 0;
+            if (!whole(g, 1, ClassListMaker::Grades, &grade))
+                return refused(QStringLiteral("school grades are 1 to %1").arg(ClassListMaker::Grades), c.id);
+            c.grades.insert(int(grade));
+        }
+        if (!kanji.isString() || kanji.toString().size() > ClassListMaker::MaxPastedCharacters)
+            return refused(QStringLiteral("\"kanji\" must be text of at most %1 characters")
+                               .arg(ClassListMaker::MaxPastedCharacters),
+                           c.id);
+        c.kanji = kanji.toString();
+        c.kind = TeacherCommand::MakeList;
+        if (t == QLatin1String("savelist")) {
+            const QJsonValue name = o.value(QLatin1String("name"));
+            const QJsonValue replace = o.value(QLatin1String("replace"));
+            if (!name.isString() || name.toString().size() > 4 * ClassWordLists::MaxNameLength)
+                return refused(QStringLiteral("\"name\" must be the list's name"), c.id);
+            if (!replace.isUndefined() && !replace.isBool())
+                return refused(QStringLiteral("\"replace\" must be true or false"), c.id);
+            c.listName = name.toString();
+            c.replace = replace.toBool();
+            c.kind = TeacherCommand::SaveList;
+        }
+    } else if (t == QLatin1String("deletelist")) {
+        const QJsonValue name = o.value(QLatin1String("name"));
+        if (!name.isString() || name.toString().size() > 4 * ClassWordLists::MaxNameLength)
+            return refused(QStringLiteral("\"name\" must be the list's name"), c.id);
+        c.listName = name.toString();
+        c.kind = TeacherCommand::DeleteList;
     } else if (t == QLatin1String("past")) {
         c.kind = TeacherCommand::Past;
     } else if (t == QLatin1String("logout")) {

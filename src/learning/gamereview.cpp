@@ -45,17 +45,34 @@ QString GameReview::outcomeText(Judgement::Outcome outcome)
 
 GameReview GameReview::of(const Game &game, const WordDictionary &dictionary)
 {
+    PlayedGame played;
+    played.dealt = game.pool().dealtWords();
+    for (int player = 1; player <= Rules::Players; ++player) {
+        PlayedGame::Player &p = played.players[player - 1];
+        p.score = game.score(player);
+        p.found = game.answers(player);
+        for (const Game::WrongTry &wrong : game.wrongTries(player))
+            p.wrongTries.append({wrong.answer, wrong.outcome});
+        p.wrongTryCount = game.wrongTryCount(player);
+    }
+    played.over = game.isOver();
+    return of(played, dictionary);
+}
+
+GameReview GameReview::of(const PlayedGame &game, const WordDictionary &dictionary)
+{
     GameReview review;
-    for (const QString &word : game.pool().dealtWords()) {
+    for (const QString &word : game.dealt) {
         ReviewWord w;
         w.word = word;
         readingsOf(w, word, dictionary);
         review.m_words.append(w);
     }
     for (int player = 1; player <= Rules::Players; ++player) {
+        const PlayedGame::Player &played = game.players[player - 1];
         ReviewPlayer &p = review.m_players[player - 1];
-        p.score = game.score(player);
-        for (const QString &answer : game.answers(player)) {
+        p.score = played.score;
+        for (const QString &answer : played.found) {
             if (!answer.isEmpty())
                 p.found << answer;
         }
@@ -74,17 +91,21 @@ GameReview GameReview::of(const Game &game, const WordDictionary &dictionary)
                 review.m_otherWords.append(other);
             }
         }
-        for (const Game::WrongTry &wrong : game.wrongTries(player)) {
+        for (const auto &[answer, outcome] : played.wrongTries) {
+            if (p.wrongTries.size() >= Game::WrongTriesKept)
+                break;
             ReviewTry t;
-            t.answer = wrong.answer;
-            t.outcome = wrong.outcome;
-            readingsOf(t, wrong.answer, dictionary);
+            t.answer = answer.left(Game::WrongTryLength);
+            if (!t.answer.isEmpty() && t.answer.back().isHighSurrogate())
+                t.answer.chop(1);
+            t.outcome = outcome;
+            readingsOf(t, t.answer, dictionary);
             p.wrongTries.append(t);
         }
-        p.wrongTryCount = game.wrongTryCount(player);
+        p.wrongTryCount = qMax(played.wrongTryCount, int(p.wrongTries.size()));
     }
-    if (game.isOver()) {
-        const GameResult result = decideGame(game.score(1), game.score(2));
+    if (game.over) {
+        const GameResult result = decideGame(game.players[0].score, game.players[1].score);
         const auto text = [](const char *t) { return QString::fromUtf8(t); };
         review.m_players[0].result = text(result == GameResult::Player1Wins ? Game::WinText
                                           : result == GameResult::Player2Wins ? Game::LoseText

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 class Game;
 class WordDictionary;
@@ -39,6 +40,22 @@ struct ReviewPlayer
     int wrongTryCount = 0;      // all of them
 };
 
+// A game as a record of it keeps it, for reviewing a game that is gone:
+// what was dealt and what each player answered.
+struct PlayedGame
+{
+    struct Player
+    {
+        int score = 0;
+        QStringList found; // correct answers, in the order given
+        QList<std::pair<QString, Judgement::Outcome>> wrongTries; // the ones kept
+        int wrongTryCount = 0; // all of them
+    };
+    QStringList dealt; // in the order drawn
+    Player players[Rules::Players];
+    bool over = false; // ended by its limits or by hand: it has a result
+};
+
 // A review is a value: made once from the game at its end, it stays as it
 // was while the players go on after the game.
 class GameReview
@@ -46,6 +63,9 @@ class GameReview
 public:
     // The game as it stands: its dealt words with readings from dictionary.
     static GameReview of(const Game &game, const WordDictionary &dictionary);
+    // The same from a record of the game; wrong tries past
+    // Game::WrongTriesKept are counted only, as a game keeps them.
+    static GameReview of(const PlayedGame &game, const WordDictionary &dictionary);
 
     bool isEmpty() const { return m_words.isEmpty(); }
     // The words dealt for the game, in the order they were drawn.

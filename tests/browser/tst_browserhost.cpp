@@ -6,16 +6,25 @@
 // their names; two pairs play with the finger through the seat page's own
 // canvas to the end of their games; the teacher sees it live, releases
 // them to the lobby, closes the class game, and its results and their CSV
-// agree with what was played.
+// agree with what was played. At each game's end every child's page shows
+// its own review, on a tablet either way round; from the results the
+// teacher opens and prints a child's review and a game's sheet of words,
+// then makes a word list from the kanji the class has learned, saves it
+// and creates a class game with it.
 #include "engine/recognitionqueue.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
 #include "host/classmatch.h"
 #include "host/classwordlists.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostweb/hostserver.h"
+#include "learning/worddictionary.h"
+#include "hostweb/teacherdesk.h"
+#include "recognition/kanjigrades.h"
+#include "recognition/modelcharacters.h"
 #include "recognition/sharedrecognizer.h"
 #include "seats/remoteseat.h"
 #include "browser/todayink.h"
@@ -23,6 +32,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,8 +78,56 @@ return {
   qr: card ? card.querySelector('img').naturalWidth : 0,
   bold: document.querySelectorAll('b').length,
   past: [...document.querySelectorAll('#past tbody tr')].map((tr) => tr.cells[0].textContent),
-  results: $('results').hidden ? [] : [...$('resultstable').tBodies[0].rows].map((tr) => [...tr.cells].map((td) => td.textContent).join('|'))
+  results: $('results').hidden ? [] : [...$('resultstable').tBodies[0].rows].map((tr) => [...tr.cells]
+    .filter((td) => !td.classList.contains('noprint')).map((td) => td.textContent).join('|'))
 };)";
+
+// The review over a child's seat after its game.
+const char *const ReadReview = R"(
+const $ = (id) => document.getElementById(id);
+const cards = (id) => [...$(id).children].map((li) => ({
+  word: li.querySelector('.rw').textContent, reading: li.querySelector('.rr').textContent,
+  who: li.querySelector('.rf').textContent }));
+const panel = $('review');
+const close = $('reviewclose').getBoundingClientRect();
+return {
+  shown: !panel.hidden, outcome: $('reviewoutcome').textContent, score: $('reviewscore').textContent,
+  words: cards('rvwords'), missed: $('rvmissedlist').children.length,
+  elements: panel.querySelectorAll('img, script, b, i, a').length - $('reviewscore').querySelectorAll('b').length,
+  wide: panel.scrollWidth <= innerWidth && $('reviewbody').scrollWidth <= $('reviewbody').clientWidth,
+  close: { x: close.left, y: close.top, r: close.right, b: close.bottom, h: close.height },
+  viewport: { w: innerWidth, h: innerHeight }
+};)";
+
+// A printed review or sheet in a tab of its own.
+const char *const ReadPrintable = R"(
+return { title: document.title, h1: document.querySelector('h1') ? document.querySelector('h1').textContent : '',
+         text: document.body.innerText, bold: document.querySelectorAll('b').length,
+         button: !!document.getElementById('printnow'),
+         cells: [...document.querySelectorAll('td')].map((td) => td.textContent) };)";
+
+// The teacher's word-list maker.
+const char *const ReadListMaker = R"(
+const $ = (id) => document.getElementById(id);
+return { shown: !$('listmaker').hidden, made: !$('made').hidden, count: $('madecount').textContent,
+         short: $('madecount').classList.contains('short'), msg: $('makemsg').textContent,
+         suggestions: [...$('suggestions').querySelectorAll('button')].map((b) => b.dataset.kanji),
+         words: $('madewords').children.length, save: !$('saveform').hidden, saved: $('savemsg').textContent,
+         chosen: $('lists').value, savedLists: [...$('savedlists').children].map((li) => li.firstChild.textContent) };)";
+
+// The text of a PDF, by poppler's pdftotext; pages end in form feeds.
+QString pdfText(const QByteArray &pdf)
+{
+    QProcess p;
+    p.start("pdftotext", {"-layout", "-", "-"});
+    if (!p.waitForStarted(10000))
+        return "pdftotext does not start";
+    p.write(pdf);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000))
+        return "pdftotext does not finish";
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
 
 QStringList strings(const QJsonValue &v)
 {
@@ -92,6 +150,8 @@ private slots:
     void twoPairsPlayWithTheFingerToTheEnd();
     void releaseSendsTheChildrenBackToTheLobby();
     void resultsAndTheirCsvAgree();
+    void theTeacherPrintsAChildsReviewAndTheSheet();
+    void theTeacherMakesAListFromTheKanjiLearned();
     void cleanupTestCase();
 
 private:
@@ -112,6 +172,15 @@ private:
     void shoot(WebDriver &browser, const QString &name, QSize size = {});
     void resize(WebDriver &browser, QSize viewport);
     QSize sizeOf(const WebDriver &browser) const;
+    void viewport(WebDriver &browser, QSize size) { resize(browser, size); }
+    QJsonObject review(int i) { return m_children[i]->script(ReadReview).toObject(); }
+    bool reviewShows(int i, const std::function<bool(const QJsonObject &)> &what, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return what(review(i)); }, ms);
+    }
+    // Opens a link of the teacher's page that opens a tab of its own; the
+    // tab's printout as PDF (A4), and what it shows.
+    QByteArray openAndPrint(const QString &link, QJsonObject *shown, const QString &shot);
 
     QTemporaryDir m_state;
     QString m_key;
@@ -119,8 +188,11 @@ private:
     std::unique_ptr<ResultsStore> m_store;
     SharedRecognizer m_recognizer;
     std::unique_ptr<RecognitionQueue> m_queue;
+    WordDictionary m_dictionary;
     std::unique_ptr<ClassHost> m_host;
     std::unique_ptr<ClassWordLists> m_lists;
+    QSet<QString> m_readable;
+    std::unique_ptr<ClassListMaker> m_maker;
     std::unique_ptr<HostServer> m_server;
     WebDriver m_teacher;
     std::vector<std::unique_ptr<WebDriver>> m_children;
@@ -144,11 +216,27 @@ void TestBrowserHost::initTestCase()
     m_recognizer.load();
     QVERIFY(m_recognizer.isAvailable());
     m_queue = std::make_unique<RecognitionQueue>(m_recognizer);
+    QString error;
+    m_dictionary = WordDictionary::readFirst(WordDictionary::paths(), nullptr, &error);
+    QVERIFY2(!m_dictionary.isEmpty(), qPrintable(error));
     m_host = std::make_unique<ClassHost>(m_store.get(), QList<RecognitionQueue *>{m_queue.get()}, HostLimits{});
+    m_host->setDictionary(&m_dictionary);
     connect(m_host.get(), &ClassHost::preferredCharactersChanged, this,
             [this](const QSet<QString> &c) { m_recognizer.setPreferredCharacters(c); });
-    m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"));
+    m_lists = std::make_unique<ClassWordLists>(m_state.filePath("words"), m_state.filePath("lists"));
+    // Lists made of kanji the boxes read, as the host makes them.
+    for (const QString &model : SharedRecognizer::modelPaths()) {
+        bool opened = false;
+        m_readable = modelCharacters(model, &opened);
+        if (opened)
+            break;
+    }
+    QVERIFY(!m_readable.isEmpty());
+    m_maker = std::make_unique<ClassListMaker>(
+        &m_dictionary, [](char32_t c) { return kanjiSchoolYear(QString::fromUcs4(&c, 1)); },
+        [this](char32_t c) { return m_readable.contains(QString::fromUcs4(&c, 1)); });
     m_server = std::make_unique<HostServer>(*m_host, *m_teacherKey, *m_lists);
+    m_server->desk().setListMaker(m_maker.get());
     QVERIFY2(m_server->listen(QHostAddress::LocalHost, 0), qPrintable(m_server->errorString()));
     QString why;
     QVERIFY2(m_teacher.start(QSize(1280, 900), &why), qPrintable(why));
@@ -381,6 +469,49 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
                         && m[1].endsWith("|まけ") && m[2].startsWith("2|<b>ゆき</b>|1|0|今日|") && m[3].endsWith("|まけ");
              }),
              qPrintable(QJsonDocument(teacher()).toJson()));
+
+    // Each child's page shows its own review of its own pair's game: the
+    // words with their readings, who found which, its own outcome.
+    for (int i = 0; i < 4; ++i) {
+        const ClassMatch *m = game->matchOf(game->children().at(i).id);
+        const QStringList dealt = m->game().pool().dealtWords();
+        const bool first = i % 2 == 0;
+        QVERIFY2(reviewShows(i, [](const QJsonObject &r) { return r["shown"].toBool() && r["words"].toArray().size() == 18; }),
+                 qPrintable(m_children[i]->consoleLog() + QJsonDocument(review(i)).toJson()));
+        const QJsonObject r = review(i);
+        QCOMPARE(r["outcome"].toString(), QString(first ? "かち！！" : "まけ！！"));
+        QVERIFY2(r["score"].toString() == QString(first ? "じぶん1・ あいて0" : "じぶん0・ あいて1"),
+                 qPrintable(r["score"].toString()));
+        QStringList words;
+        for (const QJsonValue &v : r["words"].toArray()) {
+            const QJsonObject card = v.toObject();
+            words << card["word"].toString();
+            if (card["word"].toString() == "今日") {
+                QCOMPARE(card["reading"].toString(), QString("きょう、こんにち"));
+                QCOMPARE(card["who"].toString(), QString(first ? "じぶん" : "あいて"));
+            }
+        }
+        QCOMPARE(words, dealt);
+        QCOMPARE(r["missed"].toInt(), 17);
+        QCOMPARE(r["elements"].toInt(), 0);
+    }
+    // Readable on a tablet either way round: nothing to scroll sideways,
+    // the close button a finger's size and in sight.
+    for (const QSize size : {QSize(768, 1024), QSize(1024, 768)}) {
+        viewport(*m_children[2], size);
+        QVERIFY(QTest::qWaitFor([&] { return review(2)["viewport"].toObject()["w"].toInt() == size.width(); }, 5000));
+        const QJsonObject r = review(2);
+        const QJsonObject close = r["close"].toObject();
+        QVERIFY2(r["wide"].toBool() && close["h"].toDouble() >= 48 && close["x"].toDouble() >= 0
+                     && close["y"].toDouble() >= 0 && close["r"].toDouble() <= size.width()
+                     && close["b"].toDouble() <= size.height(),
+                 qPrintable(QJsonDocument(r).toJson()));
+        shoot(*m_children[2], size.width() < size.height() ? "child-review-portrait" : "child-review-landscape", size);
+    }
+    viewport(*m_children[2], QSize(1024, 768));
+    // Closed, the seat is there as the game left it.
+    m_children[0]->click("#reviewclose");
+    QVERIFY(reviewShows(0, [](const QJsonObject &r) { return !r["shown"].toBool(); }));
     shoot(*m_children[0], "child-seat");
     shoot(*m_children[1], "child-seat-upright");
 }
@@ -454,6 +585,148 @@ void TestBrowserHost::resultsAndTheirCsvAgree()
         QCOMPARE(cells[0], QString("3年1組 かんじ"));
     }
     QCOMPARE(fromCsv, shown);
+}
+
+QByteArray TestBrowserHost::openAndPrint(const QString &link, QJsonObject *shown, const QString &shot)
+{
+    const QString home = m_teacher.session("GET", "/window").toString();
+    const int before = int(m_teacher.session("GET", "/window/handles").toArray().size());
+    m_teacher.click(link);
+    QString tab;
+    (void)QTest::qWaitFor([&] {
+        const QJsonArray handles = m_teacher.session("GET", "/window/handles").toArray();
+        for (const QJsonValue &h : handles) {
+            if (h.toString() != home && handles.size() > before)
+                tab = h.toString();
+        }
+        return !tab.isEmpty();
+    }, 10000);
+    if (tab.isEmpty())
+        return {};
+    m_teacher.session("POST", "/window", {{"handle", tab}});
+    (void)QTest::qWaitFor([&] {
+        return m_teacher.script("return document.readyState;").toString() == "complete";
+    }, 10000);
+    *shown = m_teacher.script(ReadPrintable).toObject();
+    const QByteArray pdf = QByteArray::fromBase64(
+        m_teacher.session("POST", "/print", {{"page", QJsonObject{{"width", 21.0}, {"height", 29.7}}}})
+            .toString()
+            .toLatin1());
+    shoot(m_teacher, shot, QSize(900, 1000));
+    // The printout beside the screenshots, for the README's picture of it.
+    if (const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT"); !base.isEmpty()) {
+        QFile file(base + '-' + shot + ".pdf");
+        if (file.open(QIODevice::WriteOnly))
+            file.write(pdf);
+    }
+    m_teacher.session("DELETE", "/window");
+    m_teacher.session("POST", "/window", {{"handle", home}});
+    return pdf;
+}
+
+void TestBrowserHost::theTeacherPrintsAChildsReviewAndTheSheet()
+{
+    // The results page links each child's review and each game's sheet.
+    const ClassResults kept = m_store->results(m_classId).result();
+    QCOMPARE(kept.rows.size(), 4);
+    const ChildResult yuki = kept.rows.at(2);
+    QCOMPARE(yuki.name, names[2]);
+    const QString reviewLink = QStringLiteral("a[data-review='%1-%2']").arg(yuki.gameId).arg(yuki.childId);
+    QCOMPARE(m_teacher.script(QStringLiteral("return document.querySelector(\"%1\").getAttribute('href');")
+                                  .arg(reviewLink))
+                 .toString(),
+             QStringLiteral("/teacher/review/%1-%2.html").arg(yuki.gameId).arg(yuki.childId));
+
+    // <b>ゆき</b>'s review, printed: the game's words with readings, who
+    // found 今日, the name as text.
+    QJsonObject shown;
+    QByteArray pdf = openAndPrint(reviewLink, &shown, "teacher-child-review");
+    QVERIFY2(pdf.startsWith("%PDF"), pdf.left(100).constData());
+    QCOMPARE(shown["h1"].toString(), QString("ふりかえり"));
+    QVERIFY(shown["button"].toBool());
+    QCOMPARE(shown["bold"].toInt(), 0);
+    QVERIFY2(shown["text"].toString().contains("<b>ゆき</b>: 1 点 かち！！"), qPrintable(shown["text"].toString()));
+    QStringList cells = strings(shown["cells"]);
+    const int at = int(cells.indexOf("今日"));
+    QVERIFY2(at >= 0 && cells.value(at + 1) == "きょう・こんにち" && cells.value(at + 2) == "<b>ゆき</b>",
+             qPrintable(cells.join('|')));
+    QString text = pdfText(pdf);
+    QVERIFY2(text.contains("ふりかえり") && text.contains("きょう・こんにち") && text.contains("<b>ゆき</b>"),
+             qPrintable(text));
+    // The print button is left off the paper.
+    QVERIFY2(!text.contains("いんさつ"), qPrintable(text));
+
+    // The game's sheet: every word of its deal with its readings, one A4 page.
+    const QString sheetLink = QStringLiteral("a[data-sheet='%1']").arg(yuki.gameId);
+    pdf = openAndPrint(sheetLink, &shown, "teacher-sheet");
+    QVERIFY2(pdf.startsWith("%PDF"), pdf.left(100).constData());
+    QCOMPARE(shown["h1"].toString(), QString("3年1組 かんじ ・ ラウンド 1"));
+    const GameRecord game = m_store->game(yuki.gameId).result();
+    QCOMPARE(game.dealt.size(), 18);
+    text = pdfText(pdf);
+    for (const QString &word : game.dealt) {
+        const std::optional<DictionaryEntry> entry = m_dictionary.lookUp(word);
+        QVERIFY2(text.contains(word), qPrintable(word + '\n' + text));
+        if (entry)
+            QVERIFY2(text.contains(entry->readings.first()), qPrintable(word + '\n' + text));
+    }
+    QCOMPARE(text.count('\f'), 1);
+}
+
+void TestBrowserHost::theTeacherMakesAListFromTheKanjiLearned()
+{
+    auto maker = [this] { return m_teacher.script(ReadListMaker).toObject(); };
+    auto shows = [&](const std::function<bool(const QJsonObject &)> &what) {
+        return QTest::qWaitFor([&] { return what(maker()); }, 20000);
+    };
+    QVERIFY(maker()["shown"].toBool());
+    // A few kanji pasted with kana and punctuation: too few words, and the
+    // kanji that would add the most.
+    m_teacher.type("#kanji", "山、川と 田。");
+    m_teacher.click("#makelist");
+    QVERIFY2(shows([](const QJsonObject &m) { return m["made"].toBool() && m["short"].toBool(); }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    QJsonObject m = maker();
+    const ClassListMaker::Made few = m_maker->make({}, "山川田");
+    QVERIFY2(m["count"].toString().contains(QStringLiteral("漢字 3 こから ことばが %1 こ").arg(few.words.size())),
+             qPrintable(m["count"].toString()));
+    QVERIFY(!m["save"].toBool());
+    QStringList suggested = strings(m["suggestions"]);
+    QCOMPARE(suggested.size(), int(few.suggestions.size()));
+    QCOMPARE(suggested.first(), few.suggestions.first().kanji);
+    shoot(m_teacher, "teacher-listmaker");
+    // A suggestion pressed is added to the kanji, and the list made again.
+    m_teacher.click("#suggestions button");
+    const QString more = "山、川と 田。 " + suggested.first();
+    QVERIFY(shows([&](const QJsonObject &m) {
+        return m_teacher.script("return document.getElementById('kanji').value;").toString() == more
+               && !m["count"].toString().startsWith("漢字 3 ");
+    }));
+
+    // The whole of grade 1: enough for a game; saved and offered.
+    m_teacher.click("input[name=grade][value='1']");
+    m_teacher.click("#makelist");
+    const ClassListMaker::Made grade1 = m_maker->make({1}, more);
+    QVERIFY(grade1.enough());
+    QVERIFY2(shows([&](const QJsonObject &m) {
+                 return m["save"].toBool() && m["count"].toString().contains(QStringLiteral("ことばが %1 こ").arg(grade1.words.size()));
+             }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    m_teacher.type("#listname", "1年の漢字");
+    m_teacher.click("#savelist");
+    QVERIFY2(shows([](const QJsonObject &m) { return m["chosen"].toString() == "saved:1年の漢字"; }),
+             qPrintable(QJsonDocument(maker()).toJson()));
+    QCOMPARE(strings(maker()["savedLists"]), QStringList{"1年の漢字"});
+    QCOMPARE(m_lists->saved(), QStringList{"1年の漢字"});
+
+    // Played: a class game made with it has its words.
+    m_teacher.type("#gamename", "1年 ふくしゅう");
+    m_teacher.click("#create");
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->classes().size(), 1, 10000);
+    const ClassGame *game = m_host->classes().first();
+    QCOMPARE(game->settings().listName, QString("1年の漢字"));
+    QCOMPARE(game->words().size(), int(grade1.words.size()));
+    QVERIFY(game->words().contains(grade1.words.first()));
 }
 
 void TestBrowserHost::cleanupTestCase()

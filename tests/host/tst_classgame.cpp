@@ -11,7 +11,10 @@
 #include "host/classmatch.h"
 #include "host/pairing.h"
 #include "host/resultsstore.h"
+#include "learning/worddictionary.h"
 #include "seats/remoteseat.h"
+
+#include <QJsonArray>
 
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -104,6 +107,8 @@ private slots:
     void theRoundsRulesAreKept_data();
     void theRoundsRulesAreKept();
     void judgedAnswersReachTheResults();
+    void eachChildSeesItsOwnReviewAtTheEnd_data();
+    void eachChildSeesItsOwnReviewAtTheEnd();
     void aChildTakenOutIsForgottenUnlessItPlayed();
     void closingEndsTheRoundAndTheClass();
     void hostStoppingMarksGamesInterrupted();
@@ -116,6 +121,7 @@ void TestClassGame::namesAreCleanedOrRefused_data()
     QTest::addColumn<QString>("kept"); // empty: refused
     QTest::newRow("plain") << "たろう" << "たろう";
     QTest::newRow("blanks at the ends and inside") << "\u3000 はな  こ \t" << "はな こ";
+    QTest::newRow("other spaces at the ends and inside") << "\u205Fはな\u00A0こ\u2009" << "はな こ";
     QTest::newRow("sixteen characters") << QString(16, QChar(u'あ')) << QString(16, QChar(u'あ'));
     QTest::newRow("seventeen characters") << QString(17, QChar(u'あ')) << "";
     QTest::newRow("a kanji beyond the BMP counts once") << QString::fromUcs4(U"𠮷田") << QString::fromUcs4(U"𠮷田");
@@ -430,6 +436,76 @@ void TestClassGame::judgedAnswersReachTheResults()
     QCOMPARE(r.rows[1].score, 0);
     QCOMPARE(r.rows[1].outcome, QString("lose"));
     QCOMPARE(r.rows[1].round, 1);
+}
+
+void TestClassGame::eachChildSeesItsOwnReviewAtTheEnd_data()
+{
+    QTest::addColumn<int>("children");
+    QTest::addColumn<bool>("byLimit"); // the answer limit ends it, not the teacher
+    QTest::newRow("a pair, ended by the teacher") << 2 << false;
+    QTest::newRow("a pair, ended by the answer limit") << 2 << true;
+    QTest::newRow("a child alone") << 1 << false;
+}
+
+void TestClassGame::eachChildSeesItsOwnReviewAtTheEnd()
+{
+    QFETCH(int, children);
+    QFETCH(bool, byLimit);
+    const WordDictionary dictionary = WordDictionary::parse("今日\tきょう,こんにち\ttoday\n学校\tがっこう\tschool\n");
+    Classroom room(1);
+    room.game->setDictionary(&dictionary);
+    const qint64 a = room.join("a");
+    const qint64 b = children == 2 ? room.join("b") : 0;
+    QVERIFY(room.game->startAll(false, nullptr));
+    ClassMatch *m = room.game->matchOf(a);
+    // The page of a's device, on its seat through the game.
+    RecordingLink device;
+    RemoteSeat *seat = room.game->seatOf(a);
+    seat->admit(room.game->child(a)->token, &device, nullptr);
+    if (b)
+        QVERIFY(answer(*room.game->seatOf(b), 2, 1)); // 日今: no such word
+    QVERIFY(answer(*seat, 2, 1));
+    QVERIFY(!seat->hasReview());
+    QVERIFY(m->review().isEmpty());
+    if (byLimit)
+        QVERIFY(answer(*seat, 1, 2)); // 今日: the one answer the limit allows
+    else
+        room.game->endAll(nullptr);
+    QVERIFY(m->isOver());
+
+    // The seat holds a's part and sends it as the console's seats do.
+    QVERIFY(seat->hasReview());
+    QTRY_VERIFY(!device.last("review").isEmpty());
+    const QJsonObject told = device.last("review").value("review").toObject();
+    QCOMPARE(told, m->seatReview(1));
+    QCOMPARE(told.value("player").toInt(), 1);
+    const QJsonArray words = told.value("words").toArray();
+    QCOMPARE(words.size(), Rules::WordsPerGame);
+    for (const QJsonValue &w : words) {
+        const QString word = w.toObject().value("word").toString();
+        QVERIFY(eighteen.contains(word));
+        QCOMPARE(w.toObject().value("foundBy").toInt(), byLimit && word == "今日" ? 1 : 0);
+        if (word == "今日")
+            QCOMPARE(w.toObject().value("readings").toArray(), (QJsonArray{"きょう", "こんにち"}));
+    }
+    const QJsonArray players = told.value("players").toArray();
+    QCOMPARE(players.size(), children);
+    const QJsonObject own = players.at(0).toObject();
+    QCOMPARE(own.value("score").toInt(), byLimit ? 1 : 0);
+    QCOMPARE(own.value("wrongTryCount").toInt(), 1);
+    QCOMPARE(own.value("wrongTries").toArray().at(0).toObject().value("answer").toString(), QString("日今"));
+    QCOMPARE(own.value("wrongTries").toArray().at(0).toObject().value("reason").toString(), QString("noWord"));
+    if (b) {
+        // b's mistakes are b's: a's page is told only how many.
+        QVERIFY(players.at(1).toObject().value("wrongTries").toArray().isEmpty());
+        const QJsonObject theirs = room.game->seatOf(b)->hasReview() ? m->seatReview(2) : QJsonObject();
+        QCOMPARE(theirs.value("player").toInt(), 2);
+        QCOMPARE(theirs.value("players").toArray().at(1).toObject().value("wrongTries").toArray().size(), 1);
+    }
+    // Released, the seats and their reviews go; the next round starts clean.
+    QVERIFY(room.game->release(nullptr));
+    QVERIFY(room.game->startAll(false, nullptr));
+    QVERIFY(!room.game->seatOf(a)->hasReview());
 }
 
 void TestClassGame::aChildTakenOutIsForgottenUnlessItPlayed()

@@ -10,11 +10,16 @@
 #include "fakes/rawwebsocket.h"
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classlistmaker.h"
+#include "host/classmatch.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostweb/hostserver.h"
 #include "hostweb/lobbymessage.h"
+#include "hostweb/printpage.h"
+#include "hostweb/teacherdesk.h"
+#include "learning/worddictionary.h"
 #include "hostweb/teachermessage.h"
 #include "seats/guardedtcpserver.h"
 #include "seats/remoteseat.h"
@@ -58,6 +63,15 @@ QByteArray get(const QByteArray &path, const QByteArray &headers = {})
     return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers + "\r\n";
 }
 
+// The eighteen words with a reading each, for making lists.
+WordDictionary eighteenWords()
+{
+    QString text;
+    for (const QString &w : eighteen)
+        text += w + "\tよみ\t\n";
+    return WordDictionary::parse(text);
+}
+
 struct Host
 {
     QTemporaryDir dir;
@@ -67,12 +81,15 @@ struct Host
     QString keyText = key.renew(nullptr);
     ResultsStore store{dir.filePath("results.db")};
     ClassHost host{&store, {&queue}, HostLimits{}};
-    ClassWordLists lists{dir.path()};
+    WordDictionary dictionary = eighteenWords();
+    ClassListMaker maker{&dictionary, [](char32_t) { return 1; }, {}};
+    ClassWordLists lists{dir.path(), dir.filePath("lists")};
     HostServer server{host, key, lists};
     ClassGame *game = nullptr;
 
     Host()
     {
+        server.desk().setListMaker(&maker);
         WordList w;
         w.load(eighteen);
         ClassSettings s;
@@ -150,6 +167,11 @@ private slots:
     void classCodesAreGuessedNoFaster();
     void aReverseProxyIsBelievedOnlyWhenTrusted();
     void uploadsAreBounded();
+    void listsAreMadeSavedAndPlayed();
+    void printPathsAreStrict_data();
+    void printPathsAreStrict();
+    void printedReviewsAreAGamesOwn_data();
+    void printedReviewsAreAGamesOwn();
     void messagesAreChecked_data();
     void messagesAreChecked();
     void hostileClientsAreCut_data();
@@ -171,6 +193,8 @@ void TestHostServer::servesItsPagesWithStrictHeaders_data()
     QTest::newRow("teacher page") << get("/teacher/") << "200" << "teacher.js";
     QTest::newRow("results without the session") << get("/teacher/results/1.csv") << "403" << "key";
     QTest::newRow("QR code without the session") << get("/teacher/qr/1.svg") << "403" << "";
+    QTest::newRow("a child's review without the session") << get("/teacher/review/1-1.html") << "403" << "key";
+    QTest::newRow("a game's sheet without the session") << get("/teacher/sheet/1.html") << "403" << "key";
     QTest::newRow("a forged session") << get("/teacher/results/1.csv", "Cookie: taruvo_teacher=abc\r\n") << "403" << "";
     QTest::newRow("a used or made-up ticket") << get("/teacher/session?ticket=x") << "303" << "Location: /teacher/";
     QTest::newRow("path tricks") << get("/../teacher-key") << "404" << "";
@@ -423,6 +447,169 @@ void TestHostServer::uploadsAreBounded()
     QCOMPARE(h.host.classes().size(), 2);
 }
 
+void TestHostServer::listsAreMadeSavedAndPlayed()
+{
+    Host h;
+    const QByteArray cookie = h.cookie();
+    // Two teachers' pages: both are told of a list saved on either.
+    RawWebSocket t, other;
+    t.open(QHostAddress::LocalHost, h.port(), "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    other.open(QHostAddress::LocalHost, h.port(), "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    QVERIFY(waitFor(t, "hello") && waitFor(other, "hello"));
+    QVERIFY(t.last("hello")["listMaker"].toBool());
+    QCOMPARE(t.last("hello")["saved"].toArray(), QJsonArray());
+    int id = 0;
+    auto ask = [&](QJsonObject o) {
+        o["id"] = ++id;
+        const int asked = id;
+        t.send(o);
+        QJsonObject reply;
+        (void)QTest::qWaitFor([&] {
+            for (const QJsonObject &r : t.received())
+                if (r["id"].toInt() == asked)
+                    reply = r;
+            return !reply.isEmpty();
+        }, 10000);
+        return reply;
+    };
+    QString all;
+    for (const QString &w : eighteen)
+        all += w + "、";
+    // Made from pasted kanji or a grade: the words and their number.
+    QJsonObject made = ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", all}});
+    QCOMPARE(made["t"].toString(), QString("madelist"));
+    QCOMPARE(made["count"].toInt(), 18);
+    QCOMPARE(made["words"].toArray().size(), 18);
+    QVERIFY(made["suggestions"].toArray().isEmpty());
+    QCOMPARE(ask({{"t", "makelist"}, {"grades", QJsonArray{1}}, {"kanji", ""}})["count"].toInt(), 18);
+    // Too few: the kanji that would add the most.
+    made = ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", "今日学"}});
+    QCOMPARE(made["count"].toInt(), 1);
+    QCOMPARE(made["suggestions"].toArray().at(0)["kanji"].toString(), QString("校"));
+    QVERIFY(ask({{"t", "makelist"}, {"grades", QJsonArray()}, {"kanji", "かな"}})["why"].toString().contains("no kanji"));
+
+    // Saved under a checked name, made again on the host from the same choice.
+    QVERIFY(ask({{"t", "savelist"}, {"name", "../x"}, {"grades", QJsonArray()}, {"kanji", all}})["why"]
+                .toString()
+                .contains("name"));
+    QVERIFY(ask({{"t", "savelist"}, {"name", "短い"}, {"grades", QJsonArray()}, {"kanji", "今日"}})["why"]
+                .toString()
+                .contains("1 words; a game needs 18"));
+    const QJsonObject saved = ask({{"t", "savelist"}, {"name", " 1学期 "}, {"grades", QJsonArray()}, {"kanji", all}});
+    QCOMPARE(saved["t"].toString(), QString("done"));
+    QCOMPARE(saved["list"].toString(), QString("1学期"));
+    QVERIFY(waitFor(other, "lists"));
+    QCOMPARE(other.last("lists")["saved"].toArray(), QJsonArray{"1学期"});
+    QVERIFY(QFile::exists(h.dir.filePath("lists/1学期.txt")));
+    QVERIFY(ask({{"t", "savelist"}, {"name", "1学期"}, {"grades", QJsonArray()}, {"kanji", all}})["why"]
+                .toString()
+                .contains("exists"));
+    QCOMPARE(ask({{"t", "savelist"}, {"name", "1学期"}, {"grades", QJsonArray()}, {"kanji", all}, {"replace", true}})["t"]
+                 .toString(),
+             QString("done"));
+
+    // Offered to the class game form, and played.
+    const QJsonObject created = ask({{"t", "create"}, {"name", "1組"}, {"list", "1学期"}, {"saved", true},
+                                     {"timeOn", true}, {"time", 60}, {"answersOn", true}, {"answers", 5}});
+    QCOMPARE(created["t"].toString(), QString("done"));
+    ClassGame *game = h.host.byId(qint64(created["class"].toDouble()));
+    QVERIFY(game);
+    QCOMPARE(game->words().size(), 18);
+    QCOMPARE(game->settings().listName, QString("1学期"));
+    // A saved list's name is not a bundled list's, nor a path.
+    QVERIFY(ask({{"t", "create"}, {"name", "x"}, {"list", "1学期"}, {"timeOn", true}, {"time", 60},
+                 {"answersOn", true}, {"answers", 5}})["t"].toString() == "error");
+    QVERIFY(ask({{"t", "create"}, {"name", "x"}, {"list", "../lists/1学期.txt"}, {"saved", true}, {"timeOn", true},
+                 {"time", 60}, {"answersOn", true}, {"answers", 5}})["t"].toString() == "error");
+
+    QCOMPARE(ask({{"t", "deletelist"}, {"name", "1学期"}})["t"].toString(), QString("done"));
+    QTRY_COMPARE(other.last("lists")["saved"].toArray(), QJsonArray());
+    QCOMPARE(ask({{"t", "deletelist"}, {"name", "1学期"}})["t"].toString(), QString("error"));
+
+    // Never without the session.
+    RawWebSocket anon;
+    anon.open(QHostAddress::LocalHost, h.port(), "/teacher/ws");
+    QVERIFY(waitFor(anon, "login"));
+    anon.send({{"t", "makelist"}, {"grades", QJsonArray{1}}, {"kanji", ""}});
+    QVERIFY(QTest::qWaitFor([&] { return anon.isClosed(); }, 5000));
+    QCOMPARE(anon.last("refused")["reason"].toString(), QString("login"));
+    QVERIFY(anon.last("madelist").isEmpty());
+}
+
+void TestHostServer::printPathsAreStrict_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<qint64>>("ids"); // empty: refused
+    const QString review = "/teacher/review/";
+    QTest::newRow("two") << review + "12-34.html" << 2 << QList<qint64>{12, 34};
+    QTest::newRow("fifteen digits") << review + "999999999999999-1.html" << 2 << QList<qint64>{999999999999999, 1};
+    QTest::newRow("sixteen digits") << review + "1000000000000000-1.html" << 2 << QList<qint64>{};
+    QTest::newRow("one of two") << review + "12.html" << 2 << QList<qint64>{};
+    QTest::newRow("three of two") << review + "1-2-3.html" << 2 << QList<qint64>{};
+    QTest::newRow("a sign") << review + "1-+2.html" << 2 << QList<qint64>{};
+    QTest::newRow("a negative") << review + "-1-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("a blank") << review + "1- 2.html" << 2 << QList<qint64>{};
+    QTest::newRow("full-width digits") << review + "１-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("another ending") << review + "1-2.htm" << 2 << QList<qint64>{};
+    QTest::newRow("a folder more") << review + "x/1-2.html" << 2 << QList<qint64>{};
+    QTest::newRow("nothing") << review + ".html" << 1 << QList<qint64>{};
+    QTest::newRow("prefix and suffix overlap") << "/teacher/review/.html" << 1 << QList<qint64>{};
+}
+
+void TestHostServer::printPathsAreStrict()
+{
+    QFETCH(QString, path);
+    QFETCH(int, count);
+    QFETCH(QList<qint64>, ids);
+    QCOMPARE(PrintPage::idsIn(path, "/teacher/review/", ".html", count), ids);
+}
+
+void TestHostServer::printedReviewsAreAGamesOwn_data()
+{
+    // G is the game played, A and B its children.
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("contains");
+    QTest::newRow("a child's review") << QByteArray("/teacher/review/G-A.html") << "200" << "&lt;b&gt;A&lt;/b&gt;";
+    QTest::newRow("its partner's") << QByteArray("/teacher/review/G-B.html") << "200" << "日今";
+    QTest::newRow("the game's sheet") << QByteArray("/teacher/sheet/G.html") << "200" << "今日";
+    QTest::newRow("a child not of the game") << QByteArray("/teacher/review/G-9999.html") << "404" << "no such review";
+    QTest::newRow("no such game") << QByteArray("/teacher/review/9999-A.html") << "404" << "";
+    QTest::newRow("a sign") << QByteArray("/teacher/review/G-+A.html") << "404" << "";
+}
+
+void TestHostServer::printedReviewsAreAGamesOwn()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, status);
+    QFETCH(QString, contains);
+    Host h;
+    qint64 a = 0, b = 0;
+    QVERIFY(h.host.join(h.game, "<b>A</b>", &a, nullptr) == ClassGame::Entry::Joined);
+    QVERIFY(h.host.join(h.game, "B", &b, nullptr) == ClassGame::Entry::Joined);
+    QVERIFY(h.game->startAll(true, nullptr));
+    const qint64 g = h.game->matchOf(a)->id();
+    QVERIFY(answer(*h.game->seatOf(a), 1, 2)); // 今日
+    QVERIFY(answer(*h.game->seatOf(b), 2, 1)); // 日今
+    h.game->endAll(nullptr);
+    path.replace("G", QByteArray::number(g)).replace("A", QByteArray::number(a)).replace("B", QByteArray::number(b));
+    const QByteArray cookie = h.cookie();
+    QVERIFY(!cookie.isEmpty());
+    const QByteArray reply = exchange(h.port(), get(path, "Cookie: " + cookie + "\r\n"));
+    QVERIFY2(reply.startsWith("HTTP/1.1 " + status.toLatin1()), reply.left(200).constData());
+    QVERIFY2(reply.contains(contains.toUtf8()), reply.left(600).constData());
+    if (status == "200") {
+        // Its type sized in style attributes; scripts still the host's own.
+        QVERIFY(reply.contains("Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self' "
+                               "'unsafe-inline';"));
+        QVERIFY(reply.contains("<script src=\"/teacher/print.js\" defer></script>"));
+        QVERIFY(!reply.contains("<b>A</b>"));
+    }
+    // Never without the session.
+    QVERIFY(exchange(h.port(), get(path)).startsWith("HTTP/1.1 403"));
+}
+
 void TestHostServer::messagesAreChecked_data()
 {
     QTest::addColumn<QByteArray>("message");
@@ -437,6 +624,15 @@ void TestHostServer::messagesAreChecked_data()
     QTest::newRow("teacher: time out of range") << QByteArray(R"({"t":"create","name":"x","list":"a","timeOn":true,"time":601,"answersOn":true,"answers":5})") << false << "600";
     QTest::newRow("teacher: class as text") << QByteArray(R"({"t":"start","class":"1","oneDeal":true})") << false << "class";
     QTest::newRow("teacher: list and upload") << QByteArray(R"({"t":"create","name":"x","list":"a","upload":true,"timeOn":true,"time":60,"answersOn":true,"answers":5})") << false << "either";
+    QTest::newRow("teacher: grade 8") << QByteArray(R"({"t":"makelist","grades":[8],"kanji":""})") << false << "1 to 7";
+    QTest::newRow("teacher: grade as text") << QByteArray(R"({"t":"makelist","grades":["1"],"kanji":""})") << false << "1 to 7";
+    QTest::newRow("teacher: grades not a list") << QByteArray(R"({"t":"makelist","grades":1,"kanji":""})") << false << "grades";
+    QTest::newRow("teacher: eight grades") << QByteArray(R"({"t":"makelist","grades":[1,2,3,4,5,6,7,1],"kanji":""})") << false << "grades";
+    QTest::newRow("teacher: no kanji field") << QByteArray(R"({"t":"makelist","grades":[1]})") << false << "kanji";
+    QTest::newRow("teacher: kanji too long") << (R"({"t":"makelist","grades":[],"kanji":")" + QByteArray(4001, 'a') + R"("})") << false << "4000";
+    QTest::newRow("teacher: list name as a number") << QByteArray(R"({"t":"savelist","name":1,"grades":[1],"kanji":""})") << false << "name";
+    QTest::newRow("teacher: replace as text") << QByteArray(R"({"t":"savelist","name":"a","grades":[1],"kanji":"","replace":"yes"})") << false << "replace";
+    QTest::newRow("teacher: saved as text") << QByteArray(R"({"t":"create","name":"x","list":"a","saved":"yes","timeOn":true,"time":60,"answersOn":true,"answers":5})") << false << "saved";
     QTest::newRow("teacher: bad base64") << QByteArray(R"({"t":"upload","name":"a","part":0,"last":true,"data":"!!"})") << false << "base64";
 }
 

@@ -7,9 +7,11 @@
 #include "host/classgame.h"
 #include "host/classhost.h"
 #include "host/classmatch.h"
+#include "host/classreview.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
+#include "learning/worddictionary.h"
 
 #include <QFile>
 #include <QProcess>
@@ -97,6 +99,55 @@ int count(const QString &path, const QString &sql)
     return n;
 }
 
+// A results file as the first version of the host wrote it: its schema
+// and a class game with one game, a right answer and a wrong one.
+bool writeSchemaOne(const QString &path)
+{
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "one");
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery q(db);
+        for (const char *sql : {
+                 "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+                 "CREATE TABLE class_games (id BIGINT PRIMARY KEY, name VARCHAR(200) NOT NULL,"
+                 " word_list VARCHAR(200) NOT NULL, time_limit INTEGER NOT NULL, answer_limit INTEGER NOT NULL,"
+                 " created_at VARCHAR(40) NOT NULL, closed_at VARCHAR(40))",
+                 "CREATE TABLE children (id BIGINT PRIMARY KEY,"
+                 " class_game_id BIGINT NOT NULL REFERENCES class_games (id), name VARCHAR(100) NOT NULL)",
+                 "CREATE TABLE games (id BIGINT PRIMARY KEY, class_game_id BIGINT NOT NULL REFERENCES class_games (id),"
+                 " round INTEGER NOT NULL, state VARCHAR(20) NOT NULL, started_at VARCHAR(40) NOT NULL,"
+                 " ended_at VARCHAR(40))",
+                 "CREATE TABLE players (game_id BIGINT NOT NULL REFERENCES games (id), player INTEGER NOT NULL,"
+                 " child_id BIGINT NOT NULL REFERENCES children (id), score INTEGER NOT NULL,"
+                 " wrong_tries INTEGER NOT NULL, outcome VARCHAR(20), PRIMARY KEY (game_id, player))",
+                 "CREATE TABLE answers (id BIGINT PRIMARY KEY, game_id BIGINT NOT NULL REFERENCES games (id),"
+                 " child_id BIGINT NOT NULL REFERENCES children (id), word VARCHAR(40) NOT NULL,"
+                 " correct INTEGER NOT NULL, answered_at VARCHAR(40) NOT NULL)",
+                 "CREATE INDEX children_class ON children (class_game_id)",
+                 "CREATE INDEX games_class ON games (class_game_id)",
+                 "CREATE INDEX answers_game ON answers (game_id)",
+                 "INSERT INTO schema_version (version) VALUES (1)",
+                 "INSERT INTO class_games VALUES (1, '2年2組', 'list.txt', 60, 5, '2024-05-01T01:00:00.000Z',"
+                 " '2024-05-01T02:00:00.000Z')",
+                 "INSERT INTO children VALUES (7, 1, 'たろう')",
+                 "INSERT INTO children VALUES (8, 1, 'はなこ')",
+                 "INSERT INTO games VALUES (3, 1, 1, 'finished', '2024-05-01T01:10:00.000Z',"
+                 " '2024-05-01T01:11:00.000Z')",
+                 "INSERT INTO players VALUES (3, 1, 7, 1, 1, 'win')",
+                 "INSERT INTO players VALUES (3, 2, 8, 0, 0, 'lose')",
+                 "INSERT INTO answers VALUES (1, 3, 7, '日今', 0, '2024-05-01T01:10:10.000Z')",
+                 "INSERT INTO answers VALUES (2, 3, 7, '今日', 1, '2024-05-01T01:10:20.000Z')",
+             })
+            ok = ok && q.exec(QString::fromUtf8(sql));
+    }
+    QSqlDatabase::removeDatabase("one");
+    return ok;
+}
+
+const char *const Readings = "今日\tきょう,こんにち\ttoday\n学校\tがっこう\tschool\n";
+
 } // namespace
 
 class TestResultsStore : public QObject
@@ -109,6 +160,10 @@ private slots:
     void aReadOnlyDatabaseIsSaidAndTheStoreStillReads();
     void aNewerSchemaIsLeftAlone();
     void deletingAClassGameLeavesTheOthers();
+    void aGamesReviewIsKeptAsTheChildrenSawIt_data();
+    void aGamesReviewIsKeptAsTheChildrenSawIt();
+    void aSchemaOneFileIsBroughtUpToDateKeepingItsResults_data();
+    void aSchemaOneFileIsBroughtUpToDateKeepingItsResults();
     void csvIsForExcelAndSafe_data();
     void csvIsForExcelAndSafe();
     void csvRowsMatchTheResults();
@@ -127,8 +182,8 @@ void TestResultsStore::whatIsWrittenIsReadBack()
         store.addChild(g, 7, "たろう");
         store.addChild(g, 8, "はなこ");
         store.startGame(100, g, 1, {7, 8});
-        store.recordAnswer(100, 1, 7, "今日", true, 1, 0);
-        store.recordAnswer(100, 2, 8, "日今", false, 0, 1);
+        store.recordAnswer(100, 1, 7, "今日", Judgement::Correct, 1, 0);
+        store.recordAnswer(100, 2, 8, "日今", Judgement::NoWord, 0, 1);
         store.finishGame(100, {{1, 0, "win"}, {0, 1, "lose"}});
     }
     // A new store on the same file: ids go on where they stopped.
@@ -284,17 +339,181 @@ void TestResultsStore::deletingAClassGameLeavesTheOthers()
     for (qint64 g : {1, 2}) {
         store.addClassGame(record(g, QString::number(g)));
         store.addChild(g, g * 10, "c");
-        store.startGame(g * 100, g, 1, {g * 10});
-        store.recordAnswer(g * 100, 1, g * 10, "今日", true, 1, 0);
+        store.startGame(g * 100, g, 1, {g * 10}, eighteen);
+        store.recordAnswer(g * 100, 1, g * 10, "今日", Judgement::Correct, 1, 0);
     }
     store.deleteClassGame(1);
     store.flush();
+    QCOMPARE(count(path, "SELECT COUNT(*) FROM game_words"), Rules::WordsPerGame);
     QCOMPARE(count(path, "SELECT COUNT(*) FROM class_games"), 1);
     QCOMPARE(count(path, "SELECT COUNT(*) FROM children"), 1);
     QCOMPARE(count(path, "SELECT COUNT(*) FROM games"), 1);
     QCOMPARE(count(path, "SELECT COUNT(*) FROM players"), 1);
     QCOMPARE(count(path, "SELECT COUNT(*) FROM answers"), 1);
     QVERIFY(store.results(2).result().found);
+}
+
+void TestResultsStore::aGamesReviewIsKeptAsTheChildrenSawIt_data()
+{
+    QTest::addColumn<int>("children");
+    QTest::addColumn<bool>("interrupted"); // the host stops mid-game
+    QTest::newRow("a pair") << 2 << false;
+    QTest::newRow("a child alone") << 1 << false;
+    QTest::newRow("a pair, the host stopped") << 2 << true;
+}
+
+void TestResultsStore::aGamesReviewIsKeptAsTheChildrenSawIt()
+{
+    // Read back from the file, a game gives the very review its children
+    // were shown at its end: the same words, who found them, the same
+    // wrong tries with their reasons.
+    QFETCH(int, children);
+    QFETCH(bool, interrupted);
+    const WordDictionary dictionary = WordDictionary::parse(Readings);
+    QTemporaryDir dir;
+    CountingRecognizer recognizer;
+    RecognitionQueue queue(recognizer);
+    ResultsStore store(dir.filePath("r.db"));
+    ClassHost host(&store, {&queue}, HostLimits{});
+    host.setDictionary(&dictionary);
+    ClassSettings s;
+    s.name = "<b>3年</b>";
+    s.listName = "list.txt";
+    s.answerLimitOn = false;
+    WordList w;
+    w.load(eighteen);
+    QString why;
+    ClassGame *game = host.create(s, w, &why);
+    qint64 a = 0, b = 0;
+    game->join("<i>a</i>", &a, &why);
+    if (children == 2)
+        game->join("b", &b, &why);
+    QVERIFY(game->startAll(false, &why));
+    ClassMatch *m = game->matchOf(a);
+    const QStringList dealt = m->game().pool().dealtWords();
+    QVERIFY(answer(*game->seatOf(a), 2, 1)); // 日今: no such word
+    QVERIFY(answer(*game->seatOf(a), 1, 2)); // 今日
+    QVERIFY(answer(*game->seatOf(a), 1, 2)); // 今日 again: used up
+    if (b)
+        QVERIFY(answer(*game->seatOf(b), 1, 1)); // 今今
+    const qint64 gameId = m->id();
+    GameReview live;
+    if (interrupted) {
+        live = GameReview::of(m->game(), dictionary);
+        host.shutdown();
+    } else {
+        game->endAll(nullptr);
+        live = m->review();
+    }
+    store.flush();
+
+    const GameRecord kept = store.game(gameId).result();
+    QVERIFY(kept.found);
+    QCOMPARE(kept.dealt, dealt);
+    QCOMPARE(kept.className, QString("<b>3年</b>"));
+    QCOMPARE(kept.state, QString(interrupted ? "interrupted" : "finished"));
+    QCOMPARE(kept.players.size(), children);
+    QCOMPARE(kept.players[0].answers.size(), 3);
+    QCOMPARE(kept.players[0].answers[2].outcome, Judgement::NoCharacter);
+    const GameReview again = ClassReview::of(kept, &dictionary);
+    QCOMPARE(again.toJson(true), live.toJson(true));
+    QCOMPARE(again.player(1).wrongTryCount, 2);
+    QCOMPARE(again.player(1).result.isEmpty(), interrupted);
+
+    // Printed for a child: its own part, names as text.
+    const QString page = ClassReview::childPage(kept, a, &dictionary);
+    QVERIFY(page.contains("&lt;i&gt;a&lt;/i&gt;"));
+    QVERIFY(!page.contains("<i>a</i>"));
+    QVERIFY(page.contains("こんにち"));
+    QVERIFY(page.contains("日今"));
+    if (b) {
+        QVERIFY(ClassReview::childPage(kept, b, &dictionary).contains("今今"));
+        QVERIFY(!page.contains("今今"));
+    }
+    QVERIFY(ClassReview::childPage(kept, 9999, &dictionary).isEmpty());
+    QVERIFY(ClassReview::childPage(store.game(9999).result(), a, &dictionary).isEmpty());
+    // The teacher's sheet: every word of the game.
+    const QString sheet = ClassReview::sheetPage(kept, &dictionary);
+    for (const QString &word : dealt)
+        QVERIFY2(sheet.contains(word), qPrintable(word));
+    QVERIFY(sheet.contains("&lt;b&gt;3年&lt;/b&gt; ・ ラウンド 1"));
+}
+
+void TestResultsStore::aSchemaOneFileIsBroughtUpToDateKeepingItsResults_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("writable") << false;
+    QTest::newRow("read-only: said, results still read") << true;
+}
+
+void TestResultsStore::aSchemaOneFileIsBroughtUpToDateKeepingItsResults()
+{
+    QFETCH(bool, readOnly);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("r.db");
+    QVERIFY(writeSchemaOne(path));
+    if (readOnly) {
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                              | QFileDevice::ExeOther);
+        QProcess other;
+        other.setChildProcessModifier([] {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+        });
+        other.start(self(), {"--open-and-tell", path});
+        QVERIFY(other.waitForFinished(30000));
+        const QString said = QString::fromUtf8(other.readAllStandardOutput());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(other.exitCode(), 0);
+        QVERIFY2(said.contains("writable 0"), qPrintable(said));
+        QVERIFY2(said.contains("cannot be brought from schema 1 to 2"), qPrintable(said));
+        QVERIFY2(said.contains("classes 1"), qPrintable(said));
+        QCOMPARE(count(path, "SELECT version FROM schema_version"), 1);
+        return;
+    }
+    const WordDictionary dictionary = WordDictionary::parse(Readings);
+    {
+        ResultsStore store(path);
+        QVERIFY2(store.isWritable(), qPrintable(store.problem()));
+        // The old results, as they were.
+        const ClassResults r = store.results(1).result();
+        QVERIFY(r.found);
+        QCOMPARE(r.game.name, QString("2年2組"));
+        QCOMPARE(r.rows.size(), 2);
+        QCOMPARE(r.rows[0].wordsFound, QStringList{"今日"});
+        QCOMPARE(r.rows[0].wrongTries, 1);
+        QCOMPARE(r.rows[1].outcome, QString("lose"));
+        // Its review: what was kept, a wrong try counted but not given a
+        // reason it may not have had, and no sheet without the words.
+        const GameRecord old = store.game(3).result();
+        QVERIFY(old.found);
+        QVERIFY(old.dealt.isEmpty());
+        QVERIFY(!old.players[0].answers[0].reasonKnown);
+        const GameReview review = ClassReview::of(old, &dictionary);
+        QVERIFY(review.player(1).wrongTries.isEmpty());
+        QCOMPARE(review.player(1).wrongTryCount, 1);
+        const QString page = ClassReview::childPage(old, 7, &dictionary);
+        QVERIFY(page.contains("のこっていません"));
+        QVERIFY(page.contains("きょう"));
+        QVERIFY(!page.contains("ぜんぶ見つけました"));
+        QVERIFY(ClassReview::sheetPage(old, &dictionary).isEmpty());
+        // New games go on after the old ones, with their words.
+        QCOMPARE(store.newId(ResultsStore::Kind::Game), 4);
+        QCOMPARE(store.newId(ResultsStore::Kind::Answer), 3);
+        store.startGame(4, 1, 2, {7, 8}, eighteen);
+        store.recordAnswer(4, 2, 8, "日今", Judgement::NoWord, 0, 1);
+        store.flush();
+        const GameRecord added = store.game(4).result();
+        QCOMPARE(added.dealt, eighteen);
+        QVERIFY(added.players[1].answers[0].reasonKnown);
+    }
+    QCOMPARE(count(path, "SELECT version FROM schema_version"), ResultsStore::SchemaVersion);
+    QCOMPARE(count(path, "SELECT COUNT(*) FROM answers"), 3);
+    // Opened again: nothing more to do, nothing lost.
+    ResultsStore again(path);
+    QVERIFY(again.isWritable());
+    QCOMPARE(again.results(1).result().rows.size(), 4);
 }
 
 void TestResultsStore::csvIsForExcelAndSafe_data()

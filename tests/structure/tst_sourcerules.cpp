@@ -27,9 +27,9 @@ const QHash<QString, QStringList> mayInclude = {
     {"console", {"player", "controls", "engine", "feedback", "recognition", "seats", "learning", "common"}},
     {"app", {"console", "player", "controls", "engine", "feedback", "recognition", "seats", "learning", "common"}},
     {"tools", {"recognition", "learning", "engine", "common"}},
-    {"host", {"seats", "engine", "common"}},
-    {"hostweb", {"host", "seats", "engine", "common"}},
-    {"hostapp", {"hostweb", "host", "seats", "recognition", "engine", "common"}},
+    {"host", {"seats", "learning", "engine", "common"}},
+    {"hostweb", {"host", "seats", "learning", "engine", "common"}},
+    {"hostapp", {"hostweb", "host", "seats", "learning", "recognition", "engine", "common"}},
 };
 
 struct Include

@@ -86,7 +86,7 @@
   }
 
   function received(m) {
-    if (typeof m.id === 'number' && waiting.has(m.id) && (m.t === 'done' || m.t === 'error' || m.t === 'results')) {
+    if (typeof m.id === 'number' && waiting.has(m.id) && (m.t === 'done' || m.t === 'error' || m.t === 'results' || m.t === 'madelist')) {
       const reply = waiting.get(m.id);
       waiting.delete(m.id);
       reply(m);
@@ -121,10 +121,14 @@
       retryMs = 500;
       limits = m.limits;
       showDesk();
-      fillLists(m.lists);
+      fillLists(m.lists, m.saved || []);
+      $('listmaker').hidden = !m.listMaker;
       banner('problem', m.problem ? '結果が 保存されていません: ' + m.problem : '');
       banner('notice', m.notice || '');
       send({ t: 'past' });
+      break;
+    case 'lists':
+      fillLists(m.lists, m.saved || []);
       break;
     case 'problem':
       banner('problem', m.problem ? '結果が 保存されていません: ' + m.problem : '');
@@ -186,12 +190,21 @@
 
   // A new class game.
 
-  function fillLists(lists) {
+  // The bundled lists, then the ones made here (values "saved:NAME").
+  function fillLists(lists, saved) {
     const select = $('lists');
     const was = select.value;
-    select.replaceChildren(...lists.map((name) => el('option', { value: name, text: name.replace(/\.txt$/, '') })));
-    if (lists.includes(was))
+    const bundled = lists.map((name) => el('option', { value: name, text: name.replace(/\.txt$/, '') }));
+    if (saved.length) {
+      select.replaceChildren(el('optgroup', { label: '単語リスト' }, ...bundled),
+        el('optgroup', { label: 'つくった リスト' },
+          ...saved.map((name) => el('option', { value: 'saved:' + name, text: name }))));
+    } else {
+      select.replaceChildren(...bundled);
+    }
+    if ([...select.options].some((o) => o.value === was))
       select.value = was;
+    fillSaved(saved);
     const time = $('time'), answers = $('answers');
     time.min = limits.timeMin;
     time.max = limits.timeMax;
@@ -277,13 +290,127 @@
         send(message, created);
       });
     } else {
-      message.list = $('lists').value;
+      const chosen = $('lists').value;
+      message.list = chosen.startsWith('saved:') ? chosen.slice(6) : chosen;
+      if (chosen.startsWith('saved:'))
+        message.saved = true;
       send(message, created);
     }
   });
   $('upload').addEventListener('change', () => {
     document.querySelector('input[name=source][value=upload]').checked = true;
   });
+
+  // Word lists from the kanji the class has learned: the host makes them,
+  // says how many words, and below a game's worth which kanji would add
+  // the most; a list saved is offered in the form above.
+
+  function chosenGrades() {
+    return [...document.querySelectorAll('input[name=grade]:checked')].map((b) => Number(b.value));
+  }
+
+  let madeFor = null; // the grades and kanji of the list shown
+
+  function makeList() {
+    const msg = $('makemsg');
+    msg.className = 'msg';
+    const request = { t: 'makelist', grades: chosenGrades(), kanji: $('kanji').value };
+    if (!request.grades.length && !request.kanji.trim()) {
+      msg.textContent = '学年を えらぶか 漢字を はりつけてください';
+      return;
+    }
+    msg.textContent = 'しらべています…';
+    const ok = send(request, (reply) => {
+      if (reply.t === 'error') {
+        msg.textContent = reply.why;
+        $('made').hidden = true;
+        return;
+      }
+      msg.textContent = '';
+      madeFor = { grades: request.grades, kanji: request.kanji };
+      showMade(reply);
+    });
+    if (!ok)
+      msg.textContent = 'つながっていません';
+  }
+
+  function showMade(m) {
+    const need = limits.wordsPerGame;
+    const count = $('madecount');
+    const enough = m.count >= need;
+    count.className = enough ? '' : 'short';
+    count.textContent = '漢字 ' + m.kanji + ' こから ことばが ' + m.count + (m.most ? ' 以上' : '') + ' こ できます。'
+      + (enough ? '' : ' ゲームには ' + need + ' こ いります。')
+      + (m.unreadable ? ' 手書きで 読めない 漢字は とばしました: ' + m.unreadable : '');
+    $('suggestions').replaceChildren(...m.suggestions.map((s) => el('button', {
+      type: 'button', title: s.examples.join('、'), 'data-kanji': s.kanji, onclick: () => {
+        $('kanji').value = ($('kanji').value + ' ' + s.kanji).trim();
+        makeList();
+      } }, s.kanji, el('small', { text: '+' + s.adds + '（' + s.examples.join('、') + (s.adds > s.examples.length ? '…' : '') + '）' }))));
+    $('madesuggest').hidden = enough || !m.suggestions.length;
+    $('madewords').replaceChildren(...m.words.map((w) => el('span', { text: w })),
+      ...(m.count > m.words.length ? [el('span', { text: '…' })] : []));
+    $('saveform').hidden = !enough;
+    $('savemsg').textContent = '';
+    $('made').hidden = false;
+  }
+
+  $('makeform').addEventListener('submit', (e) => {
+    e.preventDefault();
+    makeList();
+  });
+
+  function saveList(replace) {
+    const msg = $('savemsg');
+    msg.className = 'msg';
+    const name = $('listname').value.trim();
+    if (!madeFor || !name)
+      return;
+    msg.textContent = 'ほぞんしています…';
+    send({ t: 'savelist', name, grades: madeFor.grades, kanji: madeFor.kanji, replace }, (reply) => {
+      if (reply.t === 'error') {
+        if (!replace && /exists already/.test(reply.why)) {
+          if (confirm('「' + name + '」は もう あります。おきかえますか？'))
+            saveList(true);
+          else
+            msg.textContent = '';
+          return;
+        }
+        msg.textContent = reply.why;
+        return;
+      }
+      msg.className = 'msg ok';
+      msg.textContent = '「' + reply.list + '」（' + reply.count + ' こ）を ほぞんしました。下の フォームで つかえます。';
+      // Offered at once in the class game form, chosen there.
+      const choose = () => {
+        const value = 'saved:' + reply.list;
+        if ([...$('lists').options].some((o) => o.value === value)) {
+          $('lists').value = value;
+          document.querySelector('input[name=source][value=bundled]').checked = true;
+          $('newgame').scrollIntoView({ block: 'start' });
+          $('gamename').focus({ preventScroll: true });
+          return true;
+        }
+        return false;
+      };
+      if (!choose())
+        setTimeout(choose, 300);
+    });
+  }
+
+  $('saveform').addEventListener('submit', (e) => {
+    e.preventDefault();
+    saveList(false);
+  });
+
+  function fillSaved(saved) {
+    $('savedcount').textContent = String(saved.length);
+    $('savedlists').replaceChildren(...saved.map((name) => el('li', {}, el('span', { text: name }),
+      el('button', { type: 'button', class: 'danger', text: 'けす', onclick: () => {
+        if (confirm('リスト「' + name + '」を けしますか？'))
+          send({ t: 'deletelist', name }, (reply) => { if (reply.t === 'error') alert(reply.why); });
+      } }))));
+  }
 
   // Open class games: one card each, built once; its changing parts are
   // filled in again whenever the host says something moved.
@@ -522,6 +649,17 @@
       $('results').hidden = true;
   }
 
+  // Each child's review of a game, and once a game the sheet of its words,
+  // as pages of their own to print.
+  function printLinks(r, firstOfGame) {
+    const review = el('a', { class: 'button', href: '/teacher/review/' + r.game + '-' + r.child + '.html',
+      target: '_blank', rel: 'noopener', text: 'ふりかえり', 'data-review': r.game + '-' + r.child });
+    if (!firstOfGame)
+      return [review];
+    return [review, ' ', el('a', { class: 'button', href: '/teacher/sheet/' + r.game + '.html', target: '_blank',
+      rel: 'noopener', text: 'シート', title: 'ゲームの ことばと よみ（A4）', 'data-sheet': String(r.game) })];
+  }
+
   function openResults(id) {
     send({ t: 'results', game: id }, (m) => {
       if (m.t !== 'results')
@@ -532,7 +670,7 @@
         + '人・' + when(m.game.created) + (m.game.closed ? ' 〜 ' + when(m.game.closed) : '');
       $('csv').href = '/teacher/results/' + id + '.csv';
       $('csv').setAttribute('download', 'taruvo-' + id + '.csv');
-      $('resultstable').tBodies[0].replaceChildren(...m.rows.map((r) => el('tr', {},
+      $('resultstable').tBodies[0].replaceChildren(...m.rows.map((r, i) => el('tr', {},
         el('td', { class: 'num', text: String(r.round) }),
         el('td', { text: r.name }),
         el('td', { text: r.partner || '（ひとり）' }),
@@ -540,7 +678,8 @@
         el('td', { class: 'num', text: String(r.wrong) }),
         el('td', { class: 'num', text: String(r.score) }),
         el('td', { text: r.outcomeText }),
-        el('td', { text: r.stateText }))));
+        el('td', { text: r.stateText }),
+        el('td', { class: 'noprint' }, ...printLinks(r, i === 0 || m.rows[i - 1].game !== r.game)))));
       $('results').hidden = false;
       $('results').scrollIntoView({ block: 'start' });
       send({ t: 'past' });

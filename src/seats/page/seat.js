@@ -481,8 +481,10 @@
     outcome.textContent = result;
     outcome.className = { 'かち！！': 'win', 'まけ！！': 'lose', 'ひきわけ！！': 'draw' }[result] || '';
     const score = $('reviewscore');
-    score.replaceChildren('じぶん', el('b', '', String(Number(own.score) || 0)), '・ あいて',
-      el('b', '', String(Number(other.score) || 0)));
+    score.replaceChildren('じぶん', el('b', '', String(Number(own.score) || 0)));
+    // A child who played alone against the clock has no opponent.
+    if (players.length > 1)
+      score.append('・ あいて', el('b', '', String(Number(other.score) || 0)));
 
     const words = list(d.words, 64);
     fillCards('rvwords', words, me);

@@ -1,0 +1,3 @@
+'use strict';
+// The review and sheet pages: their one button prints them.
+document.getElementById('printnow').addEventListener('click', () => window.print());
