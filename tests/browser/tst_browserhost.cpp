@@ -346,11 +346,15 @@ void TestBrowserHost::fourChildrenJoinTheLobby()
     first.click("#go");
     QVERIFY(childShows(0, [](const QJsonObject &c) { return c["msg"].toString() == "コードは 8けたの すうじだよ"; }));
     QCOMPARE(m_server->joinGuard().wrongCodesSinceStart(), 0);
-    // Digits alone, as a tablet's number pad gives them: the field groups
-    // them as the classroom screen does, and shows them whole, on a phone too.
+    // In full-width digits, as a Japanese keyboard gives them: the field
+    // groups them as the classroom screen does, and shows them whole, on a
+    // phone too.
     const QString wrong = m_code == "00000000" ? "00000001" : "00000000";
+    QString wide;
+    for (QChar c : wrong)
+        wide += QChar(c.unicode() - u'0' + 0xff10);
     first.session("POST", "/element/" + first.element("#code") + "/clear", QJsonObject{});
-    first.type("#code", wrong);
+    first.type("#code", wide);
     const QString grouped = wrong.left(4) + ' ' + wrong.mid(4);
     QVERIFY2(childShows(0, [&grouped](const QJsonObject &c) { return c["code"].toString() == grouped && c["codeFits"].toBool(); }),
              qPrintable(QJsonDocument(child(0)).toJson()));
