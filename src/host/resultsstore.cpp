@@ -187,8 +187,19 @@ QVariant textOrNull(const QString &s)
 bool run(QSqlDatabase &db, const QString &sql, const QVariantList &values, QSqlError *error,
          QSqlQuery *out = nullptr)
 {
+    // Not forward-only: PostgreSQL's driver then reads rows one at a time
+    // and loses them when the next statement runs.
     QSqlQuery q(db);
-    q.setForwardOnly(true);
+    // Without values, not prepared: PostgreSQL prepares no schema changes.
+    if (values.isEmpty()) {
+        if (!q.exec(sql)) {
+            *error = q.lastError();
+            return false;
+        }
+        if (out)
+            *out = std::move(q);
+        return true;
+    }
     if (!q.prepare(sql)) {
         *error = q.lastError();
         return false;
@@ -419,8 +430,10 @@ bool ResultsStore::prepare(const QString &connection, QString *why)
     const QString where = isShared() ? m_database.describe() : m_path;
     QSqlError error;
     for (const QString &setting : dialect.settings()) {
-        if (dialect.postgres && !run(db, setting, {}, &error)) {
-            *why = QStringLiteral("%1 cannot be used (%2)").arg(where, describe(error));
+        // Not a statement PostgreSQL prepares.
+        QSqlQuery set(db);
+        if (dialect.postgres && !set.exec(setting)) {
+            *why = QStringLiteral("%1 cannot be used (%2)").arg(where, describe(set.lastError()));
             return false;
         }
     }
@@ -781,7 +794,8 @@ void ResultsStore::drain()
             why = describe(error);
         }
         if (!ok) {
-            db.rollback();
+            if (db.isOpen())
+                db.rollback();
             if (items.size() > 1) {
                 // One at a time, to find the one refused.
                 batchSize = 1;
@@ -1192,6 +1206,10 @@ void ResultsStore::flush()
     auto done = std::make_shared<QPromise<void>>();
     QFuture<void> future = done->future();
     done->start();
-    post([done] { done->finish(); });
+    post([this, done] {
+        if (!m_pending.isEmpty())
+            commitQueue();
+        done->finish();
+    });
     future.waitForFinished();
 }
