@@ -305,6 +305,12 @@ QString ResultsStore::problem() const
     return m_problem;
 }
 
+bool ResultsStore::problemWaits() const
+{
+    QMutexLocker lock(&m_problemLock);
+    return m_problemWaits && !m_problem.isEmpty();
+}
+
 void ResultsStore::fail(const QString &problem)
 {
     setProblem(problem, false);
@@ -314,14 +320,14 @@ void ResultsStore::setProblem(const QString &problem, bool waiting)
 {
     {
         QMutexLocker lock(&m_problemLock);
-        m_problemWaits = waiting;
-        if (m_problem == problem)
+        if (m_problem == problem && m_problemWaits == waiting)
             return;
+        m_problemWaits = waiting;
         m_problem = problem;
     }
     if (!problem.isEmpty())
         qWarning("taruvo-host: %s", qPrintable(problem));
-    emit problemChanged(problem);
+    emit problemChanged(problem, waiting);
 }
 
 qint64 ResultsStore::newId(Kind kind)

@@ -160,6 +160,8 @@ public:
     bool isWritable() const { return m_writable.load(); }
     // Empty while all is well; else why results are not kept, or wait.
     QString problem() const;
+    // The problem is only that results wait on this host for the database.
+    bool problemWaits() const;
     // What opening found worth telling: games marked interrupted, a damaged
     // file moved aside.
     QString openingNotice() const { return m_notice; }
@@ -214,7 +216,7 @@ public:
 
 signals:
     // Emitted on the store's own thread; connect queued.
-    void problemChanged(const QString &problem);
+    void problemChanged(const QString &problem, bool waits);
 
 private:
     template<typename F> void post(F &&job);

@@ -316,6 +316,7 @@ void TestResultsBackends::theDatabaseStoppedMidGameLosesNothing()
     s->flush();
     QTRY_VERIFY_WITH_TIMEOUT(s->problem().contains("waiting to be written"), 10000);
     QVERIFY(s->waiting() >= 6);
+    QVERIFY(s->problemWaits());
     QVERIFY(s->isWritable());
 
     QVERIFY2(m_server.start(&why), qPrintable(why));
