@@ -9,7 +9,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QDataStream>
 #include <QHash>
 #include <QScopeGuard>
 #include <QThread>
@@ -100,57 +99,7 @@ struct Dialect
     QString unlock() const { return postgres ? QStringLiteral("SELECT pg_advisory_unlock(7472088)") : QString(); }
 };
 
-// What each queued write is; the numbers are kept in the queue's file.
-enum WriteKind {
-    AddClassGame = 1,
-    CloseClassGame,
-    AddChild,
-    ForgetChild,
-    StartGame,
-    RecordAnswer,
-    FinishGame,
-    InterruptGame,
-    DeleteClassGame,
-    Reopen,
-    WriteKinds
-};
-// How many values each kind has, and what it is in a message.
-const int ValueCounts[WriteKinds] = {0, 8, 2, 3, 1, 7, 10, 3, 2, 1, 2};
-const char *const WriteNames[WriteKinds] = {"",
-                                           "a new class game",
-                                           "the end of a class game",
-                                           "a child's name",
-                                           "taking a child out",
-                                           "the start of a game",
-                                           "an answer",
-                                           "the end of a game",
-                                           "a game interrupted",
-                                           "deleting a class game",
-                                           "marking the games of the last run interrupted"};
-
-bool wellFormed(const ResultsStore::Write &w)
-{
-    return w.kind > 0 && w.kind < WriteKinds && w.values.size() == ValueCounts[w.kind];
-}
-
-QByteArray encode(const ResultsStore::Write &w)
-{
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_6_4);
-    s << w.values;
-    return out;
-}
-
-bool decode(int kind, const QByteArray &data, ResultsStore::Write *w)
-{
-    QDataStream s(data);
-    s.setVersion(QDataStream::Qt_6_4);
-    w->kind = kind;
-    w->values.clear();
-    s >> w->values;
-    return s.status() == QDataStream::Ok && s.atEnd() && wellFormed(*w);
-}
+using Write = QueuedWrite;
 
 const char *reasonText(Judgement::Outcome outcome)
 {
@@ -571,7 +520,7 @@ void ResultsStore::openLocal()
         fail(QStringLiteral("results are not kept: %1").arg(why));
         return;
     }
-    if (!apply({Reopen, {m_hostNumber.load(), now()}}, &why)) {
+    if (!apply({QueuedWrite::Reopen, {m_hostNumber.load(), now()}}, &why)) {
         fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, why));
         return;
     }
@@ -628,7 +577,7 @@ void ResultsStore::openShared()
     if (m_hostNumber.load() >= 0) {
         m_writable = true;
         m_reopened = true;
-        this->queue(Write{Reopen, {m_hostNumber.load(), now()}});
+        this->queue(Write{QueuedWrite::Reopen, {m_hostNumber.load(), now()}});
         commitQueue();
     } else {
         drain();
@@ -672,7 +621,7 @@ bool ResultsStore::reach()
     m_writable = true;
     if (!m_reopened) {
         m_reopened = true;
-        m_pending.prepend(Write{Reopen, {m_hostNumber.load(), now()}});
+        m_pending.prepend(Write{QueuedWrite::Reopen, {m_hostNumber.load(), now()}});
         commitQueue();
     }
     return true;
@@ -693,7 +642,7 @@ void ResultsStore::lost(const QString &why)
     m_retry->start(qMax(10, m_database.retryMilliseconds));
 }
 
-void ResultsStore::write(const Write &w)
+void ResultsStore::write(const QueuedWrite &w)
 {
     if (!m_writable.load())
         return;
@@ -704,11 +653,11 @@ void ResultsStore::write(const Write &w)
         }
         QString why;
         if (!apply(w, &why))
-            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(WriteNames[w.kind]), why));
+            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(w.what()), why));
     });
 }
 
-void ResultsStore::queue(const Write &w)
+void ResultsStore::queue(const QueuedWrite &w)
 {
     m_pending.append(w);
     // Writes asked for together are queued in one transaction.
@@ -729,7 +678,7 @@ void ResultsStore::commitQueue()
     bool ok = queue.transaction();
     for (qsizetype i = 0; ok && i < batch.size(); ++i) {
         ok = run(queue, QStringLiteral("INSERT INTO queue (seq, kind, data) VALUES (?, ?, ?)"),
-                 {m_nextSeq + i, batch.at(i).kind, encode(batch.at(i))}, &error);
+                 {m_nextSeq + i, batch.at(i).kind, batch.at(i).encode()}, &error);
     }
     m_nextSeq += batch.size();
     ok = ok && saveMeta();
@@ -775,7 +724,7 @@ void ResultsStore::drain()
         QList<bool> readable;
         while (read.next()) {
             Write w;
-            readable.append(decode(read.value(1).toInt(), read.value(2).toByteArray(), &w));
+            readable.append(QueuedWrite::decode(read.value(1).toInt(), read.value(2).toByteArray(), &w));
             items.append({read.value(0).toLongLong(), w});
         }
         read.finish();
@@ -813,9 +762,7 @@ void ResultsStore::drain()
                 return;
             }
             alive.finish();
-            const int kind = items.first().second.kind;
-            fail(QStringLiteral("a result was not kept: %1 (%2)")
-                     .arg(QLatin1String(kind > 0 && kind < WriteKinds ? WriteNames[kind] : "a write"), why));
+            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(items.first().second.what()), why));
             if (!run(db, QStringLiteral("UPDATE hosts SET applied = ? WHERE number = ?"), {last, m_hostNumber.load()},
                      &error)) {
                 lost(QStringLiteral("%1 cannot be written (%2)").arg(m_database.describe(), describe(error)));
@@ -838,14 +785,14 @@ void ResultsStore::drain()
 
 // The statements of one write, inside the caller's transaction for
 // PostgreSQL, in one of their own for SQLite; false with *why.
-bool ResultsStore::apply(const Write &w, QString *why)
+bool ResultsStore::apply(const QueuedWrite &w, QString *why)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.isOpen()) {
         *why = QStringLiteral("the database is not open");
         return false;
     }
-    if (!wellFormed(w)) {
+    if (!w.isWellFormed()) {
         *why = QStringLiteral("a write of unknown form");
         return false;
     }
@@ -857,28 +804,28 @@ bool ResultsStore::apply(const Write &w, QString *why)
     const QVariantList &v = w.values;
     QSqlError e;
     bool ok = true;
-    switch (WriteKind(w.kind)) {
-    case AddClassGame:
+    switch (QueuedWrite::Kind(w.kind)) {
+    case QueuedWrite::AddClassGame:
         ok = run(db,
                  QStringLiteral("INSERT INTO class_games (id, name, word_list, time_limit, answer_limit, created_at,"
                                 " closed_at, host) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
                  v, &e);
         break;
-    case CloseClassGame:
+    case QueuedWrite::CloseClassGame:
         ok = run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE id = ? AND closed_at IS NULL"),
                  {v[1], v[0]}, &e);
         break;
-    case AddChild:
+    case QueuedWrite::AddChild:
         ok = run(db, QStringLiteral("INSERT INTO children (id, class_game_id, name) VALUES (?, ?, ?)"),
                  {v[1], v[0], v[2]}, &e);
         break;
-    case ForgetChild:
+    case QueuedWrite::ForgetChild:
         ok = run(db,
                  QStringLiteral("DELETE FROM children WHERE id = ? AND NOT EXISTS"
                                 " (SELECT 1 FROM players WHERE child_id = ?)"),
                  {v[0], v[0]}, &e);
         break;
-    case StartGame: {
+    case QueuedWrite::StartGame: {
         const qint64 gameId = v[0].toLongLong();
         ok = run(db,
                  QStringLiteral("INSERT INTO games (id, class_game_id, round, state, started_at, host)"
@@ -897,7 +844,7 @@ bool ResultsStore::apply(const Write &w, QString *why)
         }
         break;
     }
-    case RecordAnswer:
+    case QueuedWrite::RecordAnswer:
         // id, game, player, child, word, correct, reason, score, wrong tries, time
         ok = run(db,
                  QStringLiteral("INSERT INTO answers (id, game_id, child_id, word, correct, answered_at, reason)"
@@ -906,7 +853,7 @@ bool ResultsStore::apply(const Write &w, QString *why)
              && run(db, QStringLiteral("UPDATE players SET score = ?, wrong_tries = ? WHERE game_id = ? AND player = ?"),
                     {v[7], v[8], v[1], v[2]}, &e);
         break;
-    case FinishGame: {
+    case QueuedWrite::FinishGame: {
         ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ?"),
                  {QStringLiteral("finished"), v[1], v[0]}, &e);
         const QVariantList players = v[2].toList();
@@ -918,11 +865,11 @@ bool ResultsStore::apply(const Write &w, QString *why)
         }
         break;
     }
-    case InterruptGame:
+    case QueuedWrite::InterruptGame:
         ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ? AND state = ?"),
                  {QStringLiteral("interrupted"), v[1], v[0], QStringLiteral("running")}, &e);
         break;
-    case DeleteClassGame: {
+    case QueuedWrite::DeleteClassGame: {
         const QString games = QStringLiteral("SELECT id FROM games WHERE class_game_id = ?");
         ok = run(db, QStringLiteral("DELETE FROM answers WHERE game_id IN (%1)").arg(games), v, &e)
              && run(db, QStringLiteral("DELETE FROM game_words WHERE game_id IN (%1)").arg(games), v, &e)
@@ -932,7 +879,7 @@ bool ResultsStore::apply(const Write &w, QString *why)
              && run(db, QStringLiteral("DELETE FROM class_games WHERE id = ?"), v, &e);
         break;
     }
-    case Reopen: {
+    case QueuedWrite::Reopen: {
         // What was running on this host when it stopped: kept, and marked.
         const QVariant counted = one(db, QStringLiteral("SELECT COUNT(*) FROM games WHERE state = ? AND host = ?"),
                                      {QStringLiteral("running"), v[0]}, &e, &ok);
@@ -945,7 +892,7 @@ bool ResultsStore::apply(const Write &w, QString *why)
                     {v[1], v[0]}, &e);
         break;
     }
-    case WriteKinds:
+    case QueuedWrite::Kinds:
         ok = false;
         break;
     }
@@ -963,24 +910,24 @@ bool ResultsStore::apply(const Write &w, QString *why)
 
 void ResultsStore::addClassGame(const ClassGameRecord &r)
 {
-    write({AddClassGame,
+    write({QueuedWrite::AddClassGame,
            {r.id, r.name, r.listName, r.timeLimitSeconds, r.answerLimit, timeText(r.created),
             textOrNull(r.closed.isValid() ? timeText(r.closed) : QString()), m_hostNumber.load()}});
 }
 
 void ResultsStore::closeClassGame(qint64 id)
 {
-    write({CloseClassGame, {id, now()}});
+    write({QueuedWrite::CloseClassGame, {id, now()}});
 }
 
 void ResultsStore::addChild(qint64 classGameId, qint64 childId, const QString &name)
 {
-    write({AddChild, {classGameId, childId, name}});
+    write({QueuedWrite::AddChild, {classGameId, childId, name}});
 }
 
 void ResultsStore::forgetChild(qint64 childId)
 {
-    write({ForgetChild, {childId}});
+    write({QueuedWrite::ForgetChild, {childId}});
 }
 
 void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children,
@@ -989,7 +936,7 @@ void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const
     QVariantList ids;
     for (qint64 c : children)
         ids.append(c);
-    write({StartGame, {gameId, classGameId, round, ids, dealt, now(), m_hostNumber.load()}});
+    write({QueuedWrite::StartGame, {gameId, classGameId, round, ids, dealt, now(), m_hostNumber.load()}});
 }
 
 void ResultsStore::recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word,
@@ -998,7 +945,7 @@ void ResultsStore::recordAnswer(qint64 gameId, int player, qint64 childId, const
     const qint64 id = newId(Kind::Answer);
     const bool correct = outcome == Judgement::Correct;
     const QVariant reason = correct ? textOrNull(QString()) : QVariant(QString::fromLatin1(reasonText(outcome)));
-    write({RecordAnswer, {id, gameId, player, childId, word, correct ? 1 : 0, reason, score, wrongTries, now()}});
+    write({QueuedWrite::RecordAnswer, {id, gameId, player, childId, word, correct ? 1 : 0, reason, score, wrongTries, now()}});
 }
 
 void ResultsStore::finishGame(qint64 gameId, const QList<PlayerEnd> &players)
@@ -1006,17 +953,17 @@ void ResultsStore::finishGame(qint64 gameId, const QList<PlayerEnd> &players)
     QVariantList ends;
     for (const PlayerEnd &p : players)
         ends.append(QVariant(QVariantList{p.score, p.wrongTries, p.outcome}));
-    write({FinishGame, {gameId, now(), ends}});
+    write({QueuedWrite::FinishGame, {gameId, now(), ends}});
 }
 
 void ResultsStore::interruptGame(qint64 gameId)
 {
-    write({InterruptGame, {gameId, now()}});
+    write({QueuedWrite::InterruptGame, {gameId, now()}});
 }
 
 void ResultsStore::deleteClassGame(qint64 id)
 {
-    write({DeleteClassGame, {id}});
+    write({QueuedWrite::DeleteClassGame, {id}});
 }
 
 QFuture<QList<ClassGameRecord>> ResultsStore::classGames()

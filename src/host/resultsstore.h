@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/judge.h"
+#include "host/queuedwrite.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -207,13 +208,6 @@ public:
     // PostgreSQL, in the queue and tried once.
     void flush();
 
-    // A write as it is queued: what it is and its values.
-    struct Write
-    {
-        int kind = 0;
-        QVariantList values;
-    };
-
 signals:
     // Emitted on the store's own thread; connect queued.
     void problemChanged(const QString &problem, bool waits);
@@ -226,9 +220,9 @@ private:
     bool openSqlite(const QString &connection, const QString &path, QString *moved);
     bool prepare(const QString &connection, QString *why);
     bool reach();
-    void write(const Write &w);
-    bool apply(const Write &w, QString *why);
-    void queue(const Write &w);
+    void write(const QueuedWrite &w);
+    bool apply(const QueuedWrite &w, QString *why);
+    void queue(const QueuedWrite &w);
     void commitQueue();
     void drain();
     void lost(const QString &why);
@@ -257,7 +251,7 @@ private:
     // The store's thread alone: the queue.
     bool m_reached = false;
     bool m_reopened = false;
-    QList<Write> m_pending;
+    QList<QueuedWrite> m_pending;
     bool m_commitPosted = false;
     bool m_draining = false;
     qint64 m_nextSeq = 1;
