@@ -94,6 +94,7 @@ private slots:
     void theDatabaseStoppedMidGameLosesNothing();
     void aKilledHostWithWritesQueuedLosesNothing();
     void aWriteAlreadyInIsNotWrittenTwice();
+    void aDamagedEntryInTheQueueIsSaidAndSkipped();
     void aDatabaseThatRefusesIsSaidAndTriedAgain();
     void twoHostsShareOneDatabase();
 
@@ -424,6 +425,35 @@ void TestResultsBackends::aWriteAlreadyInIsNotWrittenTwice()
     QCOMPARE(s->waiting(), 0);
     QVERIFY2(s->problem().isEmpty(), qPrintable(s->problem()));
     QCOMPARE(count(true, "SELECT COUNT(*) FROM class_games"), 1);
+}
+
+void TestResultsBackends::aDamagedEntryInTheQueueIsSaidAndSkipped()
+{
+    // A damaged entry and one the database refuses (an answer of a game
+    // it has not got) are said and dropped; the writes after them go in.
+    const QString queue = m_dir.filePath(m_database) + "/queue-a.db";
+    {
+        auto s = store(true);
+        QVERIFY2(s->isWritable(), qPrintable(s->problem()));
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "queue");
+        db.setDatabaseName(queue);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("INSERT INTO queue (seq, kind, data) VALUES (100, 6, x'ffffffff00')"));
+        QVERIFY(q.exec("INSERT INTO queue (seq, kind, data) VALUES (101, 6, '[1,999,1,7,\"今日\",1,null,1,0,\"t\"]')"));
+        QVERIFY(q.exec("INSERT INTO queue (seq, kind, data) VALUES (102, 1, '[5,\"after\",\"l\",0,0,\"t\",null,0]')"));
+    }
+    QSqlDatabase::removeDatabase("queue");
+    auto s = store(true);
+    QVERIFY2(s->isWritable(), qPrintable(s->problem()));
+    QCOMPARE(s->waiting(), 0);
+    QVERIFY2(s->problem().startsWith("a result was not kept: an answer"), qPrintable(s->problem()));
+    QVERIFY(!s->problemWaits());
+    QCOMPARE(count(true, "SELECT COUNT(*) FROM class_games WHERE name = 'after'"), 1);
+    QCOMPARE(count(true, "SELECT COUNT(*) FROM answers"), 0);
+    QCOMPARE(count(true, "SELECT applied FROM hosts"), 103);
 }
 
 void TestResultsBackends::aDatabaseThatRefusesIsSaidAndTriedAgain()
