@@ -167,8 +167,12 @@ private:
     }
     QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path); }
     void write(WebDriver &browser, const QString &box, const QList<Polyline> &strokes);
-    void viewport(WebDriver &browser, QSize size);
-    void shoot(WebDriver &browser, const QString &name, QSize size = QSize());
+    // For the README, and to look at: the page at the browser's own size,
+    // or at another (the browser is then brought back to its own).
+    void shoot(WebDriver &browser, const QString &name, QSize size = {});
+    void resize(WebDriver &browser, QSize viewport);
+    QSize sizeOf(const WebDriver &browser) const;
+    void viewport(WebDriver &browser, QSize size) { resize(browser, size); }
     QJsonObject review(int i) { return m_children[i]->script(ReadReview).toObject(); }
     bool reviewShows(int i, const std::function<bool(const QJsonObject &)> &what, int ms = 20000)
     {
@@ -236,19 +240,31 @@ void TestBrowserHost::initTestCase()
     QVERIFY2(m_server->listen(QHostAddress::LocalHost, 0), qPrintable(m_server->errorString()));
     QString why;
     QVERIFY2(m_teacher.start(QSize(1280, 900), &why), qPrintable(why));
+    // Tablets either way round: player 2 of each pair holds it upright.
     for (int i = 0; i < 4; ++i) {
         m_children.push_back(std::make_unique<WebDriver>());
-        QVERIFY2(m_children.back()->start(QSize(1024, 768), &why), qPrintable(why));
+        QVERIFY2(m_children.back()->start(sizeOf(*m_children.back()), &why), qPrintable(why));
     }
 }
 
-void TestBrowserHost::viewport(WebDriver &browser, QSize size)
+QSize TestBrowserHost::sizeOf(const WebDriver &browser) const
 {
-    // The window's frame on top of the page's own size.
-    browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
+    if (&browser == &m_teacher)
+        return QSize(1280, 900);
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        if (m_children[i].get() == &browser)
+            return i % 2 ? QSize(768, 1024) : QSize(1024, 768);
+    }
+    return QSize(1024, 768);
+}
+
+void TestBrowserHost::resize(WebDriver &browser, QSize viewport)
+{
+    // The window's frame on top of the viewport.
+    browser.session("POST", "/window/rect", {{"width", viewport.width()}, {"height", viewport.height()}});
     const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
-    browser.session("POST", "/window/rect",
-                    {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
+    browser.session("POST", "/window/rect", {{"width", 2 * viewport.width() - inner["w"].toInt()},
+                                             {"height", 2 * viewport.height() - inner["h"].toInt()}});
 }
 
 void TestBrowserHost::shoot(WebDriver &browser, const QString &name, QSize size)
@@ -257,14 +273,13 @@ void TestBrowserHost::shoot(WebDriver &browser, const QString &name, QSize size)
     const QString base = qEnvironmentVariable("TARUVO_HOST_SCREENSHOT");
     if (base.isEmpty())
         return;
-    // The viewport at the size the README shows.
-    if (!size.isValid())
-        size = &browser == &m_teacher ? QSize(1280, 900) : QSize(1024, 768);
-    viewport(browser, size);
+    resize(browser, size.isValid() ? size : sizeOf(browser));
     QTest::qWait(1200);
     QFile file(base + '-' + name + ".png");
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(browser.screenshot());
+    if (size.isValid())
+        resize(browser, sizeOf(browser));
 }
 
 void TestBrowserHost::theTeacherGivesTheKey()
@@ -430,8 +445,11 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
         QTRY_VERIFY_WITH_TIMEOUT(seat->box(0).hasResult() && seat->box(1).hasResult(), 20000);
         QCOMPARE(seat->box(0).resultText() + seat->box(1).resultText(), QString("今日"));
         QVERIFY(childShows(i, [](const QJsonObject &c) { return c["results"].toInt() == 1; }));
-        if (i == 0)
+        if (i == 0) {
             shoot(m_teacher, "teacher-dashboard");
+            // The teacher's iPad, upright.
+            shoot(m_teacher, "teacher-dashboard-ipad", QSize(768, 1024));
+        }
         b.click("#ans");
         // The answer limit is 1: the pair's game ends at once.
         QVERIFY2(childShows(i, [](const QJsonObject &c) {
@@ -495,6 +513,7 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
     m_children[0]->click("#reviewclose");
     QVERIFY(reviewShows(0, [](const QJsonObject &r) { return !r["shown"].toBool(); }));
     shoot(*m_children[0], "child-seat");
+    shoot(*m_children[1], "child-seat-upright");
 }
 
 void TestBrowserHost::releaseSendsTheChildrenBackToTheLobby()
