@@ -227,6 +227,11 @@ ResultsStore::ResultsStore(const QString &path, const ResultsDatabase &database,
 ResultsStore::~ResultsStore()
 {
     post([this] {
+        // Writes asked for just before are queued, not lost.
+        if (!m_pending.isEmpty())
+            commitQueue();
+        if (m_retry)
+            m_retry->stop();
         for (const QString &name : {m_connection, m_queueConnection}) {
             {
                 QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -257,7 +262,7 @@ QString ResultsStore::problem() const
 bool ResultsStore::problemWaits() const
 {
     QMutexLocker lock(&m_problemLock);
-    return m_problemWaits && !m_problem.isEmpty();
+    return m_problemWaits && !m_problem.isEmpty() && m_writable.load();
 }
 
 void ResultsStore::fail(const QString &problem)
@@ -265,6 +270,7 @@ void ResultsStore::fail(const QString &problem)
     setProblem(problem, false);
 }
 
+// waiting: the problem is the database's link, gone when it is back.
 void ResultsStore::setProblem(const QString &problem, bool waiting)
 {
     {
@@ -276,7 +282,7 @@ void ResultsStore::setProblem(const QString &problem, bool waiting)
     }
     if (!problem.isEmpty())
         qWarning("taruvo-host: %s", qPrintable(problem));
-    emit problemChanged(problem, waiting);
+    emit problemChanged(problem, waiting && m_writable.load());
 }
 
 qint64 ResultsStore::newId(Kind kind)
@@ -642,6 +648,24 @@ void ResultsStore::lost(const QString &why)
     m_retry->start(qMax(10, m_database.retryMilliseconds));
 }
 
+// PostgreSQL: a database that was down is tried before reading (unless
+// tried a moment ago), and one that went down while reading is said.
+void ResultsStore::beforeRead()
+{
+    if (isShared() && !m_reached)
+        drain();
+}
+
+void ResultsStore::afterRead()
+{
+    if (!isShared() || !m_reached)
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery alive(db);
+    if (!alive.exec(QStringLiteral("SELECT 1")))
+        lost(QStringLiteral("%1 cannot be reached (%2)").arg(m_database.describe(), describe(alive.lastError())));
+}
+
 void ResultsStore::write(const QueuedWrite &w)
 {
     if (!m_writable.load())
@@ -973,6 +997,7 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
     promise->start();
     post([this, promise] {
         QList<ClassGameRecord> out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlQuery q(db);
         q.setForwardOnly(true);
@@ -996,6 +1021,7 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
                 out.append(r);
             }
         }
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });
@@ -1009,6 +1035,7 @@ QFuture<ClassResults> ResultsStore::results(qint64 classGameId)
     promise->start();
     post([this, promise, classGameId] {
         ClassResults out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         QSqlQuery q(db);
@@ -1075,6 +1102,7 @@ QFuture<ClassResults> ResultsStore::results(qint64 classGameId)
         out.game.games = 0;
         for (qsizetype i = 0; i < out.rows.size(); ++i)
             out.game.games += i == 0 || out.rows.at(i).gameId != out.rows.at(i - 1).gameId;
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });
@@ -1088,6 +1116,7 @@ QFuture<GameRecord> ResultsStore::game(qint64 gameId)
     promise->start();
     post([this, promise, gameId] {
         GameRecord out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         QSqlQuery q(db);
@@ -1148,6 +1177,7 @@ QFuture<GameRecord> ResultsStore::game(qint64 gameId)
                 }
             }
         }
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });

@@ -226,6 +226,8 @@ private:
     void commitQueue();
     void drain();
     void lost(const QString &why);
+    void beforeRead();
+    void afterRead();
     void fail(const QString &problem);
     void setProblem(const QString &problem, bool waiting);
     bool saveMeta();

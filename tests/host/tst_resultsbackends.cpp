@@ -311,6 +311,9 @@ void TestResultsBackends::theDatabaseStoppedMidGameLosesNothing()
     QTRY_COMPARE_WITH_TIMEOUT(s->waiting(), 0, 10000);
 
     QVERIFY2(m_server.stop(&why), qPrintable(why));
+    // A read finds it down before any write does.
+    QCOMPARE(s->classGames().result().size(), 0);
+    QVERIFY(s->problemWaits());
     // The games go on; the teacher is told that results wait.
     for (int i = 0; i < 6; ++i)
         QVERIFY(answer(*game->seatOf(i % 2 ? b : a), 2, 1));
@@ -462,6 +465,7 @@ void TestResultsBackends::aDatabaseThatRefusesIsSaidAndTriedAgain()
     // why, and keeps trying.
     ResultsStore s(m_dir.filePath(m_database) + "/queue-new.db", m_server.settings(m_database + "x", "new"));
     QVERIFY(!s.isWritable());
+    QVERIFY(!s.problemWaits()); // nothing is kept: the page must not say it waits
     QVERIFY2(s.problem().contains("not kept until") && s.problem().contains(m_database + "x"), qPrintable(s.problem()));
     QString why;
     QVERIFY2(m_server.createDatabase(m_database + "x", &why), qPrintable(why));
