@@ -7,6 +7,7 @@
 // kind) a write queued for the results database; the whole input is also
 // read as an uploaded word list.
 #include "host/childname.h"
+#include "host/classhost.h"
 #include "host/classlistmaker.h"
 #include "host/classwordlists.h"
 #include "host/queuedwrite.h"
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
         if ((l.kind == LobbyCommand::Invalid) == l.refusal.isEmpty())
             std::abort(); // refused without saying why, or a reason for a good one
         if (l.kind == LobbyCommand::Enter) {
-            if (l.code.size() != 6 || l.name.size() > LobbyMessage::MaxNameChars)
+            if (l.code.size() != ClassHost::ClassCodeDigits || l.name.size() > LobbyMessage::MaxNameChars)
                 std::abort();
             checkName(l.name);
         }

@@ -402,8 +402,9 @@ int main(int argc, char **argv)
         else if (args[i] == "--host-nice")
             hostNice = args[i + 1].toInt();
     }
-    if (children < 1 || rounds < 1 || roundSeconds < 5) {
-        std::fprintf(stderr, "usage: bench_host [--children N] [--rounds R] [--round-seconds S>=5] [--host PROGRAM]"
+    // Classes of 30, as many as one host opens.
+    if (children < 1 || children > 900 || rounds < 1 || roundSeconds < 5) {
+        std::fprintf(stderr, "usage: bench_host [--children 1..900] [--rounds R] [--round-seconds S>=5] [--host PROGRAM]"
                              " [--host-nice N]\n");
         return 2;
     }
@@ -419,7 +420,7 @@ int main(int argc, char **argv)
     const QString hostProgram = program;
     QStringList hostArgs{"--state-dir", state.path(), "--address", "127.0.0.1", "--port", "0", "--words",
                          state.filePath("words"), "--max-children", QString::number(std::max(400, children)),
-                         "--max-classes", "100"};
+                         "--max-classes", "30"};
     // On a machine shared with other work, the host can be given the
     // priority a server of its own would give it.
     if (hostNice != 0) {

@@ -5,7 +5,18 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace {
+
+constexpr quint32 codeSpace()
+{
+    quint32 n = 1;
+    for (int i = 0; i < ClassHost::ClassCodeDigits; ++i)
+        n *= 10;
+    return n;
+}
+constexpr quint32 CodeSpace = codeSpace();
 
 bool sameCode(const QString &a, const QString &b)
 {
@@ -26,6 +37,7 @@ ClassHost::ClassHost(ResultsStore *store, const QList<RecognitionQueue *> &recog
     , m_recognition(recognition)
     , m_limits(limits)
 {
+    m_limits.classes = std::clamp(m_limits.classes, 1, HostLimits::MaxClasses);
     m_tick.setInterval(Rules::ClockTickMs);
     connect(&m_tick, &QTimer::timeout, this, [this] {
         const QList<ClassGame *> open = m_classes;
@@ -55,7 +67,7 @@ void ClassHost::shutdown()
 QString ClassHost::newClassCode() const
 {
     for (;;) {
-        const quint32 n = QRandomGenerator::system()->bounded(1000000u);
+        const quint32 n = QRandomGenerator::system()->bounded(CodeSpace);
         const QString code = QStringLiteral("%1").arg(n, ClassCodeDigits, 10, QLatin1Char('0'));
         if (!byCode(code))
             return code;

@@ -26,7 +26,10 @@ class ClassHost : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int ClassCodeDigits = 6;
+    // Typed by a whole class at once, so the host allows more wrong codes
+    // than a console does; the longer code makes up for it, within the
+    // class games a host may open (HostLimits::MaxClasses).
+    static constexpr int ClassCodeDigits = 8;
 
     // store may be null; recognition may be empty (nothing is read).
     ClassHost(ResultsStore *store, const QList<RecognitionQueue *> &recognition, const HostLimits &limits,

@@ -25,7 +25,12 @@ struct ClassSettings
 // How many a host serves at once; more are refused with a reason.
 struct HostLimits
 {
+    // Every open class code is one more a guesser may hit: beyond this many
+    // open at once, guessing any of them would be easier than a console's
+    // seat code.
+    static constexpr int MaxClasses = 30;
+
     int childrenPerClass = 40;
     int children = 400;   // in all open class games together
-    int classes = 20;     // open class games
+    int classes = 20;     // open class games, at most MaxClasses
 };

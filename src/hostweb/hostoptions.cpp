@@ -32,7 +32,7 @@ QString HostOptions::usage()
         "  --port N             the port (default: %2)\n"
         "  --words DIR          the folder of word lists to choose from (default: words beside the program)\n"
         "  --trusted-proxy A,B  reverse proxies whose X-Forwarded-For and X-Forwarded-Proto are believed\n"
-        "  --max-classes N      class games open at once (default: %3)\n"
+        "  --max-classes N      class games open at once, at most %7: each is a code to guess (default: %3)\n"
         "  --max-children N     children in all open class games (default: %4)\n"
         "  --max-per-class N    children in one class game (default: %5)\n"
         "  --recognizers N      handwriting recognisers reading at once, each with its models (default: %6)\n"
@@ -53,7 +53,8 @@ QString HostOptions::usage()
         .arg(HostLimits().classes)
         .arg(HostLimits().children)
         .arg(HostLimits().childrenPerClass)
-        .arg(defaultRecognizers());
+        .arg(defaultRecognizers())
+        .arg(HostLimits::MaxClasses);
 }
 
 int HostOptions::defaultRecognizers()
@@ -131,8 +132,8 @@ bool HostOptions::parse(const QStringList &arguments, HostOptions *o, QString *e
                 o->trustedProxies.append(a);
             }
         } else if (name == QLatin1String("--max-classes")) {
-            if (!next() || !number(value, 1, 1000, &o->limits.classes))
-                return fail(QStringLiteral("--max-classes needs a number from 1 to 1000"));
+            if (!next() || !number(value, 1, HostLimits::MaxClasses, &o->limits.classes))
+                return fail(QStringLiteral("--max-classes needs a number from 1 to %1").arg(HostLimits::MaxClasses));
         } else if (name == QLatin1String("--max-children")) {
             if (!next() || !number(value, 1, 5000, &o->limits.children))
                 return fail(QStringLiteral("--max-children needs a number from 1 to 5000"));

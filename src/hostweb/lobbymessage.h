@@ -8,7 +8,7 @@
 // One message of a class page, checked; anything else comes back as
 // Invalid with a one-line reason.
 //
-//   {"t":"enter","code":"123456","name":"たろう"}   code: the class code
+//   {"t":"enter","code":"12345678","name":"たろう"} code: the class code, digits only
 //   {"t":"back","token":"<32 hex digits>"}          a device that entered before
 //   {"t":"ping"}
 struct LobbyCommand

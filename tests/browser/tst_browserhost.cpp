@@ -56,6 +56,7 @@ const dark = (id) => {
 };
 if (!seat)
   return { page: 'class', enter: !$('enter').hidden, lobby: !$('lobby').hidden, msg: $('msg').textContent,
+           code: $('code').value, codeFits: $('code').scrollWidth <= $('code').clientWidth,
            me: $('me').textContent, wait: $('wait').textContent, detail: $('detail').textContent,
            bold: document.querySelectorAll('b').length };
 return { page: 'seat', shown: !$('seat').hidden, result: $('result').textContent, own: $('own').textContent,
@@ -319,9 +320,11 @@ void TestBrowserHost::theTeacherCreatesAClassGame()
     m_teacher.session("POST", "/element/" + m_teacher.element("#answers") + "/clear", QJsonObject{});
     m_teacher.type("#answers", "1");
     m_teacher.click("#create");
-    QVERIFY2(teacherShows([](const QJsonObject &t) { return t["code"].toString().size() == 6 && t["qr"].toInt() > 0; }),
+    // Shown in two groups of four, to be read out to the class.
+    const QRegularExpression shown("^[0-9]{4} [0-9]{4}$");
+    QVERIFY2(teacherShows([&shown](const QJsonObject &t) { return shown.match(t["code"].toString()).hasMatch() && t["qr"].toInt() > 0; }),
              qPrintable(QJsonDocument(teacher()).toJson()));
-    m_code = teacher()["code"].toString();
+    m_code = teacher()["code"].toString().remove(' ');
     QCOMPARE(m_host->classes().size(), 1);
     ClassGame *game = m_host->classes().first();
     m_classId = game->id();
@@ -337,10 +340,30 @@ void TestBrowserHost::fourChildrenJoinTheLobby()
     WebDriver &first = *m_children[0];
     first.go(url("/"));
     QVERIFY(childShows(0, [](const QJsonObject &c) { return c["enter"].toBool(); }));
-    first.type("#code", m_code == "000000" ? "000001" : "000000");
+    // Too short first: the page says so and sends nothing.
+    first.type("#code", m_code.left(6));
     first.type("#name", names[0]);
     first.click("#go");
+    QVERIFY(childShows(0, [](const QJsonObject &c) { return c["msg"].toString() == "コードは 8けたの すうじだよ"; }));
+    QCOMPARE(m_server->joinGuard().wrongCodesSinceStart(), 0);
+    // In full-width digits, as a Japanese keyboard gives them: the field
+    // groups them as the classroom screen does, and shows them whole, on a
+    // phone too.
+    const QString wrong = m_code == "00000000" ? "00000001" : "00000000";
+    QString wide;
+    for (QChar c : wrong)
+        wide += QChar(c.unicode() - u'0' + 0xff10);
+    first.session("POST", "/element/" + first.element("#code") + "/clear", QJsonObject{});
+    first.type("#code", wide);
+    const QString grouped = wrong.left(4) + ' ' + wrong.mid(4);
+    QVERIFY2(childShows(0, [&grouped](const QJsonObject &c) { return c["code"].toString() == grouped && c["codeFits"].toBool(); }),
+             qPrintable(QJsonDocument(child(0)).toJson()));
+    resize(first, QSize(360, 640));
+    QVERIFY2(child(0)["codeFits"].toBool(), qPrintable(QJsonDocument(child(0)).toJson()));
+    resize(first, sizeOf(first));
+    first.click("#go");
     QVERIFY(childShows(0, [](const QJsonObject &c) { return c["msg"].toString() == "コードが ちがうよ"; }));
+    QCOMPARE(m_server->joinGuard().wrongCodesSinceStart(), 1);
 
     for (int i = 0; i < 4; ++i) {
         WebDriver &b = *m_children[i];
@@ -360,8 +383,10 @@ void TestBrowserHost::fourChildrenJoinTheLobby()
     m_children[3]->go(url("/"));
     m_children[3]->script("localStorage.clear(); location.reload(); return 0;");
     QVERIFY(childShows(3, [](const QJsonObject &c) { return c["enter"].toBool(); }));
-    m_children[3]->type("#code", m_code);
+    // Typed with the space, as the screen shows it.
+    m_children[3]->type("#code", m_code.left(4) + ' ' + m_code.mid(4));
     m_children[3]->type("#name", "はなこ");
+    shoot(*m_children[3], "child-enter");
     m_children[3]->click("#go");
     QVERIFY(childShows(3, [](const QJsonObject &c) { return c["msg"].toString().contains("もう いるよ"); }));
     QCOMPARE(m_host->byId(m_classId)->children().size(), 4);
@@ -382,6 +407,22 @@ void TestBrowserHost::fourChildrenJoinTheLobby()
     QVERIFY(childShows(0, [](const QJsonObject &c) { return c["detail"].toString() == "あいて: はなこ"; }));
     shoot(m_teacher, "teacher-lobby");
     shoot(first, "child-lobby");
+
+    // The code large for the classroom screen, whole on a projector and on
+    // an iPad held upright.
+    m_teacher.click("[data-act=show]");
+    const char *readScreen = "const c = document.getElementById('screencode');"
+                             "return { shown: !document.getElementById('screen').hidden, code: c.textContent,"
+                             "         fits: c.getBoundingClientRect().right <= innerWidth && c.getBoundingClientRect().left >= 0 };";
+    for (const QSize size : {QSize(1280, 720), QSize(768, 1024)}) {
+        resize(m_teacher, size);
+        const QJsonObject screen = m_teacher.script(readScreen).toObject();
+        QVERIFY2(screen["shown"].toBool() && screen["fits"].toBool(), qPrintable(QJsonDocument(screen).toJson()));
+        QCOMPARE(screen["code"].toString(), m_code.left(4) + ' ' + m_code.mid(4));
+    }
+    shoot(m_teacher, "teacher-screen", QSize(1280, 720));
+    resize(m_teacher, sizeOf(m_teacher));
+    m_teacher.click("#screenclose");
 }
 
 void TestBrowserHost::write(WebDriver &browser, const QString &box, const QList<Polyline> &strokes)

@@ -96,6 +96,7 @@ private slots:
     void aNameIsOnceInAClass_data();
     void aNameIsOnceInAClass();
     void classAndHostLimitsRefuseWithAReason();
+    void classCodesOpenAtOnceAreBounded();
     void pairsCoverEveryChildWithOneAloneAtMost_data();
     void pairsCoverEveryChildWithOneAloneAtMost();
     void swapExchangesTwoChildren();
@@ -172,6 +173,25 @@ void TestClassGame::aNameIsOnceInAClass()
     const ClassGame::Entry e = room.host.join(room.game, second, &id, &why);
     QCOMPARE(e == ClassGame::Entry::NameTaken, refused);
     QCOMPARE(room.game->children().size(), refused ? 1 : 2);
+}
+
+void TestClassGame::classCodesOpenAtOnceAreBounded()
+{
+    // Each open code is one more for a guesser to hit: however many class
+    // games the host is told to allow, no more are open than the guard's
+    // budget was worked out for, each with a code of its own.
+    Classroom room(2, HostLimits{40, 400, 1000});
+    QSet<QString> codes{room.game->code()};
+    const QRegularExpression digits(QStringLiteral("^[0-9]{%1}$").arg(ClassHost::ClassCodeDigits));
+    QString why;
+    while (ClassGame *g = room.host.create(settings(), words(), &why)) {
+        QVERIFY2(digits.match(g->code()).hasMatch(), qPrintable(g->code()));
+        codes.insert(g->code());
+        QVERIFY(room.host.classes().size() <= HostLimits::MaxClasses);
+    }
+    QCOMPARE(room.host.classes().size(), HostLimits::MaxClasses);
+    QCOMPARE(codes.size(), HostLimits::MaxClasses);
+    QVERIFY2(why.contains(QString::number(HostLimits::MaxClasses)), qPrintable(why));
 }
 
 void TestClassGame::classAndHostLimitsRefuseWithAReason()

@@ -335,9 +335,9 @@ void TestHostServer::aChildReachesItsOwnSeatOnly()
 void TestHostServer::classCodesAreGuessedNoFaster()
 {
     Host h;
-    QString wrong = "000000";
+    QString wrong = "00000000";
     while (wrong == h.game->code())
-        wrong = QString::number(wrong.toInt() + 1).rightJustified(6, '0');
+        wrong = QString::number(wrong.toInt() + 1).rightJustified(8, '0');
     // From one address: five wrong codes a minute, then it waits, right
     // code or not.
     for (int i = 0; i < 5; ++i) {
@@ -372,7 +372,7 @@ void TestHostServer::aReverseProxyIsBelievedOnlyWhenTrusted()
     // it waits alone, the other devices get in.
     Host h;
     h.server.setTrustedProxies({QHostAddress::LocalHost});
-    const QString wrong = h.game->code() == "000000" ? "000001" : "000000";
+    const QString wrong = h.game->code() == "00000000" ? "00000001" : "00000000";
     for (int i = 0; i < 5; ++i) {
         auto ws = h.enter(0, wrong, "g", "X-Forwarded-For: 10.0.0.66\r\n");
         QVERIFY(QTest::qWaitFor([&] { return ws->isClosed(); }, 5000));
@@ -619,8 +619,14 @@ void TestHostServer::messagesAreChecked_data()
     QTest::addColumn<bool>("lobby");
     QTest::addColumn<QString>("refusal");
     QTest::newRow("not JSON") << QByteArray("{") << true << "JSON object";
-    QTest::newRow("class code with letters") << QByteArray(R"({"t":"enter","code":"12a456","name":"x"})") << true << "6 digits";
-    QTest::newRow("name as a number") << QByteArray(R"({"t":"enter","code":"123456","name":5})") << true << "\"name\"";
+    QTest::newRow("class code with letters") << QByteArray(R"({"t":"enter","code":"12a45678","name":"x"})") << true << "8 digits";
+    // The page sends the digits alone, whatever the child typed.
+    QTest::newRow("class code grouped") << QByteArray(R"({"t":"enter","code":"1234 5678","name":"x"})") << true << "8 digits";
+    QTest::newRow("class code of six digits") << QByteArray(R"({"t":"enter","code":"123456","name":"x"})") << true << "8 digits";
+    QTest::newRow("class code of nine digits") << QByteArray(R"({"t":"enter","code":"123456789","name":"x"})") << true << "8 digits";
+    QTest::newRow("class code in full-width digits") << QByteArray(R"({"t":"enter","code":"１２３４５６７８","name":"x"})") << true << "8 digits";
+    QTest::newRow("class code as a number") << QByteArray(R"({"t":"enter","code":12345678,"name":"x"})") << true << "8 digits";
+    QTest::newRow("name as a number") << QByteArray(R"({"t":"enter","code":"12345678","name":5})") << true << "\"name\"";
     QTest::newRow("token too short") << QByteArray(R"({"t":"back","token":"abc"})") << true << "32";
     QTest::newRow("too large") << QByteArray(2000, ' ') << true << "too large";
     QTest::newRow("teacher: unknown") << QByteArray(R"({"t":"format"})") << false << "unknown";

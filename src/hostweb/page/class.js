@@ -16,6 +16,20 @@
   let lastHeard = 0;
   let stopped = false;
 
+  // The class code: eight digits, shown in two groups of four as on the
+  // classroom screen. Typed with or without the space, or in full-width
+  // digits from a Japanese keyboard.
+  const CODE_DIGITS = 8;
+
+  function codeDigits(text) {
+    return text.replace(/[\uff10-\uff19]/g, (d) => String.fromCharCode(d.charCodeAt(0) - 0xfee0))
+      .replace(/[^0-9]/g, '');
+  }
+
+  function grouped(digits) {
+    return digits.replace(/(\d{4})(?=\d)/g, '$1 ');
+  }
+
   function load() {
     try {
       const s = JSON.parse(localStorage.getItem(STORE) || 'null');
@@ -188,12 +202,31 @@
     $('detail').textContent = detail;
   }
 
+  // Grouped as typed, while the caret is at the end (an edit in the middle
+  // keeps its place) and no input method is composing.
+  function groupField() {
+    const field = $('code');
+    const before = field.value;
+    if (field.selectionStart !== before.length)
+      return;
+    const after = grouped(codeDigits(before));
+    if (after !== before)
+      field.value = after;
+  }
+  $('code').addEventListener('input', (e) => {
+    if (!e.isComposing)
+      groupField();
+  });
+  $('code').addEventListener('compositionend', groupField);
+  $('code').addEventListener('blur', () => { $('code').value = grouped(codeDigits($('code').value)); });
+
   $('enterform').addEventListener('submit', (e) => {
     e.preventDefault();
-    const code = $('code').value.replace(/[^0-9]/g, '');
+    const code = codeDigits($('code').value);
     const name = $('name').value.trim();
-    if (code.length !== 6) {
-      $('msg').textContent = 'コードは 6けたの すうじだよ';
+    if (code.length !== CODE_DIGITS) {
+      $('msg').textContent = 'コードは ' + CODE_DIGITS + 'けたの すうじだよ';
+      $('code').focus();
       return;
     }
     if (!name) {
@@ -216,16 +249,16 @@
   // Start: a device that entered before comes back by its token; the QR
   // code on the classroom screen carries the class code.
   window.addEventListener('hashchange', () => {
-    const code = location.hash.replace(/[^0-9]/g, '');
-    if (code.length === 6 && !me) {
-      $('code').value = code;
+    const code = codeDigits(location.hash);
+    if (code.length === CODE_DIGITS && !me) {
+      $('code').value = grouped(code);
       $('msg').textContent = '';
       $('name').focus();
     }
   });
-  const fromAddress = location.hash.replace(/[^0-9]/g, '');
-  if (fromAddress.length === 6)
-    $('code').value = fromAddress;
+  const fromAddress = codeDigits(location.hash);
+  if (fromAddress.length === CODE_DIGITS)
+    $('code').value = grouped(fromAddress);
   me = load();
   if (me) {
     showLobby();
@@ -234,7 +267,7 @@
     connect();
   } else {
     showEnter('');
-    if (fromAddress.length === 6)
+    if (fromAddress.length === CODE_DIGITS)
       $('name').focus();
   }
 

@@ -422,6 +422,8 @@
   // Open class games: one card each, built once; its changing parts are
   // filled in again whenever the host says something moved.
 
+  // The class code in two groups of four, easier to read out and to copy.
+  const groupedCode = (code) => code.replace(/(\d{4})(?=\d)/g, '$1 ');
   const phaseText = { lobby: 'ロビー', playing: 'ゲーム中', over: 'ゲームおわり', closed: 'おわり' };
   const outcomeText = { win: 'かち', lose: 'まけ', draw: 'ひきわけ', alone: 'ひとり' };
   const linkText = { connected: '', dropped: '（切れています）', waiting: '（まだ来ていません）' };
@@ -509,7 +511,7 @@
       + (c.answersOn ? '正解 ' + c.answers + 'こで おわり' : '正解数制限なし');
     const online = c.children.filter((k) => k.online).length;
     p.count.textContent = '子ども ' + c.children.length + '人（つながっている ' + online + '人）';
-    p.code.textContent = c.code;
+    p.code.textContent = groupedCode(c.code);
     p.url.textContent = location.host + '/';
     const lobby = c.phase === 'lobby';
     for (const b of [p.inOrder, p.shuffle, p.start])
@@ -615,7 +617,7 @@
     if (!c)
       return;
     $('screenname').textContent = c.name;
-    $('screencode').textContent = c.code;
+    $('screencode').textContent = groupedCode(c.code);
     $('screenurl').textContent = location.host + '/';
   }
 
