@@ -3,12 +3,14 @@
 // the input is a children's page's message and a teacher's page's message,
 // read and checked, with the invariants the host relies on; a name that
 // passes is cleaned as a class does; each line is also a list's name a
-// teacher gives and a path to a printed review; the whole input is also
+// teacher gives and a path to a printed review, and (its first byte the
+// kind) a write queued for the results database; the whole input is also
 // read as an uploaded word list.
 #include "host/childname.h"
 #include "host/classhost.h"
 #include "host/classlistmaker.h"
 #include "host/classwordlists.h"
+#include "host/queuedwrite.h"
 #include "hostweb/lobbymessage.h"
 #include "hostweb/printpage.h"
 #include "hostweb/teachermessage.h"
@@ -73,6 +75,21 @@ void checkPrintPath(const QString &path)
         std::abort();
 }
 
+void checkQueuedWrite(const QByteArray &line)
+{
+    if (line.isEmpty())
+        return;
+    QueuedWrite w;
+    if (!QueuedWrite::decode(int(quint8(line[0])) % 16, line.mid(1), &w))
+        return;
+    if (!w.isWellFormed())
+        std::abort();
+    // What is read is what would be written again.
+    QueuedWrite again;
+    if (!QueuedWrite::decode(w.kind, w.encode(), &again) || again.values != w.values)
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
@@ -123,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
         const QString text = QString::fromUtf8(line);
         checkListName(text);
         checkPrintPath(text);
+        checkQueuedWrite(line);
     }
     const WordListFile upload = ClassWordLists::readUpload(bytes);
     if (upload.ok == !upload.error.isEmpty())

@@ -41,6 +41,10 @@ needs=(
     # The browser seat's test: headless Chromium driven by its driver.
     chromium            cmd:chromium
     chromium-driver     cmd:chromedriver
+    # The class host's results on PostgreSQL: its tests start a server of
+    # their own with these programs.
+    postgresql          file:/usr/lib/postgresql/*/bin/initdb
+    postgresql          file:/usr/lib/postgresql/*/bin/pg_ctl
     # The review's PDFs read back by the window test.
     poppler-utils       cmd:pdftotext
     poppler-utils       cmd:pdftoppm

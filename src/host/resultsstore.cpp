@@ -9,22 +9,27 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QHash>
+#include <QScopeGuard>
 #include <QThread>
+#include <QTimer>
+#include <utility>
 #include <QVariant>
 #include <functional>
 #include <memory>
 
 // The SQL is kept to what SQLite and PostgreSQL both read: explicit ids,
-// times as ISO 8601 text in UTC, no upserts, no engine-only types. Only
-// connectionSettings() speaks to SQLite alone.
+// times as ISO 8601 text in UTC, no upserts, no engine-only types. Where
+// the two differ, Dialect says so; the queue of writes waiting for
+// PostgreSQL is SQLite's alone.
 
 namespace {
 
 // SQLite's result codes for a file that is not, or no longer, a database.
 const QStringList DamagedCodes = {QStringLiteral("11"), QStringLiteral("26")};
 
-// The schema of version 1. A new file is made with it and then taken
-// through every migration, so that an old file goes the way every new one
+// The schema of version 1. A new database is made with it and then taken
+// through every migration, so that an old one goes the way every new one
 // went.
 const char *const Schema[] = {
     "CREATE TABLE schema_version (version INTEGER NOT NULL)",
@@ -46,14 +51,55 @@ const char *const Schema[] = {
     "CREATE INDEX answers_game ON answers (game_id)",
 };
 
-// Migrations[i] takes a file from version i + 1 to i + 2.
+// Migrations[i] takes a database from version i + 1 to i + 2.
 const QList<QList<const char *>> Migrations = {
     // 2: each game's dealt words, and why a try was wrong (NULL for right
     // answers and for tries kept before), for the games' reviews.
     {"CREATE TABLE game_words (game_id BIGINT NOT NULL REFERENCES games (id), position INTEGER NOT NULL,"
      " word VARCHAR(40) NOT NULL, PRIMARY KEY (game_id, position))",
      "ALTER TABLE answers ADD COLUMN reason VARCHAR(20)"},
+    // 3: the hosts sharing the database (applied: the last of its queued
+    // writes that is in), and the host of each class game and game, so
+    // that a host marks only its own games interrupted. Rows from before
+    // are host 0's, whose ids they already are.
+    {"CREATE TABLE hosts (number INTEGER PRIMARY KEY, name VARCHAR(200) NOT NULL UNIQUE,"
+     " applied BIGINT NOT NULL, seen_at VARCHAR(40))",
+     "ALTER TABLE class_games ADD COLUMN host INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE games ADD COLUMN host INTEGER NOT NULL DEFAULT 0",
+     "CREATE INDEX games_host_state ON games (host, state)"},
 };
+
+// The queue of writes for PostgreSQL, on the host.
+const char *const QueueSchema[] = {
+    "CREATE TABLE IF NOT EXISTS queue (seq INTEGER PRIMARY KEY, kind INTEGER NOT NULL, data BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+};
+
+// Where SQLite and PostgreSQL differ.
+struct Dialect
+{
+    bool postgres = false;
+
+    static Dialect of(const QSqlDatabase &db) { return {db.driverName() == QLatin1String("QPSQL")}; }
+
+    // Said once a connection is open. SQLite: write-ahead log (asked for
+    // later), every commit synced to disk, and a writer that finds the file
+    // busy waits a moment rather than fails. PostgreSQL syncs its commits
+    // by its own settings.
+    QStringList settings() const
+    {
+        if (postgres)
+            return {QStringLiteral("SET synchronous_commit = on")};
+        return {QStringLiteral("PRAGMA busy_timeout = 5000"), QStringLiteral("PRAGMA synchronous = FULL"),
+                QStringLiteral("PRAGMA foreign_keys = ON")};
+    }
+    // Hosts starting together take turns at the schema and the hosts
+    // table; an SQLite file has one host.
+    QString lock() const { return postgres ? QStringLiteral("SELECT pg_advisory_lock(7472088)") : QString(); }
+    QString unlock() const { return postgres ? QStringLiteral("SELECT pg_advisory_unlock(7472088)") : QString(); }
+};
+
+using Write = QueuedWrite;
 
 const char *reasonText(Judgement::Outcome outcome)
 {
@@ -90,8 +136,19 @@ QVariant textOrNull(const QString &s)
 bool run(QSqlDatabase &db, const QString &sql, const QVariantList &values, QSqlError *error,
          QSqlQuery *out = nullptr)
 {
+    // Not forward-only: PostgreSQL's driver then reads rows one at a time
+    // and loses them when the next statement runs.
     QSqlQuery q(db);
-    q.setForwardOnly(true);
+    // Without values, not prepared: PostgreSQL prepares no schema changes.
+    if (values.isEmpty()) {
+        if (!q.exec(sql)) {
+            *error = q.lastError();
+            return false;
+        }
+        if (out)
+            *out = std::move(q);
+        return true;
+    }
     if (!q.prepare(sql)) {
         *error = q.lastError();
         return false;
@@ -107,12 +164,22 @@ bool run(QSqlDatabase &db, const QString &sql, const QVariantList &values, QSqlE
     return true;
 }
 
+// The first value of a one-row query; fallback when there is none.
+QVariant one(QSqlDatabase &db, const QString &sql, const QVariantList &values, QSqlError *error, bool *ok)
+{
+    QSqlQuery q;
+    *ok = run(db, sql, values, error, &q);
+    if (!*ok || !q.next())
+        return {};
+    return q.value(0);
+}
+
 QString describe(const QSqlError &error)
 {
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.driverText();
-    return text.isEmpty() ? QStringLiteral("unknown error") : text;
+    return text.isEmpty() ? QStringLiteral("unknown error") : text.simplified();
 }
 
 bool damaged(const QSqlError &error)
@@ -122,10 +189,24 @@ bool damaged(const QSqlError &error)
 
 } // namespace
 
+QString ResultsDatabase::describe() const
+{
+    if (!isShared())
+        return QStringLiteral("SQLite");
+    return QStringLiteral("PostgreSQL database %1 on %2, port %3").arg(name, server).arg(port);
+}
+
 ResultsStore::ResultsStore(const QString &path, QObject *parent)
+    : ResultsStore(path, ResultsDatabase(), parent)
+{
+}
+
+ResultsStore::ResultsStore(const QString &path, const ResultsDatabase &database, QObject *parent)
     : QObject(parent)
     , m_path(path)
+    , m_database(database)
     , m_connection(QStringLiteral("taruvo-results-%1").arg(quintptr(this), 0, 16))
+    , m_queueConnection(m_connection + QStringLiteral("-queue"))
     , m_thread(new QThread)
     , m_context(new QObject)
 {
@@ -146,12 +227,19 @@ ResultsStore::ResultsStore(const QString &path, QObject *parent)
 ResultsStore::~ResultsStore()
 {
     post([this] {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-            if (db.isOpen())
-                db.close();
+        // Writes asked for just before are queued, not lost.
+        if (!m_pending.isEmpty())
+            commitQueue();
+        if (m_retry)
+            m_retry->stop();
+        for (const QString &name : {m_connection, m_queueConnection}) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                if (db.isOpen())
+                    db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
         }
-        QSqlDatabase::removeDatabase(m_connection);
         m_context->deleteLater();
         m_thread->quit();
     });
@@ -171,16 +259,30 @@ QString ResultsStore::problem() const
     return m_problem;
 }
 
+bool ResultsStore::problemWaits() const
+{
+    QMutexLocker lock(&m_problemLock);
+    return m_problemWaits && !m_problem.isEmpty() && m_writable.load();
+}
+
 void ResultsStore::fail(const QString &problem)
+{
+    setProblem(problem, false);
+}
+
+// waiting: the problem is the database's link, gone when it is back.
+void ResultsStore::setProblem(const QString &problem, bool waiting)
 {
     {
         QMutexLocker lock(&m_problemLock);
-        if (m_problem == problem)
+        if (m_problem == problem && m_problemWaits == waiting)
             return;
+        m_problemWaits = waiting;
         m_problem = problem;
     }
-    qWarning("taruvo-host: %s", qPrintable(problem));
-    emit problemChanged(problem);
+    if (!problem.isEmpty())
+        qWarning("taruvo-host: %s", qPrintable(problem));
+    emit problemChanged(problem, waiting && m_writable.load());
 }
 
 qint64 ResultsStore::newId(Kind kind)
@@ -188,19 +290,39 @@ qint64 ResultsStore::newId(Kind kind)
     return m_next[int(kind)]++;
 }
 
+void ResultsStore::raiseNext(int kind, qint64 next)
+{
+    qint64 seen = m_next[kind].load();
+    while (seen < next && !m_next[kind].compare_exchange_weak(seen, next)) {
+    }
+}
+
 void ResultsStore::open()
 {
-    const auto connect = [this]() {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        db.setDatabaseName(m_path);
-        return db;
-    };
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        fail(QStringLiteral("results are not kept: Qt's SQLite driver is missing (Debian package libqt6sql6-sqlite)"));
-        return;
+    m_retry = new QTimer(m_context);
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, m_context, [this] { drain(); });
+    if (isShared())
+        openShared();
+    else
+        openLocal();
+    if (m_interruptedAtOpen.load() > 0) {
+        const QString marked = QStringLiteral("%1 game(s) that were running when the host stopped are marked interrupted")
+                                   .arg(m_interruptedAtOpen.load());
+        m_notice = m_notice.isEmpty() ? marked : m_notice + QStringLiteral("; ") + marked;
     }
-    QSqlDatabase db = connect();
+}
+
+bool ResultsStore::openSqlite(const QString &connection, const QString &path, QString *why)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        *why = QStringLiteral("Qt's SQLite driver is missing (Debian package libqt6sql6-sqlite)");
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(path);
     QSqlError error;
+    QString journal;
 
     // Settings first: a damaged file shows itself on the first read.
     auto settle = [&]() -> bool {
@@ -208,11 +330,8 @@ void ResultsStore::open()
             error = db.lastError();
             return false;
         }
-        // SQLite only: write-ahead log, every commit synced to disk, and a
-        // writer that finds the file busy waits a moment rather than fails.
-        for (const char *pragma : {"PRAGMA busy_timeout = 5000", "PRAGMA synchronous = FULL",
-                                   "PRAGMA foreign_keys = ON"}) {
-            if (!run(db, QString::fromLatin1(pragma), {}, &error))
+        for (const QString &setting : Dialect::of(db).settings()) {
+            if (!run(db, setting, {}, &error))
                 return false;
         }
         QSqlQuery check(db);
@@ -230,58 +349,89 @@ void ResultsStore::open()
         // not change modes under one); a read-only file stays as it is.
         QSqlQuery wal(db);
         if (wal.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && wal.next())
-            m_journal = wal.value(0).toString();
+            journal = wal.value(0).toString();
         return true;
     };
 
     if (!settle() && damaged(error)) {
         db.close();
-        const QString aside = m_path + QStringLiteral(".damaged-")
+        const QString aside = path + QStringLiteral(".damaged-")
                               + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        bool moved = QFile::rename(m_path, aside);
+        bool moved = QFile::rename(path, aside);
         for (const char *suffix : {"-wal", "-shm"}) {
-            if (QFile::exists(m_path + QLatin1String(suffix)))
-                moved = QFile::rename(m_path + QLatin1String(suffix), aside + QLatin1String(suffix)) && moved;
+            if (QFile::exists(path + QLatin1String(suffix)))
+                moved = QFile::rename(path + QLatin1String(suffix), aside + QLatin1String(suffix)) && moved;
         }
         if (!moved) {
-            fail(QStringLiteral("results are not kept: %1 is damaged (%2) and cannot be moved aside")
-                     .arg(m_path, describe(error)));
-            return;
+            *why = QStringLiteral("%1 is damaged (%2) and cannot be moved aside").arg(path, describe(error));
+            return false;
         }
-        m_notice = QStringLiteral("%1 was damaged (%2); it was moved to %3 and a new database made")
-                       .arg(m_path, describe(error), aside);
-        qWarning("taruvo-host: %s", qPrintable(m_notice));
+        const QString told = QStringLiteral("%1 was damaged (%2); it was moved to %3 and a new database made")
+                                 .arg(path, describe(error), aside);
+        m_notice = m_notice.isEmpty() ? told : m_notice + QStringLiteral("; ") + told;
+        qWarning("taruvo-host: %s", qPrintable(told));
         error = QSqlError();
         settle();
     }
     if (error.isValid()) {
-        fail(QStringLiteral("results are not kept: %1 cannot be opened (%2)").arg(m_path, describe(error)));
-        return;
+        *why = QStringLiteral("%1 cannot be opened (%2)").arg(path, describe(error));
+        return false;
     }
+    if (journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        qWarning("taruvo-host: %s is not write-ahead logged (journal mode %s)", qPrintable(path), qPrintable(journal));
+    return true;
+}
 
-    // The schema: made on a new file, checked on an old one.
+// The schema made or brought up to date, and this host registered: its
+// number, and the last of its queued writes that is in (*applied).
+bool ResultsStore::prepare(const QString &connection, QString *why)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    const Dialect dialect = Dialect::of(db);
+    const QString where = isShared() ? m_database.describe() : m_path;
+    QSqlError error;
+    for (const QString &setting : dialect.settings()) {
+        // Not a statement PostgreSQL prepares.
+        QSqlQuery set(db);
+        if (dialect.postgres && !set.exec(setting)) {
+            *why = QStringLiteral("%1 cannot be used (%2)").arg(where, describe(set.lastError()));
+            return false;
+        }
+    }
+    if (!dialect.lock().isEmpty() && !run(db, dialect.lock(), {}, &error)) {
+        *why = QStringLiteral("%1 cannot be used (%2)").arg(where, describe(error));
+        return false;
+    }
+    const auto unlock = qScopeGuard([&] {
+        QSqlError ignored;
+        if (!dialect.unlock().isEmpty())
+            run(db, dialect.unlock(), {}, &ignored);
+    });
+
+    // The schema: made on a new database, checked on an old one.
     QSqlQuery version(db);
     int found = 0;
     if (version.exec(QStringLiteral("SELECT version FROM schema_version")) && version.next()) {
         found = version.value(0).toInt();
     } else if (db.tables().contains(QStringLiteral("schema_version"))) {
-        fail(QStringLiteral("results are not kept: %1 has no schema version").arg(m_path));
-        return;
+        *why = QStringLiteral("%1 has no schema version").arg(where);
+        return false;
     }
+    version.finish();
     m_schema = found;
     if (found > SchemaVersion) {
-        fail(QStringLiteral("results are not kept: %1 was made by a newer Taruvo (schema %2, this one knows %3)")
-                 .arg(m_path)
-                 .arg(found)
-                 .arg(SchemaVersion));
-        return;
+        *why = QStringLiteral("%1 was made by a newer Taruvo (schema %2, this one knows %3)")
+                   .arg(where)
+                   .arg(found)
+                   .arg(SchemaVersion);
+        return false;
     }
-    // A new file gets version 1, then every file what it lacks, each step
-    // in a transaction of its own.
+    // A new database gets version 1, then every database what it lacks,
+    // each step in a transaction of its own.
     for (int from = found; from < SchemaVersion; ++from) {
         if (!db.transaction()) {
-            fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(db.lastError())));
-            return;
+            *why = QStringLiteral("%1 cannot be written (%2)").arg(where, describe(db.lastError()));
+            return false;
         }
         bool ok = true;
         if (from == 0) {
@@ -297,204 +447,547 @@ void ResultsStore::open()
             if (!error.isValid())
                 error = db.lastError();
             db.rollback();
-            fail(found == 0 ? QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(error))
-                            : QStringLiteral("results are not kept: %1 cannot be brought from schema %2 to %3 (%4)")
-                                  .arg(m_path)
-                                  .arg(found)
-                                  .arg(SchemaVersion)
-                                  .arg(describe(error)));
-            return;
+            *why = found == 0 ? QStringLiteral("%1 cannot be written (%2)").arg(where, describe(error))
+                              : QStringLiteral("%1 cannot be brought from schema %2 to %3 (%4)")
+                                    .arg(where)
+                                    .arg(found)
+                                    .arg(SchemaVersion)
+                                    .arg(describe(error));
+            return false;
         }
         m_schema = from + 1;
     }
 
-    for (int k = 0; k < 4; ++k) {
-        QSqlQuery q(db);
-        if (q.exec(QStringLiteral("SELECT MAX(id) FROM %1").arg(QLatin1String(IdTables[k]))) && q.next())
-            m_next[k] = q.value(0).toLongLong() + 1;
-    }
-
-    // What was running when the host stopped: kept, and marked.
-    const QString at = now();
+    // This host's number: kept by its name, else the next free one.
     bool ok = db.transaction();
-    QSqlQuery counted(db);
-    ok = ok && run(db, QStringLiteral("SELECT COUNT(*) FROM games WHERE state = ?"), {QStringLiteral("running")}, &error,
-                   &counted);
-    if (ok && counted.next())
-        m_interruptedAtOpen = counted.value(0).toInt();
-    counted.finish();
-    ok = ok && run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE state = ?"),
-                   {QStringLiteral("interrupted"), at, QStringLiteral("running")}, &error);
-    ok = ok && run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE closed_at IS NULL"), {at}, &error);
+    QVariant number = ok ? one(db, QStringLiteral("SELECT number FROM hosts WHERE name = ?"), {m_database.hostName},
+                               &error, &ok)
+                         : QVariant();
+    if (ok && number.isNull()) {
+        number = one(db, QStringLiteral("SELECT COALESCE(MAX(number) + 1, 0) FROM hosts"), {}, &error, &ok);
+        if (ok && number.toInt() >= MaxHosts) {
+            db.rollback();
+            *why = QStringLiteral("%1 has room for %2 hosts, all taken").arg(where).arg(MaxHosts);
+            return false;
+        }
+        ok = ok && run(db, QStringLiteral("INSERT INTO hosts (number, name, applied, seen_at) VALUES (?, ?, 0, ?)"),
+                       {number.toInt(), m_database.hostName, now()}, &error);
+    } else if (ok) {
+        ok = run(db, QStringLiteral("UPDATE hosts SET seen_at = ? WHERE number = ?"), {now(), number.toInt()}, &error);
+    }
+    const QVariant applied =
+        ok ? one(db, QStringLiteral("SELECT applied FROM hosts WHERE number = ?"), {number.toInt()}, &error, &ok)
+           : QVariant();
     if (!ok || !db.commit()) {
         if (!error.isValid())
             error = db.lastError();
         db.rollback();
-        m_interruptedAtOpen = 0;
-        fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, describe(error)));
+        *why = QStringLiteral("%1 cannot be written (%2)").arg(where, describe(error));
+        return false;
+    }
+    const int host = number.toInt();
+    if (m_hostNumber.load() >= 0 && m_hostNumber.load() != host)
+        qWarning("taruvo-host: %s knows this host (%s) as number %d, not %d as before", qPrintable(where),
+                 qPrintable(m_database.hostName), host, m_hostNumber.load());
+    m_hostNumber = host;
+
+    // The next ids: after this host's highest.
+    const qint64 low = host * HostIdSpan;
+    for (int k = 0; k < 4; ++k) {
+        raiseNext(k, low + 1);
+        const QVariant top = one(db, QStringLiteral("SELECT MAX(id) FROM %1 WHERE id >= ? AND id < ?").arg(QLatin1String(IdTables[k])),
+                                 {low, low + HostIdSpan}, &error, &ok);
+        if (ok && !top.isNull())
+            raiseNext(k, top.toLongLong() + 1);
+    }
+
+    // Writes of the queue that are in already are not written again.
+    if (isShared()) {
+        QSqlDatabase queue = QSqlDatabase::database(m_queueConnection, false);
+        const qint64 in = applied.toLongLong();
+        if (!run(queue, QStringLiteral("DELETE FROM queue WHERE seq <= ?"), {in}, &error)) {
+            *why = QStringLiteral("the queue %1 cannot be written (%2)").arg(m_path, describe(error));
+            return false;
+        }
+        m_nextSeq = qMax(m_nextSeq, in + 1);
+        m_waiting = one(queue, QStringLiteral("SELECT COUNT(*) FROM queue"), {}, &error, &ok).toInt();
+        if (!saveMeta()) {
+            *why = QStringLiteral("the queue %1 cannot be written").arg(m_path);
+            return false;
+        }
+    }
+    return true;
+}
+
+void ResultsStore::openLocal()
+{
+    QString why;
+    if (!openSqlite(m_connection, m_path, &why) || !prepare(m_connection, &why)) {
+        fail(QStringLiteral("results are not kept: %1").arg(why));
         return;
     }
-    if (m_interruptedAtOpen > 0) {
-        const QString marked = QStringLiteral("%1 game(s) that were running when the host stopped are marked interrupted")
-                                   .arg(m_interruptedAtOpen);
-        m_notice = m_notice.isEmpty() ? marked : m_notice + QStringLiteral("; ") + marked;
+    if (!apply({QueuedWrite::Reopen, {m_hostNumber.load(), now()}}, &why)) {
+        fail(QStringLiteral("results are not kept: %1 cannot be written (%2)").arg(m_path, why));
+        return;
     }
-    if (m_journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-        qWarning("taruvo-host: %s is not write-ahead logged (journal mode %s)", qPrintable(m_path), qPrintable(m_journal));
     m_writable = true;
 }
 
-void ResultsStore::write(const char *what, const std::function<bool()> &transaction)
+void ResultsStore::openShared()
+{
+    QString why;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        fail(QStringLiteral("results are not kept: Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)"));
+        return;
+    }
+    if (!openSqlite(m_queueConnection, m_path, &why)) {
+        fail(QStringLiteral("results are not kept: the queue of results for PostgreSQL: %1").arg(why));
+        return;
+    }
+    QSqlDatabase queue = QSqlDatabase::database(m_queueConnection, false);
+    QSqlError error;
+    bool ok = true;
+    for (const char *statement : QueueSchema)
+        ok = ok && run(queue, QString::fromLatin1(statement), {}, &error);
+    QSqlQuery meta;
+    ok = ok && run(queue, QStringLiteral("SELECT name, value FROM meta"), {}, &error, &meta);
+    if (!ok) {
+        fail(QStringLiteral("results are not kept: the queue %1 cannot be written (%2)").arg(m_path, describe(error)));
+        return;
+    }
+    // What the queue remembers: this host's number (under the same name),
+    // the next ids and queue number, so that a host that starts while the
+    // database is down goes on where it was.
+    QHash<QString, QString> kept;
+    while (meta.next())
+        kept.insert(meta.value(0).toString(), meta.value(1).toString());
+    meta.finish();
+    if (kept.value(QStringLiteral("host_name")) == m_database.hostName && kept.contains(QStringLiteral("host_number")))
+        m_hostNumber = kept.value(QStringLiteral("host_number")).toInt();
+    for (int k = 0; k < 4; ++k)
+        raiseNext(k, kept.value(QStringLiteral("next_id_%1").arg(k)).toLongLong());
+    m_nextSeq = qMax<qint64>(1, qMax(kept.value(QStringLiteral("next_seq")).toLongLong(),
+                                     one(queue, QStringLiteral("SELECT MAX(seq) FROM queue"), {}, &error, &ok).toLongLong() + 1));
+    m_waiting = one(queue, QStringLiteral("SELECT COUNT(*) FROM queue"), {}, &error, &ok).toInt();
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
+    db.setHostName(m_database.server);
+    db.setPort(m_database.port);
+    db.setDatabaseName(m_database.name);
+    db.setUserName(m_database.user);
+    if (!m_database.password.isEmpty())
+        db.setPassword(m_database.password);
+    db.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=taruvo-host").arg(qMax(1, m_database.connectSeconds)));
+
+    // The games of the last run are marked after its queued writes.
+    if (m_hostNumber.load() >= 0) {
+        m_writable = true;
+        m_reopened = true;
+        this->queue(Write{QueuedWrite::Reopen, {m_hostNumber.load(), now()}});
+        commitQueue();
+    } else {
+        drain();
+    }
+}
+
+bool ResultsStore::saveMeta()
+{
+    QSqlDatabase queue = QSqlDatabase::database(m_queueConnection, false);
+    QSqlError error;
+    QList<QPair<QString, QString>> values = {{QStringLiteral("host_name"), m_database.hostName},
+                                             {QStringLiteral("next_seq"), QString::number(m_nextSeq)}};
+    if (m_hostNumber.load() >= 0)
+        values.append({QStringLiteral("host_number"), QString::number(m_hostNumber.load())});
+    for (int k = 0; k < 4; ++k)
+        values.append({QStringLiteral("next_id_%1").arg(k), QString::number(m_next[k].load())});
+    for (const auto &[name, value] : values) {
+        if (!run(queue, QStringLiteral("INSERT OR REPLACE INTO meta (name, value) VALUES (?, ?)"), {name, value}, &error))
+            return false;
+    }
+    return true;
+}
+
+// Connects to PostgreSQL; false (and the problem said) when it cannot.
+bool ResultsStore::reach()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (db.isOpen())
+        db.close();
+    QString why;
+    if (!db.open()) {
+        lost(QStringLiteral("%1 cannot be reached (%2)").arg(m_database.describe(), describe(db.lastError())));
+        return false;
+    }
+    if (!prepare(m_connection, &why)) {
+        db.close();
+        lost(why);
+        return false;
+    }
+    m_reached = true;
+    m_writable = true;
+    if (!m_reopened) {
+        m_reopened = true;
+        m_pending.prepend(Write{QueuedWrite::Reopen, {m_hostNumber.load(), now()}});
+        commitQueue();
+    }
+    return true;
+}
+
+void ResultsStore::lost(const QString &why)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (db.isOpen())
+        db.close();
+    m_reached = false;
+    setProblem(m_writable.load()
+                   ? QStringLiteral("results are waiting to be written: %1; they are kept on this host and written"
+                                    " when it is back")
+                         .arg(why)
+                   : QStringLiteral("results are not kept until the results database is reached: %1").arg(why),
+               true);
+    m_retry->start(qMax(10, m_database.retryMilliseconds));
+}
+
+// PostgreSQL: a database that was down is tried before reading (unless
+// tried a moment ago), and one that went down while reading is said.
+void ResultsStore::beforeRead()
+{
+    if (isShared() && !m_reached)
+        drain();
+}
+
+void ResultsStore::afterRead()
+{
+    if (!isShared() || !m_reached)
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery alive(db);
+    if (!alive.exec(QStringLiteral("SELECT 1")))
+        lost(QStringLiteral("%1 cannot be reached (%2)").arg(m_database.describe(), describe(alive.lastError())));
+}
+
+void ResultsStore::write(const QueuedWrite &w)
 {
     if (!m_writable.load())
         return;
-    post([this, what, transaction] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (!db.isOpen())
-            return;
-        if (!db.transaction()) {
-            fail(QStringLiteral("results are not kept: %1 (%2)").arg(QLatin1String(what), describe(db.lastError())));
+    post([this, w] {
+        if (isShared()) {
+            queue(w);
             return;
         }
-        if (!transaction() || !db.commit()) {
-            const QSqlError error = db.lastError();
-            db.rollback();
-            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(what), describe(error)));
+        QString why;
+        if (!apply(w, &why))
+            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(w.what()), why));
+    });
+}
+
+void ResultsStore::queue(const QueuedWrite &w)
+{
+    m_pending.append(w);
+    // Writes asked for together are queued in one transaction.
+    if (!m_commitPosted) {
+        m_commitPosted = true;
+        post([this] { commitQueue(); });
+    }
+}
+
+void ResultsStore::commitQueue()
+{
+    m_commitPosted = false;
+    const QList<Write> batch = std::exchange(m_pending, {});
+    if (batch.isEmpty())
+        return;
+    QSqlDatabase queue = QSqlDatabase::database(m_queueConnection, false);
+    QSqlError error;
+    bool ok = queue.transaction();
+    for (qsizetype i = 0; ok && i < batch.size(); ++i) {
+        ok = run(queue, QStringLiteral("INSERT INTO queue (seq, kind, data) VALUES (?, ?, ?)"),
+                 {m_nextSeq + i, batch.at(i).kind, batch.at(i).encode()}, &error);
+    }
+    m_nextSeq += batch.size();
+    ok = ok && saveMeta();
+    if (!ok || !queue.commit()) {
+        if (!error.isValid())
+            error = queue.lastError();
+        queue.rollback();
+        m_nextSeq -= batch.size();
+        fail(QStringLiteral("%1 result(s) were not kept: the queue %2 cannot be written (%3)")
+                 .arg(batch.size())
+                 .arg(m_path, describe(error)));
+        return;
+    }
+    m_waiting += int(batch.size());
+    drain();
+}
+
+// Writes the queue to PostgreSQL in order, each write with its queue number
+// in the same transaction; a write the database refuses while it answers
+// is said and dropped, so that it does not hold up the rest.
+void ResultsStore::drain()
+{
+    if (m_draining)
+        return;
+    if (!m_reached) {
+        if (m_retry->isActive() || !reach())
+            return;
+    }
+    m_draining = true;
+    const auto done = qScopeGuard([this] { m_draining = false; });
+    QSqlDatabase queue = QSqlDatabase::database(m_queueConnection, false);
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlError error;
+    int batchSize = 200;
+    for (;;) {
+        QSqlQuery read;
+        if (!run(queue, QStringLiteral("SELECT seq, kind, data FROM queue ORDER BY seq LIMIT ?"), {batchSize}, &error,
+                 &read)) {
+            fail(QStringLiteral("results are waiting: the queue %1 cannot be read (%2)").arg(m_path, describe(error)));
+            return;
         }
-    });
+        QList<QPair<qint64, Write>> items;
+        QList<bool> readable;
+        while (read.next()) {
+            Write w;
+            readable.append(QueuedWrite::decode(read.value(1).toInt(), read.value(2).toByteArray(), &w));
+            items.append({read.value(0).toLongLong(), w});
+        }
+        read.finish();
+        if (items.isEmpty())
+            break;
+        const qint64 last = items.last().first;
+        QString why;
+        bool ok = db.transaction();
+        if (!ok)
+            why = describe(db.lastError());
+        for (qsizetype i = 0; ok && i < items.size(); ++i) {
+            ok = readable.at(i) && apply(items.at(i).second, &why);
+            if (!readable.at(i))
+                why = QStringLiteral("a damaged entry in the queue");
+        }
+        ok = ok && run(db, QStringLiteral("UPDATE hosts SET applied = ? WHERE number = ?"), {last, m_hostNumber.load()},
+                       &error);
+        if (ok && !db.commit()) {
+            ok = false;
+            why = describe(db.lastError());
+        } else if (!ok && why.isEmpty()) {
+            why = describe(error);
+        }
+        if (!ok) {
+            if (db.isOpen())
+                db.rollback();
+            if (items.size() > 1) {
+                // One at a time, to find the one refused.
+                batchSize = 1;
+                continue;
+            }
+            QSqlQuery alive(db);
+            if (!db.isOpen() || !alive.exec(QStringLiteral("SELECT 1"))) {
+                lost(QStringLiteral("%1 cannot be reached (%2)").arg(m_database.describe(), why));
+                return;
+            }
+            alive.finish();
+            fail(QStringLiteral("a result was not kept: %1 (%2)").arg(QLatin1String(items.first().second.what()), why));
+            if (!run(db, QStringLiteral("UPDATE hosts SET applied = ? WHERE number = ?"), {last, m_hostNumber.load()},
+                     &error)) {
+                lost(QStringLiteral("%1 cannot be written (%2)").arg(m_database.describe(), describe(error)));
+                return;
+            }
+        }
+        bool counted = false;
+        if (!run(queue, QStringLiteral("DELETE FROM queue WHERE seq <= ?"), {last}, &error))
+            qWarning("taruvo-host: the queue %s cannot be written (%s)", qPrintable(m_path), qPrintable(describe(error)));
+        m_waiting = one(queue, QStringLiteral("SELECT COUNT(*) FROM queue"), {}, &error, &counted).toInt();
+    }
+    bool waits = false;
+    {
+        QMutexLocker lock(&m_problemLock);
+        waits = m_problemWaits;
+    }
+    if (waits)
+        setProblem(QString(), false);
 }
 
-void ResultsStore::addClassGame(const ClassGameRecord &r)
+// The statements of one write, inside the caller's transaction for
+// PostgreSQL, in one of their own for SQLite; false with *why.
+bool ResultsStore::apply(const QueuedWrite &w, QString *why)
 {
-    write("a new class game", [this, r] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db,
-                   QStringLiteral("INSERT INTO class_games (id, name, word_list, time_limit, answer_limit, created_at,"
-                                  " closed_at) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                   {r.id, r.name, r.listName, r.timeLimitSeconds, r.answerLimit, timeText(r.created),
-                    textOrNull(r.closed.isValid() ? timeText(r.closed) : QString())},
-                   &e);
-    });
-}
-
-void ResultsStore::closeClassGame(qint64 id)
-{
-    const QString at = now();
-    write("the end of a class game", [this, id, at] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE id = ? AND closed_at IS NULL"),
-                   {at, id}, &e);
-    });
-}
-
-void ResultsStore::addChild(qint64 classGameId, qint64 childId, const QString &name)
-{
-    write("a child's name", [this, classGameId, childId, name] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db, QStringLiteral("INSERT INTO children (id, class_game_id, name) VALUES (?, ?, ?)"),
-                   {childId, classGameId, name}, &e);
-    });
-}
-
-void ResultsStore::forgetChild(qint64 childId)
-{
-    write("taking a child out", [this, childId] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db,
-                   QStringLiteral("DELETE FROM children WHERE id = ? AND NOT EXISTS"
-                                  " (SELECT 1 FROM players WHERE child_id = ?)"),
-                   {childId, childId}, &e);
-    });
-}
-
-void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children,
-                             const QStringList &dealt)
-{
-    const QString at = now();
-    write("the start of a game", [this, gameId, classGameId, round, children, dealt, at] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        bool ok = run(db,
-                      QStringLiteral("INSERT INTO games (id, class_game_id, round, state, started_at) VALUES (?, ?, ?, ?, ?)"),
-                      {gameId, classGameId, round, QStringLiteral("running"), at}, &e);
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen()) {
+        *why = QStringLiteral("the database is not open");
+        return false;
+    }
+    if (!w.isWellFormed()) {
+        *why = QStringLiteral("a write of unknown form");
+        return false;
+    }
+    const bool own = !isShared();
+    if (own && !db.transaction()) {
+        *why = describe(db.lastError());
+        return false;
+    }
+    const QVariantList &v = w.values;
+    QSqlError e;
+    bool ok = true;
+    switch (QueuedWrite::Kind(w.kind)) {
+    case QueuedWrite::AddClassGame:
+        ok = run(db,
+                 QStringLiteral("INSERT INTO class_games (id, name, word_list, time_limit, answer_limit, created_at,"
+                                " closed_at, host) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                 v, &e);
+        break;
+    case QueuedWrite::CloseClassGame:
+        ok = run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE id = ? AND closed_at IS NULL"),
+                 {v[1], v[0]}, &e);
+        break;
+    case QueuedWrite::AddChild:
+        ok = run(db, QStringLiteral("INSERT INTO children (id, class_game_id, name) VALUES (?, ?, ?)"),
+                 {v[1], v[0], v[2]}, &e);
+        break;
+    case QueuedWrite::ForgetChild:
+        ok = run(db,
+                 QStringLiteral("DELETE FROM children WHERE id = ? AND NOT EXISTS"
+                                " (SELECT 1 FROM players WHERE child_id = ?)"),
+                 {v[0], v[0]}, &e);
+        break;
+    case QueuedWrite::StartGame: {
+        const qint64 gameId = v[0].toLongLong();
+        ok = run(db,
+                 QStringLiteral("INSERT INTO games (id, class_game_id, round, state, started_at, host)"
+                                " VALUES (?, ?, ?, ?, ?, ?)"),
+                 {gameId, v[1], v[2], QStringLiteral("running"), v[5], v[6]}, &e);
+        const QVariantList children = v[3].toList();
         for (qsizetype i = 0; ok && i < children.size(); ++i) {
             ok = run(db,
                      QStringLiteral("INSERT INTO players (game_id, player, child_id, score, wrong_tries) VALUES (?, ?, ?, 0, 0)"),
                      {gameId, int(i + 1), children.at(i)}, &e);
         }
+        const QStringList dealt = v[4].toStringList();
         for (qsizetype i = 0; ok && i < dealt.size(); ++i) {
             ok = run(db, QStringLiteral("INSERT INTO game_words (game_id, position, word) VALUES (?, ?, ?)"),
                      {gameId, int(i), dealt.at(i)}, &e);
         }
-        return ok;
-    });
+        break;
+    }
+    case QueuedWrite::RecordAnswer:
+        // id, game, player, child, word, correct, reason, score, wrong tries, time
+        ok = run(db,
+                 QStringLiteral("INSERT INTO answers (id, game_id, child_id, word, correct, answered_at, reason)"
+                                " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                 {v[0], v[1], v[3], v[4], v[5], v[9], v[6]}, &e)
+             && run(db, QStringLiteral("UPDATE players SET score = ?, wrong_tries = ? WHERE game_id = ? AND player = ?"),
+                    {v[7], v[8], v[1], v[2]}, &e);
+        break;
+    case QueuedWrite::FinishGame: {
+        ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ?"),
+                 {QStringLiteral("finished"), v[1], v[0]}, &e);
+        const QVariantList players = v[2].toList();
+        for (qsizetype i = 0; ok && i < players.size(); ++i) {
+            const QVariantList p = players.at(i).toList();
+            ok = run(db,
+                     QStringLiteral("UPDATE players SET score = ?, wrong_tries = ?, outcome = ? WHERE game_id = ? AND player = ?"),
+                     {p.value(0), p.value(1), p.value(2), v[0], int(i + 1)}, &e);
+        }
+        break;
+    }
+    case QueuedWrite::InterruptGame:
+        ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ? AND state = ?"),
+                 {QStringLiteral("interrupted"), v[1], v[0], QStringLiteral("running")}, &e);
+        break;
+    case QueuedWrite::DeleteClassGame: {
+        const QString games = QStringLiteral("SELECT id FROM games WHERE class_game_id = ?");
+        ok = run(db, QStringLiteral("DELETE FROM answers WHERE game_id IN (%1)").arg(games), v, &e)
+             && run(db, QStringLiteral("DELETE FROM game_words WHERE game_id IN (%1)").arg(games), v, &e)
+             && run(db, QStringLiteral("DELETE FROM players WHERE game_id IN (%1)").arg(games), v, &e)
+             && run(db, QStringLiteral("DELETE FROM games WHERE class_game_id = ?"), v, &e)
+             && run(db, QStringLiteral("DELETE FROM children WHERE class_game_id = ?"), v, &e)
+             && run(db, QStringLiteral("DELETE FROM class_games WHERE id = ?"), v, &e);
+        break;
+    }
+    case QueuedWrite::Reopen: {
+        // What was running on this host when it stopped: kept, and marked.
+        const QVariant counted = one(db, QStringLiteral("SELECT COUNT(*) FROM games WHERE state = ? AND host = ?"),
+                                     {QStringLiteral("running"), v[0]}, &e, &ok);
+        if (ok)
+            m_interruptedAtOpen = counted.toInt();
+        ok = ok
+             && run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE state = ? AND host = ?"),
+                    {QStringLiteral("interrupted"), v[1], QStringLiteral("running"), v[0]}, &e)
+             && run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE closed_at IS NULL AND host = ?"),
+                    {v[1], v[0]}, &e);
+        break;
+    }
+    case QueuedWrite::Kinds:
+        ok = false;
+        break;
+    }
+    if (own && ok && !db.commit()) {
+        ok = false;
+        e = db.lastError();
+    }
+    if (!ok) {
+        *why = describe(e.isValid() ? e : db.lastError());
+        if (own)
+            db.rollback();
+    }
+    return ok;
+}
+
+void ResultsStore::addClassGame(const ClassGameRecord &r)
+{
+    write({QueuedWrite::AddClassGame,
+           {r.id, r.name, r.listName, r.timeLimitSeconds, r.answerLimit, timeText(r.created),
+            textOrNull(r.closed.isValid() ? timeText(r.closed) : QString()), m_hostNumber.load()}});
+}
+
+void ResultsStore::closeClassGame(qint64 id)
+{
+    write({QueuedWrite::CloseClassGame, {id, now()}});
+}
+
+void ResultsStore::addChild(qint64 classGameId, qint64 childId, const QString &name)
+{
+    write({QueuedWrite::AddChild, {classGameId, childId, name}});
+}
+
+void ResultsStore::forgetChild(qint64 childId)
+{
+    write({QueuedWrite::ForgetChild, {childId}});
+}
+
+void ResultsStore::startGame(qint64 gameId, qint64 classGameId, int round, const QList<qint64> &children,
+                             const QStringList &dealt)
+{
+    QVariantList ids;
+    for (qint64 c : children)
+        ids.append(c);
+    write({QueuedWrite::StartGame, {gameId, classGameId, round, ids, dealt, now(), m_hostNumber.load()}});
 }
 
 void ResultsStore::recordAnswer(qint64 gameId, int player, qint64 childId, const QString &word,
                                 Judgement::Outcome outcome, int score, int wrongTries)
 {
-    const QString at = now();
     const qint64 id = newId(Kind::Answer);
     const bool correct = outcome == Judgement::Correct;
     const QVariant reason = correct ? textOrNull(QString()) : QVariant(QString::fromLatin1(reasonText(outcome)));
-    write("an answer", [this, id, gameId, player, childId, word, correct, reason, score, wrongTries, at] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db,
-                   QStringLiteral("INSERT INTO answers (id, game_id, child_id, word, correct, answered_at, reason)"
-                                  " VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                   {id, gameId, childId, word, correct ? 1 : 0, at, reason}, &e)
-               && run(db, QStringLiteral("UPDATE players SET score = ?, wrong_tries = ? WHERE game_id = ? AND player = ?"),
-                      {score, wrongTries, gameId, player}, &e);
-    });
+    write({QueuedWrite::RecordAnswer, {id, gameId, player, childId, word, correct ? 1 : 0, reason, score, wrongTries, now()}});
 }
 
 void ResultsStore::finishGame(qint64 gameId, const QList<PlayerEnd> &players)
 {
-    const QString at = now();
-    write("the end of a game", [this, gameId, players, at] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        bool ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ?"),
-                      {QStringLiteral("finished"), at, gameId}, &e);
-        for (qsizetype i = 0; ok && i < players.size(); ++i) {
-            const PlayerEnd &p = players.at(i);
-            ok = run(db,
-                     QStringLiteral("UPDATE players SET score = ?, wrong_tries = ?, outcome = ? WHERE game_id = ? AND player = ?"),
-                     {p.score, p.wrongTries, p.outcome, gameId, int(i + 1)}, &e);
-        }
-        return ok;
-    });
+    QVariantList ends;
+    for (const PlayerEnd &p : players)
+        ends.append(QVariant(QVariantList{p.score, p.wrongTries, p.outcome}));
+    write({QueuedWrite::FinishGame, {gameId, now(), ends}});
 }
 
 void ResultsStore::interruptGame(qint64 gameId)
 {
-    const QString at = now();
-    write("a game interrupted", [this, gameId, at] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        return run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE id = ? AND state = ?"),
-                   {QStringLiteral("interrupted"), at, gameId, QStringLiteral("running")}, &e);
-    });
+    write({QueuedWrite::InterruptGame, {gameId, now()}});
 }
 
 void ResultsStore::deleteClassGame(qint64 id)
 {
-    write("deleting a class game", [this, id] {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlError e;
-        const QString games = QStringLiteral("SELECT id FROM games WHERE class_game_id = ?");
-        return run(db, QStringLiteral("DELETE FROM answers WHERE game_id IN (%1)").arg(games), {id}, &e)
-               && run(db, QStringLiteral("DELETE FROM game_words WHERE game_id IN (%1)").arg(games), {id}, &e)
-               && run(db, QStringLiteral("DELETE FROM players WHERE game_id IN (%1)").arg(games), {id}, &e)
-               && run(db, QStringLiteral("DELETE FROM games WHERE class_game_id = ?"), {id}, &e)
-               && run(db, QStringLiteral("DELETE FROM children WHERE class_game_id = ?"), {id}, &e)
-               && run(db, QStringLiteral("DELETE FROM class_games WHERE id = ?"), {id}, &e);
-    });
+    write({QueuedWrite::DeleteClassGame, {id}});
 }
 
 QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
@@ -504,6 +997,7 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
     promise->start();
     post([this, promise] {
         QList<ClassGameRecord> out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlQuery q(db);
         q.setForwardOnly(true);
@@ -527,6 +1021,7 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
                 out.append(r);
             }
         }
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });
@@ -540,6 +1035,7 @@ QFuture<ClassResults> ResultsStore::results(qint64 classGameId)
     promise->start();
     post([this, promise, classGameId] {
         ClassResults out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         QSqlQuery q(db);
@@ -606,6 +1102,7 @@ QFuture<ClassResults> ResultsStore::results(qint64 classGameId)
         out.game.games = 0;
         for (qsizetype i = 0; i < out.rows.size(); ++i)
             out.game.games += i == 0 || out.rows.at(i).gameId != out.rows.at(i - 1).gameId;
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });
@@ -619,6 +1116,7 @@ QFuture<GameRecord> ResultsStore::game(qint64 gameId)
     promise->start();
     post([this, promise, gameId] {
         GameRecord out;
+        beforeRead();
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlError e;
         QSqlQuery q(db);
@@ -679,6 +1177,7 @@ QFuture<GameRecord> ResultsStore::game(qint64 gameId)
                 }
             }
         }
+        afterRead();
         promise->addResult(out);
         promise->finish();
     });
@@ -690,6 +1189,10 @@ void ResultsStore::flush()
     auto done = std::make_shared<QPromise<void>>();
     QFuture<void> future = done->future();
     done->start();
-    post([done] { done->finish(); });
+    post([this, done] {
+        if (!m_pending.isEmpty())
+            commitQueue();
+        done->finish();
+    });
     future.waitForFinished();
 }

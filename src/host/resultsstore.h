@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/judge.h"
+#include "host/queuedwrite.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -11,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <atomic>
 #include <functional>
 
@@ -82,19 +84,54 @@ struct ClassResults
     QList<ChildResult> rows;  // by round, game, player
 };
 
-// The results of class games in an SQLite database, through Qt SQL: every
-// call that writes is one transaction, committed before the next begins,
-// write-ahead logged and synchronous, so a killed host or a power cut
-// loses at most the write under way. The writes run in order on a thread
-// of their own, so that the disk never holds up the games; reads come back
-// as futures.
+// Where the results go: an SQLite file on the host (nothing to set up), or
+// a PostgreSQL database that several hosts share.
+struct ResultsDatabase
+{
+    // Empty: SQLite. Else PostgreSQL's server: a host name, an address or
+    // the folder of its Unix socket.
+    QString server;
+    int port = 5432;
+    QString name = QStringLiteral("taruvo");
+    QString user = QStringLiteral("taruvo");
+    QString password; // empty: libpq's own (PGPASSWORD, ~/.pgpass)
+    // This host among those sharing the database; each name keeps its own
+    // rows and numbers.
+    QString hostName = QStringLiteral("taruvo-host");
+    int connectSeconds = 3;
+    // How long a database that cannot be reached is left before trying again.
+    int retryMilliseconds = 2000;
+
+    bool isShared() const { return !server.isEmpty(); }
+    // "PostgreSQL database taruvo on /run/postgresql, port 5432"
+    QString describe() const;
+};
+
+// The results of class games in a database, through Qt SQL: every call
+// that writes is one transaction, committed before the next begins, so a
+// killed host or a power cut loses at most the write under way. The
+// writes run in order on a thread of their own, so that the disk and the
+// network never hold up the games; reads come back as futures.
 //
-// Opening marks the games that were running when the host last stopped as
-// interrupted, and closes the class games that were open. A file that is
-// not a database, or a damaged one, is moved aside and a new one made; a
-// database that cannot be written (read-only file or folder, a full disk)
-// leaves the store without writing, and problem() says so in one line:
-// the host serves on regardless.
+// On SQLite (the file at path) the writes go straight to the file,
+// write-ahead logged and synchronous. On PostgreSQL every write is first
+// queued in an SQLite file at path, synchronously, then written to the
+// database in order, each with its queue number in the same transaction,
+// so that a write is done exactly once however often it is tried. While the
+// database is down or refuses, the games go on, the writes wait in the
+// queue (through restarts) and problem() says so; they are written as soon
+// as it is back.
+//
+// Several hosts may share one PostgreSQL database: each registers by its
+// name and gets a number; the ids it hands out carry that number, so that
+// no two hosts' rows meet, and every host reads every host's results.
+//
+// Opening marks the games of this host that were running when it last
+// stopped as interrupted, and closes its class games that were open. A
+// file that is not a database, or a damaged one, is moved aside and a new
+// one made; a database that cannot be written (read-only file or folder, a
+// full disk) leaves the store without writing, and problem() says so in
+// one line: the host serves on regardless.
 //
 // All SQL is in this class's source; identifiers are handed out here so
 // that the caller knows them at once.
@@ -103,22 +140,37 @@ class ResultsStore : public QObject
     Q_OBJECT
 public:
     // 1: the class games, children, games, players and answers; 2: each
-    // game's dealt words and why a try was wrong. An older file is brought
-    // up to date when opened, its results kept.
-    static constexpr int SchemaVersion = 2;
+    // game's dealt words and why a try was wrong; 3: the hosts sharing the
+    // database, and which host each class game and game is on. An older
+    // database is brought up to date when opened, its results kept.
+    static constexpr int SchemaVersion = 3;
+    // A host's ids are its number times this, plus its own count.
+    static constexpr qint64 HostIdSpan = qint64(1) << 40;
+    // Ids stay whole numbers in a page's JavaScript (below 2^53).
+    static constexpr int MaxHosts = 8192;
 
+    // Results in the SQLite file at path.
     explicit ResultsStore(const QString &path, QObject *parent = nullptr);
-    // Finishes every write asked for.
+    // Results where database says; path is the queue's file for PostgreSQL.
+    ResultsStore(const QString &path, const ResultsDatabase &database, QObject *parent = nullptr);
+    // Finishes every write asked for (into the queue, for PostgreSQL).
     ~ResultsStore() override;
 
     QString path() const { return m_path; }
+    bool isShared() const { return m_database.isShared(); }
     bool isWritable() const { return m_writable.load(); }
-    // Empty while all is well; else why results are not kept.
+    // Empty while all is well; else why results are not kept, or wait.
     QString problem() const;
+    // The problem is only that results wait on this host for the database.
+    bool problemWaits() const;
     // What opening found worth telling: games marked interrupted, a damaged
     // file moved aside.
     QString openingNotice() const { return m_notice; }
-    int interruptedAtOpen() const { return m_interruptedAtOpen; }
+    int interruptedAtOpen() const { return m_interruptedAtOpen.load(); }
+    // This host's number in the database; -1 before it was ever reached.
+    int hostNumber() const { return m_hostNumber.load(); }
+    // Writes queued and not yet in PostgreSQL; 0 on SQLite.
+    int waiting() const { return m_waiting.load(); }
 
     enum class Kind { ClassGame, Child, Game, Answer };
     qint64 newId(Kind kind);
@@ -152,29 +204,57 @@ public:
     QFuture<ClassResults> results(qint64 classGameId);
     QFuture<GameRecord> game(qint64 gameId);
 
-    // Waits until every write asked for so far is on disk (or failed).
+    // Waits until every write asked for so far is on disk (or failed); for
+    // PostgreSQL, in the queue and tried once.
     void flush();
 
 signals:
     // Emitted on the store's own thread; connect queued.
-    void problemChanged(const QString &problem);
+    void problemChanged(const QString &problem, bool waits);
 
 private:
     template<typename F> void post(F &&job);
     void open();
-    void write(const char *what, const std::function<bool()> &transaction);
+    void openLocal();
+    void openShared();
+    bool openSqlite(const QString &connection, const QString &path, QString *moved);
+    bool prepare(const QString &connection, QString *why);
+    bool reach();
+    void write(const QueuedWrite &w);
+    bool apply(const QueuedWrite &w, QString *why);
+    void queue(const QueuedWrite &w);
+    void commitQueue();
+    void drain();
+    void lost(const QString &why);
+    void beforeRead();
+    void afterRead();
     void fail(const QString &problem);
+    void setProblem(const QString &problem, bool waiting);
+    bool saveMeta();
+    void raiseNext(int kind, qint64 next);
 
     QString m_path;
-    QString m_connection;
+    ResultsDatabase m_database;
+    QString m_connection;      // the results: SQLite or PostgreSQL
+    QString m_queueConnection; // PostgreSQL's queue
     QThread *m_thread = nullptr;
     QObject *m_context = nullptr; // lives on m_thread
+    class QTimer *m_retry = nullptr; // lives on m_thread
     std::atomic<bool> m_writable{false};
+    std::atomic<int> m_hostNumber{-1};
+    std::atomic<int> m_waiting{0};
+    std::atomic<int> m_interruptedAtOpen{0};
     mutable QMutex m_problemLock;
     QString m_problem;
+    bool m_problemWaits = false;
     QString m_notice;
-    QString m_journal;
-    int m_interruptedAtOpen = 0;
-    int m_schema = 0; // the file's, once opened (older when it could not be brought up to date)
-    qint64 m_next[4] = {1, 1, 1, 1};
+    int m_schema = 0; // the database's, once opened (older when it could not be brought up to date)
+    std::atomic<qint64> m_next[4] = {1, 1, 1, 1};
+    // The store's thread alone: the queue.
+    bool m_reached = false;
+    bool m_reopened = false;
+    QList<QueuedWrite> m_pending;
+    bool m_commitPosted = false;
+    bool m_draining = false;
+    qint64 m_nextSeq = 1;
 };

@@ -20,6 +20,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QSysInfo>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -75,6 +78,51 @@ QString newKey(TeacherKey &key)
     return made;
 }
 
+// The database's password: from the file given, else the environment;
+// empty leaves it to PostgreSQL's own ways (PGPASSWORD, ~/.pgpass).
+bool readPassword(const QString &file, QString *password, QString *why)
+{
+    if (file.isEmpty()) {
+        *password = qEnvironmentVariable("TARUVO_PG_PASSWORD");
+        return true;
+    }
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("taruvo-host cannot read the password file %1: %2").arg(file, f.errorString());
+        return false;
+    }
+    const QByteArray text = f.read(4097);
+    if (text.size() > 4096) {
+        *why = QStringLiteral("taruvo-host: the password file %1 is longer than 4096 bytes").arg(file);
+        return false;
+    }
+    // The first line, as an editor leaves it.
+    *password = QString::fromUtf8(text).section(QLatin1Char('\n'), 0, 0);
+    if (password->endsWith(QLatin1Char('\r')))
+        password->chop(1);
+    return true;
+}
+
+// This host's name among those sharing a database: made at the first
+// start and kept, so that a restart finds its own rows again.
+QString keptHostName(const QString &file)
+{
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QString kept = QString::fromUtf8(f.read(201)).trimmed();
+        if (!kept.isEmpty() && kept.size() <= 200)
+            return kept;
+        f.close();
+    }
+    const QString made = QStringLiteral("%1-%2")
+                             .arg(QSysInfo::machineHostName().left(100))
+                             .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(made.toUtf8() + '\n') < 0 || !out.commit())
+        Terminal::say(QStringLiteral("This host's name %1 cannot be kept in %2: the next start makes another").arg(made, file));
+    return made;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -110,7 +158,23 @@ int main(int argc, char **argv)
             Terminal::say(QStringLiteral("Teacher key (shown only now; taruvo-host --new-teacher-key makes another): %1").arg(made));
     }
 
-    ResultsStore store(QDir(state).filePath(QStringLiteral("results.db")));
+    ResultsDatabase database = options.database;
+    if (database.isShared()) {
+        if (!readPassword(options.passwordFile, &database.password, &error)) {
+            Terminal::say(error);
+            return 1;
+        }
+        if (!options.hostNameGiven)
+            database.hostName = keptHostName(QDir(state).filePath(QStringLiteral("host-name")));
+    }
+    ResultsStore store(QDir(state).filePath(database.isShared() ? QStringLiteral("results-queue.db")
+                                                                 : QStringLiteral("results.db")),
+                       database);
+    if (database.isShared())
+        Terminal::say(QStringLiteral("Results in %1, as host %2 (number %3); waiting in %4 while it cannot be reached")
+                          .arg(database.describe(), database.hostName)
+                          .arg(store.hostNumber())
+                          .arg(store.path()));
     if (!store.problem().isEmpty())
         Terminal::say(store.problem());
     if (!store.openingNotice().isEmpty())

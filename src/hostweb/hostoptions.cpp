@@ -36,6 +36,16 @@ QString HostOptions::usage()
         "  --max-children N     children in all open class games (default: %4)\n"
         "  --max-per-class N    children in one class game (default: %5)\n"
         "  --recognizers N      handwriting recognisers reading at once, each with its models (default: %6)\n"
+        "  --postgresql SERVER  keep the results in PostgreSQL on SERVER (a host name, an address or the\n"
+        "                       folder of its Unix socket), shared with other hosts; queued in the state\n"
+        "                       folder while it cannot be reached\n"
+        "  --pg-port N          its port (default: 5432)\n"
+        "  --pg-database NAME   its database (default: taruvo)\n"
+        "  --pg-user NAME       its user (default: taruvo)\n"
+        "  --pg-password-file FILE  the password, in a file; else $TARUVO_PG_PASSWORD, else PostgreSQL's\n"
+        "                       own PGPASSWORD or ~/.pgpass (a password is never given on the command line)\n"
+        "  --host-name NAME     this host among those sharing the database (default: a name made at the\n"
+        "                       first start and kept in the state folder)\n"
         "  --new-teacher-key    make a new teacher key, show it once and end\n"
         "  --help               this text\n")
         .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taruvo-host"))
@@ -133,9 +143,39 @@ bool HostOptions::parse(const QStringList &arguments, HostOptions *o, QString *e
         } else if (name == QLatin1String("--max-per-class")) {
             if (!next() || !number(value, 1, 500, &o->limits.childrenPerClass))
                 return fail(QStringLiteral("--max-per-class needs a number from 1 to 500"));
+        } else if (name == QLatin1String("--postgresql")) {
+            if (!next() || value.isEmpty())
+                return fail(QStringLiteral("--postgresql needs a server: a host name, an address or a socket folder"));
+            o->database.server = value;
+        } else if (name == QLatin1String("--pg-port")) {
+            if (!next() || !number(value, 1, 65535, &o->database.port))
+                return fail(QStringLiteral("--pg-port needs a number from 1 to 65535"));
+        } else if (name == QLatin1String("--pg-database") || name == QLatin1String("--pg-user")
+                   || name == QLatin1String("--host-name")) {
+            if (!next() || value.isEmpty() || value.size() > 200)
+                return fail(QStringLiteral("%1 needs a name of at most 200 characters").arg(name));
+            if (name == QLatin1String("--pg-database"))
+                o->database.name = value;
+            else if (name == QLatin1String("--pg-user"))
+                o->database.user = value;
+            else
+                o->database.hostName = value;
+            o->hostNameGiven = o->hostNameGiven || name == QLatin1String("--host-name");
+        } else if (name == QLatin1String("--pg-password-file")) {
+            if (!next() || value.isEmpty())
+                return fail(QStringLiteral("--pg-password-file needs a file"));
+            o->passwordFile = value;
+        } else if (name == QLatin1String("--pg-password")) {
+            // Anyone on the machine can read a command line.
+            return fail(QStringLiteral("a password is never given on the command line: use --pg-password-file FILE"
+                                       " or $TARUVO_PG_PASSWORD"));
         } else {
             return fail(QStringLiteral("unknown option %1 (see --help)").arg(arg));
         }
     }
+    const bool pgOnly = !o->passwordFile.isEmpty() || o->database.port != ResultsDatabase().port
+                        || o->database.name != ResultsDatabase().name || o->database.user != ResultsDatabase().user;
+    if (pgOnly && !o->database.isShared())
+        return fail(QStringLiteral("the --pg-... options need --postgresql SERVER"));
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/classsettings.h"
+#include "host/resultsstore.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -12,6 +13,8 @@
 //   taruvo-host [--state-dir DIR] [--address A] [--port N] [--words DIR]
 //               [--trusted-proxy A,B] [--max-classes N] [--max-children N]
 //               [--max-per-class N] [--recognizers N] [--new-teacher-key] [--help]
+//               [--postgresql SERVER [--pg-port N] [--pg-database NAME] [--pg-user NAME]
+//                [--pg-password-file FILE] [--host-name NAME]]
 struct HostOptions
 {
     static constexpr quint16 DefaultPort = 8800;
@@ -23,6 +26,12 @@ struct HostOptions
     QList<QHostAddress> trustedProxies;
     HostLimits limits;
     int recognizers = defaultRecognizers();
+    // The results in PostgreSQL when database.server is given; the
+    // password is read from passwordFile or $TARUVO_PG_PASSWORD, never
+    // given on the command line.
+    ResultsDatabase database;
+    QString passwordFile;
+    bool hostNameGiven = false;
     bool newTeacherKey = false;
     bool help = false;
 

@@ -166,9 +166,9 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
     for (ClassGame *g : m_host.classes())
         watch(g);
     if (ResultsStore *store = m_host.store()) {
-        m_desk->setProblem(store->problem());
-        connect(store, &ResultsStore::problemChanged, this, [this](const QString &p) { m_desk->setProblem(p); },
-                Qt::QueuedConnection);
+        m_desk->setProblem(store->problem(), store->problemWaits());
+        connect(store, &ResultsStore::problemChanged, this,
+                [this](const QString &p, bool waits) { m_desk->setProblem(p, waits); }, Qt::QueuedConnection);
     }
 }
 

@@ -57,6 +57,7 @@ QJsonObject TeacherDesk::greeting() const
                                                    {QStringLiteral("listName"), ClassWordLists::MaxNameLength},
                                                    {QStringLiteral("kanji"), ClassListMaker::MaxPastedCharacters}}},
             {QStringLiteral("problem"), m_problem},
+            {QStringLiteral("waits"), m_problemWaits},
             {QStringLiteral("notice"), m_host.store() ? m_host.store()->openingNotice() : QString()}};
 }
 
@@ -71,13 +72,15 @@ void TeacherDesk::add(HostSocket *socket)
     pushSoon();
 }
 
-void TeacherDesk::setProblem(const QString &problem)
+void TeacherDesk::setProblem(const QString &problem, bool waits)
 {
-    if (problem == m_problem)
+    if (problem == m_problem && waits == m_problemWaits)
         return;
     m_problem = problem;
+    m_problemWaits = waits;
     for (HostSocket *s : std::as_const(m_sockets))
-        s->send({{QStringLiteral("t"), QStringLiteral("problem")}, {QStringLiteral("problem"), m_problem}});
+        s->send({{QStringLiteral("t"), QStringLiteral("problem")}, {QStringLiteral("problem"), m_problem},
+                 {QStringLiteral("waits"), m_problemWaits}});
 }
 
 void TeacherDesk::setAlert(const QString &alert)

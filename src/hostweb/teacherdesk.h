@@ -49,7 +49,8 @@ public:
 
     // A line every teacher's page shows at its top (e.g. results not kept),
     // and a warning that codes are being guessed; empty for none.
-    void setProblem(const QString &problem);
+    // waits: the results are kept on the host and wait for the database.
+    void setProblem(const QString &problem, bool waits = false);
     void setAlert(const QString &alert);
 
 private:
@@ -83,6 +84,7 @@ private:
     QList<HostSocket *> m_sockets;
     QHash<HostSocket *, Upload> m_uploads;
     QString m_problem;
+    bool m_problemWaits = false;
     QString m_alert;
     QTimer m_push;
 };

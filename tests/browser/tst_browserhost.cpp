@@ -502,7 +502,7 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
         }));
         QVERIFY(child(i)["answers"].toString().startsWith("今日,"));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(game->phase(), ClassGame::Phase::RoundOver, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(game->phase(), ClassGame::Phase::RoundOver, 15000);
     // Live on the teacher's page: scores, words, outcomes.
     QVERIFY2(teacherShows([](const QJsonObject &t) {
                  const QStringList m = strings(t["matches"]);
@@ -540,7 +540,7 @@ void TestBrowserHost::twoPairsPlayWithTheFingerToTheEnd()
     // the close button a finger's size and in sight.
     for (const QSize size : {QSize(768, 1024), QSize(1024, 768)}) {
         viewport(*m_children[2], size);
-        QVERIFY(QTest::qWaitFor([&] { return review(2)["viewport"].toObject()["w"].toInt() == size.width(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return review(2)["viewport"].toObject()["w"].toInt() == size.width(); }, 15000));
         const QJsonObject r = review(2);
         const QJsonObject close = r["close"].toObject();
         QVERIFY2(r["wide"].toBool() && close["h"].toDouble() >= 48 && close["x"].toDouble() >= 0

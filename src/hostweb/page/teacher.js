@@ -123,7 +123,7 @@
       showDesk();
       fillLists(m.lists, m.saved || []);
       $('listmaker').hidden = !m.listMaker;
-      banner('problem', m.problem ? '結果が 保存されていません: ' + m.problem : '');
+      showProblem(m);
       banner('notice', m.notice || '');
       send({ t: 'past' });
       break;
@@ -131,7 +131,7 @@
       fillLists(m.lists, m.saved || []);
       break;
     case 'problem':
-      banner('problem', m.problem ? '結果が 保存されていません: ' + m.problem : '');
+      showProblem(m);
       break;
     case 'classes':
       banner('alert', m.alert ? 'クラスコードが 推測されているかも しれません: ' + m.alert : '');
@@ -157,6 +157,13 @@
       ws = null;
       s.close();
     }
+  }
+
+  // Results that wait on the host for the database are kept, not lost.
+  function showProblem(m) {
+    const said = m.waits ? '結果は この ホストに 保存され、データベースへの 書き込みを 待っています: '
+                         : '結果が 保存されていません: ';
+    banner('problem', m.problem ? said + m.problem : '');
   }
 
   function banner(id, text) {
