@@ -25,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineF>
 #include <QNetworkAccessManager>
 #include <QProcess>
@@ -160,6 +161,32 @@ public:
     bool seated() const { return m_seat && m_seat->isOpen() && m_joined; }
     bool inLobby() const { return !m_seated && !m_seat && m_lobby && m_lobby->isOpen() && m_back; }
 
+    // Where a child that did not get somewhere is, and what it heard last.
+    QByteArray describe() const
+    {
+        auto link = [](const std::unique_ptr<RawWebSocket> &s) -> QByteArray {
+            if (!s)
+                return "none";
+            if (s->isOpen())
+                return "open";
+            if (!s->isClosed())
+                return "opening";
+            return (s->wasUpgraded() ? QByteArray("closed") : QByteArray("refused at connect"))
+                + (s->closeCode() ? " with code " + QByteArray::number(s->closeCode()) : " (" + s->errorText().toUtf8() + ")");
+        };
+        auto compact = [](const QJsonObject &m) { return QJsonDocument(m).toJson(QJsonDocument::Compact); };
+        return QStringLiteral("child %1 (%2): class page %3, seat page %4, seated %5, joined %6, backing %7, back %8")
+                   .arg(m_index)
+                   .arg(m_address.toString(), QString::fromLatin1(link(m_lobby)), QString::fromLatin1(link(m_seat)))
+                   .arg(m_seated)
+                   .arg(m_joined)
+                   .arg(m_backing)
+                   .arg(m_back)
+                   .toUtf8()
+            + (m_waitSeat.isActive() ? ", its join not sent" : "") + (m_waitOpen.isActive() ? ", its class page's first message not sent" : "")
+            + "\n    class page last heard: " + compact(m_lastLobby) + "\n    seat page last heard: " + compact(m_lastSeat);
+    }
+
     void enter(const QString &code)
     {
         m_lobby = std::make_unique<RawWebSocket>();
@@ -196,6 +223,7 @@ private:
 
     void lobbyMessage(const QJsonObject &m)
     {
+        m_lastLobby = m;
         const QString t = m["t"].toString();
         if (t == "entered") {
             m_token = m["token"].toString();
@@ -244,6 +272,8 @@ private:
 
     void seatMessage(const QJsonObject &m)
     {
+        if (m["t"].toString() != "state")
+            m_lastSeat = m;
         const QString t = m["t"].toString();
         if (t == "joined") {
             m_joined = true;
@@ -357,6 +387,8 @@ private:
     bool m_backing = false; // the class page comes back by its token
     bool m_back = false;    // ... and is in the lobby
     bool m_locked = false;
+    QJsonObject m_lastLobby;
+    QJsonObject m_lastSeat;
 };
 
 bool waitUntil(const std::function<bool()> &done, int ms)
@@ -512,6 +544,11 @@ int main(int argc, char **argv)
             teacher.send({{"t", "start"}, {"class", double(id)}, {"oneDeal", false}});
         if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->seated(); }); }, 60000)) {
             std::fprintf(stderr, "bench_host: round %d: not every child got its seat\n", r);
+            for (const auto &k : kids) {
+                if (!k->seated())
+                    std::fprintf(stderr, "  %s\n", k->describe().constData());
+            }
+            std::fprintf(stderr, "the host said:\n%s\n", host.readAll().constData());
             return 1;
         }
         stats.result.clear();
@@ -535,6 +572,11 @@ int main(int argc, char **argv)
             teacher.send({{"t", "release"}, {"class", double(id)}});
         if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->inLobby(); }); }, 30000)) {
             std::fprintf(stderr, "bench_host: round %d: not every child came back to the lobby\n", r);
+            for (const auto &k : kids) {
+                if (!k->inLobby())
+                    std::fprintf(stderr, "  %s\n", k->describe().constData());
+            }
+            std::fprintf(stderr, "the host said:\n%s\n", host.readAll().constData());
             return 1;
         }
         waitFor(1000);

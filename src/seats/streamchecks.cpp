@@ -102,10 +102,14 @@ bool WebSocketFrameCheck::feed(QByteArrayView bytes)
         case Part::Payload:
             break;
         }
-        // The first frame's length is known: a whole text message, and small?
-        if (m_part == Part::Mask && m_need == 4 && m_frames == 1 && m_firstLimit != ~quint64(0)
-            && (m_head != 0x81 || m_length > m_firstLimit))
-            m_failed = true;
+        // The first message's length is known: a whole text message, and
+        // small? A browser answers the server's keep-alive ping on its own,
+        // even before its page has sent anything: a pong is no message.
+        if (m_part == Part::Mask && m_need == 4 && !m_firstChecked && m_firstLimit != ~quint64(0)
+            && !(m_head == 0x8A && m_length <= MaxControlPayload)) {
+            m_firstChecked = true;
+            m_failed = m_head != 0x81 || m_length > m_firstLimit;
+        }
     }
     return !m_failed;
 }

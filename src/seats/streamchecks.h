@@ -41,7 +41,8 @@ class WebSocketFrameCheck
 {
 public:
     // The first frame must be a whole text message of at most this many
-    // bytes; call before the first byte.
+    // bytes, after nothing but pongs (a browser's answer to the server's
+    // ping); call before the first byte.
     void limitFirstFrame(quint64 bytes) { m_firstLimit = bytes; }
     bool feed(QByteArrayView bytes);
     bool failed() const { return m_failed; }
@@ -61,4 +62,7 @@ private:
     unsigned char m_head = 0;
     qint64 m_frames = 0;
     quint64 m_firstLimit = ~quint64(0);
+    bool m_firstChecked = false;
+    // A control frame's payload is at most this long (RFC 6455, 5.5).
+    static constexpr quint64 MaxControlPayload = 125;
 };

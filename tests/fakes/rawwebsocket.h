@@ -39,6 +39,10 @@ public:
     bool isOpen() const { return m_upgraded && !m_closed; }
     bool isClosed() const { return m_closed; }
     bool wasUpgraded() const { return m_upgraded; }
+    // How it closed: by the server's closing frame (its code), or the
+    // connection's own error.
+    int closeCode() const { return m_closeCode; }
+    QString errorText() const { return m_socket.errorString(); }
     const QList<QJsonObject> &received() const { return m_received; }
     QJsonObject last(const QString &kind) const
     {
@@ -122,6 +126,7 @@ private:
                 if (onMessage)
                     onMessage(o);
             } else if (opcode == 0x8) {
+                m_closeCode = payload.size() >= 2 ? (uchar(payload.at(0)) << 8 | uchar(payload.at(1))) : 1005;
                 m_closed = true;
                 m_socket.disconnectFromHost();
                 return;
@@ -142,4 +147,5 @@ private:
     QList<QJsonObject> m_received;
     bool m_upgraded = false;
     bool m_closed = false;
+    int m_closeCode = 0;
 };

@@ -166,6 +166,7 @@ private slots:
     void theTeachersThingsNeedTheSession();
     void wrongKeysMustWait();
     void aChildReachesItsOwnSeatOnly();
+    void aPongBeforeTheFirstMessageIsNoFault();
     void classCodesAreGuessedNoFaster();
     void aReverseProxyIsBelievedOnlyWhenTrusted();
     void uploadsAreBounded();
@@ -331,6 +332,30 @@ void TestHostServer::aChildReachesItsOwnSeatOnly()
     auto between = seat(1, ea["seat"].toString(), ea["token"].toString());
     QVERIFY(QTest::qWaitFor([&] { return between->isClosed(); }, 5000));
     QCOMPARE(between->last("refused")["reason"].toString(), QString("lobby"));
+}
+
+void TestHostServer::aPongBeforeTheFirstMessageIsNoFault()
+{
+    // A browser answers the host's keep-alive ping on its own: when the ping
+    // reaches a page that has just connected, its pong comes before the
+    // page's first message, and the page must still get in.
+    Host h;
+    const QByteArray pong("\x8A\x80\0\0\0\0", 6);
+    RawWebSocket lobby;
+    lobby.open(loopback(1), h.port(), "/class/ws");
+    QVERIFY(QTest::qWaitFor([&] { return lobby.isOpen(); }, 5000));
+    lobby.sendRaw(pong);
+    lobby.send({{"t", "enter"}, {"code", h.game->code()}, {"name", "a"}});
+    QVERIFY(waitFor(lobby, "entered"));
+    QVERIFY(h.game->startAll(false, nullptr));
+    RawWebSocket seat;
+    seat.open(loopback(1), h.port(), "/ws");
+    QVERIFY(QTest::qWaitFor([&] { return seat.isOpen(); }, 5000));
+    seat.sendRaw(pong);
+    seat.send({{"t", "join"}, {"code", lobby.last("entered")["seat"].toString()},
+               {"token", lobby.last("entered")["token"].toString()}});
+    QVERIFY(waitFor(seat, "joined"));
+    QVERIFY(seat.isOpen());
 }
 
 void TestHostServer::classCodesAreGuessedNoFaster()

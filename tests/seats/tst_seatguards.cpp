@@ -167,6 +167,12 @@ void TestSeatGuards::theFirstFrameMayBeBound_data()
     QTest::newRow("then anything") << frame("j") + frame(QByteArray(70000, 'a')) + frame("", true, 9) << true;
     QTest::newRow("a text one byte too long") << frame(QByteArray(257, 'j')) << false;
     QTest::newRow("a large text announced") << frame(QByteArray(30000, 'j')).left(4) << false;
+    QTest::newRow("a pong first, answering the server's ping") << frame("", true, 10) + frame(QByteArray(256, 'j'))
+                                                                << true;
+    QTest::newRow("pongs, then a text too long") << frame("", true, 10) + frame("p", true, 10)
+                                                        + frame(QByteArray(257, 'j'))
+                                                 << false;
+    QTest::newRow("a pong longer than a control frame may be") << frame(QByteArray(126, 'p'), true, 10) << false;
     QTest::newRow("a ping first") << frame("p", true, 9) << false;
     QTest::newRow("binary first") << frame("b", true, 2) << false;
     QTest::newRow("a fragment first") << QByteArray("\x01\x81\x01\x02\x03\x04j", 7) << false;
