@@ -261,11 +261,7 @@ QSize TestBrowserHost::sizeOf(const WebDriver &browser) const
 
 void TestBrowserHost::resize(WebDriver &browser, QSize viewport)
 {
-    // The window's frame on top of the viewport.
-    browser.session("POST", "/window/rect", {{"width", viewport.width()}, {"height", viewport.height()}});
-    const QJsonObject inner = browser.script("return {w: innerWidth, h: innerHeight};").toObject();
-    browser.session("POST", "/window/rect", {{"width", 2 * viewport.width() - inner["w"].toInt()},
-                                             {"height", 2 * viewport.height() - inner["h"].toInt()}});
+    QVERIFY2(browser.viewport(viewport), qPrintable(browser.lastError()));
 }
 
 void TestBrowserHost::shoot(WebDriver &browser, const QString &name, QSize size)

@@ -119,14 +119,7 @@ private:
     {
         return QTest::qWaitFor([&] { return what(review()); }, ms);
     }
-    // Sizes the browser's viewport (the window's frame comes on top of it).
-    void viewport(QSize size)
-    {
-        m_browser.session("POST", "/window/rect", {{"width", size.width()}, {"height", size.height()}});
-        const QJsonObject inner = m_browser.script("return {w: innerWidth, h: innerHeight};").toObject();
-        m_browser.session("POST", "/window/rect",
-                          {{"width", 2 * size.width() - inner["w"].toInt()}, {"height", 2 * size.height() - inner["h"].toInt()}});
-    }
+    void viewport(QSize size) { QVERIFY2(m_browser.viewport(size), qPrintable(m_browser.lastError())); }
     bool pageShows(const std::function<bool(const QJsonObject &)> &what, int ms = 15000)
     {
         return QTest::qWaitFor([&] { return what(page()); }, ms);

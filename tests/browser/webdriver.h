@@ -96,6 +96,28 @@ public:
         const QJsonObject r = session("GET", "/element/" + element(css) + "/rect").toObject();
         return QRectF(r.value("x").toDouble(), r.value("y").toDouble(), r.value("width").toDouble(), r.value("height").toDouble());
     }
+    // Sizes the page's viewport (the window's frame comes on top of it). A
+    // resize lands a little later than its answer, and more so on a busy
+    // machine: measure again after each step until the viewport is right.
+    bool viewport(QSize size)
+    {
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            const QJsonObject inner = script("return {w: innerWidth, h: innerHeight};").toObject();
+            const QSize now(inner.value("w").toInt(), inner.value("h").toInt());
+            if (now == size)
+                return true;
+            const QJsonObject window = session("GET", "/window/rect").toObject();
+            const QSize frame(window.value("width").toInt() - now.width(), window.value("height").toInt() - now.height());
+            session("POST", "/window/rect", {{"width", size.width() + qMax(0, frame.width())},
+                                             {"height", size.height() + qMax(0, frame.height())}});
+            (void)QTest::qWaitFor([&] {
+                const QJsonObject after = script("return {w: innerWidth, h: innerHeight};").toObject();
+                return QSize(after.value("w").toInt(), after.value("h").toInt()) != now;
+            }, 3000);
+        }
+        const QJsonObject inner = script("return {w: innerWidth, h: innerHeight};").toObject();
+        return QSize(inner.value("w").toInt(), inner.value("h").toInt()) == size;
+    }
     QByteArray screenshot() { return QByteArray::fromBase64(session("GET", "/screenshot").toString().toLatin1()); }
     QString lastError() const { return m_error; }
     // What the page wrote to its console since last asked.
