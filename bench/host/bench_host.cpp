@@ -610,5 +610,8 @@ int main(int argc, char **argv)
     kids.clear();
     host.terminate();
     host.waitForFinished(10000);
+    // Its last words: how its recognisers read.
+    const QList<QByteArray> lastWords = host.readAll().trimmed().split('\n');
+    std::printf("host: %s\n", lastWords.isEmpty() ? "" : lastWords.last().constData());
     return 0;
 }

@@ -16,6 +16,10 @@
 # grid of margins on the development split, the choice is the best reading
 # of board words by the realistic hand whose false snaps stay within the
 # allowance over the rules off, and it is checked on the test split.
+# In a game the model reads first, and a free board character it is sure of
+# (SureModel in fusedrecognizer.h) is read by the model alone: the model's
+# candidates are dumped too and the replay does the same; "rules off" is the
+# box outside a game, which always reads with all three.
 # --check runs the program's own path (taruvo-recognize --words --pairs)
 # on the test split with the committed margins, which must agree with the
 # replay.
@@ -89,14 +93,14 @@ def read_list(path):
         return [w for w in (line.strip(" \t\u3000\r\n") for line in fh) if len(w) == 2]
 
 
-def dump(tool, cache, key, name, lines):
-    """Every fused candidate of each line, with scores, in the program's
-    order for a box (-n 200 lists them all)."""
-    path = os.path.join(cache, "context-%s-%s.json" % (key, name))
+def dump(tool, cache, key, name, lines, engine="fused"):
+    """Every candidate of each line, with scores, in the program's order for
+    a box (-n 200 lists them all): fused, or the model's alone."""
+    path = os.path.join(cache, "context-%s-%s%s.json" % (key, "" if engine == "fused" else engine + "-", name))
     if os.path.exists(path):
         with open(path, encoding="utf-8") as fh:
             return json.load(fh)
-    rows = run.run(tool, lines, "fused", tablet.BOX, count=200, scores=True)[0]
+    rows = run.run(tool, lines, engine, tablet.BOX, count=200, scores=True)[0]
     os.makedirs(cache, exist_ok=True)
     with open(path, "w", encoding="utf-8") as fh:
         json.dump(rows, fh, ensure_ascii=False)
@@ -227,6 +231,24 @@ def games(split_chars, root):
     return out
 
 
+def sure_model(root):
+    """SureModel in src/recognition/fusedrecognizer.h."""
+    import re
+    text = open(os.path.join(root, "src/recognition/fusedrecognizer.h"), encoding="utf-8").read()
+    return float(re.search(r"SureModel = (-?[0-9.]+)", text).group(1))
+
+
+SURE = sure_model(run.ROOT)
+
+
+def in_game(fused, model, free):
+    """The reading a box gets in a game: the model's alone when it is sure
+    of a free board character."""
+    if model is not None and model.order and model.order[0][1] >= SURE and model.order[0][0] in free:
+        return model
+    return fused
+
+
 class Box:
     """One box's reading in one deal, ready for any margins: its first,
     what the list preference makes of it, and the free board characters it
@@ -279,8 +301,9 @@ class Pair:
         return a, b
 
 
-def prepare(deals, readings, junk):
-    """Each deal's samples as Boxes and Pairs."""
+def prepare(deals, readings, junk, models=None, junk_models=None):
+    """Each deal's samples as Boxes and Pairs; with the model's readings,
+    as a game reads them."""
     out = dict(written=[], nonword=[], mixed=[], alone=[], junk=[], junkpair=[])
     k = 0
     for g in deals:
@@ -289,18 +312,22 @@ def prepare(deals, readings, junk):
 
         def box(c):
             if c not in boxes:
-                boxes[c] = Box(readings[c], free, listed)
+                boxes[c] = Box(in_game(readings[c], models[c] if models else None, free), free, listed)
             return boxes[c]
+
+        def junk_box(i):
+            i %= len(junk)
+            return Box(in_game(junk[i], junk_models[i] if junk_models else None, free), free, listed)
         out["written"] += [(Pair(box(x), box(y), words), (x, y)) for x, y in g["written"]]
         out["nonword"] += [Pair(box(x), box(y), words) for x, y in g["nonword"]]
         out["mixed"] += [Pair(box(x), box(y), words) for x, y in g["mixed"]]
         out["alone"] += [(box(z), free) for z in g["alone"]]
-        out["junk"] += [(Box(junk[(k + i) % len(junk)], free, listed), free) for i in range(20)]
+        out["junk"] += [(junk_box(k + i), free) for i in range(20)]
         k += 20
         # A scribble beside a board character, either way round.
         inked = [c for c in sorted(free) if c in readings]
         for i in range(min(10, len(inked))):
-            j = Box(junk[(k + i) % len(junk)], free, listed)
+            j = junk_box(k + i)
             c = box(inked[(k + 7 * i) % len(inked)])
             out["junkpair"].append(Pair(j, c, words) if i % 2 else Pair(c, j, words))
         k += 10
@@ -338,7 +365,7 @@ def committed_margins(root):
     return (get("BoardMargin"), get("BoardFloor"), get("PairMargin"), get("PairEach"), get("PairFloor"))
 
 
-def check(tool, deals, data, cond, seed, m, readings):
+def check(tool, deals, data, cond, seed, m, readings, models):
     """The program's own path on the written board words: must match the replay."""
     agree = total = 0
     times = []
@@ -353,7 +380,7 @@ def check(tool, deals, data, cond, seed, m, readings):
                 lx = tablet.write(x, data[x], cond, seed).split("\t", 1)[1]
                 ly = tablet.write(y, data[y], cond, seed).split("\t", 1)[1]
                 lines.append("".join(g["entries"]) + "\t" + lx + "\t" + ly)
-                ra, rb = readings[x], readings[y]
+                ra, rb = (in_game(readings[c], models[c], g["free"]) for c in (x, y))
                 expect.append(pair(ra, rb, single(ra, g["free"], g["listed"], m), single(rb, g["free"], g["listed"], m),
                                    wordset, m))
         p = subprocess.run([tool, "--size", "%d,%d" % (tablet.BOX, tablet.BOX), "--words", path, "--pairs", "--timing"],
@@ -380,33 +407,40 @@ def main():
     rng = random.Random(7)
     junk_lines = [scribble(rng) for _ in range(500)]
     junk = [Reading(r) for r in dump(args.tool, args.cache, key, "scribbles", junk_lines)]
-    dumps = {}
+    junk_models = [Reading(r) for r in dump(args.tool, args.cache, key, "scribbles", junk_lines, "model")]
+    dumps, model_dumps = {}, {}
     for split in ("dev", "test"):
         chars = sets[split]
         for cond in CONDITIONS:
             for seed in SEEDS.get(cond, [run.INK_SEED]):
                 name = "%s-%s-%d" % (split, cond, seed)
-                rows = dump(args.tool, args.cache, key, name, run.lines_for("independent", chars, data, cond, seed))
+                lines = run.lines_for("independent", chars, data, cond, seed)
+                rows = dump(args.tool, args.cache, key, name, lines)
                 dumps[(split, cond, seed)] = {c: Reading(r) for c, r in zip(chars, rows)}
+                rows = dump(args.tool, args.cache, key, name, lines, "model")
+                model_dumps[(split, cond, seed)] = {c: Reading(r) for c, r in zip(chars, rows)}
     if args.dump_only:
         return
     deals = {s: games(sets[s], run.ROOT) for s in ("dev", "test")}
 
     prepared = {}
 
-    def over(split, cond, m):
-        """Rates of a condition over its seeds, weighted alike."""
+    def over(split, cond, m, game=True):
+        """Rates of a condition over its seeds, weighted alike; game: read
+        as in a game (else as outside one, as with the rules off)."""
         for seed in SEEDS.get(cond, [run.INK_SEED]):
-            if (split, cond, seed) not in prepared:
-                prepared[(split, cond, seed)] = prepare(deals[split], dumps[(split, cond, seed)], junk)
-        fs = [measure(prepared[(split, cond, seed)], m) for seed in SEEDS.get(cond, [run.INK_SEED])]
+            if (split, cond, seed, game) not in prepared:
+                key = (split, cond, seed)
+                prepared[key + (game,)] = prepare(deals[split], dumps[key], junk,
+                                                  model_dumps[key] if game else None, junk_models if game else None)
+        fs = [measure(prepared[(split, cond, seed, game)], m) for seed in SEEDS.get(cond, [run.INK_SEED])]
         out = {k: statistics.mean(f[k] for f in fs) for k in fs[0] if k not in ("chars", "counts")}
         out["chars"] = sum(f["chars"] for f in fs)
         out["counts"] = tuple(sum(f["counts"][i] for f in fs) for i in range(len(SNAPS)))
         return out
 
     off = (OFF, FLOORS[0], OFF, EACH[0], NO_FLOOR)
-    base = over("dev", "realistic", off)
+    base = over("dev", "realistic", off, game=False)
     f = base
     print("development split, realistic hand: %d board characters written in words; %s other kanji, non-word pairs, "
           "pairs with another kanji, scribbles, scribbles beside a board character" % (f["chars"], f["counts"]))
@@ -440,14 +474,16 @@ def main():
         print("%s split:" % split)
         for cond in CONDITIONS:
             print("  %-13s" % cond)
-            print("    " + row("rules off", over(split, cond, off)))
+            print("    " + row("rules off", over(split, cond, off, game=False)))
+            print("    " + row("model alone when sure, rules off", over(split, cond, off)))
             print("    " + row("board character only", over(split, cond, committed[:2] + (OFF, EACH[0], NO_FLOOR))))
             print("    " + row("committed %s" % (committed,), over(split, cond, committed)))
             if chosen != committed:
                 print("    " + row("chosen %s" % (chosen,), over(split, cond, chosen)))
     if args.check:
         cond, seed = "realistic", run.INK_SEED
-        agree, total, times = check(args.tool, deals["test"], data, cond, seed, committed, dumps[("test", cond, seed)])
+        agree, total, times = check(args.tool, deals["test"], data, cond, seed, committed, dumps[("test", cond, seed)],
+                                    model_dumps[("test", cond, seed)])
         both = sorted(t for t, _ in times)
         rule = sorted(n for _, n in times)
         print("program's path on the test split (%s, seed %d): %d of %d pairs as the replay; "

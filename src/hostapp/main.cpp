@@ -247,6 +247,13 @@ int main(int argc, char **argv)
     // before the program ends.
     host.shutdown();
     store.flush();
-    Terminal::say(QStringLiteral("taruvo-host ended"));
+    quint64 sure = 0, full = 0;
+    for (const auto &r : recognizers) {
+        sure += r->sureReadings();
+        full += r->fullReadings();
+    }
+    Terminal::say(QStringLiteral("taruvo-host ended (%1 inks read, %2 % by the ink model alone)")
+                      .arg(sure + full)
+                      .arg(sure + full ? 100.0 * double(sure) / double(sure + full) : 0.0, 0, 'f', 0));
     return status;
 }

@@ -96,16 +96,29 @@ bool FusedRecognizer::isAvailable() const
     return m_model.isAvailable() || m_zinnia.isAvailable();
 }
 
-QList<Candidate> FusedRecognizer::ranked(const Ink &ink) const
+QList<Candidate> FusedRecognizer::ranked(const Ink &ink, const ReadingContext &context) const
 {
     // Bounded once here; each engine's own bounding then finds nothing to do.
     const Ink bounded = boundedInk(ink);
     if (bounded.isEmpty())
         return {};
+    // In a game the model reads first: a free board character it is sure of
+    // is what was written, and Zinnia and the templates, nine tenths of the
+    // work, are spared. A whole class starting at once reads faster so.
+    const bool inGame = !context.isEmpty() && m_model.isAvailable();
+    QList<Candidate> first;
+    if (inGame) {
+        first = m_model.classify(bounded, Depth);
+        if (!first.isEmpty() && first.first().score >= SureModel && context.isFree(first.first().text)) {
+            m_sureReadings.fetch_add(1, std::memory_order_relaxed);
+            return first;
+        }
+    }
+    m_fullReadings.fetch_add(1, std::memory_order_relaxed);
     // Zinnia takes longer than the other two together: it runs on a second
     // core meanwhile, which nearly halves the wait after a pen-up.
     auto zinniaResult = std::async(std::launch::async, [this, &bounded] { return m_zinnia.classify(bounded, Depth); });
-    const QList<Candidate> m = m_model.classify(bounded, Depth);
+    const QList<Candidate> m = inGame ? first : m_model.classify(bounded, Depth);
     const QList<Candidate> t = m_templates.classify(bounded, Depth);
     const QList<Candidate> z = zinniaResult.get();
     const Scores model(m, ModelMissing), zinnia(z, ZinniaMissing), templates(t, TemplateMissing);
@@ -162,7 +175,7 @@ QList<Candidate> FusedRecognizer::ordered(const Ink &ink, int count, const Readi
     if (count <= 0 || !isAvailable())
         return {};
     const QSet<QString> preferred = preferredCharacters();
-    QList<Candidate> fused = ranked(ink);
+    QList<Candidate> fused = ranked(ink, context);
     for (int i = 0; i + 1 < SizeTwins.size(); i += 2) {
         const QString part = SizeTwins.mid(i, 1), word = SizeTwins.mid(i + 1, 1);
         const auto from = std::find_if(fused.begin(), fused.end(), [&](const Candidate &c) { return c.text == part; });

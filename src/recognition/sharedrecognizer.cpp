@@ -100,6 +100,18 @@ const Recognizer &SharedRecognizer::recognizer() const
     return m_parts->fused;
 }
 
+quint64 SharedRecognizer::sureReadings() const
+{
+    load();
+    return m_parts->fused.sureReadings();
+}
+
+quint64 SharedRecognizer::fullReadings() const
+{
+    load();
+    return m_parts->fused.fullReadings();
+}
+
 const InkModelRecognizer &SharedRecognizer::inkModel() const
 {
     load();

@@ -39,6 +39,10 @@ public:
     bool isAvailable() const override;
 
     const Recognizer &recognizer() const;
+    // Inks read so far by the model alone (sure of a free board
+    // character) and by all three.
+    quint64 sureReadings() const;
+    quint64 fullReadings() const;
     const InkModelRecognizer &inkModel() const;
     const ZinniaRecognizer &zinnia() const;
     const TemplateMatcher &templates() const;

@@ -51,6 +51,7 @@ private slots:
     void preferenceOnlyBreaksCloseCalls();
     void boardCharactersGoFirstOnlyWhenClose_data();
     void boardCharactersGoFirstOnlyWhenClose();
+    void aSureBoardCharacterSparesTheOtherEngines();
     void pairReadsAsABoardWordOnlyWhenClose_data();
     void pairReadsAsABoardWordOnlyWhenClose();
     void plainWritingKeepsItsMeaning_data();
@@ -228,6 +229,38 @@ void TestFusion::boardCharactersGoFirstOnlyWhenClose()
     // The result on the board already: nothing moves.
     QCOMPARE(m_shared.classifyInGame(in, 10, ReadingContext({plain.first().text, plain[1].text}, none)).first().text,
              plain.first().text);
+}
+
+void TestFusion::aSureBoardCharacterSparesTheOtherEngines()
+{
+    // Guards the model-alone reading in a game: taken exactly when the model
+    // is sure of a free board character, with the full reading's result;
+    // a character off the board is always read by all three.
+    const auto *fused = dynamic_cast<const FusedRecognizer *>(&m_shared.recognizer());
+    QVERIFY(fused);
+    const WordList none;
+    int sure = 0, unsure = 0;
+    for (const char *ink : {Tree, Field, "50,120 250,120;150,50 150,250;60,250 240,250",
+                            "70,70 75,240;75,75 230,70 225,240;78,230 222,230", "110,100 190,100;100,200 200,200",
+                            "40,40 260,260;260,40 40,260;150,20 150,280"}) {
+        const Ink in = inkOf(ink);
+        const QList<Candidate> plain = m_shared.classify(in, 10);
+        const QList<Candidate> model = m_shared.inkModel().classify(in, 1);
+        QVERIFY(!plain.isEmpty() && !model.isEmpty());
+        const bool isSure = model.first().score >= FusedRecognizer::SureModel;
+        const quint64 sureBefore = fused->sureReadings(), fullBefore = fused->fullReadings();
+        const QList<Candidate> onBoard =
+            m_shared.classifyInGame(in, 10, ReadingContext({model.first().text, plain.first().text}, none));
+        QCOMPARE(fused->sureReadings() - sureBefore, quint64(isSure));
+        QCOMPARE(fused->fullReadings() - fullBefore, quint64(!isSure));
+        QCOMPARE(onBoard.first().text, plain.first().text);
+        QVERIFY(onBoard.size() >= 5);
+        const quint64 offBefore = fused->fullReadings();
+        QVERIFY(!m_shared.classifyInGame(in, 10, ReadingContext({"鬱"}, none)).isEmpty());
+        QCOMPARE(fused->fullReadings() - offBefore, quint64(1));
+        ++(isSure ? sure : unsure);
+    }
+    QVERIFY2(sure > 0 && unsure > 0, qPrintable(QStringLiteral("sure %1, unsure %2").arg(sure).arg(unsure)));
 }
 
 void TestFusion::pairReadsAsABoardWordOnlyWhenClose_data()
