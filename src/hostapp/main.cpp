@@ -129,6 +129,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("taruvo-host"));
+    // From the first moment: a SIGTERM while the models load (systemd
+    // stopping a host that is starting) waits in the signal pipe and ends
+    // the host cleanly once it runs, instead of killing it mid-write.
+    StopSignals stop;
     HostOptions options;
     QString error;
     if (!HostOptions::parse(app.arguments(), &options, &error)) {
@@ -240,7 +244,6 @@ int main(int argc, char **argv)
     }
     Terminal::say(QStringLiteral("Word lists from %1; state in %2. Ctrl-C ends.").arg(lists.folder(), state));
 
-    StopSignals stop;
     QObject::connect(&stop, &StopSignals::ending, &app, [](int) { QCoreApplication::quit(); });
     const int status = app.exec();
     // Games under way are marked interrupted and every write finished
