@@ -64,4 +64,17 @@ kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || { cat "$hostlog" >&2; fail "the installed class host ended with status $status on SIGTERM"; }
+# Stopped while it starts (the key is said before the models load): it
+# still ends cleanly, once it is up.
+"$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate2" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
+pid=$!
+for ((i = 0; i < 200; i++)); do
+    grep -q '^Teacher key' "$hostlog" && break
+    sleep 0.05
+done
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ $status -eq 0 ] || { cat "$hostlog" >&2; fail "the class host stopped while starting ended with status $status"; }
+grep -q '^taruvo-host ended' "$hostlog" || { cat "$hostlog" >&2; fail "the class host stopped while starting did not end its way"; }
 echo "install: complete"
