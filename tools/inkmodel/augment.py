@@ -103,10 +103,79 @@ def _resample(pts, step):
     return np.stack([np.interp(at, dist, pts[:, 0]), np.interp(at, dist, pts[:, 1])], axis=1)
 
 
-def augment(chords, rng, strength=1.0):
+def _near_joins(strokes, rng, chance):
+    """Strokes run together where a fast hand joins them: the next stroke
+    starts (or, taken backwards, ends) near where this one ended, as the top
+    of 立 runs into its dot or a box's top, side and bottom become one. The
+    closer the pen already is, the likelier the join."""
+    allp = np.vstack(strokes)
+    size = max(float((allp.max(axis=0) - allp.min(axis=0)).max()), 1.0)
+    out = [strokes[0]]
+    for s in strokes[1:]:
+        end = out[-1][-1]
+        to_start = math.hypot(*(s[0] - end))
+        to_end = math.hypot(*(s[-1] - end))
+        if to_end < 0.6 * to_start and rng.random() < 0.5:
+            s, gap = s[::-1], to_end  # the short way round, as a pen that does not lift goes
+        else:
+            gap = to_start
+        if rng.random() < chance * math.exp(-gap / (0.25 * size)):
+            out[-1] = np.vstack([out[-1], _connector(end, s[0], rng, rng.random() < 0.5), s])
+        else:
+            out.append(s)
+    return out
+
+
+def _hooks(strokes, rng, size):
+    """Hooks as longhand writes them: a flick lifted off into a short stroke
+    of its own, flattened or tilted, or left out."""
+    out = []
+    for pts in strokes:
+        length = float(np.hypot(*(pts[1:] - pts[:-1]).T).sum()) if len(pts) > 1 else 0.0
+        if length > 0.25 * size and rng.random() < 0.25:
+            d = pts[-1] - pts[max(0, len(pts) - 4)]
+            ang = math.atan2(d[1], d[0]) + rng.choice([-1, 1]) * rng.uniform(1.2, 2.9)
+            hook = rng.uniform(0.06, 0.2) * length
+            tip = np.array([math.cos(ang), math.sin(ang)]) * hook
+            n = max(2, int(hook / 4) + 2)
+            flick = pts[-1] + np.linspace(0.0, 1.0, n)[:, None] * tip
+            if rng.random() < 0.5:
+                out.append(pts)
+                out.append(flick[1:] + rng.normal(0, 1.5, 2))  # lifted off: a stroke of its own
+            else:
+                out.append(np.vstack([pts, flick[1:]]))
+        else:
+            out.append(pts)
+    return out
+
+
+def _brush(strokes, rng, size):
+    """A brush's or a hurried pen's line: strokes a little short of their
+    ends, and a slow sway that a ruler-straight chord never has."""
+    out = []
+    for pts in strokes:
+        if len(pts) < 2:
+            out.append(pts)
+            continue
+        c = pts.mean(axis=0)
+        pts = c + (pts - c) * rng.uniform(0.8, 1.0)
+        t = np.linspace(0.0, 1.0, len(pts))[:, None]
+        d = pts[-1] - pts[0]
+        length = math.hypot(*d)
+        if length > 1e-6:
+            normal = np.array([-d[1], d[0]]) / length
+            sway = rng.normal(0, 0.012 * size) * np.sin(math.pi * rng.uniform(1, 3) * t + rng.uniform(0, math.pi))
+            pts = pts + normal * sway
+        out.append(pts)
+    return out
+
+
+def augment(chords, rng, strength=1.0, longhand=False):
     """One random hand writing the character whose strokes are `chords`
     ([x0, y0, x1, y1] in a 256 square, in writing order). Returns a list of
-    point arrays."""
+    point arrays. `longhand` writes as a fast or semi-cursive hand: joins
+    where the pen is close, hooks lifted off or flattened, a brush's sway,
+    components in wider proportions."""
     s = strength
     ends = [(np.array(c[:2], float), np.array(c[2:], float)) for c in chords]
     n = len(ends)
@@ -145,12 +214,16 @@ def augment(chords, rng, strength=1.0):
         strokes.append(pts)
     allp = np.vstack(strokes)
     lo, hi = allp.min(axis=0), allp.max(axis=0)
+    size = max(float((hi - lo).max()), 1.0)
+    if longhand:
+        strokes = _hooks(_brush(strokes, rng, size), rng, size)
     # Components in other proportions.
-    if rng.random() < 0.5:
+    if rng.random() < (0.7 if longhand else 0.5):
         for axis in (0, 1):
             if rng.random() < 0.6:
                 for pts in strokes:
-                    pts[:, axis] = _axis_warp(pts[:, axis], lo[axis], hi[axis], rng, 0.16 * s)
+                    pts[:, axis] = _axis_warp(pts[:, axis], lo[axis], hi[axis], rng,
+                                              (0.24 if longhand else 0.16) * s)
     # A smooth elastic warp.
     if rng.random() < 0.7:
         k = int(rng.integers(2, 5))
@@ -167,7 +240,9 @@ def augment(chords, rng, strength=1.0):
     strokes = [(p - 128) @ m.T + 128 for p in strokes]
     # Strokes run together: a pair, two pairs, or semi-cursive runs.
     r = rng.random()
-    if len(strokes) > 1 and r < 0.45:
+    if longhand and len(strokes) > 1 and r < 0.7:
+        strokes = _near_joins(strokes, rng, rng.uniform(0.4, 0.95))
+    elif len(strokes) > 1 and r < 0.45:
         if r < 0.15:
             runs = 1 + int(rng.integers(2))
             for _ in range(runs):

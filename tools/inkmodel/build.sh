@@ -3,14 +3,26 @@
 # when missing, writes the training rasters, trains on the CPU (resuming
 # after an interruption: run it again) and puts the model and its metadata
 # into data/inkmodel/. Work files go to build-inkmodel/ (about 2.5 GB).
+#   tools/inkmodel/build.sh              the recipe of the committed model
+#   tools/inkmodel/build.sh --longhand   the name kanji too, and a third shard
+#                                        of longhand (joins, lifted hooks, a
+#                                        brush's sway), six epochs (about 7 GB)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-work=${TARUVO_INKMODEL_WORK:-$root/build-inkmodel}
 here="$root/tools/inkmodel"
 seed=1207
 per_class=50
 shards=2
+longhand_shards=0
 epochs=4
+recipe=standard
+names=()
+case "${1:-}" in
+    "") ;;
+    --longhand) recipe=longhand; longhand_shards=1; epochs=6; names=(--names) ;;
+    *) echo "usage: tools/inkmodel/build.sh [--longhand]" >&2; exit 2 ;;
+esac
+work=${TARUVO_INKMODEL_WORK:-$root/build-inkmodel$([ "$recipe" = standard ] || echo "-$recipe")}
 
 need=()
 for p in python3 python3-numpy python3-torch python3-kanjidraw kanjidic; do
@@ -31,12 +43,16 @@ export OMP_WAIT_POLICY=PASSIVE
 mkdir -p "$work"
 start=$(date +%s)
 for ((s = 0; s < shards; ++s)); do
-    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed"
+    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" "${names[@]}"
 done
-"$py" "$here/generate.py" --out "$work/data" --shard 1000 --name val --per-class 2 --seed "$seed"
-classes=$("$py" -c "import sys; sys.path.insert(0, '$here'); import classes; print(len(classes.classes()[0]))")
+for ((s = shards; s < shards + longhand_shards; ++s)); do
+    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" "${names[@]}" --longhand
+done
+"$py" "$here/generate.py" --out "$work/data" --shard 1000 --name val --per-class 2 --seed "$seed" "${names[@]}"
+classes=$("$py" "$here/classes.py" "${names[@]}" | cut -d' ' -f1)
 "$py" "$here/train.py" --data "$work/data" --out "$work/train" --classes "$classes" \
     --epochs "$epochs" --seed "$seed"
 "$py" "$here/finish.py" --onnx "$work/train/model.onnx" --out "$root/data/inkmodel" \
-    --seed "$seed" --per-class $((per_class * shards)) --epochs "$epochs"
+    --seed "$seed" --per-class $((per_class * (shards + longhand_shards))) --epochs "$epochs" \
+    --recipe "$recipe" "${names[@]}"
 echo "inkmodel: done in $(( ($(date +%s) - start) / 60 )) minutes"

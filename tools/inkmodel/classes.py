@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # What the model is trained to read: every jōyō kanji (KANJIDIC grades 1 to
 # 8) and every character of the bundled word lists, with their KanjiVG
-# strokes as Debian's python3-kanjidraw ships them.
+# strokes as Debian's python3-kanjidraw ships them; with the name kanji
+# (grades 9 and 10, jinmeiyō) too for the longhand recipe, since names and
+# many teachers' lists use them.
 import glob
 import json
 import os
@@ -49,10 +51,12 @@ def strokes():
     return out
 
 
-def classes():
-    """The sorted class list and the strokes of each class."""
+def classes(names=False):
+    """The sorted class list and the strokes of each class; `names` adds the
+    name kanji."""
     data = strokes()
-    wanted = {c for c, g in grades().items() if g <= 8} | word_list_characters()
+    top = 10 if names else 8
+    wanted = {c for c, g in grades().items() if g <= top} | word_list_characters()
     missing = sorted(c for c in wanted if c not in data)
     if missing:
         raise SystemExit("no KanjiVG strokes for " + "".join(missing))
@@ -61,5 +65,6 @@ def classes():
 
 
 if __name__ == "__main__":
-    names, _ = classes()
+    import sys
+    names, _ = classes("--names" in sys.argv)
     print(len(names), "classes")

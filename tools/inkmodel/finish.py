@@ -21,8 +21,10 @@ def main():
     ap.add_argument("--seed", type=int, required=True)
     ap.add_argument("--per-class", type=int, required=True)
     ap.add_argument("--epochs", type=int, required=True)
+    ap.add_argument("--names", action="store_true", help="the name kanji among the classes")
+    ap.add_argument("--recipe", default="standard")
     args = ap.parse_args()
-    names, _ = classes.classes()
+    names, _ = classes.classes(args.names)
     os.makedirs(args.out, exist_ok=True)
     model = os.path.join(args.out, "ink-ja.onnx")
     shutil.copyfile(args.onnx, model)
@@ -43,6 +45,7 @@ def main():
         "seed": args.seed,
         "samplesPerClass": args.per_class,
         "epochs": args.epochs,
+        "recipe": args.recipe,
         "heldOut": result,
         "rebuild": "tools/inkmodel/build.sh",
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Writes one shard of training rasters: `--per-class` random hands for every
-# class (the first shard starts each class with its plain strokes). Every
+# class (the first shard starts each class with its plain strokes), written
+# as longhand with `--longhand`. Every
 # sample's randomness comes from (seed, shard, class, sample) alone, so a
 # shard is the same whatever the number of workers.
 import argparse
@@ -19,9 +20,10 @@ import raster  # noqa: E402
 _state = {}
 
 
-def _init(path, count, per_class, seed, shard):
-    _state.update(x=np.lib.format.open_memmap(path, mode="r+"), per=per_class, seed=seed, shard=shard)
-    _state["chords"] = classes.classes()[1]
+def _init(path, per_class, seed, shard, names, longhand):
+    _state.update(x=np.lib.format.open_memmap(path, mode="r+"), per=per_class, seed=seed, shard=shard,
+                  longhand=longhand)
+    _state["chords"] = classes.classes(names)[1]
 
 
 def _work(index):
@@ -31,7 +33,7 @@ def _work(index):
             strokes = [np.array([c[:2], c[2:]], float) for c in chords]
         else:
             rng = np.random.default_rng([_state["seed"], _state["shard"], index, k])
-            strokes = augment.augment(chords, rng)
+            strokes = augment.augment(chords, rng, longhand=_state["longhand"])
         x[index * per + k] = np.round(raster.rasterize(strokes) * 255).astype(np.uint8)
     return index
 
@@ -44,8 +46,10 @@ def main():
     ap.add_argument("--seed", type=int, required=True)
     ap.add_argument("--workers", type=int, default=2)
     ap.add_argument("--name", help="file name instead of the shard number (the held-out shard is 'val')")
+    ap.add_argument("--names", action="store_true", help="the name kanji among the classes")
+    ap.add_argument("--longhand", action="store_true", help="hands that join, lift hooks off and sway")
     args = ap.parse_args()
-    names, _ = classes.classes()
+    names, _ = classes.classes(args.names)
     os.makedirs(args.out, exist_ok=True)
     stem = os.path.join(args.out, "shard-%s" % (args.name or args.shard))
     if os.path.exists(stem + ".y.npy"):
@@ -56,7 +60,7 @@ def main():
     x = np.lib.format.open_memmap(tmp, mode="w+", dtype=np.uint8,
                                   shape=(n, raster.CHANNELS, raster.SIDE, raster.SIDE))
     del x
-    with multiprocessing.Pool(args.workers, _init, (tmp, len(names), args.per_class, args.seed, args.shard)) as pool:
+    with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand)) as pool:
         for done, _ in enumerate(pool.imap_unordered(_work, range(len(names)), chunksize=8), 1):
             if done % 500 == 0:
                 print("shard %d: %d/%d classes" % (args.shard, done, len(names)), flush=True)
