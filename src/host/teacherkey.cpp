@@ -219,7 +219,7 @@ bool TeacherSessions::valid(const QString &session, qint64 nowMs) const
     QString id;
     qint64 deadline = 0;
     if (readSigned(session, &id, &deadline))
-        return deadline > nowMs && deadline <= nowMs + LifetimeMs && !m_revoked.contains(id);
+        return deadline > nowMs && deadline <= nowMs + LifetimeMs + ClockSkewMs && !m_revoked.contains(id);
     const auto it = m_sessions.constFind(hashed(session));
     return it != m_sessions.constEnd() && it.value() > nowMs;
 }

@@ -62,6 +62,9 @@ public:
     static constexpr int MaxSessions = 64;
     static constexpr int MinSecretBytes = 32;
     static constexpr int MaxRevoked = 10000;
+    // How far the hosts' clocks may differ: a session made on a host whose
+    // clock runs ahead is still taken.
+    static constexpr qint64 ClockSkewMs = 5 * 60 * 1000;
 
     // Signed sessions from now on; at least MinSecretBytes, else false and
     // nothing changes.
