@@ -24,6 +24,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,11 +43,12 @@ return { page: 'seat', shown: !$('seat').hidden, own: $('own').textContent, lock
 
 const char *const ReadTeacher = R"(
 const $ = (id) => document.getElementById(id);
-const card = document.querySelector('.class');
+const card = document.querySelector('.class'); // the newest
 return {
   login: !$('login').hidden, desk: !$('desk').hidden, search: location.search,
   code: card ? card.querySelector('.code').textContent : '',
   phase: card ? card.querySelector('.phase').textContent : '',
+  kids: card ? card.querySelectorAll('.kid').length : 0,
   elsewhere: [...document.querySelectorAll('#past [data-elsewhere]')].map((a) => a.dataset.elsewhere)
 };)";
 
@@ -89,6 +91,9 @@ public:
             kill();
     }
     QString output() const { return QString::fromUtf8(m_output.right(3000)); }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+    bool ended(int ms) { return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(ms); }
+    int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
 
 private:
     QProcess m_process;
@@ -107,6 +112,7 @@ private slots:
     void aChildOnEachHostPlaysToTheEnd();
     void theResultsAreReadThroughEitherHost();
     void aKilledHostTakesOnlyItsOwnGame();
+    void aStoppedHostDrainsThenEnds();
     void cleanupTestCase();
 
 private:
@@ -176,7 +182,7 @@ void TestBrowserDistrict::initTestCase()
                                     "--postgresql", m_pg.socketFolder(), "--pg-port", QString::number(PostgresServer::Port),
                                     "--pg-database", "district", "--host-name", QStringLiteral("host%1").arg(i + 1),
                                     "--route", QString::number(i + 1), "--session-secret-file", secret.fileName(),
-                                    "--teacher-key-file", dir.filePath("teacher-key")},
+                                    "--teacher-key-file", dir.filePath("teacher-key"), "--drain-seconds", "3"},
                                    &why),
                  qPrintable(why));
     }
@@ -282,13 +288,14 @@ void TestBrowserDistrict::createClass(int i, const QString &name)
     t.session("POST", "/element/" + t.element("#answers") + "/clear", QJsonObject{});
     t.type("#answers", "1");
     t.click("#create");
+    // The card of this class game by its name: the page may show another
+    // teacher's class games on the same host too.
+    const QString codeOf = "const card = [...document.querySelectorAll('.class')].find((c) => c.querySelector('h3')"
+                           ".textContent === '" + name + "'); return card ? card.querySelector('.code').textContent : '';";
     const QRegularExpression shown("^0[12] [0-9]{4} [0-9]{4}$");
-    QVERIFY2(teacherShows(i, [&](const QJsonObject &o) {
-                 const QString code = o["code"].toString();
-                 return shown.match(code).hasMatch() && QString(code).remove(' ') != m_codes[i];
-             }),
+    QVERIFY2(QTest::qWaitFor([&] { return shown.match(t.script(codeOf).toString()).hasMatch(); }, 30000),
              qPrintable(QJsonDocument(teacher(i)).toJson()));
-    m_codes[i] = teacher(i)["code"].toString().remove(' ');
+    m_codes[i] = t.script(codeOf).toString().remove(' ');
 }
 
 void TestBrowserDistrict::twoTeachersLandOnTwoHosts()
@@ -338,6 +345,7 @@ void TestBrowserDistrict::aChildOnEachHostPlaysToTheEnd()
     }
     QCOMPARE(count("SELECT COUNT(*) FROM children"), 2);
     for (int i : {0, 1}) {
+        QVERIFY(teacherShows(i, [](const QJsonObject &o) { return o["kids"].toInt() == 1; }));
         m_teachers[i]->click("[data-act=start]");
         const QString route = "?h=" + m_codes[i].left(2);
         QVERIFY2(childShows(i, [&](const QJsonObject &c) {
@@ -436,10 +444,39 @@ void TestBrowserDistrict::aKilledHostTakesOnlyItsOwnGame()
     QVERIFY2(childShows(0, [](const QJsonObject &c) { return c["lobby"].toBool(); }),
              qPrintable(QJsonDocument(child(0)).toJson()));
     m_teachers[0]->go(proxy("/teacher/?h=" + m_codes[0].left(2)));
-    QVERIFY(teacherShows(0, [](const QJsonObject &o) { return o["desk"].toBool() && !o["code"].toString().isEmpty(); }));
+    QVERIFY2(teacherShows(0, [](const QJsonObject &o) { return o["desk"].toBool() && o["kids"].toInt() == 1; }),
+             qPrintable(QJsonDocument(child(0)).toJson() + QJsonDocument(teacher(0)).toJson()
+                        + QJsonDocument(m_children[0]->script("return [localStorage.getItem('taruvo-class'), document.body.innerText];").toArray()).toJson()
+                        + m_children[0]->consoleLog()));
     m_teachers[0]->click("[data-act=start]");
     QVERIFY2(childShows(0, [](const QJsonObject &c) { return c["page"].toString() == "seat" && c["shown"].toBool(); }),
-             qPrintable(QJsonDocument(child(0)).toJson()));
+             qPrintable(QJsonDocument(child(0)).toJson() + QJsonDocument(teacher(0)).toJson()));
+}
+
+void TestBrowserDistrict::aStoppedHostDrainsThenEnds()
+{
+    // The survivor is told to stop while its child plays: its health says
+    // so at once (the proxy sends nothing new there), and it ends after its
+    // drain, its running game marked interrupted on the way out.
+    const int survivor = hostOf(m_codes[1]) - 1;
+    QCOMPARE(count("SELECT COUNT(*) FROM games WHERE state = 'running'"), 1);
+    auto health = [this, survivor] {
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(m_hostPorts[survivor])));
+        request.setTransferTimeout(2000);
+        QNetworkReply *reply = m_net.get(request);
+        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 3000))
+            reply->abort();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status;
+    };
+    QCOMPARE(health(), 200);
+    m_hosts[survivor]->signal(SIGTERM);
+    QVERIFY(QTest::qWaitFor([&] { return health() == 503; }, 2000));
+    QVERIFY2(m_hosts[survivor]->ended(20000), qPrintable(m_hosts[survivor]->output()));
+    QCOMPARE(m_hosts[survivor]->exitCode(), 0);
+    QCOMPARE(count("SELECT COUNT(*) FROM games WHERE state = 'running'"), 0);
+    QCOMPARE(count("SELECT COUNT(*) FROM class_games WHERE closed_at IS NULL"), 0);
 }
 
 void TestBrowserDistrict::cleanupTestCase()
