@@ -48,5 +48,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # The word lists' licence asks for the attribution the README gives.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/taruvo)
+# Several class hosts behind HAProxy: the example and what makes one.
+install(FILES ${PROJECT_SOURCE_DIR}/deploy/haproxy/taruvo.cfg
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/taruvo/haproxy)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/deploy/haproxy/make-config.sh
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/taruvo/haproxy)
 
 include(CPack)

@@ -3,14 +3,17 @@
 // the input is a children's page's message and a teacher's page's message,
 // read and checked, with the invariants the host relies on; a name that
 // passes is cleaned as a class does; each line is also a list's name a
-// teacher gives and a path to a printed review, and (its first byte the
+// teacher gives, a path to a printed review, a route and a teacher's
+// session cookie, and (its first byte the
 // kind) a write queued for the results database; the whole input is also
 // read as an uploaded word list.
 #include "host/childname.h"
 #include "host/classhost.h"
 #include "host/classlistmaker.h"
+#include "host/classroute.h"
 #include "host/classwordlists.h"
 #include "host/queuedwrite.h"
+#include "host/teacherkey.h"
 #include "hostweb/lobbymessage.h"
 #include "hostweb/printpage.h"
 #include "hostweb/teachermessage.h"
@@ -90,6 +93,21 @@ void checkQueuedWrite(const QByteArray &line)
         std::abort();
 }
 
+// A route (?h=) and a teacher's session cookie as a browser may send them.
+void checkRouteAndSession(const QByteArray &line)
+{
+    const QString text = QString::fromLatin1(line);
+    const int route = ClassRoute::parse(text);
+    if (route != -1 && (route < ClassRoute::Lowest || route > ClassRoute::Highest || ClassRoute::text(route) != text))
+        std::abort(); // a route read that does not read back the same
+    TeacherSessions sessions;
+    sessions.setSecret(QByteArray(32, 'f'));
+    // Nothing but a session the secret signed is good.
+    if (sessions.valid(text, 1'800'000'000'000))
+        std::abort();
+    sessions.end(text, 1'800'000'000'000);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
@@ -100,12 +118,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
         if ((l.kind == LobbyCommand::Invalid) == l.refusal.isEmpty())
             std::abort(); // refused without saying why, or a reason for a good one
         if (l.kind == LobbyCommand::Enter) {
-            if (l.code.size() != ClassHost::ClassCodeDigits || l.name.size() > LobbyMessage::MaxNameChars)
+            if ((l.code.size() != ClassHost::ClassCodeDigits
+                 && l.code.size() != ClassHost::ClassCodeDigits + ClassRoute::Digits)
+                || l.name.size() > LobbyMessage::MaxNameChars)
                 std::abort();
             checkName(l.name);
         }
         if (l.kind == LobbyCommand::Back && l.token.size() != 32)
             std::abort();
+
+        checkRouteAndSession(line);
 
         const TeacherCommand t = TeacherMessage::parse(line);
         if ((t.kind == TeacherCommand::Invalid) == t.refusal.isEmpty())

@@ -2,6 +2,7 @@
 // A whole class, or a whole school, against one class host over loopback.
 //
 //   bench_host [--children N] [--rounds R] [--round-seconds S] [--host PROGRAM] [--host-nice N]
+//              [--proxy HOSTS]
 //
 // Starts the host program (by default taruvo-host beside this one) with a
 // state folder of its own, gives the teacher key it shows, creates a class
@@ -17,6 +18,11 @@
 // its result, a stroke's end to its echo (the host has it and says so);
 // at the host: CPU while the children write, resident memory after every
 // round (flat or not), and both per child.
+//
+// With --proxy HOSTS, HOSTS hosts (routes 01, 02, ...) behind HAProxy,
+// configured by deploy/haproxy/make-config.sh: the classes are made on the
+// hosts in turn, the children go through the proxy with their class's
+// route; CPU and memory are summed over the hosts.
 #include "browser/todayink.h"
 #include "fakes/rawwebsocket.h"
 
@@ -29,6 +35,7 @@
 #include <QLineF>
 #include <QNetworkAccessManager>
 #include <QProcess>
+#include <QTcpServer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -191,7 +198,9 @@ public:
     {
         m_lobby = std::make_unique<RawWebSocket>();
         m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
-        m_lobby->open(m_address, m_port, "/class/ws");
+        // Behind the proxy the code's route goes on every address, as the page puts it.
+        m_route = code.size() == 10 ? QByteArray("?h=") + code.left(2).toLatin1() : QByteArray();
+        m_lobby->open(m_address, m_port, "/class/ws" + m_route);
         m_enterCode = code;
         m_waitOpen.start();
     }
@@ -216,7 +225,7 @@ private:
         m_seat.reset();
         m_lobby = std::make_unique<RawWebSocket>();
         m_lobby->onMessage = [this](const QJsonObject &m) { lobbyMessage(m); };
-        m_lobby->open(m_address, m_port, "/class/ws");
+        m_lobby->open(m_address, m_port, "/class/ws" + m_route);
         m_backing = true;
         m_waitOpen.start();
     }
@@ -257,7 +266,7 @@ private:
         m_recognizeId = -1;
         m_seat = std::make_unique<RawWebSocket>();
         m_seat->onMessage = [this](const QJsonObject &m) { seatMessage(m); };
-        m_seat->open(m_address, m_port, "/ws");
+        m_seat->open(m_address, m_port, "/ws" + m_route);
         m_waitSeat.start();
     }
 
@@ -369,6 +378,7 @@ private:
     Stats &m_stats;
     QHostAddress m_address;
     QString m_enterCode;
+    QByteArray m_route;
     QString m_token;
     QString m_seatCode;
     std::unique_ptr<RawWebSocket> m_lobby;
@@ -416,10 +426,131 @@ void waitFor(int ms)
 
 } // namespace
 
+// One host program started for the benchmark: its key, its port.
+struct StartedHost
+{
+    std::unique_ptr<QProcess> process;
+    std::unique_ptr<QTemporaryDir> state;
+    QString key;
+    quint16 port = 0;
+    QByteArray said;
+    qint64 pid() const { return process->processId(); }
+};
+
+bool startHost(StartedHost &h, const QString &program, int hostNice, int children, int route)
+{
+    h.state = std::make_unique<QTemporaryDir>();
+    QDir(h.state->path()).mkpath("words");
+    QFile list(h.state->filePath("words/bench.txt"));
+    list.open(QIODevice::WriteOnly);
+    list.write(eighteen.join('\n').toUtf8());
+    list.close();
+    h.process = std::make_unique<QProcess>();
+    h.process->setProcessChannelMode(QProcess::MergedChannels);
+    QStringList hostArgs{"--state-dir", h.state->path(), "--address", "127.0.0.1", "--port", "0", "--words",
+                         h.state->filePath("words"), "--max-children", QString::number(std::max(400, children)),
+                         "--max-classes", "30"};
+    if (route)
+        hostArgs += QStringList{"--route", QString::number(route), "--trusted-proxy", "127.0.0.1"};
+    QString run = program;
+    // On a machine shared with other work, the host can be given the
+    // priority a server of its own would give it.
+    if (hostNice != 0) {
+        hostArgs.prepend(program);
+        hostArgs = QStringList{"-n", QString::number(hostNice)} + hostArgs;
+        run = QStringLiteral("nice");
+    }
+    h.process->start(run, hostArgs);
+    if (!waitUntil([&] {
+            h.said += h.process->readAll();
+            for (const QByteArray &line : h.said.split('\n')) {
+                if (line.startsWith("Teacher key"))
+                    h.key = QString::fromLatin1(line.mid(line.lastIndexOf(' ') + 1)).trimmed();
+                if (line.startsWith("Teacher: http://127.0.0.1:"))
+                    h.port = quint16(line.mid(26).split('/').first().toUInt());
+            }
+            return !h.key.isEmpty() && h.port;
+        }, 60000)) {
+        std::fprintf(stderr, "bench_host: %s did not start: %s\n", qPrintable(program), h.said.constData());
+        return false;
+    }
+    return true;
+}
+
+// The teacher of a host: the key, the ticket, the session, its page.
+std::unique_ptr<RawWebSocket> teacherOf(const StartedHost &h)
+{
+    RawWebSocket login;
+    login.open(QHostAddress::LocalHost, h.port, "/teacher/ws");
+    waitUntil([&] { return login.isOpen(); }, 5000);
+    login.send({{"t", "login"}, {"key", h.key}});
+    waitUntil([&] { return !login.last("ticket").isEmpty(); }, 10000);
+    QTcpSocket http;
+    http.connectToHost(QHostAddress::LocalHost, h.port);
+    http.waitForConnected(5000);
+    http.write("GET /teacher/session?ticket=" + login.last("ticket")["ticket"].toString().toLatin1()
+               + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray reply;
+    waitUntil([&] { reply += http.readAll(); return reply.contains("\r\n\r\n"); }, 5000);
+    const qsizetype at = reply.indexOf("Set-Cookie: ");
+    const QByteArray cookie = reply.mid(at + 12, reply.indexOf(';', at) - at - 12);
+    auto teacher = std::make_unique<RawWebSocket>();
+    teacher->open(QHostAddress::LocalHost, h.port, "/teacher/ws", "Cookie: " + cookie + "\r\n");
+    if (!waitUntil([&] { return !teacher->last("hello").isEmpty(); }, 10000))
+        return nullptr;
+    return teacher;
+}
+
+// HAProxy in front of the hosts, configured by the repository's generator;
+// its port, or 0.
+quint16 startProxy(QProcess &haproxy, QTemporaryDir &dir, const std::vector<StartedHost> &hosts)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QStringList args{QStringLiteral(TARUVO_SOURCE_DIR "/deploy/haproxy/make-config.sh"), "--bind",
+                     QStringLiteral("127.0.0.1:%1").arg(port), "--join-rate", "0", "--maxconn", "4000"};
+    for (size_t i = 0; i < hosts.size(); ++i)
+        args += QStringList{"--host", QStringLiteral("%1=127.0.0.1:%2").arg(i + 1, 2, 10, QLatin1Char('0')).arg(hosts[i].port)};
+    QProcess make;
+    make.start("bash", args);
+    if (!make.waitForFinished(20000) || make.exitCode() != 0) {
+        std::fprintf(stderr, "bench_host: make-config.sh failed: %s\n", make.readAllStandardError().constData());
+        return 0;
+    }
+    QFile cfg(dir.filePath("taruvo.cfg"));
+    cfg.open(QIODevice::WriteOnly);
+    cfg.write(make.readAllStandardOutput());
+    cfg.close();
+    haproxy.setProcessChannelMode(QProcess::MergedChannels);
+    haproxy.start("haproxy", {"-db", "-f", cfg.fileName()});
+    if (!haproxy.waitForStarted(10000)) {
+        std::fprintf(stderr, "bench_host: haproxy does not start (Debian package haproxy; tools/setup.sh)\n");
+        return 0;
+    }
+    const bool up = waitUntil([port] {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return s.waitForConnected(200);
+    }, 10000);
+    // Every host checked up.
+    waitFor(5000);
+    return up ? port : 0;
+}
+
+long sumOver(const std::vector<StartedHost> &hosts, const std::function<long(qint64)> &of)
+{
+    long n = 0;
+    for (const StartedHost &h : hosts)
+        n += of(h.pid());
+    return n;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int children = 30, rounds = 10, roundSeconds = 30, hostNice = 0;
+    int children = 30, rounds = 10, roundSeconds = 30, hostNice = 0, proxied = 0;
     QString program = QDir(QCoreApplication::applicationDirPath()).filePath("taruvo-host");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -433,88 +564,65 @@ int main(int argc, char **argv)
             program = args[i + 1];
         else if (args[i] == "--host-nice")
             hostNice = args[i + 1].toInt();
+        else if (args[i] == "--proxy")
+            proxied = args[i + 1].toInt();
     }
     // Classes of 30, as many as one host opens.
-    if (children < 1 || children > 900 || rounds < 1 || roundSeconds < 5) {
+    if (children < 1 || children > 900 || rounds < 1 || roundSeconds < 5 || proxied < 0 || proxied > 9) {
         std::fprintf(stderr, "usage: bench_host [--children 1..900] [--rounds R] [--round-seconds S>=5] [--host PROGRAM]"
-                             " [--host-nice N]\n");
+                             " [--host-nice N] [--proxy HOSTS]\n");
         return 2;
     }
 
-    QTemporaryDir state;
-    QDir(state.path()).mkpath("words");
-    QFile list(state.filePath("words/bench.txt"));
-    list.open(QIODevice::WriteOnly);
-    list.write(eighteen.join('\n').toUtf8());
-    list.close();
-    QProcess host;
-    host.setProcessChannelMode(QProcess::MergedChannels);
+    // Without --proxy one host, the children straight to it; with it HOSTS
+    // hosts behind HAProxy, the children through it.
+    std::vector<StartedHost> hosts(std::max(1, proxied));
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (!startHost(hosts[i], program, hostNice, children, proxied ? int(i) + 1 : 0))
+            return 1;
+    }
     const QString hostProgram = program;
-    QStringList hostArgs{"--state-dir", state.path(), "--address", "127.0.0.1", "--port", "0", "--words",
-                         state.filePath("words"), "--max-children", QString::number(std::max(400, children)),
-                         "--max-classes", "30"};
-    // On a machine shared with other work, the host can be given the
-    // priority a server of its own would give it.
-    if (hostNice != 0) {
-        hostArgs.prepend(program);
-        hostArgs = QStringList{"-n", QString::number(hostNice)} + hostArgs;
-        program = QStringLiteral("nice");
-    }
-    host.start(program, hostArgs);
-    QString key;
-    quint16 port = 0;
-    QByteArray said;
-    if (!waitUntil([&] {
-            said += host.readAll();
-            for (const QByteArray &line : said.split('\n')) {
-                if (line.startsWith("Teacher key"))
-                    key = QString::fromLatin1(line.mid(line.lastIndexOf(' ') + 1)).trimmed();
-                if (line.startsWith("Teacher: http://127.0.0.1:"))
-                    port = quint16(line.mid(26).split('/').first().toUInt());
-            }
-            return !key.isEmpty() && port;
-        }, 60000)) {
-        std::fprintf(stderr, "bench_host: %s did not start: %s\n", qPrintable(program), said.constData());
+    QProcess haproxy;
+    QTemporaryDir proxyDir;
+    quint16 port = hosts.front().port;
+    if (proxied && !(port = startProxy(haproxy, proxyDir, hosts))) {
+        std::fprintf(stderr, "bench_host: the proxy did not come up: %s\n", haproxy.readAll().constData());
         return 1;
     }
-    const qint64 pid = host.processId();
     waitFor(3000); // the recognisers load
-    const long idleKb = statusKb(pid, "VmRSS:");
+    const long idleKb = sumOver(hosts, [](qint64 pid) { return statusKb(pid, "VmRSS:"); });
 
-    // The teacher: the key, the ticket, the session, then a class game for
-    // every 30 children.
-    RawWebSocket login;
-    login.open(QHostAddress::LocalHost, port, "/teacher/ws");
-    waitUntil([&] { return login.isOpen(); }, 5000);
-    login.send({{"t", "login"}, {"key", key}});
-    waitUntil([&] { return !login.last("ticket").isEmpty(); }, 10000);
-    QTcpSocket http;
-    http.connectToHost(QHostAddress::LocalHost, port);
-    http.waitForConnected(5000);
-    http.write("GET /teacher/session?ticket=" + login.last("ticket")["ticket"].toString().toLatin1()
-               + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray reply;
-    waitUntil([&] { reply += http.readAll(); return reply.contains("\r\n\r\n"); }, 5000);
-    const qsizetype at = reply.indexOf("Set-Cookie: ");
-    const QByteArray cookie = reply.mid(at + 12, reply.indexOf(';', at) - at - 12);
-    RawWebSocket teacher;
-    teacher.open(QHostAddress::LocalHost, port, "/teacher/ws", "Cookie: " + cookie + "\r\n");
-    if (!waitUntil([&] { return !teacher.last("hello").isEmpty(); }, 10000)) {
-        std::fprintf(stderr, "bench_host: the teacher's key was not taken\n");
-        return 1;
+    // The teachers, each creating class games of 30 on its host in turn.
+    std::vector<std::unique_ptr<RawWebSocket>> teachers;
+    for (const StartedHost &h : hosts) {
+        teachers.push_back(teacherOf(h));
+        if (!teachers.back()) {
+            std::fprintf(stderr, "bench_host: the teacher's key was not taken\n");
+            return 1;
+        }
     }
     const int classes = (children + 29) / 30;
     for (int c = 0; c < classes; ++c) {
-        teacher.send({{"t", "create"}, {"name", QStringLiteral("class %1").arg(c + 1)}, {"list", "bench.txt"},
-                      {"timeOn", true}, {"time", 600}, {"answersOn", false}, {"answers", 5}});
+        teachers[size_t(c) % teachers.size()]->send({{"t", "create"}, {"name", QStringLiteral("class %1").arg(c + 1)},
+                                                     {"list", "bench.txt"}, {"timeOn", true}, {"time", 600},
+                                                     {"answersOn", false}, {"answers", 5}});
     }
-    QJsonArray open;
-    waitUntil([&] { open = teacher.last("classes")["classes"].toArray(); return open.size() == classes; }, 10000);
     QList<qint64> ids;
     QStringList codes;
-    for (const QJsonValue &c : open) {
-        ids << qint64(c.toObject()["id"].toDouble());
-        codes << c.toObject()["code"].toString();
+    QList<RawWebSocket *> teacherOfClass;
+    for (size_t t = 0; t < teachers.size(); ++t) {
+        const int own = classes / int(teachers.size()) + (int(t) < classes % int(teachers.size()) ? 1 : 0);
+        QJsonArray open;
+        waitUntil([&] { open = teachers[t]->last("classes")["classes"].toArray(); return open.size() == own; }, 10000);
+        for (const QJsonValue &c : open) {
+            ids << qint64(c.toObject()["id"].toDouble());
+            codes << c.toObject()["code"].toString();
+            teacherOfClass << teachers[t].get();
+        }
+    }
+    if (codes.size() != classes) {
+        std::fprintf(stderr, "bench_host: %lld of %d class games made\n", qlonglong(codes.size()), classes);
+        return 1;
     }
 
     Stats stats;
@@ -527,60 +635,68 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_host: not every child got in\n");
         return 1;
     }
-    const long lobbyKb = statusKb(pid, "VmRSS:");
-    std::printf("host %s (nice %d): %d children in %d class game(s), %d rounds of %d s\n", qPrintable(hostProgram),
-                hostNice, children, classes, rounds, roundSeconds);
+    const long lobbyKb = sumOver(hosts, [](qint64 pid) { return statusKb(pid, "VmRSS:"); });
+    std::printf("host %s (nice %d): %d children in %d class game(s), %d rounds of %d s%s\n", qPrintable(hostProgram),
+                hostNice, children, classes, rounds, roundSeconds,
+                proxied ? qPrintable(QStringLiteral("; %1 host(s) behind HAProxy, figures summed over them").arg(proxied))
+                        : "");
     std::printf("resident memory: %.1f MB idle, %.1f MB with the children in the lobby\n", idleKb / 1024.0,
                 lobbyKb / 1024.0);
     std::printf("round  にんしき→result median  p99     stroke echo p99  answers  host CPU  resident\n");
 
     std::vector<long> resident;
     double cpuAll = 0;
+    double proxyCpu = 0;
     double ownCpu = 0;
     long seconds = 0;
     const long ticksPerSecond = sysconf(_SC_CLK_TCK);
     for (int r = 1; r <= rounds; ++r) {
-        for (qint64 id : ids)
-            teacher.send({{"t", "start"}, {"class", double(id)}, {"oneDeal", false}});
+        for (qsizetype c = 0; c < ids.size(); ++c)
+            teacherOfClass[c]->send({{"t", "start"}, {"class", double(ids[c])}, {"oneDeal", false}});
         if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->seated(); }); }, 60000)) {
             std::fprintf(stderr, "bench_host: round %d: not every child got its seat\n", r);
             for (const auto &k : kids) {
                 if (!k->seated())
                     std::fprintf(stderr, "  %s\n", k->describe().constData());
             }
-            std::fprintf(stderr, "the host said:\n%s\n", host.readAll().constData());
+            for (StartedHost &h : hosts)
+                std::fprintf(stderr, "the host said:\n%s\n", h.process->readAll().constData());
             return 1;
         }
         stats.result.clear();
         stats.echo.clear();
         stats.answers = 0;
         stats.measuring = true;
-        const long ticks0 = cpuTicks(pid);
+        const long ticks0 = sumOver(hosts, cpuTicks);
+        const long proxyTicks0 = proxied ? cpuTicks(haproxy.processId()) : 0;
         const long ownTicks0 = cpuTicks(QCoreApplication::applicationPid());
         QElapsedTimer wall;
         wall.start();
         waitFor(roundSeconds * 1000);
-        const double cpu = double(cpuTicks(pid) - ticks0) / double(ticksPerSecond) / (double(wall.elapsed()) / 1000.0);
+        const double cpu = double(sumOver(hosts, cpuTicks) - ticks0) / double(ticksPerSecond) / (double(wall.elapsed()) / 1000.0);
         ownCpu += double(cpuTicks(QCoreApplication::applicationPid()) - ownTicks0) / double(ticksPerSecond);
+        if (proxied)
+            proxyCpu += double(cpuTicks(haproxy.processId()) - proxyTicks0) / double(ticksPerSecond);
         stats.measuring = false;
         cpuAll += cpu * double(roundSeconds);
         seconds += roundSeconds;
-        for (qint64 id : ids)
-            teacher.send({{"t", "end"}, {"class", double(id)}});
+        for (qsizetype c = 0; c < ids.size(); ++c)
+            teacherOfClass[c]->send({{"t", "end"}, {"class", double(ids[c])}});
         waitFor(500);
-        for (qint64 id : ids)
-            teacher.send({{"t", "release"}, {"class", double(id)}});
+        for (qsizetype c = 0; c < ids.size(); ++c)
+            teacherOfClass[c]->send({{"t", "release"}, {"class", double(ids[c])}});
         if (!waitUntil([&] { return std::all_of(kids.begin(), kids.end(), [](auto &k) { return k->inLobby(); }); }, 30000)) {
             std::fprintf(stderr, "bench_host: round %d: not every child came back to the lobby\n", r);
             for (const auto &k : kids) {
                 if (!k->inLobby())
                     std::fprintf(stderr, "  %s\n", k->describe().constData());
             }
-            std::fprintf(stderr, "the host said:\n%s\n", host.readAll().constData());
+            for (StartedHost &h : hosts)
+                std::fprintf(stderr, "the host said:\n%s\n", h.process->readAll().constData());
             return 1;
         }
         waitFor(1000);
-        resident.push_back(statusKb(pid, "VmRSS:"));
+        resident.push_back(sumOver(hosts, [](qint64 pid) { return statusKb(pid, "VmRSS:"); }));
         std::printf("%5d  %19.1f ms %6.1f ms %13.1f ms  %7ld  %6.0f %%  %6.1f MB\n", r, stats.result.percentile(0.5),
                     stats.result.percentile(0.99), stats.echo.percentile(0.99), stats.answers, cpu * 100,
                     resident.back() / 1024.0);
@@ -595,6 +711,8 @@ int main(int argc, char **argv)
                 stats.settled.percentile(0.5), stats.settled.percentile(0.99), stats.settled.count());
     std::printf("host CPU while writing: %.0f %% of one core, %.2f %% per child\n", cpuAll / double(seconds) * 100,
                 cpuAll / double(seconds) * 100 / children);
+    if (proxied)
+        std::printf("HAProxy while writing: %.1f %% of one core\n", proxyCpu / double(seconds) * 100);
     std::printf("the simulated children themselves: %.0f %% of one core; machine load average now %s\n",
                 ownCpu / double(seconds) * 100, [] {
                     QFile load("/proc/loadavg");
@@ -606,12 +724,17 @@ int main(int argc, char **argv)
                 *std::max_element(resident.begin(), resident.end()) / 1024.0,
                 (double(*std::max_element(resident.begin(), resident.end())) - double(idleKb)) / 1024.0 / children);
 
-    teacher.send({{"t", "ping"}});
     kids.clear();
-    host.terminate();
-    host.waitForFinished(10000);
-    // Its last words: how its recognisers read.
-    const QList<QByteArray> lastWords = host.readAll().trimmed().split('\n');
-    std::printf("host: %s\n", lastWords.isEmpty() ? "" : lastWords.last().constData());
+    if (proxied) {
+        haproxy.terminate();
+        haproxy.waitForFinished(10000);
+    }
+    for (StartedHost &h : hosts) {
+        h.process->terminate();
+        h.process->waitForFinished(10000);
+        // Its last words: how its recognisers read.
+        const QList<QByteArray> lastWords = h.process->readAll().trimmed().split('\n');
+        std::printf("host: %s\n", lastWords.isEmpty() ? "" : lastWords.last().constData());
+    }
     return 0;
 }

@@ -322,6 +322,11 @@ void ClassGame::abandon()
             m_store->interruptGame(m->id());
     }
     clearMatches();
+    // Closed now, not when this host starts again: another host's teacher
+    // would be sent to a class game nobody serves.
+    if (m_store && m_phase != Phase::Closed)
+        m_store->closeClassGame(m_id);
+    m_phase = Phase::Closed;
 }
 
 void ClassGame::tick()

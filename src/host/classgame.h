@@ -101,7 +101,7 @@ public:
     // Ends any game under way and the class game itself; nobody can join.
     void close();
     // The host stops: games under way are marked interrupted, as they
-    // stand, and their seats go.
+    // stand, their seats go, and the class game is closed.
     void abandon();
 
     void tick();

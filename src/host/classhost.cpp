@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "classhost.h"
 
+#include "host/classroute.h"
 #include "host/resultsstore.h"
 
 #include <QRandomGenerator>
@@ -64,11 +65,22 @@ void ClassHost::shutdown()
     }
 }
 
+void ClassHost::setRoute(int route)
+{
+    m_route = route >= ClassRoute::Lowest && route <= ClassRoute::Highest ? route : 0;
+}
+
+int ClassHost::codeDigits() const
+{
+    return ClassCodeDigits + (m_route ? ClassRoute::Digits : 0);
+}
+
 QString ClassHost::newClassCode() const
 {
+    // The route is no secret: the random digits stay as many as without it.
     for (;;) {
         const quint32 n = QRandomGenerator::system()->bounded(CodeSpace);
-        const QString code = QStringLiteral("%1").arg(n, ClassCodeDigits, 10, QLatin1Char('0'));
+        const QString code = ClassRoute::text(m_route) + QStringLiteral("%1").arg(n, ClassCodeDigits, 10, QLatin1Char('0'));
         if (!byCode(code))
             return code;
     }
@@ -81,6 +93,11 @@ ClassGame *ClassHost::create(const ClassSettings &settings, WordList words, QStr
     if (words.size() < Rules::WordsPerGame) {
         if (why)
             *why = QStringLiteral("%1: %2 words; a game needs %3").arg(settings.listName).arg(words.size()).arg(Rules::WordsPerGame);
+        return nullptr;
+    }
+    if (m_stopping) {
+        if (why)
+            *why = QStringLiteral("this host is stopping; open the teacher's page again to be served by another");
         return nullptr;
     }
     if (m_classes.size() >= m_limits.classes) {

@@ -44,6 +44,17 @@ public:
     const WordDictionary *dictionary() const { return m_dictionary; }
     ResultsStore *store() const { return m_store; }
 
+    // Behind a proxy: the host's route (1 to 99) begins every class code
+    // made after, so that the code tells which host holds it; 0: none.
+    void setRoute(int route);
+    int route() const { return m_route; }
+    // The digits of this host's class codes: the random ones, and the route's.
+    int codeDigits() const;
+    // A host that is stopping opens no more class games: the proxy sends
+    // the next to another host. The games open go on until it stops.
+    void setStopping(bool stopping) { m_stopping = stopping; }
+    bool isStopping() const { return m_stopping; }
+
     // A new class game, open for joining; null with *why when the settings
     // are wrong, the list too short or the host full.
     ClassGame *create(const ClassSettings &settings, WordList words, QString *why);
@@ -84,4 +95,6 @@ private:
     QSet<QString> m_preferred;
     QTimer m_tick;
     qint64 m_nextId = 1; // without a store
+    int m_route = 0;
+    bool m_stopping = false;
 };

@@ -15,7 +15,9 @@
 #include <QTimer>
 #include <utility>
 #include <QVariant>
+#include <chrono>
 #include <functional>
+#include <tuple>
 #include <memory>
 
 // The SQL is kept to what SQLite and PostgreSQL both read: explicit ids,
@@ -67,6 +69,12 @@ const QList<QList<const char *>> Migrations = {
      "ALTER TABLE class_games ADD COLUMN host INTEGER NOT NULL DEFAULT 0",
      "ALTER TABLE games ADD COLUMN host INTEGER NOT NULL DEFAULT 0",
      "CREATE INDEX games_host_state ON games (host, state)"},
+    // 4: hosts behind one proxy: each host's route and heartbeat (a count
+    // it raises every few seconds, so that no two hosts' clocks need to
+    // agree), and the teachers' sessions ended on one host, for all.
+    {"ALTER TABLE hosts ADD COLUMN route INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE hosts ADD COLUMN beat BIGINT NOT NULL DEFAULT 0",
+     "CREATE TABLE revoked_sessions (id VARCHAR(64) PRIMARY KEY, until_ms BIGINT NOT NULL)"},
 };
 
 // The queue of writes for PostgreSQL, on the host.
@@ -475,6 +483,8 @@ bool ResultsStore::prepare(const QString &connection, QString *why)
     } else if (ok) {
         ok = run(db, QStringLiteral("UPDATE hosts SET seen_at = ? WHERE number = ?"), {now(), number.toInt()}, &error);
     }
+    ok = ok && run(db, QStringLiteral("UPDATE hosts SET route = ? WHERE number = ?"), {m_database.route, number.toInt()},
+                   &error);
     const QVariant applied =
         ok ? one(db, QStringLiteral("SELECT applied FROM hosts WHERE number = ?"), {number.toInt()}, &error, &ok)
            : QVariant();
@@ -1001,12 +1011,17 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         QSqlQuery q(db);
         q.setForwardOnly(true);
+        // An older database read as it is has no hosts or routes.
+        const QString host = m_schema >= 3 ? QStringLiteral("g.host") : QStringLiteral("0");
+        const QString route = m_schema >= 4 ? QStringLiteral("(SELECT h.route FROM hosts h WHERE h.number = g.host)")
+                                            : QStringLiteral("0");
         if (db.isOpen()
             && q.exec(QStringLiteral(
-                "SELECT g.id, g.name, g.word_list, g.time_limit, g.answer_limit, g.created_at, g.closed_at,"
-                " (SELECT COUNT(*) FROM children c WHERE c.class_game_id = g.id),"
-                " (SELECT COUNT(*) FROM games m WHERE m.class_game_id = g.id)"
-                " FROM class_games g ORDER BY g.id DESC LIMIT 500"))) {
+                          "SELECT g.id, g.name, g.word_list, g.time_limit, g.answer_limit, g.created_at, g.closed_at,"
+                          " (SELECT COUNT(*) FROM children c WHERE c.class_game_id = g.id),"
+                          " (SELECT COUNT(*) FROM games m WHERE m.class_game_id = g.id), %1, %2"
+                          " FROM class_games g ORDER BY g.id DESC LIMIT 500")
+                          .arg(host, route))) {
             while (q.next()) {
                 ClassGameRecord r;
                 r.id = q.value(0).toLongLong();
@@ -1018,6 +1033,8 @@ QFuture<QList<ClassGameRecord>> ResultsStore::classGames()
                 r.closed = timeOf(q.value(6));
                 r.children = q.value(7).toInt();
                 r.games = q.value(8).toInt();
+                r.host = q.value(9).toInt();
+                r.route = q.value(10).toInt();
                 out.append(r);
             }
         }
@@ -1180,6 +1197,105 @@ QFuture<GameRecord> ResultsStore::game(qint64 gameId)
         afterRead();
         promise->addResult(out);
         promise->finish();
+    });
+    return future;
+}
+
+QFuture<HostBeatResult> ResultsStore::beat(const QList<QPair<QString, qint64>> &revoke, qint64 silentMs)
+{
+    auto promise = std::make_shared<QPromise<HostBeatResult>>();
+    QFuture<HostBeatResult> future = promise->future();
+    promise->start();
+    post([this, promise, revoke, silentMs] {
+        HostBeatResult out;
+        const auto finish = qScopeGuard([&] {
+            promise->addResult(out);
+            promise->finish();
+        });
+        if (!isShared())
+            return;
+        beforeRead();
+        const int me = m_hostNumber.load();
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (!m_reached || me < 0 || !db.isOpen())
+            return;
+        const qint64 wall = QDateTime::currentMSecsSinceEpoch();
+        const qint64 steady =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        QSqlError e;
+        bool ok = run(db, QStringLiteral("UPDATE hosts SET beat = beat + 1, seen_at = ? WHERE number = ?"), {now(), me}, &e);
+        for (qsizetype i = 0; ok && i < revoke.size(); ++i) {
+            ok = run(db, QStringLiteral("DELETE FROM revoked_sessions WHERE id = ?"), {revoke.at(i).first}, &e)
+                 && run(db, QStringLiteral("INSERT INTO revoked_sessions (id, until_ms) VALUES (?, ?)"),
+                        {revoke.at(i).first, revoke.at(i).second}, &e);
+        }
+        ok = ok && run(db, QStringLiteral("DELETE FROM revoked_sessions WHERE until_ms < ?"), {wall}, &e);
+        QSqlQuery q;
+        if (ok && (ok = run(db, QStringLiteral("SELECT id, until_ms FROM revoked_sessions ORDER BY until_ms DESC LIMIT 10000"),
+                            {}, &e, &q))) {
+            while (q.next())
+                out.revoked.append({q.value(0).toString(), q.value(1).toLongLong()});
+            q.finish();
+        }
+        // Silence is heard only while this host hears: after a gap in its
+        // own beats (the database away, the thread busy) every host is
+        // given a fresh start, lest all be taken for silent at once.
+        if (m_lastBeatMs == 0 || steady - m_lastBeatMs > silentMs / 2) {
+            for (Heard &heard : m_heard)
+                heard.sinceMs = steady;
+        }
+        QList<std::tuple<int, QString, qint64>> others;
+        if (ok && (ok = run(db, QStringLiteral("SELECT number, name, beat FROM hosts WHERE number <> ?"), {me}, &e, &q))) {
+            while (q.next())
+                others.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toLongLong()});
+            q.finish();
+        }
+        for (qsizetype i = 0; ok && i < others.size(); ++i) {
+            const auto &[number, name, count] = others.at(i);
+            Heard &heard = m_heard[number];
+            if (heard.beat != count) {
+                heard = Heard{count, steady, false};
+                continue;
+            }
+            if (heard.handled || steady - heard.sinceMs < silentMs)
+                continue;
+            // Silent: its games end here as they would had it stopped
+            // cleanly; its results so far stay. Another survivor doing the
+            // same at once changes nothing more.
+            // Counted by what the update changed: of two survivors at once,
+            // the second waits for the first and finds nothing left.
+            QSqlQuery marked;
+            ok = run(db, QStringLiteral("UPDATE games SET state = ?, ended_at = ? WHERE state = ? AND host = ?"),
+                     {QStringLiteral("interrupted"), now(), QStringLiteral("running"), number}, &e, &marked);
+            const int running = ok ? qMax(0, marked.numRowsAffected()) : 0;
+            marked.finish();
+            ok = ok
+                 && run(db, QStringLiteral("UPDATE class_games SET closed_at = ? WHERE closed_at IS NULL AND host = ?"),
+                        {now(), number}, &e);
+            if (ok) {
+                heard.handled = true;
+                if (running > 0) {
+                    out.interrupted += running;
+                    out.silentHosts.append(name);
+                }
+            }
+        }
+        const QVariant open = ok ? one(db, QStringLiteral("SELECT COUNT(*) FROM class_games WHERE closed_at IS NULL AND host <> ?"),
+                                       {me}, &e, &ok)
+                                 : QVariant();
+        if (!ok) {
+            QSqlQuery alive(db);
+            if (!alive.exec(QStringLiteral("SELECT 1")))
+                lost(QStringLiteral("%1 cannot be reached (%2)").arg(m_database.describe(), describe(e)));
+            else
+                qWarning("taruvo-host: the heartbeat in %s failed (%s)", qPrintable(m_database.describe()),
+                         qPrintable(describe(e)));
+            out = HostBeatResult{};
+            return;
+        }
+        out.openElsewhere = open.toInt();
+        out.reached = true;
+        m_lastBeatMs = steady;
     });
     return future;
 }

@@ -7,7 +7,9 @@
 
 #include <QDateTime>
 #include <QFuture>
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -29,6 +31,8 @@ struct ClassGameRecord
     QDateTime closed;         // null while open
     int children = 0;         // read back only
     int games = 0;            // read back only
+    int host = 0;             // read back only: the host's number
+    int route = 0;            // read back only: its route behind a proxy, 0: none
 };
 
 // One child's part in one game of a round.
@@ -76,6 +80,20 @@ struct GameRecord
     QList<Player> players; // player 1, then player 2 if any
 };
 
+// What a heartbeat of a host sharing the database found.
+struct HostBeatResult
+{
+    bool reached = false;
+    // Every teacher's session ended on any host, with its deadline.
+    QList<QPair<QString, qint64>> revoked;
+    // Games of silent hosts marked interrupted by this beat, and the names
+    // of those hosts.
+    int interrupted = 0;
+    QStringList silentHosts;
+    // Class games open on other hosts.
+    int openElsewhere = 0;
+};
+
 struct ClassResults
 {
     bool found = false;
@@ -98,6 +116,8 @@ struct ResultsDatabase
     // This host among those sharing the database; each name keeps its own
     // rows and numbers.
     QString hostName = QStringLiteral("taruvo-host");
+    // Behind a proxy, the route the host's class codes begin with (0: none).
+    int route = 0;
     int connectSeconds = 3;
     // How long a database that cannot be reached is left before trying again.
     int retryMilliseconds = 2000;
@@ -143,7 +163,8 @@ public:
     // game's dealt words and why a try was wrong; 3: the hosts sharing the
     // database, and which host each class game and game is on. An older
     // database is brought up to date when opened, its results kept.
-    static constexpr int SchemaVersion = 3;
+    // 4: hosts' routes and heartbeats, and the sessions ended.
+    static constexpr int SchemaVersion = 4;
     // A host's ids are its number times this, plus its own count.
     static constexpr qint64 HostIdSpan = qint64(1) << 40;
     // Ids stay whole numbers in a page's JavaScript (below 2^53).
@@ -204,6 +225,13 @@ public:
     QFuture<ClassResults> results(qint64 classGameId);
     QFuture<GameRecord> game(qint64 gameId);
 
+    // Shared database only: this host is alive (a count raised); the
+    // sessions ended here (id, deadline) are told to the others; and the
+    // running games of a host whose count has not moved for silentMs, as
+    // this host saw it, are marked interrupted and its class games closed.
+    // Not reached: nothing is done, and nothing said but that.
+    QFuture<HostBeatResult> beat(const QList<QPair<QString, qint64>> &revoke, qint64 silentMs);
+
     // Waits until every write asked for so far is on disk (or failed); for
     // PostgreSQL, in the queue and tried once.
     void flush();
@@ -257,4 +285,14 @@ private:
     bool m_commitPosted = false;
     bool m_draining = false;
     qint64 m_nextSeq = 1;
+    // The store's thread alone: the other hosts' counts as this host last
+    // saw them change (host number -> count, when, whether taken over).
+    struct Heard
+    {
+        qint64 beat = -1;
+        qint64 sinceMs = 0;
+        bool handled = false;
+    };
+    QHash<int, Heard> m_heard;
+    qint64 m_lastBeatMs = 0; // steady clock, the last beat that reached the database
 };

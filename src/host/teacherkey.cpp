@@ -137,12 +137,48 @@ QString TeacherSessions::randomSecret()
                                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
+bool TeacherSessions::setSecret(const QByteArray &secret)
+{
+    if (secret.size() < MinSecretBytes)
+        return false;
+    m_secret = secret;
+    return true;
+}
+
+QByteArray TeacherSessions::signature(const QByteArray &signedPart) const
+{
+    return QMessageAuthenticationCode::hash(signedPart, m_secret, QCryptographicHash::Sha256)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+bool TeacherSessions::readSigned(const QString &session, QString *id, qint64 *deadline) const
+{
+    if (m_secret.isEmpty() || session.size() > 160)
+        return false;
+    const QByteArray bytes = session.toLatin1();
+    const QList<QByteArray> parts = bytes.split('.');
+    if (parts.size() != 4 || parts.at(0) != "s1" || parts.at(2).size() != 43)
+        return false;
+    bool ok = false;
+    const qint64 until = parts.at(1).toLongLong(&ok);
+    if (!ok || until <= 0)
+        return false;
+    const QByteArray part = parts.at(0) + '.' + parts.at(1) + '.' + parts.at(2);
+    if (!sameBytes(signature(part), parts.at(3)))
+        return false;
+    *id = QString::fromLatin1(parts.at(2));
+    *deadline = until;
+    return true;
+}
+
 void TeacherSessions::prune(qint64 nowMs)
 {
     for (auto *table : {&m_tickets, &m_sessions}) {
         for (auto it = table->begin(); it != table->end();)
             it = it.value() <= nowMs ? table->erase(it) : std::next(it);
     }
+    for (auto it = m_revoked.begin(); it != m_revoked.end();)
+        it = it.value() <= nowMs ? m_revoked.erase(it) : std::next(it);
 }
 
 QString TeacherSessions::ticket(qint64 nowMs)
@@ -158,6 +194,10 @@ QString TeacherSessions::redeem(const QString &ticket, qint64 nowMs)
     prune(nowMs);
     if (ticket.size() > 100 || !m_tickets.remove(hashed(ticket)))
         return {};
+    if (!m_secret.isEmpty()) {
+        const QByteArray part = "s1." + QByteArray::number(nowMs + LifetimeMs) + '.' + randomSecret().toLatin1();
+        return QString::fromLatin1(part + '.' + signature(part));
+    }
     // The oldest session gives way to a new one.
     if (m_sessions.size() >= MaxSessions) {
         auto oldest = m_sessions.begin();
@@ -174,13 +214,45 @@ QString TeacherSessions::redeem(const QString &ticket, qint64 nowMs)
 
 bool TeacherSessions::valid(const QString &session, qint64 nowMs) const
 {
-    if (session.isEmpty() || session.size() > 100)
+    if (session.isEmpty() || session.size() > 160)
         return false;
+    QString id;
+    qint64 deadline = 0;
+    if (readSigned(session, &id, &deadline))
+        return deadline > nowMs && deadline <= nowMs + LifetimeMs + ClockSkewMs && !m_revoked.contains(id);
     const auto it = m_sessions.constFind(hashed(session));
     return it != m_sessions.constEnd() && it.value() > nowMs;
 }
 
-void TeacherSessions::end(const QString &session)
+TeacherSessions::Ended TeacherSessions::end(const QString &session, qint64 nowMs)
 {
-    m_sessions.remove(hashed(session));
+    QString id;
+    qint64 deadline = 0;
+    if (readSigned(session, &id, &deadline)) {
+        if (deadline <= nowMs)
+            return {};
+        revoked(id, deadline, nowMs);
+        return {id, deadline};
+    }
+    if (session.size() <= 160)
+        m_sessions.remove(hashed(session));
+    return {};
+}
+
+void TeacherSessions::revoked(const QString &id, qint64 untilMs, qint64 nowMs)
+{
+    if (untilMs <= nowMs || id.size() != 43)
+        return;
+    // Full: the soonest to lapse goes first, as it would anyway.
+    if (m_revoked.size() >= MaxRevoked)
+        prune(nowMs);
+    if (m_revoked.size() >= MaxRevoked) {
+        auto soonest = m_revoked.begin();
+        for (auto it = m_revoked.begin(); it != m_revoked.end(); ++it) {
+            if (it.value() < soonest.value())
+                soonest = it;
+        }
+        m_revoked.erase(soonest);
+    }
+    m_revoked.insert(id, untilMs);
 }

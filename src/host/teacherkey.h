@@ -47,25 +47,56 @@ private:
 // only as its hash, for Lifetime at most. Opening one goes through a
 // one-time ticket, so that the page that checked the key can have the
 // browser set the cookie.
+//
+// With a secret (the same on every host behind one proxy) a session is
+// signed instead, "s1.<deadline>.<random>.<HMAC-SHA256>", and good on
+// every host that has the secret, whichever host the proxy sends the
+// teacher to. Ending one remembers its random part until its deadline;
+// the other hosts are told it (revoked) through the shared database.
+// Deadlines are then wall-clock milliseconds since 1970.
 class TeacherSessions
 {
 public:
     static constexpr qint64 LifetimeMs = 12LL * 3600 * 1000;
     static constexpr qint64 TicketMs = 30 * 1000;
     static constexpr int MaxSessions = 64;
+    static constexpr int MinSecretBytes = 32;
+    static constexpr int MaxRevoked = 10000;
+    // How far the hosts' clocks may differ: a session made on a host whose
+    // clock runs ahead is still taken.
+    static constexpr qint64 ClockSkewMs = 5 * 60 * 1000;
+
+    // Signed sessions from now on; at least MinSecretBytes, else false and
+    // nothing changes.
+    bool setSecret(const QByteArray &secret);
+    bool isSigned() const { return !m_secret.isEmpty(); }
 
     // A ticket good for one session, within TicketMs.
     QString ticket(qint64 nowMs);
     // The session a ticket opens; empty when it is unknown, used or late.
     QString redeem(const QString &ticket, qint64 nowMs);
     bool valid(const QString &session, qint64 nowMs) const;
-    void end(const QString &session);
+
+    struct Ended
+    {
+        QString id;       // a signed session's random part; empty otherwise
+        qint64 untilMs = 0;
+    };
+    // Ends a session here; a signed one's id is returned, for the others.
+    Ended end(const QString &session, qint64 nowMs);
+    // A signed session ended on another host.
+    void revoked(const QString &id, qint64 untilMs, qint64 nowMs);
 
 private:
     static QByteArray hashed(const QString &secret);
     static QString randomSecret();
+    QByteArray signature(const QByteArray &signedPart) const;
+    // The random part of a well-signed session, with its deadline.
+    bool readSigned(const QString &session, QString *id, qint64 *deadline) const;
     void prune(qint64 nowMs);
 
+    QByteArray m_secret;
     QHash<QByteArray, qint64> m_tickets;  // hash -> deadline
     QHash<QByteArray, qint64> m_sessions; // hash -> deadline
+    QHash<QString, qint64> m_revoked;     // random part -> deadline
 };

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // taruvo-host: class games of Taruvo for a whole class, served to browsers.
+#include "common/regularfile.h"
 #include "engine/recognitionqueue.h"
 #include "host/classhost.h"
 #include "host/classlistmaker.h"
+#include "host/classroute.h"
 #include "host/classwordlists.h"
+#include "host/hostbeat.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
 #include "hostapp/terminal.h"
@@ -23,6 +26,7 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QSysInfo>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -103,6 +107,26 @@ bool readPassword(const QString &file, QString *password, QString *why)
     return true;
 }
 
+// The secret that signs teachers' sessions on every host behind one proxy:
+// the file's first line, at least TeacherSessions::MinSecretBytes long.
+bool readSecret(const QString &file, QByteArray *secret, QString *why)
+{
+    const FileContents contents = readRegularFile(file, 4096);
+    if (!contents.ok) {
+        *why = QStringLiteral("taruvo-host cannot read the session secret %1").arg(file);
+        return false;
+    }
+    *secret = contents.bytes.split('\n').value(0).trimmed();
+    if (secret->size() < TeacherSessions::MinSecretBytes) {
+        *why = QStringLiteral("taruvo-host: the session secret in %1 is shorter than %2 bytes (make one with:"
+                              " head -c 32 /dev/urandom | base64 > %1)")
+                   .arg(file)
+                   .arg(TeacherSessions::MinSecretBytes);
+        return false;
+    }
+    return true;
+}
+
 // This host's name among those sharing a database: made at the first
 // start and kept, so that a restart finds its own rows again.
 QString keptHostName(const QString &file)
@@ -148,7 +172,8 @@ int main(int argc, char **argv)
     const QString state = options.stateDir.isEmpty() ? HostOptions::defaultStateDir() : options.stateDir;
     if (!makeStateDir(state, &error))
         Terminal::say(QStringLiteral("%1: results and the teacher key cannot be kept").arg(error));
-    TeacherKey key(QDir(state).filePath(QStringLiteral("teacher-key")));
+    TeacherKey key(options.teacherKeyFile.isEmpty() ? QDir(state).filePath(QStringLiteral("teacher-key"))
+                                                    : options.teacherKeyFile);
     if (options.newTeacherKey) {
         const QString made = newKey(key);
         if (made.isEmpty())
@@ -168,6 +193,7 @@ int main(int argc, char **argv)
             Terminal::say(error);
             return 1;
         }
+        database.route = options.route;
         if (!options.hostNameGiven)
             database.hostName = keptHostName(QDir(state).filePath(QStringLiteral("host-name")));
     }
@@ -202,6 +228,7 @@ int main(int argc, char **argv)
     if (dictionary.isEmpty())
         Terminal::say(QStringLiteral("No dictionary of readings (%1): the reviews show no readings").arg(error));
     ClassHost host(&store, recognition, options.limits);
+    host.setRoute(options.route);
     host.setDictionary(&dictionary);
     QObject::connect(&host, &ClassHost::preferredCharactersChanged, &app, [&recognizers](const QSet<QString> &characters) {
         for (auto &r : recognizers)
@@ -224,8 +251,27 @@ int main(int argc, char **argv)
         readable.isEmpty() ? std::function<bool(char32_t)>()
                            : [&readable](char32_t c) { return readable.contains(QString::fromUcs4(&c, 1)); });
     HostServer server(host, key, lists);
+    if (!options.sessionSecretFile.isEmpty()) {
+        QByteArray secret;
+        if (!readSecret(options.sessionSecretFile, &secret, &error)) {
+            Terminal::say(error);
+            return 1;
+        }
+        server.sessions().setSecret(secret);
+    }
     server.desk().setListMaker(&maker);
     server.setTrustedProxies(options.trustedProxies);
+    // Among hosts sharing the database: alive, sessions ended, silent hosts' games.
+    std::unique_ptr<HostBeat> beat;
+    if (database.isShared()) {
+        beat = std::make_unique<HostBeat>(store, server.sessions());
+        QObject::connect(&server, &HostServer::sessionEnded, beat.get(), &HostBeat::revoke);
+        QObject::connect(beat.get(), &HostBeat::tookOver, &app, [](int games, const QStringList &silent) {
+            Terminal::say(QStringLiteral("%1 game(s) of %2, silent, marked interrupted").arg(games).arg(silent.join(QStringLiteral(", "))));
+        });
+        QObject::connect(beat.get(), &HostBeat::elsewhereChanged, &server.desk(), &TeacherDesk::refreshPast);
+        beat->start();
+    }
     if (!server.listen(options.address, options.port)) {
         Terminal::say(QStringLiteral("taruvo-host cannot listen on port %1: %2").arg(options.port).arg(server.errorString()));
         return 1;
@@ -244,7 +290,23 @@ int main(int argc, char **argv)
     }
     Terminal::say(QStringLiteral("Word lists from %1; state in %2. Ctrl-C ends.").arg(lists.folder(), state));
 
-    QObject::connect(&stop, &StopSignals::ending, &app, [](int) { QCoreApplication::quit(); });
+    if (options.route)
+        Terminal::say(QStringLiteral("Behind a proxy as route %1: class codes begin with %1; /health answers the proxy's checks")
+                          .arg(ClassRoute::text(options.route)));
+    // Told to stop: /health says so at once, so that the proxy sends nothing
+    // new here, and the host ends after the drain (at once on a second signal).
+    QTimer drain;
+    drain.setSingleShot(true);
+    QObject::connect(&drain, &QTimer::timeout, &app, [] { QCoreApplication::quit(); });
+    QObject::connect(&stop, &StopSignals::ending, &app, [&host, &drain, &options](int) {
+        if (host.isStopping() || options.drainSeconds == 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        host.setStopping(true);
+        Terminal::say(QStringLiteral("Stopping in %1 s: the proxy sends new class games to other hosts").arg(options.drainSeconds));
+        drain.start(options.drainSeconds * 1000);
+    });
     const int status = app.exec();
     // Games under way are marked interrupted and every write finished
     // before the program ends.

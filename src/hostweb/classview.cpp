@@ -3,6 +3,7 @@
 
 #include "host/classgame.h"
 #include "host/classmatch.h"
+#include "host/classroute.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
 #include "seats/remoteseat.h"
@@ -131,11 +132,14 @@ QJsonObject lobby(const ClassGame &game, qint64 childId)
             {QStringLiteral("children"), int(game.children().size())}};
 }
 
-QJsonObject pastGames(const QList<ClassGameRecord> &games, const QList<qint64> &open)
+QJsonObject pastGames(const QList<ClassGameRecord> &games, const QList<qint64> &open, int ownRoute)
 {
     QJsonArray list;
     for (const ClassGameRecord &g : games) {
+        // Open on another host behind the same proxy: the page links there.
+        const bool elsewhere = !open.contains(g.id) && !g.closed.isValid() && g.route > 0 && g.route != ownRoute;
         list.append(QJsonObject{{QStringLiteral("id"), double(g.id)},
+                                {QStringLiteral("elsewhere"), elsewhere ? ClassRoute::text(g.route) : QString()},
                                 {QStringLiteral("name"), g.name},
                                 {QStringLiteral("list"), g.listName},
                                 {QStringLiteral("created"), timeText(g.created)},

@@ -20,7 +20,9 @@ QJsonObject dashboard(const ClassGame &game);
 // seat in the round.
 QJsonObject lobby(const ClassGame &game, qint64 childId);
 
-QJsonObject pastGames(const QList<ClassGameRecord> &games, const QList<qint64> &open);
+// ownRoute: this host's; a class game open on a host of another route is
+// linked there.
+QJsonObject pastGames(const QList<ClassGameRecord> &games, const QList<qint64> &open, int ownRoute = 0);
 QJsonObject results(const ClassResults &results);
 
 QString phaseName(int phase);

@@ -46,6 +46,13 @@ QString HostOptions::usage()
         "                       own PGPASSWORD or ~/.pgpass (a password is never given on the command line)\n"
         "  --host-name NAME     this host among those sharing the database (default: a name made at the\n"
         "                       first start and kept in the state folder)\n"
+        "  --route NN           behind a proxy: this host's route, 1 to 99; its class codes begin with it\n"
+        "                       and the proxy sends every address with ?h=NN here\n"
+        "  --session-secret-file FILE  a secret (at least 32 bytes) the hosts behind one proxy share:\n"
+        "                       a teacher's session is then good on each of them\n"
+        "  --teacher-key-file FILE  the teacher key's hash (default: teacher-key in the state folder)\n"
+        "  --drain-seconds N    once told to stop, answer /health with 503 for N seconds before ending,\n"
+        "                       so that the proxy sends nothing new here (default: 0)\n"
         "  --new-teacher-key    make a new teacher key, show it once and end\n"
         "  --help               this text\n")
         .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taruvo-host"))
@@ -165,6 +172,16 @@ bool HostOptions::parse(const QStringList &arguments, HostOptions *o, QString *e
             if (!next() || value.isEmpty())
                 return fail(QStringLiteral("--pg-password-file needs a file"));
             o->passwordFile = value;
+        } else if (name == QLatin1String("--route")) {
+            if (!next() || !number(value, 1, 99, &o->route))
+                return fail(QStringLiteral("--route needs a number from 1 to 99"));
+        } else if (name == QLatin1String("--drain-seconds")) {
+            if (!next() || !number(value, 0, 600, &o->drainSeconds))
+                return fail(QStringLiteral("--drain-seconds needs a number from 0 to 600"));
+        } else if (name == QLatin1String("--session-secret-file") || name == QLatin1String("--teacher-key-file")) {
+            if (!next() || value.isEmpty())
+                return fail(QStringLiteral("%1 needs a file").arg(name));
+            (name == QLatin1String("--teacher-key-file") ? o->teacherKeyFile : o->sessionSecretFile) = value;
         } else if (name == QLatin1String("--pg-password")) {
             // Anyone on the machine can read a command line.
             return fail(QStringLiteral("a password is never given on the command line: use --pg-password-file FILE"

@@ -15,6 +15,8 @@
 //               [--max-per-class N] [--recognizers N] [--new-teacher-key] [--help]
 //               [--postgresql SERVER [--pg-port N] [--pg-database NAME] [--pg-user NAME]
 //                [--pg-password-file FILE] [--host-name NAME]]
+//               [--route NN] [--session-secret-file FILE] [--teacher-key-file FILE]
+//               [--drain-seconds N]
 struct HostOptions
 {
     static constexpr quint16 DefaultPort = 8800;
@@ -32,6 +34,14 @@ struct HostOptions
     ResultsDatabase database;
     QString passwordFile;
     bool hostNameGiven = false;
+    // Behind a proxy: this host's route (1 to 99; 0: none), the secret
+    // that signs teachers' sessions on every host, the key's hash shared
+    // by them (empty: teacher-key in the state folder), and how long a
+    // stopping host answers 503 to the proxy's checks before it ends.
+    int route = 0;
+    QString sessionSecretFile;
+    QString teacherKeyFile;
+    int drainSeconds = 0;
     bool newTeacherKey = false;
     bool help = false;
 

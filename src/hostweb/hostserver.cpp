@@ -3,6 +3,7 @@
 
 #include "host/classgame.h"
 #include "host/classhost.h"
+#include "host/classroute.h"
 #include "host/classreview.h"
 #include "host/resultscsv.h"
 #include "host/resultsstore.h"
@@ -17,6 +18,7 @@
 #include "seats/remoteseat.h"
 #include "seats/seatconnection.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -109,7 +111,6 @@ HostServer::HostServer(ClassHost &host, TeacherKey &key, ClassWordLists &lists, 
     , m_keys(guardLimits(MaxWrongKeysOverall))
     , m_standing(std::make_unique<Standing>(*this))
 {
-    m_clock.start();
     // The seat page as the console serves it, under /seat/, going back to
     // the class page wherever it would ask for a code.
     const SeatFiles seat;
@@ -264,6 +265,29 @@ bool HostServer::teacherCookie(const QByteArray &cookieHeader) const
     return m_sessions.valid(QString::fromLatin1(cookieValue(cookieHeader, CookieName)), now());
 }
 
+qint64 HostServer::now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+bool HostServer::routeReadable(const QUrl &url)
+{
+    if (!url.hasQuery())
+        return true;
+    const QUrlQuery query(url);
+    const QStringList given = query.allQueryItemValues(QStringLiteral("h"), QUrl::FullyEncoded);
+    if (given.isEmpty())
+        return true;
+    return given.size() == 1 && ClassRoute::parse(given.first()) > 0;
+}
+
+void HostServer::endSession(const QByteArray &cookieHeader)
+{
+    const TeacherSessions::Ended ended = m_sessions.end(QString::fromLatin1(cookieValue(cookieHeader, CookieName)), now());
+    if (!ended.id.isEmpty())
+        emit sessionEnded(ended.id, ended.untilMs);
+}
+
 void HostServer::updateAlert()
 {
     const int guesses = m_guard.wrongCodesInWindow();
@@ -312,13 +336,26 @@ void HostServer::serve(const QHttpServerRequest &request, QHttpServerResponder &
                        && request.value("x-forwarded-proto").compare("https", Qt::CaseInsensitive) == 0;
     const bool teacher = teacherCookie(request.value("cookie"));
 
+    if (!routeReadable(request.url())) {
+        respond(responder, int(Status::BadRequest), text, "h must be a host's route: two digits, 01 to 99\n", {}, host,
+                head);
+        return;
+    }
+    if (path == QLatin1String("/health")) {
+        const bool stopping = m_host.isStopping();
+        respond(responder, int(stopping ? Status::ServiceUnavailable : Status::Ok), text,
+                stopping ? "stopping\n" : "serving\n", {}, host, head);
+        return;
+    }
+    // Where a page of this host goes back to: this host, behind a proxy.
+    const QByteArray here = m_host.route() ? "?h=" + ClassRoute::text(m_host.route()).toLatin1() : QByteArray();
     if (path == QLatin1String("/teacher")) {
         respond(responder, int(Status::SeeOther), text, "see /teacher/\n", {{"Location", "/teacher/"}}, host, head);
         return;
     }
     if (path == QLatin1String("/teacher/session")) {
         const QString session = m_sessions.redeem(QUrlQuery(request.url()).queryItemValue(QStringLiteral("ticket")), now());
-        QList<std::pair<QByteArray, QByteArray>> headers{{"Location", "/teacher/"}};
+        QList<std::pair<QByteArray, QByteArray>> headers{{"Location", "/teacher/" + here}};
         if (!session.isEmpty()) {
             headers.append({"Set-Cookie", QByteArray(CookieName) + '=' + session.toLatin1()
                                               + "; Path=/teacher; HttpOnly; SameSite=Strict"
@@ -328,7 +365,7 @@ void HostServer::serve(const QHttpServerRequest &request, QHttpServerResponder &
         return;
     }
     if (path == QLatin1String("/teacher/logout")) {
-        m_sessions.end(QString::fromLatin1(cookieValue(request.value("cookie"), CookieName)));
+        endSession(request.value("cookie"));
         respond(responder, int(Status::SeeOther), text, "see /teacher/\n",
                 {{"Location", "/teacher/"},
                  {"Set-Cookie", QByteArray(CookieName) + "=; Path=/teacher; HttpOnly; SameSite=Strict; Max-Age=0"}},
@@ -377,6 +414,13 @@ void HostServer::serve(const QHttpServerRequest &request, QHttpServerResponder &
     const SeatFiles::File *file = m_files.find(path);
     if (!file) {
         respond(responder, int(Status::NotFound), text, "not found\n", {}, host, head);
+        return;
+    }
+    if (path == QLatin1String("/")) {
+        // Behind a proxy the page reads the route from the code typed.
+        QByteArray page = file->bytes;
+        page.replace("<body>", "<body data-code-digits=\"" + QByteArray::number(m_host.codeDigits()) + "\">");
+        respond(responder, int(Status::Ok), file->mime, page, {}, host, head);
         return;
     }
     respond(responder, int(Status::Ok), file->mime, file->bytes, {}, host, head);
@@ -431,6 +475,7 @@ void HostServer::takeWebSockets()
         const QByteArray host = socket->request().rawHeader("Host");
         const QHostAddress peer = client(socket->peerAddress(), socket->request().rawHeader("X-Forwarded-For"));
         const bool foreign = !origin.isEmpty() && QUrl(origin).authority() != QString::fromLatin1(host);
+        const bool routed = routeReadable(socket->requestUrl());
 
         if (path == QLatin1String("/ws")) {
             auto *connection = new SeatConnection(std::move(socket), this);
@@ -454,6 +499,8 @@ void HostServer::takeWebSockets()
             // Another web site open on the device must not take a seat through it.
             if (foreign)
                 connection->refuse(QStringLiteral("origin"), QStringLiteral("only the seat page may connect"));
+            else if (!routed)
+                connection->refuse(QStringLiteral("route"), QStringLiteral("h must be two digits, 01 to 99"));
             continue;
         }
         const bool teacher = path == QLatin1String("/teacher/ws");
@@ -467,6 +514,10 @@ void HostServer::takeWebSockets()
         }
         if (foreign) {
             s->refuse(QStringLiteral("origin"), QStringLiteral("only the host's own pages may connect"));
+            continue;
+        }
+        if (!routed) {
+            s->refuse(QStringLiteral("route"), QStringLiteral("h must be two digits, 01 to 99"));
             continue;
         }
         if (lobby) {
@@ -556,6 +607,14 @@ void HostServer::lobbyCommand(HostSocket *s, const LobbyCommand &c)
     if (!m_guard.mayTry(s->peer(), JoinGuard::Offer::TypedCode)) {
         m_guard.fault(s->peer(), 1);
         s->refuse(QStringLiteral("wait"), QStringLiteral("too many wrong codes; wait a minute"));
+        return;
+    }
+    // Behind a proxy a code of another route came here because its host is
+    // away: no guess at this host's codes, which all begin with its own.
+    const int route = ClassRoute::ofCode(c.code, ClassHost::ClassCodeDigits);
+    if (m_host.route() && route && route != m_host.route()) {
+        m_guard.fault(s->peer(), 1);
+        s->refuse(QStringLiteral("away"), QStringLiteral("the host of this class game is not serving now"));
         return;
     }
     ClassGame *game = m_host.byCode(c.code);
@@ -657,7 +716,7 @@ void HostServer::teacherCommand(HostSocket *s, const TeacherCommand &c)
     }
     if (m_teachers.value(s)) {
         if (c.kind == TeacherCommand::Logout) {
-            m_sessions.end(QString::fromLatin1(cookieValue(s->header("Cookie").toLatin1(), CookieName)));
+            endSession(s->header("Cookie").toLatin1());
             s->close(QStringLiteral("logout"));
             return;
         }
@@ -682,6 +741,10 @@ void HostServer::teacherCommand(HostSocket *s, const TeacherCommand &c)
         s->refuse(QStringLiteral("key"), QStringLiteral("wrong key"));
         return;
     }
-    s->send({{QStringLiteral("t"), QStringLiteral("ticket")}, {QStringLiteral("ticket"), m_sessions.ticket(t)}});
+    // The ticket is this host's: the page redeems it here (?h=), wherever
+    // the proxy sends it next.
+    s->send({{QStringLiteral("t"), QStringLiteral("ticket")},
+             {QStringLiteral("ticket"), m_sessions.ticket(t)},
+             {QStringLiteral("h"), ClassRoute::text(m_host.route())}});
     s->close(QStringLiteral("ticket"));
 }

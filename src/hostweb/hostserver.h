@@ -25,6 +25,7 @@ class HostSocket;
 class QHttpServer;
 class QHttpServerRequest;
 class QHttpServerResponder;
+class QUrl;
 class SeatConnection;
 class TeacherDesk;
 struct LobbyCommand;
@@ -43,6 +44,10 @@ struct TeacherCommand;
 //  - /teacher/ws: only a page that brings the teacher's session cookie
 //    may do anything but give the key; giving it right yields a ticket that
 //    /teacher/session turns into the cookie (HttpOnly, SameSite=Strict).
+// /health answers 200 while the host serves and 503 once it is stopping,
+// for a proxy's checks. Behind a proxy every address of a class carries
+// its host's route as ?h=NN: a malformed one is refused, and a class code
+// of another route is not counted as a guess (its host is away).
 // Guessing is limited as at the seats' server (JoinGuard): typed class
 // codes and keys per address, per network and in all; a seat's join, which
 // needs the device's token, by its address's faults only, so that stale
@@ -80,6 +85,8 @@ public:
     QString errorString() const { return m_error; }
 
     TeacherSessions &sessions() { return m_sessions; }
+    // Wall-clock milliseconds, as signed sessions carry them.
+    static qint64 now();
     TeacherDesk &desk() { return *m_desk; }
     GuardedTcpServer *tcpServer() const { return m_tcp; }
     // Who may try class codes and join seats; who may give the key.
@@ -90,6 +97,10 @@ public:
 
     // Where the pages' feedback pictures and sounds are added (/seat/fb/...).
     SeatFiles &files() { return m_files; }
+
+signals:
+    // A signed teacher's session was ended here: the other hosts are to know.
+    void sessionEnded(const QString &id, qint64 untilMs);
 
 private:
     struct LobbyPlace
@@ -118,7 +129,9 @@ private:
     QHostAddress client(const QHostAddress &peer, const QByteArray &forwardedFor) const;
     bool proxied(const QHostAddress &peer) const;
     void updateAlert();
-    qint64 now() const { return m_clock.elapsed(); }
+    // Whether the ?h= of a request is absent or well formed.
+    static bool routeReadable(const QUrl &url);
+    void endSession(const QByteArray &cookieHeader);
 
     ClassHost &m_host;
     TeacherKey &m_key;
@@ -130,7 +143,6 @@ private:
     GuardedTcpServer *m_tcp = nullptr;
     QString m_error;
     QList<QHostAddress> m_proxies;
-    QElapsedTimer m_clock;
     // Class codes, seats and every fault; the key's wrong tries.
     JoinGuard m_guard;
     JoinGuard m_keys;

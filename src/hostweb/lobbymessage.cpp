@@ -2,6 +2,7 @@
 #include "lobbymessage.h"
 
 #include "host/classhost.h"
+#include "host/classroute.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,9 +44,13 @@ LobbyCommand parse(const QByteArray &utf8)
     if (t == QLatin1String("enter")) {
         const QJsonValue code = o.value(QLatin1String("code"));
         const QJsonValue name = o.value(QLatin1String("name"));
-        if (!code.isString() || code.toString().size() != ClassHost::ClassCodeDigits
+        const qsizetype digits = code.toString().size();
+        if (!code.isString()
+            || (digits != ClassHost::ClassCodeDigits && digits != ClassHost::ClassCodeDigits + ClassRoute::Digits)
             || !onlyOf(code.toString(), "0123456789"))
-            return refused(QStringLiteral("\"code\" must be %1 digits").arg(ClassHost::ClassCodeDigits));
+            return refused(QStringLiteral("\"code\" must be %1 digits, or %2 behind a proxy")
+                               .arg(ClassHost::ClassCodeDigits)
+                               .arg(ClassHost::ClassCodeDigits + ClassRoute::Digits));
         if (!name.isString() || name.toString().size() > MaxNameChars)
             return refused(QStringLiteral("\"name\" must be a string of at most %1 characters").arg(MaxNameChars));
         c.kind = LobbyCommand::Enter;

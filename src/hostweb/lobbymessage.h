@@ -9,6 +9,7 @@
 // Invalid with a one-line reason.
 //
 //   {"t":"enter","code":"12345678","name":"たろう"} code: the class code, digits only
+//                                                  (ten behind a proxy: the route first)
 //   {"t":"back","token":"<32 hex digits>"}          a device that entered before
 //   {"t":"ping"}
 struct LobbyCommand

@@ -281,6 +281,12 @@ void TeacherDesk::created(QPointer<HostSocket> socket, qint64 id, ClassSettings 
     pushSoon();
 }
 
+void TeacherDesk::refreshPast()
+{
+    for (HostSocket *s : std::as_const(m_sockets))
+        sendPast(s);
+}
+
 void TeacherDesk::sendPast(QPointer<HostSocket> socket)
 {
     if (!m_host.store()) {
@@ -293,7 +299,7 @@ void TeacherDesk::sendPast(QPointer<HostSocket> socket)
         for (const ClassGame *g : m_host.classes())
             open.append(g->id());
         if (socket)
-            socket->send(ClassView::pastGames(games, open));
+            socket->send(ClassView::pastGames(games, open, m_host.route()));
     });
 }
 

@@ -52,6 +52,8 @@ public:
     // waits: the results are kept on the host and wait for the database.
     void setProblem(const QString &problem, bool waits = false);
     void setAlert(const QString &alert);
+    // The class games changed elsewhere (another host): every page's list again.
+    void refreshPast();
 
 private:
     void create(HostSocket *socket, const TeacherCommand &command);

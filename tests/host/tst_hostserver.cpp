@@ -12,6 +12,7 @@
 #include "host/classhost.h"
 #include "host/classlistmaker.h"
 #include "host/classmatch.h"
+#include "host/classroute.h"
 #include "host/classwordlists.h"
 #include "host/resultsstore.h"
 #include "host/teacherkey.h"
@@ -185,6 +186,11 @@ private slots:
     void wrongSeatJoinsHoldUpOnlyTheirAddress();
     void theDatabaseOptionsAreRead_data();
     void theDatabaseOptionsAreRead();
+    void routesAreReadStrictly();
+    void theProxyOptionsAreRead();
+    void aHostBehindAProxyKeepsItsClassesApart();
+    void aStoppingHostSaysSoAndOpensNoMore();
+    void signedSessionsHoldOnEveryHost();
 };
 
 void TestHostServer::servesItsPagesWithStrictHeaders_data()
@@ -901,3 +907,175 @@ void TestHostServer::theDatabaseOptionsAreRead()
 
 QTEST_GUILESS_MAIN(TestHostServer)
 #include "tst_hostserver.moc"
+
+void TestHostServer::routesAreReadStrictly()
+{
+    for (const char *bad : {"", "7", "007", "00", "ab", "0x", " 7", "７７", "-1"})
+        QVERIFY2(ClassRoute::parse(QString::fromUtf8(bad)) == -1, bad);
+    QCOMPARE(ClassRoute::parse(u"01"), 1);
+    QCOMPARE(ClassRoute::parse(u"99"), 99);
+    QCOMPARE(ClassRoute::text(7), QString("07"));
+    QVERIFY(ClassRoute::text(0).isEmpty() && ClassRoute::text(100).isEmpty());
+    QCOMPARE(ClassRoute::ofCode("0712345678", 8), 7);
+    QCOMPARE(ClassRoute::ofCode("12345678", 8), 0);
+    QCOMPARE(ClassRoute::ofCode("0012345678", 8), 0);
+    // A class page's code: eight digits, or ten behind a proxy; nothing between.
+    for (const char *code : {"1234567", "123456789", "12345678901"}) {
+        const QByteArray m = R"({"t":"enter","name":"a","code":")" + QByteArray(code) + R"("})";
+        QCOMPARE(LobbyMessage::parse(m).kind, LobbyCommand::Invalid);
+    }
+    QCOMPARE(LobbyMessage::parse(R"({"t":"enter","name":"a","code":"0712345678"})").kind, LobbyCommand::Enter);
+}
+
+void TestHostServer::aHostBehindAProxyKeepsItsClassesApart()
+{
+    Host h;
+    h.host.setRoute(7);
+    WordList w;
+    w.load(eighteen);
+    ClassSettings s;
+    s.name = "routed";
+    s.listName = "list.txt";
+    ClassGame *routed = h.host.create(s, w, nullptr);
+    QVERIFY(routed);
+    // The route first, then as many random digits as without it.
+    QCOMPARE(routed->code().size(), 10);
+    QVERIFY(routed->code().startsWith("07"));
+    QVERIFY(exchange(h.port(), get("/")).contains("<body data-code-digits=\"10\">"));
+
+    // Addresses with a malformed route are refused, a well-formed one served.
+    for (const char *bad : {"/?h=7", "/?h=100", "/?h=00", "/?h=ab", "/?h=07&h=08", "/teacher/?h=0%3F", "/health?h="}) {
+        const QByteArray reply = exchange(h.port(), get(bad));
+        QVERIFY2(reply.startsWith("HTTP/1.1 400"), bad);
+    }
+    QVERIFY(exchange(h.port(), get("/?h=07")).startsWith("HTTP/1.1 200"));
+    QVERIFY(exchange(h.port(), get("/seat/?h=07")).startsWith("HTTP/1.1 200"));
+    RawWebSocket badRoute;
+    badRoute.open(loopback(3), h.port(), "/class/ws?h=7x");
+    QVERIFY(QTest::qWaitFor([&] { return badRoute.isClosed(); }, 5000));
+    QCOMPARE(badRoute.last("refused")["reason"].toString(), QString("route"));
+
+    // A code of another route came here because its host is away: said so,
+    // and no guess at this host's codes.
+    auto away = h.enter(1, "05" + routed->code().mid(2), "a");
+    QVERIFY(QTest::qWaitFor([&] { return away->isClosed(); }, 5000));
+    QCOMPARE(away->last("refused")["reason"].toString(), QString("away"));
+    QCOMPARE(h.server.joinGuard().wrongCodesInWindow(), 0);
+    auto in = h.enter(2, routed->code(), "b", {});
+    QVERIFY(waitFor(*in, "entered"));
+    QCOMPARE(routed->children().size(), 1);
+
+    // The teacher's ticket is redeemed at the host that gave it, and the
+    // page comes back to it.
+    RawWebSocket login;
+    login.open(QHostAddress::LocalHost, h.port(), "/teacher/ws?h=07");
+    QVERIFY(QTest::qWaitFor([&] { return login.isOpen(); }, 5000));
+    login.send({{"t", "login"}, {"key", h.keyText}});
+    QVERIFY(waitFor(login, "ticket"));
+    QCOMPARE(login.last("ticket")["h"].toString(), QString("07"));
+    const QByteArray session = exchange(h.port(), get("/teacher/session?ticket="
+                                                      + login.last("ticket")["ticket"].toString().toLatin1() + "&h=07"));
+    QVERIFY2(session.contains("Location: /teacher/?h=07\r\n"), session.constData());
+    QVERIFY(session.contains("Set-Cookie: "));
+}
+
+void TestHostServer::aStoppingHostSaysSoAndOpensNoMore()
+{
+    Host h;
+    const QByteArray serving = exchange(h.port(), get("/health"));
+    QVERIFY2(serving.startsWith("HTTP/1.1 200") && serving.endsWith("serving\n"), serving.constData());
+    h.host.setStopping(true);
+    const QByteArray stopping = exchange(h.port(), get("/health"));
+    QVERIFY2(stopping.startsWith("HTTP/1.1 503") && stopping.endsWith("stopping\n"), stopping.constData());
+    WordList w;
+    w.load(eighteen);
+    ClassSettings s;
+    s.name = "late";
+    s.listName = "list.txt";
+    QString why;
+    QVERIFY(!h.host.create(s, w, &why));
+    QVERIFY(why.contains("stopping"));
+    // The class games open go on: a child still enters.
+    auto ws = h.enter(1, h.game->code(), "a");
+    QVERIFY(waitFor(*ws, "entered"));
+}
+
+void TestHostServer::signedSessionsHoldOnEveryHost()
+{
+    const QByteArray secret(40, 'k');
+    TeacherSessions a, b, stranger, plain;
+    QVERIFY(!a.setSecret("short"));
+    QVERIFY(!a.isSigned());
+    QVERIFY(a.setSecret(secret) && b.setSecret(secret) && stranger.setSecret(QByteArray(40, 'x')));
+    const qint64 t0 = 1'800'000'000'000;
+    const QString session = a.redeem(a.ticket(t0), t0);
+    QVERIFY(session.startsWith("s1."));
+    // Good on the host that made it and on one sharing its secret, not on others.
+    QVERIFY(a.valid(session, t0 + 1000));
+    QVERIFY(b.valid(session, t0 + 1000));
+    QVERIFY(!stranger.valid(session, t0 + 1000));
+    QVERIFY(!plain.valid(session, t0 + 1000));
+    // A ticket is the host's own and good once.
+    const QString ticket = a.ticket(t0);
+    QVERIFY(b.redeem(ticket, t0).isEmpty());
+    QVERIFY(!a.redeem(ticket, t0).isEmpty());
+    QVERIFY(a.redeem(ticket, t0).isEmpty());
+
+    // Forged: another deadline, another random part, another signature,
+    // a signature cut short, too many parts, a deadline past the lifetime.
+    const QStringList parts = session.split('.');
+    QCOMPARE(parts.size(), 4);
+    const QString later = QString::number(parts[1].toLongLong() + 3600 * 1000);
+    QString flipped = parts[3];
+    flipped[5] = flipped[5] == 'A' ? 'B' : 'A';
+    for (const QString &forged : {QStringList{parts[0], later, parts[2], parts[3]}.join('.'),
+                                  QStringList{parts[0], parts[1], QString(43, 'A'), parts[3]}.join('.'),
+                                  QStringList{parts[0], parts[1], parts[2], flipped}.join('.'),
+                                  QStringList{parts[0], parts[1], parts[2], parts[3].left(42)}.join('.'),
+                                  session + ".x", "s2." + session.mid(3), QString()})
+        QVERIFY2(!b.valid(forged, t0 + 1000), qPrintable(forged));
+    // A host whose clock is a little behind takes it; a deadline beyond a
+    // lifetime from now (and the clocks' skew) is not taken.
+    QVERIFY(b.valid(session, t0 - 60 * 1000));
+    QVERIFY(!b.valid(session, t0 - TeacherSessions::ClockSkewMs - 1));
+
+    // Expired.
+    QVERIFY(b.valid(session, t0 + TeacherSessions::LifetimeMs - 1));
+    QVERIFY(!b.valid(session, t0 + TeacherSessions::LifetimeMs));
+
+    // Ended on one host: there at once, on the other once told.
+    const TeacherSessions::Ended ended = a.end(session, t0 + 2000);
+    QCOMPARE(ended.id, parts[2]);
+    QCOMPARE(ended.untilMs, parts[1].toLongLong());
+    QVERIFY(!a.valid(session, t0 + 3000));
+    QVERIFY(b.valid(session, t0 + 3000));
+    b.revoked(ended.id, ended.untilMs, t0 + 3000);
+    QVERIFY(!b.valid(session, t0 + 3000));
+    // Another session of the same teacher is not touched.
+    const QString other = a.redeem(a.ticket(t0), t0);
+    QVERIFY(a.valid(other, t0 + 3000) && b.valid(other, t0 + 3000));
+    // A session already expired is not remembered as ended.
+    QVERIFY(a.end(other, t0 + TeacherSessions::LifetimeMs + 1).id.isEmpty());
+}
+
+void TestHostServer::theProxyOptionsAreRead()
+{
+    HostOptions o;
+    QString error;
+    QVERIFY(HostOptions::parse({"taruvo-host"}, &o, &error));
+    QCOMPARE(o.route, 0);
+    QCOMPARE(o.drainSeconds, 0);
+    QVERIFY(HostOptions::parse({"taruvo-host", "--route", "7", "--session-secret-file=/etc/s", "--teacher-key-file",
+                                "/etc/k", "--drain-seconds", "10"},
+                               &o, &error));
+    QCOMPARE(o.route, 7);
+    QCOMPARE(o.sessionSecretFile, QString("/etc/s"));
+    QCOMPARE(o.teacherKeyFile, QString("/etc/k"));
+    QCOMPARE(o.drainSeconds, 10);
+    for (const QStringList &bad : {QStringList{"--route", "0"}, QStringList{"--route", "100"}, QStringList{"--route", "x"},
+                                   QStringList{"--route"}, QStringList{"--drain-seconds", "601"},
+                                   QStringList{"--session-secret-file="}}) {
+        HostOptions refused;
+        QVERIFY2(!HostOptions::parse(QStringList{"taruvo-host"} + bad, &refused, &error), qPrintable(bad.join(' ')));
+    }
+}

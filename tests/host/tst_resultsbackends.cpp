@@ -10,7 +10,9 @@
 #include "host/classgame.h"
 #include "host/classhost.h"
 #include "host/classmatch.h"
+#include "host/hostbeat.h"
 #include "host/resultsstore.h"
+#include "host/teacherkey.h"
 
 #include <QProcess>
 #include <QSqlDatabase>
@@ -97,6 +99,7 @@ private slots:
     void aDamagedEntryInTheQueueIsSaidAndSkipped();
     void aDatabaseThatRefusesIsSaidAndTriedAgain();
     void twoHostsShareOneDatabase();
+    void aSilentHostsGamesAreMarkedByTheLiving();
 
 private:
     // A store of the backend on this test's own database (PostgreSQL) or
@@ -513,6 +516,88 @@ void TestResultsBackends::twoHostsShareOneDatabase()
     QCOMPARE(a->results(classes[1]).result().rows.value(0).state, QString("running"));
     QVERIFY(a->newId(ResultsStore::Kind::Game) < ResultsStore::HostIdSpan);
     QVERIFY(b->newId(ResultsStore::Kind::Game) > games[1]);
+}
+
+void TestResultsBackends::aSilentHostsGamesAreMarkedByTheLiving()
+{
+    // a and b beat; c writes a game and an answer, then falls silent.
+    auto a = store(true, "a");
+    auto b = store(true, "b");
+    auto c = store(true, "c");
+    QVERIFY2(a->isWritable() && b->isWritable() && c->isWritable(), qPrintable(a->problem() + c->problem()));
+    qint64 classes[3] = {}, games[3] = {};
+    int i = 0;
+    for (ResultsStore *s : {a.get(), b.get(), c.get()}) {
+        classes[i] = s->newId(ResultsStore::Kind::ClassGame);
+        const qint64 child = s->newId(ResultsStore::Kind::Child);
+        games[i] = s->newId(ResultsStore::Kind::Game);
+        s->addClassGame(record(classes[i], QStringLiteral("class %1").arg(i)));
+        s->addChild(classes[i], child, "c");
+        s->startGame(games[i], classes[i], 1, {child}, eighteen);
+        s->recordAnswer(games[i], 1, child, "今日", Judgement::Correct, 1, 0);
+        s->flush();
+        ++i;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(a->waiting() + b->waiting() + c->waiting(), 0, 10000);
+
+    TeacherSessions sessionsA, sessionsB;
+    QVERIFY(sessionsA.setSecret(QByteArray(32, 's')) && sessionsB.setSecret(QByteArray(32, 's')));
+    HostBeat beatA(*a, sessionsA), beatB(*b, sessionsB);
+    int marked = 0;
+    QStringList silent;
+    for (HostBeat *beat : {&beatA, &beatB}) {
+        beat->setTiming(100, 3000);
+        connect(beat, &HostBeat::tookOver, this, [&](int games, const QStringList &hosts) {
+            marked += games;
+            silent += hosts;
+        });
+        beat->start();
+    }
+    // c is marked once, by whichever living host saw its silence first.
+    QTRY_COMPARE_WITH_TIMEOUT(marked, 1, 10000);
+    QCOMPARE(silent, QStringList{"c"});
+    const ClassResults lost = a->results(classes[2]).result();
+    QCOMPARE(lost.rows.value(0).state, QString("interrupted"));
+    QCOMPARE(lost.rows.value(0).wordsFound, QStringList{"今日"});
+    QVERIFY(lost.game.closed.isValid());
+    // The living hosts' games run on, however long they beat.
+    QTest::qWait(3000);
+    QCOMPARE(marked, 1);
+    for (int k : {0, 1}) {
+        QCOMPARE(b->results(classes[k]).result().rows.value(0).state, QString("running"));
+        QVERIFY(!b->results(classes[k]).result().game.closed.isValid());
+    }
+    // The database away for longer than a silence: nobody is taken for
+    // silent when it is back, as every host's beats stopped alike.
+    QVERIFY(m_server.stop());
+    QTest::qWait(4000);
+    QVERIFY(m_server.start());
+    QTest::qWait(3000);
+    QCOMPARE(silent, QStringList{"c"});
+    QCOMPARE(marked, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(b->results(classes[0]).result().rows.value(0).state, QString("running"), 10000);
+    QCOMPARE(a->results(classes[1]).result().rows.value(0).state, QString("running"));
+
+    // A session ended on a is ended on b at its next beat.
+    const QString session = sessionsA.redeem(sessionsA.ticket(QDateTime::currentMSecsSinceEpoch()),
+                                             QDateTime::currentMSecsSinceEpoch());
+    QVERIFY(sessionsB.valid(session, QDateTime::currentMSecsSinceEpoch()));
+    const TeacherSessions::Ended ended = sessionsA.end(session, QDateTime::currentMSecsSinceEpoch());
+    beatA.revoke(ended.id, ended.untilMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!sessionsB.valid(session, QDateTime::currentMSecsSinceEpoch()), 10000);
+    // One that has lapsed is not kept.
+    beatA.revoke(QString(43, 'x'), QDateTime::currentMSecsSinceEpoch() - 1);
+    QTest::qWait(500);
+    QCOMPARE(count(true, "SELECT COUNT(*) FROM revoked_sessions"), 1);
+
+    // c comes back (restarted under its name): its own rule marks nothing
+    // more, and it beats again without being taken for silent.
+    beatA.stop();
+    beatB.stop();
+    c.reset();
+    c = store(true, "c");
+    QCOMPARE(c->hostNumber(), 2);
+    QCOMPARE(c->interruptedAtOpen(), 0);
 }
 
 int main(int argc, char **argv)

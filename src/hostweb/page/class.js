@@ -18,8 +18,11 @@
 
   // The class code: eight digits, shown in two groups of four as on the
   // classroom screen. Typed with or without the space, or in full-width
-  // digits from a Japanese keyboard.
-  const CODE_DIGITS = 8;
+  // digits from a Japanese keyboard. Behind a proxy two more come first:
+  // the route to the class's host, which every address then carries.
+  const CODE_DIGITS = Number(document.body.dataset.codeDigits) === 10 ? 10 : 8;
+  const ROUTE_DIGITS = CODE_DIGITS - 8;
+  const routeQuery = (route) => (/^[0-9]{2}$/.test(route || '') ? '?h=' + route : '');
 
   function codeDigits(text) {
     return text.replace(/[\uff10-\uff19]/g, (d) => String.fromCharCode(d.charCodeAt(0) - 0xfee0))
@@ -27,7 +30,9 @@
   }
 
   function grouped(digits) {
-    return digits.replace(/(\d{4})(?=\d)/g, '$1 ');
+    const route = digits.slice(0, ROUTE_DIGITS);
+    const rest = digits.slice(ROUTE_DIGITS).replace(/(\d{4})(?=\d)/g, '$1 ');
+    return route && rest ? route + ' ' + rest : route + rest;
   }
 
   function load() {
@@ -43,7 +48,7 @@
     try {
       if (me)
         localStorage.setItem(STORE, JSON.stringify({ host: location.host, token: me.token, seat: me.seat,
-          name: me.name, cls: me.cls }));
+          name: me.name, cls: me.cls, route: me.route }));
       else
         localStorage.removeItem(STORE);
     } catch (e) { /* private browsing: a reload asks again */ }
@@ -77,7 +82,9 @@
       return;
     let socket;
     try {
-      socket = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/class/ws');
+      const route = me ? me.route : asking ? asking.code.slice(0, ROUTE_DIGITS) : '';
+      socket = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/class/ws'
+        + routeQuery(route));
     } catch (e) {
       retry();
       return;
@@ -138,12 +145,14 @@
     closed: 'この ゲームは おわりました',
     wait: 'すこし まってから もういちど ためしてね',
     gone: 'ゲームが おわりました。コードを いれてね',
+    away: 'この クラスの サーバーが いま とまっています。せんせいに きいてね',
   };
 
   function received(m) {
     switch (m.t) {
     case 'entered':
-      me = { token: m.token, seat: m.seat, name: m.name, cls: m.class };
+      me = { token: m.token, seat: m.seat, name: m.name, cls: m.class,
+        route: asking ? asking.code.slice(0, ROUTE_DIGITS) : (me ? me.route : '') };
       asking = null;
       retryMs = 500;
       save();
@@ -187,7 +196,7 @@
       stopped = true;
       if (ws)
         ws.close();
-      location.assign('/seat/#' + me.seat);
+      location.assign('/seat/' + routeQuery(me.route) + '#' + me.seat);
       return;
     }
     const wait = m.phase === 'lobby' ? 'まっててね' : 'つぎの ゲームまで まっててね';

@@ -5,7 +5,10 @@
 'use strict';
 (() => {
   const $ = (id) => document.getElementById(id);
-  const wsUrl = (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/teacher/ws';
+  // Behind a proxy, ?h=NN keeps the page on the host that holds its class
+  // games: every address of theirs carries it.
+  const here = /^\?h=[0-9]{2}$/.test(location.search) ? location.search : '';
+  const wsUrl = (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/teacher/ws' + here;
 
   let ws = null;
   let authed = false;
@@ -105,7 +108,9 @@
       break;
     case 'ticket':
       closeSocket();
-      location.replace('/teacher/session?ticket=' + encodeURIComponent(m.ticket));
+      // Redeemed at the host that gave it.
+      location.replace('/teacher/session?ticket=' + encodeURIComponent(m.ticket)
+        + (/^[0-9]{2}$/.test(m.h || '') ? '&h=' + m.h : ''));
       break;
     case 'refused':
       if (m.reason === 'key' || m.reason === 'wait' || m.reason === 'login') {
@@ -143,7 +148,7 @@
     case 'closed':
       if (m.reason === 'logout') {
         authed = false;
-        location.replace('/teacher/logout');
+        location.replace('/teacher/logout' + here);
       }
       break;
     default:
@@ -422,8 +427,10 @@
   // Open class games: one card each, built once; its changing parts are
   // filled in again whenever the host says something moved.
 
-  // The class code in two groups of four, easier to read out and to copy.
-  const groupedCode = (code) => code.replace(/(\d{4})(?=\d)/g, '$1 ');
+  // The class code in two groups of four, easier to read out and to copy;
+  // behind a proxy the route's two digits first.
+  const groupedCode = (code) => (code.length === 10 ? code.slice(0, 2) + ' ' : '')
+    + code.slice(code.length === 10 ? 2 : 0).replace(/(\d{4})(?=\d)/g, '$1 ');
   const phaseText = { lobby: 'ロビー', playing: 'ゲーム中', over: 'ゲームおわり', closed: 'おわり' };
   const outcomeText = { win: 'かち', lose: 'まけ', draw: 'ひきわけ', alone: 'ひとり' };
   const linkText = { connected: '', dropped: '（切れています）', waiting: '（まだ来ていません）' };
@@ -444,7 +451,7 @@
     p.list = el('p');
     p.limits = el('p');
     p.count = el('p');
-    p.qr = el('img', { alt: 'QR', src: '/teacher/qr/' + c.id + '.svg' });
+    p.qr = el('img', { alt: 'QR', src: '/teacher/qr/' + c.id + '.svg' + here });
     p.code = el('div', { class: 'code' });
     p.url = el('div');
     p.msg = el('span', { class: 'msg', role: 'status' });
@@ -608,7 +615,7 @@
     if (!card)
       return;
     $('screen').dataset.class = String(id);
-    $('screenqr').src = '/teacher/qr/' + id + '.svg';
+    $('screenqr').src = '/teacher/qr/' + id + '.svg' + here;
     fillScreen(JSON.parse(card.last));
     $('screen').hidden = false;
   }
@@ -638,7 +645,7 @@
         send({ t: 'delete', game: g.id });
     } });
     // An open class game is closed first.
-    b.disabled = g.open;
+    b.disabled = g.open || !!g.elsewhere;
     return b;
   }
 
@@ -647,7 +654,10 @@
       el('td', { text: g.name }),
       el('td', { text: g.list.replace(/\.txt$/, '') }),
       el('td', { text: when(g.created) }),
-      el('td', { text: g.open ? '（ひらいています）' : when(g.closed) }),
+      el('td', {}, g.elsewhere
+        ? el('a', { class: 'button', href: '/teacher/?h=' + g.elsewhere, 'data-elsewhere': g.elsewhere,
+          text: 'ひらく（サーバー ' + g.elsewhere + '）' })
+        : (g.open ? '（ひらいています）' : when(g.closed))),
       el('td', { class: 'num', text: String(g.children) }),
       el('td', { class: 'num', text: String(g.games) }),
       el('td', {},
