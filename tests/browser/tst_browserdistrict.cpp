@@ -37,7 +37,8 @@ const char *const ReadChild = R"(
 const $ = (id) => document.getElementById(id);
 if (location.pathname !== '/seat/')
   return { page: 'class', enter: !$('enter').hidden, lobby: !$('lobby').hidden, msg: $('msg').textContent,
-           search: location.search };
+           search: location.search, code: $('code').value,
+           codeFits: $('code').scrollWidth <= $('code').clientWidth };
 return { page: 'seat', shown: !$('seat').hidden, own: $('own').textContent, locked: $('rec').disabled,
          search: location.search, results: window.taruvoSeatStats.result.length };)";
 
@@ -338,6 +339,16 @@ void TestBrowserDistrict::aChildOnEachHostPlaysToTheEnd()
         b.go(proxy("/"));
         QVERIFY(childShows(i, [](const QJsonObject &c) { return c["enter"].toBool(); }));
         b.type("#code", m_codes[i].left(2) + ' ' + m_codes[i].mid(2));
+        // Ten digits with the route, grouped as the classroom screen shows
+        // them, whole in the field on a tablet and on a phone.
+        const QString grouped = m_codes[i].left(2) + ' ' + m_codes[i].mid(2, 4) + ' ' + m_codes[i].mid(6);
+        QVERIFY2(childShows(i, [&](const QJsonObject &c) { return c["code"].toString() == grouped && c["codeFits"].toBool(); }),
+                 qPrintable(QJsonDocument(child(i)).toJson()));
+        if (i == 0) {
+            QVERIFY2(b.viewport(QSize(360, 640)), qPrintable(b.lastError()));
+            QVERIFY2(child(i)["codeFits"].toBool(), qPrintable(QJsonDocument(child(i)).toJson()));
+            QVERIFY2(b.viewport(QSize(1024, 768)), qPrintable(b.lastError()));
+        }
         b.type("#name", i ? "はなこ" : "たろう");
         b.click("#go");
         QVERIFY2(childShows(i, [](const QJsonObject &c) { return c["lobby"].toBool(); }),
