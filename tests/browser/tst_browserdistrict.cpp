@@ -134,6 +134,7 @@ private:
     int count(const QString &sql) { return int(value(sql)); }
     void login(int teacher);
     void createClass(int teacher, const QString &name);
+    void shoot(WebDriver &browser, const QString &name);
     // Child i writes strokes of two characters and answers.
     void answer(int i, const QList<Polyline> &first, const QList<Polyline> &second);
     int hostOf(const QString &code) const { return code.left(2).toInt(); }
@@ -316,6 +317,19 @@ void TestBrowserDistrict::twoTeachersLandOnTwoHosts()
         QVERIFY2(teacherShows(i, [&](const QJsonObject &o) { return o["elsewhere"].toArray().contains(other); }, 20000),
                  qPrintable(QJsonDocument(teacher(i)).toJson()));
     }
+    shoot(*m_teachers[0], "teacher");
+}
+
+void TestBrowserDistrict::shoot(WebDriver &browser, const QString &name)
+{
+    // To look at: TARUVO_DISTRICT_SCREENSHOT=/tmp/district makes /tmp/district-<name>.png.
+    const QString base = qEnvironmentVariable("TARUVO_DISTRICT_SCREENSHOT");
+    if (base.isEmpty())
+        return;
+    QTest::qWait(1000);
+    QFile file(base + '-' + name + ".png");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(browser.screenshot());
 }
 
 void TestBrowserDistrict::answer(int i, const QList<Polyline> &first, const QList<Polyline> &second)
@@ -346,6 +360,7 @@ void TestBrowserDistrict::aChildOnEachHostPlaysToTheEnd()
                  qPrintable(QJsonDocument(child(i)).toJson()));
         if (i == 0) {
             QVERIFY2(b.viewport(QSize(360, 640)), qPrintable(b.lastError()));
+            shoot(b, "child-phone");
             QVERIFY2(child(i)["codeFits"].toBool(), qPrintable(QJsonDocument(child(i)).toJson()));
             QVERIFY2(b.viewport(QSize(1024, 768)), qPrintable(b.lastError()));
         }
