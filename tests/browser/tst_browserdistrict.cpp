@@ -318,6 +318,23 @@ void TestBrowserDistrict::twoTeachersLandOnTwoHosts()
                  qPrintable(QJsonDocument(teacher(i)).toJson()));
     }
     shoot(*m_teachers[0], "teacher");
+
+    // The ten digits large for the classroom screen, whole on a projector
+    // and on an iPad held upright.
+    WebDriver &t = *m_teachers[0];
+    t.click("[data-act=show]");
+    const char *readScreen = "const c = document.getElementById('screencode');"
+                             "return { shown: !document.getElementById('screen').hidden, code: c.textContent,"
+                             "         fits: c.getBoundingClientRect().right <= innerWidth && c.getBoundingClientRect().left >= 0 };";
+    const QString grouped = m_codes[0].left(2) + ' ' + m_codes[0].mid(2, 4) + ' ' + m_codes[0].mid(6);
+    for (const QSize size : {QSize(768, 1024), QSize(1280, 720)}) {
+        QVERIFY2(t.viewport(size), qPrintable(t.lastError()));
+        const QJsonObject screen = t.script(readScreen).toObject();
+        QVERIFY2(screen["shown"].toBool() && screen["fits"].toBool() && screen["code"].toString() == grouped,
+                 qPrintable(QJsonDocument(screen).toJson()));
+    }
+    QVERIFY2(t.viewport(QSize(1280, 900)), qPrintable(t.lastError()));
+    t.click("#screenclose");
 }
 
 void TestBrowserDistrict::shoot(WebDriver &browser, const QString &name)

@@ -625,6 +625,7 @@
       return;
     $('screenname').textContent = c.name;
     $('screencode').textContent = groupedCode(c.code);
+    $('screencode').classList.toggle('routed', c.code.length > 8);
     $('screenurl').textContent = location.host + '/';
   }
 
