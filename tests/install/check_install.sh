@@ -49,23 +49,28 @@ fi
 [ -L "$prefix/bin/taruvo-host" ] || fail "bin/taruvo-host is not a link"
 [ -f "$prefix/lib/systemd/system/taruvo-host.service" ] || fail "no service unit for the class host"
 hostlog="$prefix/host.log"
+: >"$hostlog"
 "$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
 pid=$!
 for ((i = 0; i < 100; i++)); do
     grep -q '^Teacher: http://127.0.0.1:' "$hostlog" && break
-    kill -0 $pid 2>/dev/null || { cat "$hostlog" >&2; fail "the installed class host ended by itself"; }
+    kill -0 $pid 2>/dev/null || { cat "$hostlog" >&2 || true; fail "the installed class host ended by itself"; }
     sleep 0.1
 done
-grep -q '^Teacher: http://127.0.0.1:' "$hostlog" || { cat "$hostlog" >&2; fail "the installed class host does not say where it is"; }
+grep -q '^Teacher: http://127.0.0.1:' "$hostlog" || { cat "$hostlog" >&2 || true; fail "the installed class host does not say where it is"; }
 grep -q '^Teacher key' "$hostlog" || fail "the installed class host made no teacher key"
 grep -q "^Word lists from $prefix/lib/taruvo/words;" "$hostlog" || fail "the installed class host looks for word lists elsewhere"
 [ -f "$prefix/hoststate/results.db" ] || fail "the installed class host keeps no results"
 kill -TERM $pid
 status=0
 wait $pid || status=$?
-[ $status -eq 0 ] || { cat "$hostlog" >&2; fail "the installed class host ended with status $status on SIGTERM"; }
+[ $status -eq 0 ] || { cat "$hostlog" >&2 || true; fail "the installed class host ended with status $status on SIGTERM"; }
 # Stopped while it starts (the key is said before the models load): it
 # still ends cleanly, once it is up.
+# A log of its own, there before it starts: the first one's key line must
+# not be read as this one's.
+hostlog="$prefix/host2.log"
+: >"$hostlog"
 "$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate2" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
 pid=$!
 for ((i = 0; i < 200; i++)); do
@@ -75,6 +80,6 @@ done
 kill -TERM $pid
 status=0
 wait $pid || status=$?
-[ $status -eq 0 ] || { cat "$hostlog" >&2; fail "the class host stopped while starting ended with status $status"; }
-grep -q '^taruvo-host ended' "$hostlog" || { cat "$hostlog" >&2; fail "the class host stopped while starting did not end its way"; }
+[ $status -eq 0 ] || { cat "$hostlog" >&2 || true; fail "the class host stopped while starting ended with status $status"; }
+grep -q '^taruvo-host ended' "$hostlog" || { cat "$hostlog" >&2 || true; fail "the class host stopped while starting did not end its way"; }
 echo "install: complete"
