@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QtEndian>
+#include <algorithm>
 
 namespace {
 
@@ -199,14 +200,8 @@ QString TeacherSessions::redeem(const QString &ticket, qint64 nowMs)
         return QString::fromLatin1(part + '.' + signature(part));
     }
     // The oldest session gives way to a new one.
-    if (m_sessions.size() >= MaxSessions) {
-        auto oldest = m_sessions.begin();
-        for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it) {
-            if (it.value() < oldest.value())
-                oldest = it;
-        }
-        m_sessions.erase(oldest);
-    }
+    if (m_sessions.size() >= MaxSessions)
+        m_sessions.erase(std::min_element(m_sessions.begin(), m_sessions.end()));
     const QString s = randomSecret();
     m_sessions.insert(hashed(s), nowMs + LifetimeMs);
     return s;
@@ -246,13 +241,7 @@ void TeacherSessions::revoked(const QString &id, qint64 untilMs, qint64 nowMs)
     // Full: the soonest to lapse goes first, as it would anyway.
     if (m_revoked.size() >= MaxRevoked)
         prune(nowMs);
-    if (m_revoked.size() >= MaxRevoked) {
-        auto soonest = m_revoked.begin();
-        for (auto it = m_revoked.begin(); it != m_revoked.end(); ++it) {
-            if (it.value() < soonest.value())
-                soonest = it;
-        }
-        m_revoked.erase(soonest);
-    }
+    if (m_revoked.size() >= MaxRevoked)
+        m_revoked.erase(std::min_element(m_revoked.begin(), m_revoked.end()));
     m_revoked.insert(id, untilMs);
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Strokes written with the finger through a page's own canvas, as WebDriver
-// touch actions: the class host's browser tests write 今 and 日 so.
+// touch actions: the browser tests write 今 and 日 so.
 #pragma once
 
 #include "browser/todayink.h"

@@ -13,6 +13,7 @@
 #include "controls/zubutton.h"
 #include "seats/remoteseat.h"
 #include "seats/seatserver.h"
+#include "browser/fingerink.h"
 #include "browser/todayink.h"
 #include "browser/webdriver.h"
 #include "windows/startedconsole.h"
@@ -209,32 +210,7 @@ void TestBrowserSeat::theCodeTakesTheSeat()
 
 void TestBrowserSeat::write(const QString &box, const QList<Polyline> &strokes)
 {
-    const QRectF r = m_browser.rect(box);
-    const QString element = m_browser.element(box);
-    QJsonArray actions;
-    auto at = [&](QPointF p) {
-        // Relative to the element's centre, as the protocol has it.
-        return QJsonObject{{"type", "pointerMove"}, {"duration", 0},
-                           {"origin", QJsonObject{{WebDriver::ElementKey, element}}},
-                           {"x", qRound(p.x() / 256 * r.width() - r.width() / 2)},
-                           {"y", qRound(p.y() / 256 * r.height() - r.height() / 2)}};
-    };
-    for (const Polyline &stroke : strokes) {
-        actions.append(at(stroke.first()));
-        actions.append(QJsonObject{{"type", "pointerDown"}, {"button", 0}});
-        for (int i = 1; i < stroke.size(); ++i) {
-            const QLineF line(stroke[i - 1], stroke[i]);
-            for (int step = 1; step <= 6; ++step) {
-                QJsonObject move = at(line.pointAt(step / 6.0));
-                move["duration"] = 16;
-                actions.append(move);
-            }
-        }
-        actions.append(QJsonObject{{"type", "pointerUp"}, {"button", 0}});
-    }
-    m_browser.session("POST", "/actions", {{"actions", QJsonArray{QJsonObject{
-        {"type", "pointer"}, {"id", "finger"}, {"parameters", QJsonObject{{"pointerType", "touch"}}},
-        {"actions", actions}}}}});
+    writeWithFinger(m_browser, box, strokes);
 }
 
 void TestBrowserSeat::aWholeTurnWithTheFinger()

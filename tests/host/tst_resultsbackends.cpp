@@ -39,6 +39,20 @@ ClassGameRecord record(qint64 id, const QString &name)
     return r;
 }
 
+// A class game on s with one game of one child and its right answer 今日:
+// its id into *cls, the game's into *game.
+void oneAnsweredGame(ResultsStore *s, int n, qint64 *cls, qint64 *game)
+{
+    *cls = s->newId(ResultsStore::Kind::ClassGame);
+    const qint64 child = s->newId(ResultsStore::Kind::Child);
+    *game = s->newId(ResultsStore::Kind::Game);
+    s->addClassGame(record(*cls, QStringLiteral("class %1").arg(n)));
+    s->addChild(*cls, child, "c");
+    s->startGame(*game, *cls, 1, {child}, eighteen);
+    s->recordAnswer(*game, 1, child, "今日", Judgement::Correct, 1, 0);
+    s->flush();
+}
+
 ClassSettings settings(const QString &name)
 {
     ClassSettings s;
@@ -488,14 +502,7 @@ void TestResultsBackends::twoHostsShareOneDatabase()
     qint64 classes[2] = {};
     int i = 0;
     for (ResultsStore *s : {a.get(), b.get()}) {
-        classes[i] = s->newId(ResultsStore::Kind::ClassGame);
-        const qint64 child = s->newId(ResultsStore::Kind::Child);
-        games[i] = s->newId(ResultsStore::Kind::Game);
-        s->addClassGame(record(classes[i], QStringLiteral("class %1").arg(i)));
-        s->addChild(classes[i], child, "c");
-        s->startGame(games[i], classes[i], 1, {child}, eighteen);
-        s->recordAnswer(games[i], 1, child, "今日", Judgement::Correct, 1, 0);
-        s->flush();
+        oneAnsweredGame(s, i, &classes[i], &games[i]);
         ++i;
     }
     QVERIFY(classes[0] != classes[1] && games[0] != games[1]);
@@ -528,14 +535,7 @@ void TestResultsBackends::aSilentHostsGamesAreMarkedByTheLiving()
     qint64 classes[3] = {}, games[3] = {};
     int i = 0;
     for (ResultsStore *s : {a.get(), b.get(), c.get()}) {
-        classes[i] = s->newId(ResultsStore::Kind::ClassGame);
-        const qint64 child = s->newId(ResultsStore::Kind::Child);
-        games[i] = s->newId(ResultsStore::Kind::Game);
-        s->addClassGame(record(classes[i], QStringLiteral("class %1").arg(i)));
-        s->addChild(classes[i], child, "c");
-        s->startGame(games[i], classes[i], 1, {child}, eighteen);
-        s->recordAnswer(games[i], 1, child, "今日", Judgement::Correct, 1, 0);
-        s->flush();
+        oneAnsweredGame(s, i, &classes[i], &games[i]);
         ++i;
     }
     QTRY_COMPARE_WITH_TIMEOUT(a->waiting() + b->waiting() + c->waiting(), 0, 10000);

@@ -48,38 +48,40 @@ fi
 # SIGTERM.
 [ -L "$prefix/bin/taruvo-host" ] || fail "bin/taruvo-host is not a link"
 [ -f "$prefix/lib/systemd/system/taruvo-host.service" ] || fail "no service unit for the class host"
-hostlog="$prefix/host.log"
-: >"$hostlog"
-"$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
-pid=$!
+# The host's log is printed with a failure; each start has a log of its
+# own, made before it starts, so that one start's lines are never read as
+# another's.
+fail_log() { cat "$hostlog" >&2 || true; fail "$@"; }
+start_host() {
+    hostlog="$prefix/$1.log"
+    : >"$hostlog"
+    "$prefix/bin/taruvo-host" --state-dir "$prefix/$1" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
+    pid=$!
+}
+stop_host() {
+    kill -TERM $pid
+    local status=0
+    wait $pid || status=$?
+    [ $status -eq 0 ] || fail_log "$1 ended with status $status"
+}
+start_host hoststate
 for ((i = 0; i < 100; i++)); do
     grep -q '^Teacher: http://127.0.0.1:' "$hostlog" && break
-    kill -0 $pid 2>/dev/null || { cat "$hostlog" >&2 || true; fail "the installed class host ended by itself"; }
+    kill -0 $pid 2>/dev/null || fail_log "the installed class host ended by itself"
     sleep 0.1
 done
-grep -q '^Teacher: http://127.0.0.1:' "$hostlog" || { cat "$hostlog" >&2 || true; fail "the installed class host does not say where it is"; }
+grep -q '^Teacher: http://127.0.0.1:' "$hostlog" || fail_log "the installed class host does not say where it is"
 grep -q '^Teacher key' "$hostlog" || fail "the installed class host made no teacher key"
 grep -q "^Word lists from $prefix/lib/taruvo/words;" "$hostlog" || fail "the installed class host looks for word lists elsewhere"
 [ -f "$prefix/hoststate/results.db" ] || fail "the installed class host keeps no results"
-kill -TERM $pid
-status=0
-wait $pid || status=$?
-[ $status -eq 0 ] || { cat "$hostlog" >&2 || true; fail "the installed class host ended with status $status on SIGTERM"; }
+stop_host "the installed class host, on SIGTERM,"
 # Stopped while it starts (the key is said before the models load): it
 # still ends cleanly, once it is up.
-# A log of its own, there before it starts: the first one's key line must
-# not be read as this one's.
-hostlog="$prefix/host2.log"
-: >"$hostlog"
-"$prefix/bin/taruvo-host" --state-dir "$prefix/hoststate2" --address 127.0.0.1 --port 0 >"$hostlog" 2>&1 &
-pid=$!
+start_host hoststate2
 for ((i = 0; i < 200; i++)); do
     grep -q '^Teacher key' "$hostlog" && break
     sleep 0.05
 done
-kill -TERM $pid
-status=0
-wait $pid || status=$?
-[ $status -eq 0 ] || { cat "$hostlog" >&2 || true; fail "the class host stopped while starting ended with status $status"; }
-grep -q '^taruvo-host ended' "$hostlog" || { cat "$hostlog" >&2 || true; fail "the class host stopped while starting did not end its way"; }
+stop_host "the class host stopped while starting"
+grep -q '^taruvo-host ended' "$hostlog" || fail_log "the class host stopped while starting did not end its way"
 echo "install: complete"
