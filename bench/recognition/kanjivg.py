@@ -21,6 +21,13 @@ def grades():
     return out
 
 
+def kanjidic_chars():
+    """Every kanji KANJIDIC lists, with a grade or not."""
+    with open(KANJIDIC, "rb") as fh:
+        text = fh.read().decode("euc_jp", errors="replace")
+    return {line.split(" ", 1)[0] for line in text.splitlines()[1:] if line}
+
+
 def joyo_set():
     # KANJIDIC's grades G1 to G8 are the jōyō kanji.
     return {c for c, g in grades().items() if 1 <= g <= 8}

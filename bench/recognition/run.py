@@ -28,25 +28,35 @@ import tablet  # noqa: E402
 ENGINES = ["model", "zinnia", "templates", "fused"]
 SPLIT_SEED = 20261207
 INK_SEED = 1207
+# Forms that are only parts of kanji, which the box never offers.
+PARTS_ONLY = set("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶")
 
 
-def model_classes():
-    with open(os.path.join(ROOT, "data/inkmodel/ink-ja.json"), encoding="utf-8") as fh:
+def model_classes(tool=None):
+    """The classes of the model the tool reads: the one beside it (as the
+    program looks there first), else the committed one."""
+    path = os.path.join(os.path.dirname(os.path.abspath(tool)), "ink-ja.json") if tool else ""
+    if not os.path.exists(path):
+        path = os.path.join(ROOT, "data/inkmodel/ink-ja.json")
+    with open(path, encoding="utf-8") as fh:
         return set(json.load(fh)["classes"])
 
 
 def independent_sets(cache):
-    """{'dev': [...], 'test': [...], 'rare-dev': [...], 'rare-test': [...]} and the ink data.
+    """{'dev': [...], 'test': [...], 'rare-dev': [...], ...} and the ink data.
     The jōyō kanji the independent data has, split one third for development
     and two thirds for test; 'rare' are the name kanji (KANJIDIC grades 9
-    and 10) the data has and the ink model does not know."""
+    and 10) the data has, which a model of the jōyō kanji alone does not know;
+    'beyond' are the kanji KANJIDIC lists without a grade (neither jōyō nor
+    name kanji), which no model here knows."""
     g = kanjivg.grades()
     folder = tablet.fetch(cache)
     joyo = sorted(c for c, v in g.items() if v <= 8)
-    rare = sorted(c for c, v in g.items() if v >= 9 and c not in model_classes())
-    data = tablet.load(folder, joyo + rare)
+    rare = sorted(c for c, v in g.items() if v >= 9)
+    beyond = sorted(kanjivg.kanjidic_chars() - set(g) - PARTS_ONLY)
+    data = tablet.load(folder, joyo + rare + beyond)
     sets = {}
-    for name, chars in (("", joyo), ("rare-", rare)):
+    for name, chars in (("", joyo), ("rare-", rare), ("beyond-", beyond)):
         chars = [c for c in chars if c in data]
         random.Random(SPLIT_SEED).shuffle(chars)
         cut = len(chars) // 3
@@ -89,7 +99,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--tool", default=os.path.join(ROOT, "build-bench/taruvo-recognize"))
     ap.add_argument("--source", choices=["independent", "kanjivg"], default="independent")
-    ap.add_argument("--split", default="test", help="test, dev, rare-test or rare-dev (independent ink)")
+    ap.add_argument("--split", default="test", help="test, dev, rare-test, rare-dev, beyond-test or beyond-dev (independent ink)")
     ap.add_argument("--conditions", help="comma-separated; default all of the source")
     ap.add_argument("--engines", default=",".join(ENGINES))
     ap.add_argument("--limit", type=int, default=0, help="only every k-th character, for quick runs")

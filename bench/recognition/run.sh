@@ -10,9 +10,11 @@ build="$root/build-bench"
 # The KanjiVG strokes (python3-kanjidraw), the grades (kanjidic) and npm for
 # the independent ink.
 need=()
-for p in python3 python3-kanjidraw kanjidic npm; do
+for p in python3 python3-kanjidraw kanjidic; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
+# A Node.js from elsewhere brings its own npm, which Debian's would conflict with.
+command -v npm >/dev/null || need+=(npm)
 if ((${#need[@]})); then
     echo "bench: installing ${need[*]}"
     sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)

@@ -4,8 +4,8 @@
 # ink, then checks the choice on the test split. Each recogniser's scored
 # candidates are dumped once per split and condition (cached in
 # build-bench/), the fusion is replayed offline for a grid of weights, and
-# the best by the mean top-1 over all conditions (rare kanji counted a
-# quarter) is printed with its figures on both splits. The constants in
+# the best by the mean top-1 over all conditions (kanji beyond the jōyō
+# kanji counted a quarter) is printed with its figures on both splits. The constants in
 # src/recognition/fusedrecognizer.cpp come from this table.
 #   bench/recognition/tune.py --tool build-bench/taruvo-recognize
 import argparse
@@ -25,7 +25,8 @@ ZINNIA_WEIGHTS = [0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0]
 TEMPLATE_WEIGHTS = [0.0, 0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.16]
 OUTSIDE = [1.0, 2.0, 3.0, 4.0, 6.0]
 RARE_CONDITIONS = ["clean", "realistic"]
-PARTS_ONLY = set("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶")
+OTHER_SPLITS = ("rare-dev", "rare-test", "beyond-dev", "beyond-test")
+PARTS_ONLY = run.PARTS_ONLY
 
 
 def is_kanji(c):
@@ -103,9 +104,12 @@ def figures(tabs, w):
     return res
 
 
-def objective(joyo, rare):
-    return (sum(v[0] for v in joyo.values()) / len(joyo)
-            + 0.25 * sum(v[0] for v in rare.values()) / len(rare))
+def objective(joyo, *others):
+    """Mean top-1 over the jōyō conditions, and a quarter of the mean over
+    the kanji beyond them (name kanji and the rest alike)."""
+    def mean(d):
+        return sum(v[0] for v in d.values()) / len(d)
+    return mean(joyo) + 0.25 * sum(mean(o) for o in others) / len(others)
 
 
 def main():
@@ -119,34 +123,36 @@ def main():
         engines = args.dump_only.split(",")
         for s in ("dev", "test"):
             dumps(args.tool, args.cache, s, sets[s], data, list(tablet.CONDITIONS), engines)
-        for s in ("rare-dev", "rare-test"):
+        for s in OTHER_SPLITS:
             dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS, engines)
         return
-    classes = run.model_classes()
+    classes = run.model_classes(args.tool)
     conditions = list(tablet.CONDITIONS)
     d = {s: dumps(args.tool, args.cache, s, sets[s], data, conditions) for s in ("dev", "test")}
-    r = {s: dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS) for s in ("rare-dev", "rare-test")}
-    print("development split: %d jōyō kanji, %d rare; test split: %d and %d" %
-          (len(sets["dev"]), len(sets["rare-dev"]), len(sets["test"]), len(sets["rare-test"])))
+    r = {s: dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS) for s in OTHER_SPLITS}
+    print("development split: %d jōyō kanji, %d name kanji, %d beyond; test split: %d, %d and %d" %
+          tuple(len(sets[p + s]) for s in ("dev", "test") for p in ("", "rare-", "beyond-")))
     tabs = {s: tables(d[s], sets[s], classes) for s in ("dev", "test")}
-    tabs.update({s: tables(r[s], sets[s], classes) for s in ("rare-dev", "rare-test")})
+    tabs.update({s: tables(r[s], sets[s], classes) for s in OTHER_SPLITS})
     ranked = []
     for w in itertools.product(ZINNIA_WEIGHTS, TEMPLATE_WEIGHTS, OUTSIDE):
         j = figures(tabs["dev"], w)
         k = figures(tabs["rare-dev"], w)
-        ranked.append((objective(j, k), w, j, k))
+        b = figures(tabs["beyond-dev"], w)
+        ranked.append((objective(j, k, b), w, j, k, b))
     ranked.sort(key=lambda x: -x[0])
     print("best on the development split (Zinnia weight, template weight, outside-model gap):")
-    for score, w, j, k in ranked[:8]:
-        print("  %-18s %.4f  realistic %.3f  rare %.3f" % (w, score, j["realistic"][0], k["clean"][0]))
+    for score, w, j, k, b in ranked[:8]:
+        print("  %-18s %.4f  realistic %.3f  names %.3f  beyond %.3f" %
+              (w, score, j["realistic"][0], k["clean"][0], b["clean"][0]))
     best = ranked[0][1]
     print("each recogniser alone, test split: top-1 / top-5")
     for engine in ("model", "zinnia", "templates"):
         row = []
-        for split, conds in (("test", d["test"]), ("rare-test", r["rare-test"])):
+        for split, conds in (("test", d["test"]), ("rare-test", r["rare-test"]), ("beyond-test", r["beyond-test"])):
             for cond, e in conds.items():
                 res = [[c for c, _ in x] for x in e[engine]]
-                row.append("%s%s %.3f/%.3f" % ("rare " if split != "test" else "", cond,
+                row.append("%s%s %.3f/%.3f" % (split[:-4], cond,
                                                run.accuracy(sets[split], res, 1), run.accuracy(sets[split], res, 5)))
         print("  %-9s %s" % (engine, "  ".join(row)))
     alone = (0.0, 0.0, 1e9)
@@ -155,8 +161,11 @@ def main():
         for split in ("dev", "test"):
             j = figures(tabs[split], w)
             k = figures(tabs["rare-" + split], w)
-            print("  %-5s %s | rare %s" % (split, "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in j.items()),
-                                         "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items())))
+            b = figures(tabs["beyond-" + split], w)
+            print("  %-5s %s | names %s | beyond %s" % (
+                split, "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in j.items()),
+                "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items()),
+                "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in b.items())))
 
 
 if __name__ == "__main__":
