@@ -25,6 +25,7 @@ ZINNIA_WEIGHTS = [0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0]
 TEMPLATE_WEIGHTS = [0.0, 0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.16]
 OUTSIDE = [1.0, 2.0, 3.0, 4.0, 6.0]
 RARE_CONDITIONS = ["clean", "realistic"]
+SURE = [0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9]
 OTHER_SPLITS = ("rare-dev", "rare-test", "beyond-dev", "beyond-test")
 PARTS_ONLY = run.PARTS_ONLY
 
@@ -89,19 +90,42 @@ def tables(d, chars, classes):
     return out
 
 
-def figures(tabs, w):
+def hits(a, w):
+    """Per sample: whether the truth is first, and among the first five."""
     wz, wt, outside = w
+    score = np.where(a["outside"], a["mtop"] - outside, a["m"]) + wz * a["z"] * a["hz"] + wt * a["t"] * a["ht"]
+    # Without the model's list (no ink), as the fallback ranks.
+    fallback = a["z"] + 0.02 * a["t"] * a["ht"]
+    score = np.where(a["hm"][:, None], score, fallback) + a["kanji"]
+    score = np.where(a["valid"], score, -np.inf)
+    order = np.argsort(-score, axis=1, kind="stable")[:, :5]
+    hit = (order == a["truth"][:, None]) & (a["truth"][:, None] >= 0)
+    return hit[:, 0], hit.any(axis=1)
+
+
+def figures(tabs, w):
     res = {}
     for cond, a in tabs.items():
-        score = np.where(a["outside"], a["mtop"] - outside, a["m"]) + wz * a["z"] * a["hz"] + wt * a["t"] * a["ht"]
-        # Without the model's list (no ink), as the fallback ranks.
-        fallback = a["z"] + 0.02 * a["t"] * a["ht"]
-        score = np.where(a["hm"][:, None], score, fallback) + a["kanji"]
-        score = np.where(a["valid"], score, -np.inf)
-        order = np.argsort(-score, axis=1, kind="stable")[:, :5]
-        hit = (order == a["truth"][:, None]) & (a["truth"][:, None] >= 0)
-        res[cond] = (hit[:, 0].mean(), hit.any(axis=1).mean())
+        first, five = hits(a, w)
+        res[cond] = (first.mean(), five.mean())
     return res
+
+
+def sure_rows(d, tabs, chars, w):
+    """In a game the model alone reads a character it is sure of (SureModel
+    in fusedrecognizer.h): per threshold, how much of the ink that is and
+    how each condition's top-1 changes against all three always."""
+    print("the model alone when sure (development split): probability, share of the ink, top-1 change by condition")
+    for p in SURE:
+        shares, changes = [], []
+        for cond, a in tabs.items():
+            fused, _ = hits(a, w)
+            tops = [m[0] if m and m[0][0] not in PARTS_ONLY else ("", -1e9) for m in d[cond]["model"]]
+            sure = np.array([t[1] >= np.log(p) for t in tops])
+            right = np.where(sure, [t[0] == c for t, c in zip(tops, chars)], fused)
+            shares.append(sure.mean())
+            changes.append("%s %+.4f" % (cond, right.mean() - fused.mean()))
+        print("  %.1f  %.2f-%.2f  %s" % (p, min(shares), max(shares), "  ".join(changes)))
 
 
 def objective(joyo, *others):
@@ -166,6 +190,7 @@ def main():
                 split, "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in j.items()),
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items()),
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in b.items())))
+    sure_rows(d["dev"], tabs["dev"], sets["dev"], best)
 
 
 if __name__ == "__main__":
