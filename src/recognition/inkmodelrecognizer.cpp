@@ -2,6 +2,7 @@
 // The ink model behind the Recognizer interface.
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/inkraster.h"
+#include "recognition/quantizedlayer.h"
 #include "common/regularfile.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <numeric>
 #include <opencv2/dnn.hpp>
+#include <opencv2/dnn/all_layers.hpp>
 
 namespace {
 
@@ -22,20 +24,173 @@ namespace {
 constexpr qint64 MaxModelBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxMetadataBytes = 1024 * 1024;
 
+// The eight-bit head may differ from the float one by a few hundredths;
+// more means it was not taken apart right.
+constexpr float HeadTolerance = 0.5f;
+
+cv::dnn::DictValue sizes(const std::vector<size_t> &values)
+{
+    std::vector<int> ints(values.begin(), values.end());
+    return cv::dnn::DictValue::arrayInt(ints.data(), int(ints.size()));
+}
+
+// A layer of the convolutional part as parameters a new network takes; false
+// for a kind of layer or a setting this does not carry over.
+bool paramsOf(const cv::Ptr<cv::dnn::Layer> &layer, cv::dnn::LayerParams &p)
+{
+    p.name = layer->name;
+    p.type = layer->type;
+    p.blobs = layer->blobs;
+    if (layer->type == "Convolution") {
+        const auto conv = layer.dynamicCast<cv::dnn::BaseConvolutionLayer>();
+        if (!conv || conv->pads_begin != conv->pads_end || !conv->padMode.empty() || layer->blobs.empty())
+            return false;
+        p.set("kernel_size", sizes(conv->kernel_size));
+        p.set("stride", sizes(conv->strides));
+        p.set("dilation", sizes(conv->dilations));
+        p.set("pad", sizes(conv->pads_begin));
+        p.set("num_output", conv->numOutput);
+        p.set("bias_term", layer->blobs.size() > 1);
+        return true;
+    }
+    if (layer->type == "Pooling") {
+        const auto pool = layer.dynamicCast<cv::dnn::PoolingLayer>();
+        if (!pool || pool->type != 0 /* max */ || pool->globalPooling || pool->pads_begin != pool->pads_end
+            || !pool->padMode.empty())
+            return false;
+        p.set("pool", "max");
+        p.set("kernel_size", sizes(pool->kernel_size));
+        p.set("stride", sizes(pool->strides));
+        p.set("pad", sizes(pool->pads_begin));
+        p.set("ceil_mode", pool->ceilMode);
+        return true;
+    }
+    if (layer->type == "ReLU") {
+        const auto relu = layer.dynamicCast<cv::dnn::ReLULayer>();
+        return relu && relu->negativeSlope == 0.0f;
+    }
+    return layer->type == "Flatten";
+}
+
+QuantizedLayer quantized(const cv::Ptr<cv::dnn::Layer> &layer)
+{
+    if (layer->blobs.size() != 2)
+        return {};
+    const cv::Mat &w = layer->blobs[0];
+    const cv::Mat &b = layer->blobs[1];
+    if (w.type() != CV_32F || b.type() != CV_32F || w.dims != 2 || !w.isContinuous() || !b.isContinuous()
+        || b.total() != size_t(w.size[0]))
+        return {};
+    return QuantizedLayer::fromFloat(w.ptr<float>(), b.ptr<float>(), w.size[0], w.size[1]);
+}
+
 } // namespace
 
 struct InkModelRecognizer::Model
 {
+    // The whole network, or its convolutional part when the head is split off.
     cv::dnn::Net net;
+    // The head in eight bits: hidden, a ReLU, output; empty when the net is whole.
+    QuantizedLayer hidden;
+    QuantizedLayer output;
     std::mutex mutex; // a network runs one input at a time
+
+    // The network's output for one raster.
+    std::vector<float> logits(const float *raster);
+    // Splits `whole` into its convolutional part, run by OpenCV, and the
+    // two fully connected layers at its end, kept in eight bits; false (and
+    // nothing changed) when it has another shape or the parts do not give
+    // what it gives.
+    bool splitHead(cv::dnn::Net &whole);
 };
 
-InkModelRecognizer::InkModelRecognizer(const QStringList &modelPaths)
+std::vector<float> InkModelRecognizer::Model::logits(const float *raster)
+{
+    const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    net.setInput(cv::Mat(4, shape, CV_32F, const_cast<float *>(raster)));
+    const cv::Mat out = net.forward();
+    const float *begin = out.ptr<float>();
+    if (output.isEmpty())
+        return std::vector<float>(begin, begin + out.total());
+    if (out.total() != size_t(hidden.inputs()))
+        return {};
+    std::vector<float> h(size_t(hidden.outputs()));
+    hidden.apply(begin, h.data());
+    for (float &v : h)
+        v = std::max(v, 0.0f);
+    std::vector<float> y(size_t(output.outputs()));
+    output.apply(h.data(), y.data());
+    return y;
+}
+
+bool InkModelRecognizer::Model::splitHead(cv::dnn::Net &whole)
+{
+    // Layer ids run 1..n in the order the file gives them; the head is the
+    // last two fully connected layers with a ReLU between them.
+    const std::vector<cv::String> names = whole.getLayerNames();
+    const int n = int(names.size());
+    int first = 0;
+    for (int id = 1; id <= n; ++id) {
+        if (whole.getLayerId(names[size_t(id - 1)]) != id)
+            return false;
+        if (!first && whole.getLayer(id)->type == "InnerProduct")
+            first = id;
+    }
+    if (first < 2 || first + 2 > n || whole.getLayer(first + 1)->type != "ReLU"
+        || whole.getLayer(first + 2)->type != "InnerProduct")
+        return false;
+    for (int id = first + 3; id <= n; ++id)
+        if (whole.getLayer(id)->type != "Identity")
+            return false;
+    QuantizedLayer h = quantized(whole.getLayer(first));
+    QuantizedLayer o = quantized(whole.getLayer(first + 2));
+    if (h.isEmpty() || o.isEmpty() || o.inputs() != h.outputs())
+        return false;
+
+    cv::dnn::Net part;
+    for (int id = 1; id < first; ++id) {
+        // A chain: each layer reads the one before it and nothing else.
+        if (id > 1) {
+            const std::vector<cv::Ptr<cv::dnn::Layer>> inputs = whole.getLayerInputs(id);
+            if (inputs.size() != 1 || inputs.front()->name != names[size_t(id - 2)])
+                return false;
+        }
+        cv::dnn::LayerParams p;
+        if (!paramsOf(whole.getLayer(id), p))
+            return false;
+        part.addLayerToPrev(p.name, p.type, p);
+    }
+    part.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    part.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+
+    // Both ways on an ink-like pattern must agree.
+    std::vector<float> probe(size_t(InkRaster::Channels) * InkRaster::Side * InkRaster::Side);
+    for (size_t i = 0; i < probe.size(); ++i)
+        probe[i] = (i * 7919 % 31 < 5) ? float(i % 13) / 12.0f : 0.0f;
+    const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    whole.setInput(cv::Mat(4, shape, CV_32F, probe.data()));
+    const cv::Mat expected = whole.forward().clone();
+    net = part;
+    hidden = std::move(h);
+    output = std::move(o);
+    const std::vector<float> got = logits(probe.data());
+    bool same = got.size() == expected.total();
+    for (size_t i = 0; same && i < got.size(); ++i)
+        same = std::fabs(got[i] - expected.ptr<float>()[i]) <= HeadTolerance;
+    if (!same) {
+        net = whole;
+        hidden = {};
+        output = {};
+    }
+    return same;
+}
+
+InkModelRecognizer::InkModelRecognizer(const QStringList &modelPaths, Head head)
 {
     for (const QString &path : modelPaths) {
         if (path.isEmpty())
             continue;
-        const QString why = load(path);
+        const QString why = load(path, head);
         if (why.isEmpty()) {
             m_pathsTried.append(path);
             m_modelPath = path;
@@ -59,7 +214,12 @@ QString InkModelRecognizer::metadataPath(const QString &modelPath)
     return info.dir().filePath(info.completeBaseName() + QStringLiteral(".json"));
 }
 
-QString InkModelRecognizer::load(const QString &path)
+bool InkModelRecognizer::isEightBit() const
+{
+    return m_model && !m_model->output.isEmpty();
+}
+
+QString InkModelRecognizer::load(const QString &path, Head head)
 {
     // Needed only while the network is made from it: the installed file is
     // mapped rather than copied.
@@ -110,6 +270,11 @@ QString InkModelRecognizer::load(const QString &path)
         const cv::Mat out = model->net.forward();
         if (out.total() != size_t(classes.size()))
             return QStringLiteral("output does not match its classes");
+        // A network of another shape keeps its head in float.
+        if (head == Head::EightBit) {
+            cv::dnn::Net whole = model->net;
+            model->splitHead(whole);
+        }
     } catch (const cv::Exception &) {
         return QStringLiteral("OpenCV cannot read it");
     } catch (const std::exception &) {
@@ -128,15 +293,11 @@ QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
     const Ink bounded = boundedInk(ink);
     if (bounded.isEmpty())
         return {};
-    std::vector<float> raster = InkRaster::rasterize(bounded);
-    const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    const std::vector<float> raster = InkRaster::rasterize(bounded);
     std::vector<float> logits;
     try {
         const std::lock_guard<std::mutex> lock(m_model->mutex);
-        m_model->net.setInput(cv::Mat(4, shape, CV_32F, raster.data()));
-        const cv::Mat out = m_model->net.forward();
-        const float *begin = out.ptr<float>();
-        logits.assign(begin, begin + out.total());
+        logits = m_model->logits(raster.data());
     } catch (const cv::Exception &) {
         return {};
     }

@@ -17,7 +17,12 @@
 class InkModelRecognizer : public Recognizer
 {
 public:
-    explicit InkModelRecognizer(const QStringList &modelPaths);
+    // How the fully connected layers at the network's end are kept: in
+    // eight bits (a quarter of the memory; OpenCV runs the convolutions
+    // alone) when the network has that shape, or as the file has them.
+    enum class Head { EightBit, Float };
+
+    explicit InkModelRecognizer(const QStringList &modelPaths, Head head = Head::EightBit);
     ~InkModelRecognizer() override;
 
     // Scores are natural logarithms of the model's probabilities.
@@ -28,6 +33,8 @@ public:
     bool contains(const QString &text) const;
     int size() const { return int(m_classes.size()); }
     QString modelPath() const { return m_modelPath; }
+    // Whether the loaded model's head is kept in eight bits.
+    bool isEightBit() const;
     // Every path tried, each with why it was not used.
     QStringList pathsTried() const { return m_pathsTried; }
 
@@ -37,7 +44,7 @@ public:
 private:
     struct Model;
     // Empty on success, else why the model at `path` cannot be used.
-    QString load(const QString &path);
+    QString load(const QString &path, Head head);
 
     std::unique_ptr<Model> m_model;
     std::vector<char32_t> m_classes; // in the network's output order

@@ -63,8 +63,9 @@ int modelCost()
         std::fprintf(stderr, "no usable ink model: %s\n", qPrintable(model.pathsTried().join(QLatin1String(", "))));
         return 1;
     }
-    std::printf("%s: %d classes, loaded in %.1f ms, %.1f MB resident\n", qPrintable(model.modelPath()), model.size(),
-                micros / 1000.0, (residentKb() - before) / 1024.0);
+    std::printf("%s: %d classes, head in %s, loaded in %.1f ms, %.1f MB resident\n", qPrintable(model.modelPath()),
+                model.size(), model.isEightBit() ? "eight bits" : "float", micros / 1000.0,
+                (residentKb() - before) / 1024.0);
     return 0;
 }
 

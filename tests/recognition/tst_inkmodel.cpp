@@ -2,6 +2,7 @@
 // The ink model: its raster against the training code's, loading, threads.
 #include "recognition/inkmodelrecognizer.h"
 #include "recognition/inkraster.h"
+#include "recognition/quantizedlayer.h"
 #include "recognition/sharedrecognizer.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,8 @@
 #include <sys/stat.h>
 #include <atomic>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <thread>
 
 namespace {
@@ -45,6 +48,8 @@ private slots:
     void loadsOnlyAWholeModel_data();
     void loadsOnlyAWholeModel();
     void classifiesFromSeveralThreads();
+    void eightBitLayerKeepsItsSums();
+    void eightBitHeadReadsAsTheFloatOne();
 
 private:
     SharedRecognizer m_shared;
@@ -233,6 +238,67 @@ void TestInkModel::classifiesFromSeveralThreads()
     for (std::thread &t : threads)
         t.join();
     QCOMPARE(wrong.load(), 0);
+}
+
+void TestInkModel::eightBitLayerKeepsItsSums()
+{
+    // 300 outputs of 200 inputs, weights of very different sizes per output.
+    const int out = 300, in = 200;
+    const size_t outs = out, ins = in;
+    std::mt19937 rng(5);
+    std::normal_distribution<float> normal;
+    std::vector<float> w(outs * ins), b(outs), x(ins);
+    for (int o = 0; o < out; ++o) {
+        const float size = std::pow(10.0f, float(o % 7) - 3.0f);
+        for (int i = 0; i < in; ++i)
+            w[size_t(o * in + i)] = size * normal(rng);
+        b[size_t(o)] = normal(rng);
+    }
+    // Half the inputs zero, as after a ReLU.
+    for (int i = 0; i < in; ++i)
+        x[size_t(i)] = i % 2 ? std::max(0.0f, normal(rng)) : 0.0f;
+    const QuantizedLayer layer = QuantizedLayer::fromFloat(w.data(), b.data(), out, in);
+    QCOMPARE(layer.outputs(), out);
+    QCOMPARE(layer.inputs(), in);
+    QVERIFY(layer.bytes() < w.size() * sizeof(float) / 3);
+    std::vector<float> y(outs);
+    layer.apply(x.data(), y.data());
+    for (int o = 0; o < out; ++o) {
+        double exact = b[size_t(o)], magnitude = 0;
+        for (int i = 0; i < in; ++i) {
+            exact += double(w[size_t(o * in + i)]) * x[size_t(i)];
+            magnitude += std::fabs(double(w[size_t(o * in + i)]) * x[size_t(i)]);
+        }
+        // Each weight is off by at most half a step of 1/127 of its row's largest.
+        QVERIFY2(std::fabs(y[size_t(o)] - exact) <= magnitude / 127 + 1e-5, qPrintable(QString::number(o)));
+    }
+    // A row of zeros, and weights that are no numbers.
+    std::fill(w.begin(), w.begin() + in, 0.0f);
+    QVERIFY(!QuantizedLayer::fromFloat(w.data(), b.data(), out, in).isEmpty());
+    w[7] = std::numeric_limits<float>::quiet_NaN();
+    QVERIFY(QuantizedLayer::fromFloat(w.data(), b.data(), out, in).isEmpty());
+    w[7] = 0;
+    b[3] = std::numeric_limits<float>::infinity();
+    QVERIFY(QuantizedLayer::fromFloat(w.data(), b.data(), out, in).isEmpty());
+}
+
+void TestInkModel::eightBitHeadReadsAsTheFloatOne()
+{
+    // The shipped model's head is taken apart and kept in eight bits; it
+    // reads the same characters as the network read whole, with scores a
+    // few hundredths apart.
+    const InkModelRecognizer &eight = m_shared.inkModel();
+    QVERIFY(eight.isEightBit());
+    const InkModelRecognizer whole({eight.modelPath()}, InkModelRecognizer::Head::Float);
+    QVERIFY(whole.isAvailable());
+    QVERIFY(!whole.isEightBit());
+    for (const char *ink : {Tree, River, Three}) {
+        const QList<Candidate> a = eight.classify(inkOf(ink), 5);
+        const QList<Candidate> b = whole.classify(inkOf(ink), 5);
+        QCOMPARE(a.size(), 5);
+        QCOMPARE(a.first().text, b.first().text);
+        QVERIFY2(std::abs(a.first().score - b.first().score) < 0.1, ink);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestInkModel)
