@@ -93,22 +93,31 @@ def main():
                                                 pct_start=0.15)
     loss_fn = nn.CrossEntropyLoss(label_smoothing=0.1)
     epoch, step = 0, 0
+    rng_state = None
     if os.path.exists(ckpt_path):
         state = torch.load(ckpt_path)
         model.load_state_dict(state["model"])
         opt.load_state_dict(state["opt"])
         sched.load_state_dict(state["sched"])
         epoch, step = state["epoch"], state["step"]
+        # Checkpoints that carry the random streams resume exactly where the
+        # run stopped (dropout and the shifts as an unbroken run has them).
+        rng_state = state.get("rng")
         print("resuming at epoch %d, step %d" % (epoch + 1, step), flush=True)
 
     def checkpoint():
         save(ckpt_path, {"model": model.state_dict(), "opt": opt.state_dict(), "sched": sched.state_dict(),
-                         "epoch": epoch, "step": step})
+                         "epoch": epoch, "step": step, "rng": (torch.get_rng_state(), gen.get_state())})
 
     model.train()
     while epoch < args.epochs:
         order = np.random.default_rng([args.seed, epoch]).permutation(len(index))
         gen = torch.Generator().manual_seed(args.seed * 1000 + epoch * 100000 + step)
+        if rng_state is not None:
+            torch.set_rng_state(rng_state[0])
+            if step:  # an epoch's first step seeds its shifts afresh
+                gen.set_state(rng_state[1])
+            rng_state = None
         started, seen, loss_sum = time.time(), 0, 0.0
         while step < steps_per_epoch:
             pick = order[step * args.batch:(step + 1) * args.batch]
