@@ -181,10 +181,10 @@ done
 sleep 5
 if [ -n "$child" ]; then kill -TERM "$child"; else kill -TERM $tracer; fi 2>/dev/null
 wait $tracer
-for f in handwriting-ja.model ink-ja.onnx kanjidraw/data.json; do
+for f in handwriting-ja.model ink-ja.onnx ink-ja-longhand.onnx kanjidraw/data.json; do
     grep -qE "\"[^\"]*$f\", O_RDONLY.*= [0-9]+$" /tmp/opened.trace || { echo "the program did not read $f"; exit 1; }
 done
-echo "up 5 s, nothing missing, status 0 on SIGTERM; read the Zinnia model, the ink model and the templates"
+echo "up 5 s, nothing missing, status 0 on SIGTERM; read the Zinnia model, both ink models and the templates"
 EOF
 
 # --- The README's commands from a clean clone -------------------------------

@@ -74,11 +74,17 @@ def sha(path):
     return h.hexdigest()[:16]
 
 
-def cache_key():
-    """The model and the recognition code: what the dumped scores depend on
-    (the headers hold the margins, which the dumps do not use)."""
+def cache_key(tool):
+    """The models the tool reads and the recognition code: what the dumped
+    scores depend on (the headers hold the margins, which the dumps do not
+    use)."""
     h = hashlib.sha256()
-    files = [os.path.join(run.ROOT, "data/inkmodel/ink-ja.onnx"), os.path.join(run.ROOT, "src/engine/ink.cpp")]
+    models = os.path.dirname(os.path.abspath(tool))
+    if not os.path.exists(os.path.join(models, "ink-ja.onnx")):
+        models = os.path.join(run.ROOT, "data/inkmodel")
+    files = [os.path.join(models, f) for f in ("ink-ja.onnx", "ink-ja-longhand.onnx")
+             if os.path.exists(os.path.join(models, f))]
+    files.append(os.path.join(run.ROOT, "src/engine/ink.cpp"))
     folder = os.path.join(run.ROOT, "src/recognition")
     # The tool's own source only reads and prints.
     files += sorted(os.path.join(folder, f) for f in os.listdir(folder)
@@ -402,7 +408,7 @@ def main():
     ap.add_argument("--dump-only", action="store_true")
     ap.add_argument("--check", action="store_true", help="also run the program's path on the test split")
     args = ap.parse_args()
-    key = cache_key()
+    key = cache_key(args.tool)
     sets, data = run.independent_sets(args.cache)
     rng = random.Random(7)
     junk_lines = [scribble(rng) for _ in range(500)]

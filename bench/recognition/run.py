@@ -33,13 +33,18 @@ PARTS_ONLY = set("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀�
 
 
 def model_classes(tool=None):
-    """The classes of the model the tool reads: the one beside it (as the
-    program looks there first), else the committed one."""
-    path = os.path.join(os.path.dirname(os.path.abspath(tool)), "ink-ja.json") if tool else ""
-    if not os.path.exists(path):
-        path = os.path.join(ROOT, "data/inkmodel/ink-ja.json")
-    with open(path, encoding="utf-8") as fh:
-        return set(json.load(fh)["classes"])
+    """The classes the ink models the tool reads know together: those beside
+    it (as the program looks there first), else the committed ones."""
+    folder = os.path.dirname(os.path.abspath(tool)) if tool else ""
+    if not folder or not os.path.exists(os.path.join(folder, "ink-ja.json")):
+        folder = os.path.join(ROOT, "data/inkmodel")
+    out = set()
+    for name in ("ink-ja.json", "ink-ja-longhand.json"):
+        path = os.path.join(folder, name)
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as fh:
+                out |= set(json.load(fh)["classes"])
+    return out
 
 
 def independent_sets(cache):

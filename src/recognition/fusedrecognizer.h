@@ -67,21 +67,22 @@ public:
     // BoardFloor; the two boxes read as a board word when its characters
     // trail the two best by at most PairMargin together and PairEach apiece,
     // each scoring at least PairFloor.
-    static constexpr double BoardMargin = 2.0;
+    static constexpr double BoardMargin = 3.0;
     static constexpr double BoardFloor = -8.0;
-    static constexpr double PairMargin = 6.0;
+    static constexpr double PairMargin = 4.0;
     static constexpr double PairEach = 4.0;
     static constexpr double PairFloor = -10.0;
 
-    // In a game, a free board character the model gives a probability of
-    // at least 0.7 (this log-probability) is read by the model alone. On
-    // the benchmark's development split the lowest such threshold at which
-    // no condition read more than 0.2 points worse, had the model alone
-    // read every character it was this sure of: 42-67 % of the ink, read
-    // right 0.981-1.000 of the time; semi-cursive ink, which misleads
-    // Zinnia and the templates, read 4.7 points better. Characters outside
-    // the model are why it is never done outside a game: a sure model is
-    // then sometimes sure of the wrong kanji.
+    // In a game, a free board character the models give a probability of
+    // at least 0.7 (this log-probability) is read by them alone: 48-73 % of
+    // the benchmark's ink, no condition of its development split more than
+    // 0.2 points worse than with all three, semi-cursive ink (which
+    // misleads Zinnia and the templates) 4.6 points better. 0.5 passed that
+    // rule too, but the gaps between the models' own candidates are
+    // narrower than the fused ones, and a plainly written 田 beside a board
+    // word with 由 then became that word. Characters outside the models are
+    // why it is never done outside a game: sure models are then sometimes
+    // sure of the wrong kanji.
     static constexpr double SureModel = -0.357;
 
     // Readings so far by the model alone and by all three (for benchmarks).

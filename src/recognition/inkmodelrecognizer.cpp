@@ -88,6 +88,11 @@ QuantizedLayer quantized(const cv::Ptr<cv::dnn::Layer> &layer)
 
 struct InkModelRecognizer::Model
 {
+    QString path;
+    // Its classes in the network's output order, and where each stands
+    // among the classes of all the models.
+    std::vector<char32_t> classes;
+    std::vector<int> place;
     // The whole network, or its convolutional part when the head is split off.
     cv::dnn::Net net;
     // The head in eight bits: hidden, a ReLU, output; empty when the net is whole.
@@ -186,17 +191,33 @@ bool InkModelRecognizer::Model::splitHead(cv::dnn::Net &whole)
 }
 
 InkModelRecognizer::InkModelRecognizer(const QStringList &modelPaths, Head head)
+    : InkModelRecognizer(QList<QStringList>{modelPaths}, head)
 {
-    for (const QString &path : modelPaths) {
-        if (path.isEmpty())
-            continue;
-        const QString why = load(path, head);
-        if (why.isEmpty()) {
-            m_pathsTried.append(path);
-            m_modelPath = path;
-            return;
+}
+
+InkModelRecognizer::InkModelRecognizer(const QList<QStringList> &models, Head head)
+{
+    for (const QStringList &paths : models) {
+        for (const QString &path : paths) {
+            if (path.isEmpty())
+                continue;
+            const QString why = load(path, head);
+            if (why.isEmpty()) {
+                m_pathsTried.append(path);
+                break;
+            }
+            m_pathsTried.append(path + QStringLiteral(" (") + why + QLatin1Char(')'));
         }
-        m_pathsTried.append(path + QStringLiteral(" (") + why + QLatin1Char(')'));
+    }
+    // Every model's classes in one sorted list; each output finds its place.
+    for (const auto &model : m_models)
+        m_classes.insert(m_classes.end(), model->classes.begin(), model->classes.end());
+    std::sort(m_classes.begin(), m_classes.end());
+    m_classes.erase(std::unique(m_classes.begin(), m_classes.end()), m_classes.end());
+    for (const auto &model : m_models) {
+        model->place.clear();
+        for (char32_t c : model->classes)
+            model->place.push_back(int(std::lower_bound(m_classes.begin(), m_classes.end(), c) - m_classes.begin()));
     }
 }
 
@@ -205,7 +226,7 @@ InkModelRecognizer::~InkModelRecognizer() = default;
 bool InkModelRecognizer::contains(const QString &text) const
 {
     const QList<uint> ucs = text.toUcs4();
-    return ucs.size() == 1 && std::binary_search(m_sorted.begin(), m_sorted.end(), char32_t(ucs.first()));
+    return ucs.size() == 1 && std::binary_search(m_classes.begin(), m_classes.end(), char32_t(ucs.first()));
 }
 
 QString InkModelRecognizer::metadataPath(const QString &modelPath)
@@ -216,7 +237,22 @@ QString InkModelRecognizer::metadataPath(const QString &modelPath)
 
 bool InkModelRecognizer::isEightBit() const
 {
-    return m_model && !m_model->output.isEmpty();
+    return !m_models.empty() && std::all_of(m_models.begin(), m_models.end(), [](const auto &m) {
+        return !m->output.isEmpty();
+    });
+}
+
+QStringList InkModelRecognizer::modelPaths() const
+{
+    QStringList paths;
+    for (const auto &model : m_models)
+        paths << model->path;
+    return paths;
+}
+
+QString InkModelRecognizer::modelPath() const
+{
+    return m_models.empty() ? QString() : m_models.front()->path;
 }
 
 QString InkModelRecognizer::load(const QString &path, Head head)
@@ -257,6 +293,7 @@ QString InkModelRecognizer::load(const QString &path, Head head)
         return QStringLiteral("a class listed twice");
 
     auto model = std::make_unique<Model>();
+    model->path = path;
     try {
         model->net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
         if (model->net.empty())
@@ -280,43 +317,66 @@ QString InkModelRecognizer::load(const QString &path, Head head)
     } catch (const std::exception &) {
         return QStringLiteral("OpenCV cannot read it");
     }
-    m_model = std::move(model);
-    m_classes = std::move(classes);
-    m_sorted = std::move(sorted);
+    model->classes = std::move(classes);
+    m_models.push_back(std::move(model));
     return {};
 }
 
+namespace {
+
+// log(sum(exp(v))), safe from overflow.
+double logSumExp(const std::vector<double> &v)
+{
+    const double top = *std::max_element(v.begin(), v.end());
+    double sum = 0;
+    for (double x : v)
+        sum += std::exp(x - top);
+    return top + std::log(sum);
+}
+
+} // namespace
+
 QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
 {
-    if (!m_model || count <= 0)
+    if (m_models.empty() || count <= 0)
         return {};
     const Ink bounded = boundedInk(ink);
     if (bounded.isEmpty())
         return {};
     const std::vector<float> raster = InkRaster::rasterize(bounded);
-    std::vector<float> logits;
-    try {
-        const std::lock_guard<std::mutex> lock(m_model->mutex);
-        logits = m_model->logits(raster.data());
-    } catch (const cv::Exception &) {
-        return {};
+    // Each model's log-probabilities, averaged over the models that know a
+    // character: two models trained on different hands err apart.
+    std::vector<double> sum(m_classes.size(), 0.0);
+    std::vector<int> votes(m_classes.size(), 0);
+    for (const auto &model : m_models) {
+        std::vector<float> logits;
+        try {
+            const std::lock_guard<std::mutex> lock(model->mutex);
+            logits = model->logits(raster.data());
+        } catch (const cv::Exception &) {
+            return {};
+        }
+        if (logits.size() != model->classes.size())
+            return {};
+        const std::vector<double> scores(logits.begin(), logits.end());
+        const double logSum = logSumExp(scores);
+        for (size_t i = 0; i < scores.size(); ++i) {
+            sum[size_t(model->place[i])] += scores[i] - logSum;
+            ++votes[size_t(model->place[i])];
+        }
     }
-    if (logits.size() != size_t(m_classes.size()))
-        return {};
-    // Log-softmax: scores comparable between characters and between inks.
-    const float top = *std::max_element(logits.begin(), logits.end());
-    double sum = 0;
-    for (float v : logits)
-        sum += std::exp(double(v - top));
-    const double logSum = double(top) + std::log(sum);
-    std::vector<int> order(logits.size());
+    for (size_t i = 0; i < sum.size(); ++i)
+        sum[i] /= votes[i];
+    // Averaged, they are probabilities again only once scaled to sum to one.
+    const double logSum = m_models.size() > 1 ? logSumExp(sum) : 0.0;
+    std::vector<int> order(sum.size());
     std::iota(order.begin(), order.end(), 0);
     const size_t k = std::min(order.size(), size_t(count));
     std::partial_sort(order.begin(), order.begin() + ptrdiff_t(k), order.end(),
-                      [&](int a, int b) { return logits[size_t(a)] > logits[size_t(b)]; });
+                      [&](int a, int b) { return sum[size_t(a)] > sum[size_t(b)]; });
     QList<Candidate> out;
     out.reserve(int(k));
     for (size_t i = 0; i < k; ++i)
-        out.append({QString::fromUcs4(&m_classes[size_t(order[i])], 1), double(logits[size_t(order[i])]) - logSum});
+        out.append({QString::fromUcs4(&m_classes[size_t(order[i])], 1), sum[size_t(order[i])] - logSum});
     return out;
 }

@@ -13,7 +13,9 @@
 // to it; it knows only the characters it was trained on. The model is
 // loaded once, from the first of the given paths whose file and metadata
 // (the same name ending in .json: classes, raster size, checksum) agree.
-// classify() may be called from any thread, one call at a time or not.
+// Given several models (each with its paths) it reads with every one that
+// loads and averages their log-probabilities. classify() may be called from
+// any thread, one call at a time or not.
 class InkModelRecognizer : public Recognizer
 {
 public:
@@ -23,16 +25,20 @@ public:
     enum class Head { EightBit, Float };
 
     explicit InkModelRecognizer(const QStringList &modelPaths, Head head = Head::EightBit);
+    explicit InkModelRecognizer(const QList<QStringList> &models, Head head = Head::EightBit);
     ~InkModelRecognizer() override;
 
     // Scores are natural logarithms of the model's probabilities.
     QList<Candidate> classify(const Ink &ink, int count) const override;
-    bool isAvailable() const override { return m_model != nullptr; }
+    bool isAvailable() const override { return !m_models.empty(); }
 
-    // Whether the model knows the character at all.
+    // Whether a model knows the character at all.
     bool contains(const QString &text) const;
+    // The characters the models know together.
     int size() const { return int(m_classes.size()); }
-    QString modelPath() const { return m_modelPath; }
+    // The first model's file, and every loaded one's.
+    QString modelPath() const;
+    QStringList modelPaths() const;
     // Whether the loaded model's head is kept in eight bits.
     bool isEightBit() const;
     // Every path tried, each with why it was not used.
@@ -46,9 +52,7 @@ private:
     // Empty on success, else why the model at `path` cannot be used.
     QString load(const QString &path, Head head);
 
-    std::unique_ptr<Model> m_model;
-    std::vector<char32_t> m_classes; // in the network's output order
-    std::vector<char32_t> m_sorted;
-    QString m_modelPath;
+    std::vector<std::unique_ptr<Model>> m_models;
+    std::vector<char32_t> m_classes; // of all models, sorted
     QStringList m_pathsTried;
 };

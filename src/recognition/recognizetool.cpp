@@ -57,13 +57,14 @@ int modelCost()
     const long before = residentKb();
     QElapsedTimer clock;
     clock.start();
-    const InkModelRecognizer model(SharedRecognizer::inkModelPaths());
+    const InkModelRecognizer model(SharedRecognizer::inkModels());
     const qint64 micros = clock.nsecsElapsed() / 1000;
     if (!model.isAvailable()) {
         std::fprintf(stderr, "no usable ink model: %s\n", qPrintable(model.pathsTried().join(QLatin1String(", "))));
         return 1;
     }
-    std::printf("%s: %d classes, head in %s, loaded in %.1f ms, %.1f MB resident\n", qPrintable(model.modelPath()),
+    std::printf("%s: %d classes, head in %s, loaded in %.1f ms, %.1f MB resident\n",
+                qPrintable(model.modelPaths().join(QLatin1String(" + "))),
                 model.size(), model.isEightBit() ? "eight bits" : "float", micros / 1000.0,
                 (residentKb() - before) / 1024.0);
     return 0;

@@ -26,7 +26,7 @@ QString besideProgram(const QString &name)
 
 struct SharedRecognizer::Parts
 {
-    InkModelRecognizer inkModel{SharedRecognizer::inkModelPaths()};
+    InkModelRecognizer inkModel{SharedRecognizer::inkModels()};
     ZinniaRecognizer zinnia{SharedRecognizer::modelPaths()};
     TemplateMatcher templates{SharedRecognizer::templatePaths()};
     FusedRecognizer fused{inkModel, zinnia, templates};
@@ -35,6 +35,10 @@ struct SharedRecognizer::Parts
     {
         if (!inkModel.isAvailable())
             qWarning("the ink model is off, recognition as before it: no usable model at %s",
+                     qPrintable(inkModel.pathsTried().join(QLatin1String(", "))));
+        else if (inkModel.modelPaths().size() < SharedRecognizer::inkModels().size())
+            qWarning("reading with the ink models at %s only; tried %s",
+                     qPrintable(inkModel.modelPaths().join(QLatin1String(", "))),
                      qPrintable(inkModel.pathsTried().join(QLatin1String(", "))));
         if (!zinnia.isAvailable())
             qWarning("handwriting recognition is off: no readable Zinnia model at %s",
@@ -72,9 +76,13 @@ QStringList SharedRecognizer::modelPaths()
     return paths;
 }
 
-QStringList SharedRecognizer::inkModelPaths()
+QList<QStringList> SharedRecognizer::inkModels()
 {
-    const QString name = QStringLiteral("ink-ja.onnx");
+    return {inkModelPaths(QStringLiteral("ink-ja.onnx")), inkModelPaths(QStringLiteral("ink-ja-longhand.onnx"))};
+}
+
+QStringList SharedRecognizer::inkModelPaths(const QString &name)
+{
     QStringList paths{besideProgram(name)};
     // The installation puts the model in a data folder: found relative to
     // the program wherever the installation was moved, else where it was

@@ -56,9 +56,12 @@ public:
     // Where the Zinnia model is looked for: the application folder first,
     // then the system's Tegaki models.
     static QStringList modelPaths();
-    // Where the ink model is looked for: the application folder first, then
-    // where the installation puts it.
-    static QStringList inkModelPaths();
+    // Where an ink model file is looked for: the application folder first,
+    // then where the installation puts it.
+    static QStringList inkModelPaths(const QString &name);
+    // The ink models read with together (two trained on different hands),
+    // each with where it is looked for.
+    static QList<QStringList> inkModels();
     // Where the stroke templates are looked for: the application folder
     // first, then Debian's python3-kanjidraw.
     static QStringList templatePaths();

@@ -21,7 +21,7 @@ app="$prefix/lib/taruvo"
 for size in 16 32 48 256; do
     [ -f "$prefix/share/icons/hicolor/${size}x${size}/apps/taruvo.png" ] || fail "no ${size}px icon"
 done
-for f in ink-ja.onnx ink-ja.json words-ja.tsv; do
+for f in ink-ja.onnx ink-ja.json ink-ja-longhand.onnx ink-ja-longhand.json words-ja.tsv; do
     [ -f "$prefix/share/taruvo/$f" ] || fail "no $f in share/taruvo"
 done
 grep -q '^Exec=taruvo' "$prefix/share/applications/taruvo.desktop" || fail "desktop entry does not start taruvo"
@@ -38,9 +38,9 @@ kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || fail "the installed program ended with status $status on SIGTERM"
-if grep -q "ink model is off" "$log"; then
+if grep -qE "ink model is off|reading with the ink models at .* only" "$log"; then
     cat "$log" >&2
-    fail "the installed program did not find its ink model"
+    fail "the installed program did not find its ink models"
 fi
 
 # The class host, through its link: up with a state folder of its own, the

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -50,6 +51,7 @@ private slots:
     void classifiesFromSeveralThreads();
     void eightBitLayerKeepsItsSums();
     void eightBitHeadReadsAsTheFloatOne();
+    void modelsReadTogether();
 
 private:
     SharedRecognizer m_shared;
@@ -298,6 +300,41 @@ void TestInkModel::eightBitHeadReadsAsTheFloatOne()
         QCOMPARE(a.size(), 5);
         QCOMPARE(a.first().text, b.first().text);
         QVERIFY2(std::abs(a.first().score - b.first().score) < 0.1, ink);
+    }
+}
+
+void TestInkModel::modelsReadTogether()
+{
+    // Both shipped models load; together they know the name kanji only the
+    // longhand one was trained on, and a reading is each character's mean
+    // log-probability over the models that know it, scaled to sum to one.
+    const InkModelRecognizer &both = m_shared.inkModel();
+    QCOMPARE(both.modelPaths().size(), 2);
+    const InkModelRecognizer joyo({both.modelPaths().at(0)});
+    const InkModelRecognizer longhand({both.modelPaths().at(1)});
+    const QString name = QStringLiteral("凛");
+    QVERIFY(!joyo.contains(name) && longhand.contains(name) && both.contains(name));
+    QCOMPARE(both.size(), longhand.size());
+    for (const char *ink : {Tree, River, Three}) {
+        QHash<QString, QList<double>> scores;
+        for (const InkModelRecognizer *m : {&joyo, &longhand})
+            for (const Candidate &c : m->classify(inkOf(ink), m->size()))
+                scores[c.text] << c.score;
+        QHash<QString, double> mean;
+        double top = -1e300;
+        for (auto it = scores.cbegin(); it != scores.cend(); ++it) {
+            mean[it.key()] = std::accumulate(it->begin(), it->end(), 0.0) / it->size();
+            top = std::max(top, mean[it.key()]);
+        }
+        double sum = 0;
+        for (double v : std::as_const(mean))
+            sum += std::exp(v - top);
+        const double logSum = top + std::log(sum);
+        const QList<Candidate> got = both.classify(inkOf(ink), 5);
+        QCOMPARE(got.size(), 5);
+        for (const Candidate &c : got)
+            QVERIFY2(std::abs(c.score - (mean.value(c.text) - logSum)) < 1e-6, qPrintable(c.text));
+        QVERIFY(std::abs(got.first().score - (top - logSum)) < 1e-6);
     }
 }
 

@@ -3,10 +3,12 @@
 # when missing, writes the training rasters, trains on the CPU (resuming
 # after an interruption: run it again) and puts the model and its metadata
 # into data/inkmodel/. Work files go to build-inkmodel/ (about 2.5 GB).
-#   tools/inkmodel/build.sh              the recipe of the committed model
-#   tools/inkmodel/build.sh --longhand   the name kanji too, and a third shard
-#                                        of longhand (joins, lifted hooks, a
-#                                        brush's sway), six epochs (about 7 GB)
+# The program reads with both models together.
+#   tools/inkmodel/build.sh              ink-ja.onnx: the jōyō kanji
+#   tools/inkmodel/build.sh --longhand   ink-ja-longhand.onnx: the name kanji
+#                                        too, and a third shard of longhand
+#                                        (joins, lifted hooks, a brush's sway),
+#                                        six epochs (about 7 GB)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here="$root/tools/inkmodel"
@@ -16,10 +18,11 @@ shards=2
 longhand_shards=0
 epochs=4
 recipe=standard
+name=ink-ja
 names=()
 case "${1:-}" in
     "") ;;
-    --longhand) recipe=longhand; longhand_shards=1; epochs=6; names=(--names) ;;
+    --longhand) recipe=longhand; name=ink-ja-longhand; longhand_shards=1; epochs=6; names=(--names) ;;
     *) echo "usage: tools/inkmodel/build.sh [--longhand]" >&2; exit 2 ;;
 esac
 work=${TARUVO_INKMODEL_WORK:-$root/build-inkmodel$([ "$recipe" = standard ] || echo "-$recipe")}
@@ -54,5 +57,5 @@ classes=$("$py" "$here/classes.py" "${names[@]}" | cut -d' ' -f1)
     --epochs "$epochs" --seed "$seed"
 "$py" "$here/finish.py" --onnx "$work/train/model.onnx" --out "$root/data/inkmodel" \
     --seed "$seed" --per-class $((per_class * (shards + longhand_shards))) --epochs "$epochs" \
-    --recipe "$recipe" "${names[@]}"
+    --recipe "$recipe" --name "$name" --rebuild "tools/inkmodel/build.sh${1:+ $1}" "${names[@]}"
 echo "inkmodel: done in $(( ($(date +%s) - start) / 60 )) minutes"

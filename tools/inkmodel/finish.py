@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Puts the trained model where the program finds it, with what it reads and
-# how it was made: data/inkmodel/ink-ja.onnx and ink-ja.json.
+# how it was made: data/inkmodel/ink-ja.onnx and ink-ja.json (or another
+# name: the longhand recipe's model is ink-ja-longhand).
 import argparse
 import hashlib
 import json
@@ -23,10 +24,12 @@ def main():
     ap.add_argument("--epochs", type=int, required=True)
     ap.add_argument("--names", action="store_true", help="the name kanji among the classes")
     ap.add_argument("--recipe", default="standard")
+    ap.add_argument("--name", default="ink-ja", help="file name without .onnx / .json")
+    ap.add_argument("--rebuild", default="tools/inkmodel/build.sh", help="the command that makes it")
     args = ap.parse_args()
     names, _ = classes.classes(args.names)
     os.makedirs(args.out, exist_ok=True)
-    model = os.path.join(args.out, "ink-ja.onnx")
+    model = os.path.join(args.out, args.name + ".onnx")
     shutil.copyfile(args.onnx, model)
     with open(model, "rb") as fh:
         digest = hashlib.sha256(fh.read()).hexdigest()
@@ -36,7 +39,7 @@ def main():
         with open(result_path) as fh:
             result = json.load(fh)
     meta = {
-        "model": "ink-ja.onnx",
+        "model": args.name + ".onnx",
         "sha256": digest,
         "raster": {"side": raster.SIDE, "margin": raster.MARGIN, "channels": raster.CHANNELS},
         "classes": "".join(names),
@@ -47,9 +50,9 @@ def main():
         "epochs": args.epochs,
         "recipe": args.recipe,
         "heldOut": result,
-        "rebuild": "tools/inkmodel/build.sh",
+        "rebuild": args.rebuild,
     }
-    with open(os.path.join(args.out, "ink-ja.json"), "w", encoding="utf-8") as fh:
+    with open(os.path.join(args.out, args.name + ".json"), "w", encoding="utf-8") as fh:
         json.dump(meta, fh, ensure_ascii=False, indent=1)
         fh.write("\n")
     print("%s: %d bytes, %d classes, sha256 %s" % (model, os.path.getsize(model), len(names), digest))
