@@ -79,12 +79,7 @@ def cache_key(tool):
     scores depend on (the headers hold the margins, which the dumps do not
     use)."""
     h = hashlib.sha256()
-    models = os.path.dirname(os.path.abspath(tool))
-    if not os.path.exists(os.path.join(models, "ink-ja.onnx")):
-        models = os.path.join(run.ROOT, "data/inkmodel")
-    files = [os.path.join(models, f) for f in ("ink-ja.onnx", "ink-ja-longhand.onnx")
-             if os.path.exists(os.path.join(models, f))]
-    files.append(os.path.join(run.ROOT, "src/engine/ink.cpp"))
+    files = run.model_files(tool, ".onnx") + [os.path.join(run.ROOT, "src/engine/ink.cpp")]
     folder = os.path.join(run.ROOT, "src/recognition")
     # The tool's own source only reads and prints.
     files += sorted(os.path.join(folder, f) for f in os.listdir(folder)

@@ -32,18 +32,22 @@ INK_SEED = 1207
 PARTS_ONLY = set("丨丶丿亅乚亠冂冖冫凵勹匚匸卩厂厶囗夂夊宀巛廴廾彐彡彳攴攵疒癶禸罒襾辶")
 
 
-def model_classes(tool=None):
-    """The classes the ink models the tool reads know together: those beside
-    it (as the program looks there first), else the committed ones."""
+def model_files(tool, ending):
+    """The ink models' files the tool reads (".onnx" or ".json"): those
+    beside it (as the program looks there first), else the committed ones."""
     folder = os.path.dirname(os.path.abspath(tool)) if tool else ""
-    if not folder or not os.path.exists(os.path.join(folder, "ink-ja.json")):
+    if not folder or not os.path.exists(os.path.join(folder, "ink-ja.onnx")):
         folder = os.path.join(ROOT, "data/inkmodel")
+    paths = [os.path.join(folder, name + ending) for name in ("ink-ja", "ink-ja-longhand")]
+    return [p for p in paths if os.path.exists(p)]
+
+
+def model_classes(tool=None):
+    """The classes the ink models the tool reads know together."""
     out = set()
-    for name in ("ink-ja.json", "ink-ja-longhand.json"):
-        path = os.path.join(folder, name)
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as fh:
-                out |= set(json.load(fh)["classes"])
+    for path in model_files(tool, ".json"):
+        with open(path, encoding="utf-8") as fh:
+            out |= set(json.load(fh)["classes"])
     return out
 
 

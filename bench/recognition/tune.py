@@ -5,8 +5,8 @@
 # candidates are dumped once per split and condition (cached in
 # build-bench/), the fusion is replayed offline for a grid of weights, and
 # the best by the mean top-1 over all conditions (kanji beyond the jōyō
-# kanji counted a quarter) is printed with its figures on both splits. The constants in
-# src/recognition/fusedrecognizer.cpp come from this table.
+# kanji counted a quarter) is printed with its figures on both splits. The
+# constants in src/recognition/fusedrecognizer.cpp come from this table.
 #   bench/recognition/tune.py --tool build-bench/taruvo-recognize
 import argparse
 import itertools

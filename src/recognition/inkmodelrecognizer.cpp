@@ -102,11 +102,11 @@ struct InkModelRecognizer::Model
 
     // The network's output for one raster.
     std::vector<float> logits(const float *raster);
-    // Splits `whole` into its convolutional part, run by OpenCV, and the
-    // two fully connected layers at its end, kept in eight bits; false (and
-    // nothing changed) when it has another shape or the parts do not give
-    // what it gives.
-    bool splitHead(cv::dnn::Net &whole);
+    // Splits the whole network into its convolutional part, run by OpenCV,
+    // and the two fully connected layers at its end, kept in eight bits;
+    // false (and nothing changed) when it has another shape or the parts do
+    // not give what it gives.
+    bool splitHead();
 };
 
 std::vector<float> InkModelRecognizer::Model::logits(const float *raster)
@@ -128,8 +128,9 @@ std::vector<float> InkModelRecognizer::Model::logits(const float *raster)
     return y;
 }
 
-bool InkModelRecognizer::Model::splitHead(cv::dnn::Net &whole)
+bool InkModelRecognizer::Model::splitHead()
 {
+    cv::dnn::Net whole = net;
     // Layer ids run 1..n in the order the file gives them; the head is the
     // last two fully connected layers with a ReLU between them.
     const std::vector<cv::String> names = whole.getLayerNames();
@@ -215,7 +216,6 @@ InkModelRecognizer::InkModelRecognizer(const QList<QStringList> &models, Head he
     std::sort(m_classes.begin(), m_classes.end());
     m_classes.erase(std::unique(m_classes.begin(), m_classes.end()), m_classes.end());
     for (const auto &model : m_models) {
-        model->place.clear();
         for (char32_t c : model->classes)
             model->place.push_back(int(std::lower_bound(m_classes.begin(), m_classes.end(), c) - m_classes.begin()));
     }
@@ -308,10 +308,8 @@ QString InkModelRecognizer::load(const QString &path, Head head)
         if (out.total() != size_t(classes.size()))
             return QStringLiteral("output does not match its classes");
         // A network of another shape keeps its head in float.
-        if (head == Head::EightBit) {
-            cv::dnn::Net whole = model->net;
-            model->splitHead(whole);
-        }
+        if (head == Head::EightBit)
+            model->splitHead();
     } catch (const cv::Exception &) {
         return QStringLiteral("OpenCV cannot read it");
     } catch (const std::exception &) {
