@@ -140,31 +140,37 @@ def fewer_rows(d, tabs, sets, data, w):
     top-1 change on the development split; then the test split's top-1 for
     the best of them that changes no condition there for the worse."""
     counts = {c: len(v) for c, v in kanjivg.load_strokes().items()}
-
-    def scales(split, p, k):
-        out = {}
+    # Per split and condition: which ink has fewer strokes than the models'
+    # best, with the best's log-probability, and top-1 at full weights.
+    marks = {}
+    for split in ("dev", "test"):
         for cond, a in tabs[split].items():
             lines = run.lines_for("independent", sets[split], data, cond)
             ink = np.array([len([s for s in ln.split("\t")[-1].split(";") if s.strip()]) for ln in lines])
             best = np.array([counts.get(m[0][0], 0) if m else 0 for m in d[split][cond]["model"]])
-            out[cond] = np.where((ink < best) & (a["mtop"][:, 0] >= np.log(p)), k, 1.0)
+            marks[split, cond] = (ink < best, a["mtop"][:, 0], hits(a, w)[0].mean())
+
+    def weighed(split, p, k):
+        """Top-1 by condition with the other two weighed k where marked and sure."""
+        out = {}
+        for cond, a in tabs[split].items():
+            fewer, top, _ = marks[split, cond]
+            out[cond] = hits(a, w, np.where(fewer & (top >= np.log(p)), k, 1.0))[0].mean()
         return out
     print("the others weighed less on ink with fewer strokes than the models' sure best (development split): "
           "probability, factor, share of the ink, top-1 change by condition")
     ranked = []
     for p, k in FEWER:
-        f = scales("dev", p, k)
-        change = {c: hits(a, w, f[c])[0].mean() - hits(a, w)[0].mean() for c, a in tabs["dev"].items()}
-        shares = [(v < 1).mean() for v in f.values()]
+        change = {c: v - marks["dev", c][2] for c, v in weighed("dev", p, k).items()}
+        shares = [(fewer & (top >= np.log(p))).mean() for (split, _), (fewer, top, _) in marks.items() if split == "dev"]
         print("  %.2f %.2f  %.2f-%.2f  %s" % (p, k, min(shares), max(shares),
                                               "  ".join("%s %+.4f" % x for x in change.items())))
         if min(change.values()) >= 0:
             ranked.append((sum(change.values()), p, k))
     if ranked:
         _, p, k = max(ranked)
-        f = scales("test", p, k)
         print("  test split at %.2f %.2f: %s" % (p, k, "  ".join(
-            "%s %.3f -> %.3f" % (c, hits(a, w)[0].mean(), hits(a, w, f[c])[0].mean()) for c, a in tabs["test"].items())))
+            "%s %.3f -> %.3f" % (c, marks["test", c][2], v) for c, v in weighed("test", p, k).items())))
 
 
 def objective(joyo, *others):
