@@ -316,6 +316,10 @@ void TestBrowserHost::theTeacherCreatesAClassGame()
     // One right answer ends a pair's game.
     m_teacher.session("POST", "/element/" + m_teacher.element("#answers") + "/clear", QJsonObject{});
     m_teacher.type("#answers", "1");
+    // The longest time limit: four tablets writing by finger on a busy
+    // machine must not run out the clock before the answers.
+    m_teacher.session("POST", "/element/" + m_teacher.element("#time") + "/clear", QJsonObject{});
+    m_teacher.type("#time", "600");
     m_teacher.click("#create");
     // Shown in two groups of four, to be read out to the class.
     const QRegularExpression shown("^[0-9]{4} [0-9]{4}$");
@@ -327,6 +331,7 @@ void TestBrowserHost::theTeacherCreatesAClassGame()
     m_classId = game->id();
     QCOMPARE(game->code(), m_code);
     QCOMPARE(game->settings().answerLimit, 1);
+    QCOMPARE(game->settings().timeLimitSeconds, 600);
     QCOMPARE(game->settings().listName, QString("教室.txt"));
     QCOMPARE(game->words().size(), 18);
 }
