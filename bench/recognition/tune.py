@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Chooses the fusion weights on the development split of the independent
 # ink, then checks the choice on the test split. Each recogniser's scored
@@ -7,6 +7,7 @@
 # the best by the mean top-1 over all conditions (kanji beyond the jōyō
 # kanji counted a quarter) is printed with its figures on both splits. The
 # constants in src/recognition/fusedrecognizer.cpp come from this table.
+# Debian's python3, for python3-numpy (bench/recognition/run.sh installs it).
 #   bench/recognition/tune.py --tool build-bench/taruvo-recognize
 import argparse
 import itertools
@@ -27,7 +28,12 @@ TEMPLATE_WEIGHTS = [0.0, 0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.16]
 OUTSIDE = [1.0, 2.0, 3.0, 4.0, 6.0]
 RARE_CONDITIONS = ["clean", "realistic"]
 SURE = [0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9]
-FEWER = [(p, k) for p in (0.2, 0.35, 0.5) for k in (0.0, 0.25, 0.5)]
+# The run-together rule (RunTogetherSure, RunTogetherFactor in
+# fusedrecognizer.cpp): the models' probability and the factor on the other
+# two's weights; chosen on the development split written by three writers.
+RULE = (0.7, 0.75)
+FEWER = [(p, k) for p in (0.35, 0.5, 0.7) for k in (0.25, 0.5, 0.75)]
+DEV_SEEDS = (run.INK_SEED, 1208, 1209)
 OTHER_SPLITS = ("rare-dev", "rare-test", "beyond-dev", "beyond-test")
 PARTS_ONLY = run.PARTS_ONLY
 
@@ -37,10 +43,12 @@ def is_kanji(c):
     return 0x4E00 <= o <= 0x9FFF or 0x3400 <= o <= 0x4DBF or 0xF900 <= o <= 0xFAFF or 0x20000 <= o <= 0x3FFFF or o == 0x3005
 
 
-def dumps(tool, cache, split, chars, data, conditions, engines=("model", "zinnia", "templates")):
+def dumps(tool, cache, split, chars, data, conditions, engines=("model", "zinnia", "templates"), seed=run.INK_SEED):
     """{condition: {engine: scored candidates of each character}}, cached:
-    delete build-bench/cache/fusion-dump-*.json after changing a recogniser."""
-    path = os.path.join(cache, "fusion-dump-%s.json" % split)
+    delete build-bench/cache/fusion-dump-*.json after changing a recogniser.
+    `seed`: the writer of the ink (another seed, another hand)."""
+    name = split if seed == run.INK_SEED else "%s-%d" % (split, seed)
+    path = os.path.join(cache, "fusion-dump-%s.json" % name)
     out = {}
     if os.path.exists(path):
         with open(path, encoding="utf-8") as fh:
@@ -50,7 +58,7 @@ def dumps(tool, cache, split, chars, data, conditions, engines=("model", "zinnia
         for engine in engines:
             if engine in out.get(cond, {}):
                 continue
-            lines = lines or run.lines_for("independent", chars, data, cond)
+            lines = lines or run.lines_for("independent", chars, data, cond, seed)
             out.setdefault(cond, {})[engine] = run.run(tool, lines, engine, tablet.BOX, count=30, scores=True)[0]
             print("dumped %s %s %s" % (split, cond, engine), file=sys.stderr, flush=True)
             with open(path, "w", encoding="utf-8") as fh:
@@ -58,11 +66,35 @@ def dumps(tool, cache, split, chars, data, conditions, engines=("model", "zinnia
     return {c: out[c] for c in conditions}
 
 
-def tables(d, chars, classes):
+def template_strokes():
+    """Every character's stroke count in the templates' file (as
+    TemplateMatcher::strokeCount gives it)."""
+    with open(kanjivg.DATA, encoding="utf-8") as fh:
+        return {ch: len(v) for group in json.load(fh).values() for ch, v in group.items()}
+
+
+def ink_strokes(chars, data, cond, seed=run.INK_SEED):
+    """How many strokes each character's ink has, as the box receives it."""
+    return [len([s for s in ln.split("\t")[-1].split(";") if s.strip()])
+            for ln in run.lines_for("independent", chars, data, cond, seed)]
+
+
+def run_together(m, z, t, ink, counts):
+    """FusedRecognizer::runTogether but for the models' certainty: the ink
+    has fewer strokes than the models' best has in the textbook, and Zinnia
+    and the templates do not agree on another character."""
+    if not m or ink >= counts.get(m[0][0], 0):
+        return False
+    zb = next((c for c, _ in z if c not in PARTS_ONLY), None)
+    return zb is None or not t or zb != t[0][0] or zb == m[0][0]
+
+
+def tables(d, chars, classes, inks, counts):
     """Per condition, every sample's candidates as padded arrays, so that a
     weighting is a few array operations: (truth index, model score, outside
     flag, model's best, Zinnia score, template score, presence of Zinnia and
-    the templates, non-kanji penalty)."""
+    the templates, non-kanji penalty, whether the ink looks run together).
+    `inks`: per condition, each sample's stroke count."""
     out = {}
     for cond, e in d.items():
         rows = []
@@ -88,15 +120,19 @@ def tables(d, chars, classes):
                          mtop=np.array([r[3] for r in rows])[:, None], z=pad(4, 0), t=pad(5, 0),
                          hz=np.array([r[6] for r in rows], float)[:, None], ht=np.array([r[7] for r in rows], float)[:, None],
                          kanji=pad(8, 0), valid=pad(1, np.nan) == pad(1, np.nan),
-                         hm=np.array([r[9] for r in rows]))
+                         hm=np.array([r[9] for r in rows]),
+                         fewer=np.array([run_together(e["model"][i], e["zinnia"][i], e["templates"][i], inks[cond][i], counts)
+                                         for i in range(len(chars))]))
     return out
 
 
-def hits(a, w, scale=None):
+def hits(a, w, rule=None):
     """Per sample: whether the truth is first, and among the first five.
-    `scale`: per sample, a factor on Zinnia's and the templates' weights."""
+    `rule`: (probability, factor) of the run-together rule, or None."""
     wz, wt, outside = w
-    f = 1.0 if scale is None else scale[:, None]
+    f = 1.0
+    if rule:
+        f = np.where(a["fewer"] & (a["mtop"][:, 0] >= np.log(rule[0])), rule[1], 1.0)[:, None]
     score = np.where(a["outside"], a["mtop"] - outside, a["m"]) + f * (wz * a["z"] * a["hz"] + wt * a["t"] * a["ht"])
     # Without the model's list (no ink), as the fallback ranks.
     fallback = a["z"] + 0.02 * a["t"] * a["ht"]
@@ -107,10 +143,10 @@ def hits(a, w, scale=None):
     return hit[:, 0], hit.any(axis=1)
 
 
-def figures(tabs, w):
+def figures(tabs, w, rule=None):
     res = {}
     for cond, a in tabs.items():
-        first, five = hits(a, w)
+        first, five = hits(a, w, rule)
         res[cond] = (first.mean(), five.mean())
     return res
 
@@ -123,7 +159,7 @@ def sure_rows(d, tabs, chars, w):
     for p in SURE:
         shares, changes = [], []
         for cond, a in tabs.items():
-            fused, _ = hits(a, w)
+            fused, _ = hits(a, w, RULE)
             tops = [m[0] if m and m[0][0] not in PARTS_ONLY else ("", -1e9) for m in d[cond]["model"]]
             sure = np.array([t[1] >= np.log(p) for t in tops])
             right = np.where(sure, [t[0] == c for t, c in zip(tops, chars)], fused)
@@ -132,45 +168,38 @@ def sure_rows(d, tabs, chars, w):
         print("  %.1f  %.2f-%.2f  %s" % (p, min(shares), max(shares), "  ".join(changes)))
 
 
-def fewer_rows(d, tabs, sets, data, w):
+def fewer_rows(tabs, writers, w):
     """Ink with fewer strokes than the models' best has in the textbook is
-    often strokes run together, where Zinnia and the templates, which count
-    strokes, mislead: per probability of the models' best and factor on the
-    other two's weights there, the share of the ink and each condition's
-    top-1 change on the development split; then the test split's top-1 for
-    the best of them that changes no condition there for the worse."""
-    counts = {c: len(v) for c, v in kanjivg.load_strokes().items()}
-    # Per split and condition: which ink has fewer strokes than the models'
-    # best, with the best's log-probability, and top-1 at full weights.
-    marks = {}
-    for split in ("dev", "test"):
-        for cond, a in tabs[split].items():
-            lines = run.lines_for("independent", sets[split], data, cond)
-            ink = np.array([len([s for s in ln.split("\t")[-1].split(";") if s.strip()]) for ln in lines])
-            best = np.array([counts.get(m[0][0], 0) if m else 0 for m in d[split][cond]["model"]])
-            marks[split, cond] = (ink < best, a["mtop"][:, 0], hits(a, w)[0].mean())
-
-    def weighed(split, p, k):
-        """Top-1 by condition with the other two weighed k where marked and sure."""
+    mostly strokes run together, where Zinnia and the templates, which count
+    strokes, mislead (unless they agree on a character): per probability of
+    the models' best and factor on the other two's weights there, the share
+    of the ink and each condition's top-1 change on the development split
+    written by three writers (mean), names and beyond alike; then the test
+    split's figures for the one that reads the jōyō kanji best of those that
+    change no condition of any split there for the worse. `writers`: per seed, the development splits' tables."""
+    def change(p, k):
         out = {}
-        for cond, a in tabs[split].items():
-            fewer, top, _ = marks[split, cond]
-            out[cond] = hits(a, w, np.where(fewer & (top >= np.log(p)), k, 1.0))[0].mean()
-        return out
-    print("the others weighed less on ink with fewer strokes than the models' sure best (development split): "
-          "probability, factor, share of the ink, top-1 change by condition")
+        for dev in writers.values():
+            for split, label in (("dev", ""), ("rare-dev", "names "), ("beyond-dev", "beyond ")):
+                for cond, a in dev[split].items():
+                    d = hits(a, w, (p, k))[0].mean() - hits(a, w)[0].mean()
+                    out.setdefault(label + cond, []).append(d / len(writers))
+        return {c: sum(v) for c, v in out.items()}
+    print("the others weighed less on run-together ink (development split, %d writers): "
+          "probability, factor, share of the ink, top-1 change by condition" % len(writers))
     ranked = []
     for p, k in FEWER:
-        change = {c: v - marks["dev", c][2] for c, v in weighed("dev", p, k).items()}
-        shares = [(fewer & (top >= np.log(p))).mean() for (split, _), (fewer, top, _) in marks.items() if split == "dev"]
-        print("  %.2f %.2f  %.2f-%.2f  %s" % (p, k, min(shares), max(shares),
-                                              "  ".join("%s %+.4f" % x for x in change.items())))
-        if min(change.values()) >= 0:
-            ranked.append((sum(change.values()), p, k))
+        c = change(p, k)
+        shares = [(a["fewer"] & (a["mtop"][:, 0] >= np.log(p))).mean() for dev in writers.values() for a in dev["dev"].values()]
+        print("  %.2f %.2f  %.2f-%.2f  %s" % (p, k, min(shares), max(shares), "  ".join("%s %+.4f" % x for x in c.items())))
+        if min(c.values()) >= 0:
+            ranked.append((sum(v for cond, v in c.items() if " " not in cond), p, k))
     if ranked:
         _, p, k = max(ranked)
         print("  test split at %.2f %.2f: %s" % (p, k, "  ".join(
-            "%s %.3f -> %.3f" % (c, marks["test", c][2], v) for c, v in weighed("test", p, k).items())))
+            "%s%s %.3f -> %.3f" % (label, cond, hits(a, w)[0].mean(), hits(a, w, (p, k))[0].mean())
+            for split, label in (("test", ""), ("rare-test", "names "), ("beyond-test", "beyond "))
+            for cond, a in tabs[split].items())))
 
 
 def objective(joyo, *others):
@@ -201,8 +230,16 @@ def main():
     r = {s: dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS) for s in OTHER_SPLITS}
     print("development split: %d jōyō kanji, %d name kanji, %d beyond; test split: %d, %d and %d" %
           tuple(len(sets[p + s]) for s in ("dev", "test") for p in ("", "rare-", "beyond-")))
-    tabs = {s: tables(d[s], sets[s], classes) for s in ("dev", "test")}
-    tabs.update({s: tables(r[s], sets[s], classes) for s in OTHER_SPLITS})
+    counts = template_strokes()
+
+    def tabled(split, seed=run.INK_SEED):
+        conds = conditions if split in ("dev", "test") else RARE_CONDITIONS
+        dumped = dumps(args.tool, args.cache, split, sets[split], data, conds, seed=seed)
+        inks = {c: ink_strokes(sets[split], data, c, seed) for c in conds}
+        return tables(dumped, sets[split], classes, inks, counts)
+    tabs = {s: tabled(s) for s in ("dev", "test") + OTHER_SPLITS}
+    # The weights are chosen without the run-together rule, which is then
+    # chosen at them.
     ranked = []
     for w in itertools.product(ZINNIA_WEIGHTS, TEMPLATE_WEIGHTS, OUTSIDE):
         j = figures(tabs["dev"], w)
@@ -225,18 +262,21 @@ def main():
                                                run.accuracy(sets[split], res, 1), run.accuracy(sets[split], res, 5)))
         print("  %-9s %s" % (engine, "  ".join(row)))
     alone = (0.0, 0.0, 1e9)
-    for label, w in (("model alone", alone), ("chosen %s" % (best,), best)):
+    for label, w, rule in (("model alone", alone, None), ("chosen %s" % (best,), best, None),
+                           ("chosen, run-together rule %s" % (RULE,), best, RULE)):
         print("%s: top-1 / top-5" % label)
         for split in ("dev", "test"):
-            j = figures(tabs[split], w)
-            k = figures(tabs["rare-" + split], w)
-            b = figures(tabs["beyond-" + split], w)
+            j = figures(tabs[split], w, rule)
+            k = figures(tabs["rare-" + split], w, rule)
+            b = figures(tabs["beyond-" + split], w, rule)
             print("  %-5s %s | names %s | beyond %s" % (
                 split, "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in j.items()),
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items()),
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in b.items())))
     sure_rows(d["dev"], tabs["dev"], sets["dev"], best)
-    fewer_rows(d, tabs, sets, data, best)
+    writers = {seed: tabs if seed == run.INK_SEED else {s: tabled(s, seed) for s in ("dev", "rare-dev", "beyond-dev")}
+               for seed in DEV_SEEDS}
+    fewer_rows(tabs, writers, best)
 
 
 if __name__ == "__main__":

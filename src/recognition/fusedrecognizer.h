@@ -92,6 +92,10 @@ public:
 private:
     // The candidates scored, in a game by the model alone when it is sure.
     QList<Candidate> ranked(const Ink &ink, const ReadingContext &context) const;
+    // Whether the ink looks run together (fewer strokes than the models'
+    // sure best has), given the three engines' lists.
+    bool runTogether(const Ink &ink, const QList<Candidate> &model, const QList<Candidate> &zinnia,
+                     const QList<Candidate> &templates) const;
     // Every candidate, the first `count` in the box's order.
     QList<Candidate> ordered(const Ink &ink, int count, const ReadingContext &context) const;
 

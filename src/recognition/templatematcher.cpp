@@ -257,6 +257,12 @@ bool TemplateMatcher::contains(const QString &text) const
     return find(text) >= 0;
 }
 
+int TemplateMatcher::strokeCount(const QString &text) const
+{
+    const int at = find(text);
+    return at >= 0 ? m_templates[size_t(at)].chordCount : 0;
+}
+
 TemplateMatcher::Fit TemplateMatcher::fitOf(const QRectF &box)
 {
     // Half way between keeping the aspect ratio and filling both axes: a hand

@@ -35,6 +35,8 @@ public:
 
     int size() const { return int(m_templates.size()); }
     bool contains(const QString &text) const;
+    // The character's strokes in its template, or 0 when it has none.
+    int strokeCount(const QString &text) const;
     QString path() const { return m_path; }
     QStringList pathsTried() const { return m_pathsTried; }
 
