@@ -7,10 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build-bench"
 
-# The KanjiVG strokes (python3-kanjidraw), the grades (kanjidic) and npm for
-# the independent ink.
+# The KanjiVG strokes (python3-kanjidraw), the grades (kanjidic), numpy for
+# tune.py and npm for the independent ink.
 need=()
-for p in python3 python3-kanjidraw kanjidic; do
+for p in python3 python3-kanjidraw python3-numpy kanjidic; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 # A Node.js from elsewhere brings its own npm, which Debian's would conflict with.
