@@ -84,13 +84,13 @@ Ink TestFusion::textbookInk(const QString &kanji, int together) const
         return {};
     const QJsonObject groups = QJsonDocument::fromJson(file.readAll()).object();
     Ink ink{{}, QSizeF(256, 256)};
-    int inStroke = 0;
+    int chords = 0;
     for (const QJsonValue &group : groups) {
         for (const QJsonValue &chord : group.toObject().value(kanji).toArray()) {
             const QJsonArray c = chord.toArray();
             const Stroke s = resampledStroke(Stroke{QPointF(c[0].toDouble(), c[1].toDouble()),
                                                     QPointF(c[2].toDouble(), c[3].toDouble())}, 4);
-            if (inStroke++ % together == 0)
+            if (chords++ % together == 0)
                 ink.strokes << s;
             else
                 ink.strokes.last() += resampledStroke(Stroke{ink.strokes.last().last(), s.first()}, 4).mid(1) + s.mid(1);
