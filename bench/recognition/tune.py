@@ -226,18 +226,19 @@ def main():
         return
     classes = run.model_classes(args.tool)
     conditions = list(tablet.CONDITIONS)
-    d = {s: dumps(args.tool, args.cache, s, sets[s], data, conditions) for s in ("dev", "test")}
-    r = {s: dumps(args.tool, args.cache, s, sets[s], data, RARE_CONDITIONS) for s in OTHER_SPLITS}
-    print("development split: %d jōyō kanji, %d name kanji, %d beyond; test split: %d, %d and %d" %
-          tuple(len(sets[p + s]) for s in ("dev", "test") for p in ("", "rare-", "beyond-")))
     counts = template_strokes()
 
     def tabled(split, seed=run.INK_SEED):
+        """The split's dumps, and their tables."""
         conds = conditions if split in ("dev", "test") else RARE_CONDITIONS
         dumped = dumps(args.tool, args.cache, split, sets[split], data, conds, seed=seed)
         inks = {c: ink_strokes(sets[split], data, c, seed) for c in conds}
-        return tables(dumped, sets[split], classes, inks, counts)
-    tabs = {s: tabled(s) for s in ("dev", "test") + OTHER_SPLITS}
+        return dumped, tables(dumped, sets[split], classes, inks, counts)
+    d, tabs = {}, {}
+    for s in ("dev", "test") + OTHER_SPLITS:
+        d[s], tabs[s] = tabled(s)
+    print("development split: %d jōyō kanji, %d name kanji, %d beyond; test split: %d, %d and %d" %
+          tuple(len(sets[p + s]) for s in ("dev", "test") for p in ("", "rare-", "beyond-")))
     # The weights are chosen without the run-together rule, which is then
     # chosen at them.
     ranked = []
@@ -255,8 +256,8 @@ def main():
     print("each recogniser alone, test split: top-1 / top-5")
     for engine in ("model", "zinnia", "templates"):
         row = []
-        for split, conds in (("test", d["test"]), ("rare-test", r["rare-test"]), ("beyond-test", r["beyond-test"])):
-            for cond, e in conds.items():
+        for split in ("test", "rare-test", "beyond-test"):
+            for cond, e in d[split].items():
                 res = [[c for c, _ in x] for x in e[engine]]
                 row.append("%s%s %.3f/%.3f" % (split[:-4], cond,
                                                run.accuracy(sets[split], res, 1), run.accuracy(sets[split], res, 5)))
@@ -274,7 +275,7 @@ def main():
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in k.items()),
                 "  ".join("%s %.3f/%.3f" % (c, *v) for c, v in b.items())))
     sure_rows(d["dev"], tabs["dev"], sets["dev"], best)
-    writers = {seed: tabs if seed == run.INK_SEED else {s: tabled(s, seed) for s in ("dev", "rare-dev", "beyond-dev")}
+    writers = {seed: tabs if seed == run.INK_SEED else {s: tabled(s, seed)[1] for s in ("dev", "rare-dev", "beyond-dev")}
                for seed in DEV_SEEDS}
     fewer_rows(tabs, writers, best)
 
