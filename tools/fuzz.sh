@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang and runs one of them.
 #   tools/fuzz.sh [SECONDS] [TARGET]   (default 300 seconds; the tests run each
 #   for a few). TARGET: wordlist (the default), seatmessage, dictionary,
-#   zinniamodel, streamchecks, hostmessage or templates.
+#   zinniamodel, streamchecks, hostmessage, templates or settings.
 # Findings are written to build-fuzz/findings/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +17,7 @@ case $target in
     streamchecks) corpus=$build/corpus-streamchecks; extra=() ;;
     hostmessage) corpus=$build/corpus-hostmessage; extra=(-dict="$root/fuzz/hostmessage.dict") ;;
     templates) corpus=$build/corpus-templates; extra=(-dict="$root/fuzz/templates.dict") ;;
+    settings) corpus=$build/corpus-settings; extra=() ;;
     *) echo "fuzz: no target $target" >&2; exit 2 ;;
 esac
 mkdir -p "$build/findings" "$corpus"
