@@ -27,8 +27,8 @@ if ! { CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithD
     echo "fuzz: build failed" >&2
     exit 1
 fi
-# Seeds: the bundled lists, pieces of the dictionary, a page's messages or a
-# client's bytes.
+# Seeds: the bundled lists, pieces of the dictionary, a page's messages, a
+# client's bytes, templates or settings files.
 if [ "$target" = wordlist ]; then
     cp -n "$root"/data/words/*.txt "$corpus/" 2>/dev/null || true
 elif [ "$target" = dictionary ]; then
@@ -36,6 +36,8 @@ elif [ "$target" = dictionary ]; then
     [ -e "$corpus/tail" ] || tail -c 4000 "$root/data/dictionary/words-ja.tsv" >"$corpus/tail"
 else
     cp -n "$root"/fuzz/seeds/$target/* "$corpus/" 2>/dev/null || true
+    # The shipped settings file besides the odd ones.
+    [ "$target" != settings ] || cp -n "$root/data/Taruvo.ini" "$corpus/"
 fi
 log=$build/fuzz-$target.log
 ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 "${extra[@]}" \
