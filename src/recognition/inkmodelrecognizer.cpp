@@ -93,6 +93,8 @@ struct InkModelRecognizer::Model
     // among the classes of all the models.
     std::vector<char32_t> classes;
     std::vector<int> place;
+    // The raster it was trained on.
+    InkRaster::Geometry geometry;
     // The whole network, or its convolutional part when the head is split off.
     cv::dnn::Net net;
     // The head in eight bits: hidden, a ReLU, output; empty when the net is whole.
@@ -111,7 +113,7 @@ struct InkModelRecognizer::Model
 
 std::vector<float> InkModelRecognizer::Model::logits(const float *raster)
 {
-    const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    const int shape[] = {1, InkRaster::Channels, geometry.side, geometry.side};
     net.setInput(cv::Mat(4, shape, CV_32F, const_cast<float *>(raster)));
     const cv::Mat out = net.forward();
     const float *begin = out.ptr<float>();
@@ -170,10 +172,10 @@ bool InkModelRecognizer::Model::splitHead()
     part.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
 
     // Both ways on an ink-like pattern must agree.
-    std::vector<float> probe(size_t(InkRaster::Channels) * InkRaster::Side * InkRaster::Side);
+    std::vector<float> probe(size_t(geometry.size()));
     for (size_t i = 0; i < probe.size(); ++i)
         probe[i] = (i * 7919 % 31 < 5) ? float(i % 13) / 12.0f : 0.0f;
-    const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    const int shape[] = {1, InkRaster::Channels, geometry.side, geometry.side};
     whole.setInput(cv::Mat(4, shape, CV_32F, probe.data()));
     const cv::Mat expected = whole.forward().clone();
     net = part;
@@ -273,9 +275,9 @@ QString InkModelRecognizer::load(const QString &path, Head head)
         return QStringLiteral("metadata unreadable");
     const QJsonObject meta = doc.object();
     const QJsonObject raster = meta.value(QLatin1String("raster")).toObject();
-    if (raster.value(QLatin1String("side")).toInt() != InkRaster::Side
-        || raster.value(QLatin1String("margin")).toInt() != InkRaster::Margin
-        || raster.value(QLatin1String("channels")).toInt() != InkRaster::Channels)
+    const InkRaster::Geometry geometry{raster.value(QLatin1String("side")).toInt(),
+                                       raster.value(QLatin1String("margin")).toInt(-1)};
+    if (!geometry.isValid() || raster.value(QLatin1String("channels")).toInt() != InkRaster::Channels)
         return QStringLiteral("made for another raster");
     const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     if (digest != meta.value(QLatin1String("sha256")).toString().toLatin1())
@@ -294,15 +296,20 @@ QString InkModelRecognizer::load(const QString &path, Head head)
 
     auto model = std::make_unique<Model>();
     model->path = path;
+    model->geometry = geometry;
     try {
         model->net = cv::dnn::readNetFromONNX(bytes.constData(), size_t(bytes.size()));
-        if (model->net.empty())
-            return QStringLiteral("not a network");
-        model->net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        model->net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        // One run now: it checks the output and sets the network up, so that
-        // the first character is as quick as any other.
-        const int shape[] = {1, InkRaster::Channels, InkRaster::Side, InkRaster::Side};
+    } catch (const std::exception &) { // cv::Exception among them
+        return QStringLiteral("OpenCV cannot read it");
+    }
+    if (model->net.empty())
+        return QStringLiteral("not a network");
+    model->net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    model->net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    try {
+        // One run now: it checks the network against its raster and output
+        // and sets it up, so that the first character is as quick as any other.
+        const int shape[] = {1, InkRaster::Channels, geometry.side, geometry.side};
         model->net.setInput(cv::Mat(4, shape, CV_32F, cv::Scalar(0)));
         const cv::Mat out = model->net.forward();
         if (out.total() != size_t(classes.size()))
@@ -310,10 +317,8 @@ QString InkModelRecognizer::load(const QString &path, Head head)
         // A network of another shape keeps its head in float.
         if (head == Head::EightBit)
             model->splitHead();
-    } catch (const cv::Exception &) {
-        return QStringLiteral("OpenCV cannot read it");
     } catch (const std::exception &) {
-        return QStringLiteral("OpenCV cannot read it");
+        return QStringLiteral("the network does not fit its raster");
     }
     model->classes = std::move(classes);
     m_models.push_back(std::move(model));
@@ -341,7 +346,17 @@ QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
     const Ink bounded = boundedInk(ink);
     if (bounded.isEmpty())
         return {};
-    const std::vector<float> raster = InkRaster::rasterize(bounded);
+    // Each model reads the raster it was trained on; models that share one
+    // share its rasterising.
+    std::vector<std::pair<InkRaster::Geometry, std::vector<float>>> rasters;
+    rasters.reserve(m_models.size()); // references handed out stay valid
+    auto rasterFor = [&](InkRaster::Geometry g) -> const std::vector<float> & {
+        for (const auto &r : rasters)
+            if (r.first == g)
+                return r.second;
+        rasters.emplace_back(g, InkRaster::rasterize(bounded, g));
+        return rasters.back().second;
+    };
     // Each model's log-probabilities, averaged over the models that know a
     // character: two models trained on different hands err apart.
     std::vector<double> sum(m_classes.size(), 0.0);
@@ -350,7 +365,7 @@ QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
         std::vector<float> logits;
         try {
             const std::lock_guard<std::mutex> lock(model->mutex);
-            logits = model->logits(raster.data());
+            logits = model->logits(rasterFor(model->geometry).data());
         } catch (const cv::Exception &) {
             return {};
         }

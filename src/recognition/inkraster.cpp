@@ -12,14 +12,13 @@ namespace {
 constexpr double Step = 0.5;      // between samples along a segment, in cells
 constexpr double DotLength = 0.5; // a shorter stroke is drawn as a dot
 constexpr double Gain = 2.0;      // a line through cell centres reads 1 after the blur
-constexpr int Padded = Side + 2;  // a spare cell all round while splatting
 
 struct Sample
 {
     double x, y, weight, orientation; // orientation < 0: a dot
 };
 
-std::vector<Sample> samples(const Ink &ink)
+std::vector<Sample> samples(const Ink &ink, int side, int margin)
 {
     std::vector<Sample> out;
     bool first = true;
@@ -36,9 +35,9 @@ std::vector<Sample> samples(const Ink &ink)
     if (first)
         return out;
     const double extent = std::max(right - left, bottom - top);
-    const double scale = extent > 1e-9 ? (Side - 2 * Margin) / extent : 1.0;
+    const double scale = extent > 1e-9 ? (side - 2 * margin) / extent : 1.0;
     const double cx = (left + right) / 2, cy = (top + bottom) / 2;
-    const double half = Side / 2.0;
+    const double half = side / 2.0;
     std::vector<QPointF> pts;
     for (const Stroke &s : ink.strokes) {
         if (s.isEmpty())
@@ -76,15 +75,19 @@ std::vector<Sample> samples(const Ink &ink)
 
 } // namespace
 
-std::vector<float> rasterize(const Ink &ink)
+std::vector<float> rasterize(const Ink &ink, Geometry geometry)
 {
-    const std::vector<Sample> splats = samples(ink);
-    std::vector<float> out(size_t(Size), 0.0f);
+    if (!geometry.isValid())
+        return {};
+    const int side = geometry.side;
+    const int padded = side + 2; // a spare cell all round while splatting
+    const std::vector<Sample> splats = samples(ink, side, geometry.margin);
+    std::vector<float> out(size_t(geometry.size()), 0.0f);
     if (splats.empty())
         return out;
-    std::vector<double> grid(size_t(Channels) * Padded * Padded, 0.0);
+    std::vector<double> grid(size_t(Channels) * padded * padded, 0.0);
     std::vector<double> corner(grid.size());
-    auto at = [](int channel, int row, int column) { return (size_t(channel) * Padded + size_t(row)) * Padded + size_t(column); };
+    auto at = [padded](int channel, int row, int column) { return (size_t(channel) * padded + size_t(row)) * padded + size_t(column); };
     // One corner at a time, as the training code sums them.
     for (int c = 0; c < 4; ++c) {
         const int ox = c & 1, oy = c >> 1;
@@ -93,8 +96,8 @@ std::vector<float> rasterize(const Ink &ink)
             const double x = s.x - 0.5, y = s.y - 0.5;
             const double x0 = std::floor(x), y0 = std::floor(y);
             const double fx = x - x0, fy = y - y0;
-            const int col = std::clamp(int(x0), -1, Side - 1) + 1 + ox;
-            const int row = std::clamp(int(y0), -1, Side - 1) + 1 + oy;
+            const int col = std::clamp(int(x0), -1, side - 1) + 1 + ox;
+            const int row = std::clamp(int(y0), -1, side - 1) + 1 + oy;
             const double cw = (ox ? fx : 1 - fx) * (oy ? fy : 1 - fy);
             corner[at(0, row, col)] += s.weight * cw;
             if (s.orientation < 0)
@@ -109,23 +112,23 @@ std::vector<float> rasterize(const Ink &ink)
             grid[i] += corner[i];
     }
     // [1 2 1] / 4 down the columns, then along the rows; zeros beyond the edge.
-    std::vector<double> down(static_cast<size_t>(Size));
+    std::vector<double> down(out.size());
     auto inner = [&](int channel, int row, int column) {
-        return row < 0 || row >= Side || column < 0 || column >= Side ? 0.0 : grid[at(channel, row + 1, column + 1)];
+        return row < 0 || row >= side || column < 0 || column >= side ? 0.0 : grid[at(channel, row + 1, column + 1)];
     };
     for (int ch = 0; ch < Channels; ++ch) {
-        for (int r = 0; r < Side; ++r) {
-            for (int c = 0; c < Side; ++c)
-                down[(size_t(ch) * Side + r) * Side + c] = (inner(ch, r - 1, c) + 2 * inner(ch, r, c) + inner(ch, r + 1, c)) / 4;
+        for (int r = 0; r < side; ++r) {
+            for (int c = 0; c < side; ++c)
+                down[(size_t(ch) * side + r) * side + c] = (inner(ch, r - 1, c) + 2 * inner(ch, r, c) + inner(ch, r + 1, c)) / 4;
         }
     }
     for (int ch = 0; ch < Channels; ++ch) {
-        for (int r = 0; r < Side; ++r) {
-            const double *line = &down[(size_t(ch) * Side + r) * Side];
-            for (int c = 0; c < Side; ++c) {
-                const double l = c > 0 ? line[c - 1] : 0.0, rr = c + 1 < Side ? line[c + 1] : 0.0;
+        for (int r = 0; r < side; ++r) {
+            const double *line = &down[(size_t(ch) * side + r) * side];
+            for (int c = 0; c < side; ++c) {
+                const double l = c > 0 ? line[c - 1] : 0.0, rr = c + 1 < side ? line[c + 1] : 0.0;
                 const double v = (l + 2 * line[c] + rr) / 4;
-                out[(size_t(ch) * Side + r) * Side + c] = float(std::min(v * Gain, 1.0));
+                out[(size_t(ch) * side + r) * side + c] = float(std::min(v * Gain, 1.0));
             }
         }
     }

@@ -14,11 +14,24 @@
 // clipped at 1. Stroke order, direction and where the pen lifted do not
 // matter. tools/inkmodel/raster.py computes the same numbers for training.
 namespace InkRaster {
-constexpr int Side = 48;
-constexpr int Margin = 3;
 constexpr int Channels = 5;
-constexpr int Size = Channels * Side * Side;
 
-// Size values, channel by channel, row by row; all zero for empty ink.
-std::vector<float> rasterize(const Ink &ink);
+// How many cells a side and how many of them stay empty round the
+// character; each model's metadata says which it was trained on.
+struct Geometry
+{
+    int side = 48;
+    int margin = 3;
+
+    // Sides a model may claim: a raster of a few hundred kB at most.
+    static constexpr int MinSide = 16;
+    static constexpr int MaxSide = 128;
+    bool isValid() const { return side >= MinSide && side <= MaxSide && margin >= 0 && 4 * margin < side; }
+    int size() const { return Channels * side * side; }
+    bool operator==(const Geometry &o) const { return side == o.side && margin == o.margin; }
+};
+
+// geometry.size() values, channel by channel, row by row; all zero for empty
+// ink. The geometry must be valid.
+std::vector<float> rasterize(const Ink &ink, Geometry geometry = {});
 } // namespace InkRaster

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -66,43 +67,56 @@ void TestInkModel::initTestCase()
 
 void TestInkModel::rasterIsTheTrainingRaster()
 {
-    // Guards the program feeding the model something other than what it
-    // learnt from: the cells tools/inkmodel/raster.py gives the same inks.
-    QFile file(QStringLiteral(TARUVO_TEST_DATA "/raster-golden.txt"));
-    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    int inks = 0;
-    std::vector<float> expected(size_t(InkRaster::Size), 0.0f);
-    QString ink;
-    auto compare = [&]() {
-        const std::vector<float> got = InkRaster::rasterize(parseInkLine(ink, QSizeF(300, 300)));
-        QCOMPARE(got.size(), expected.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            if (std::abs(got[i] - expected[i]) > 2e-6) {
-                const int c = int(i) / (InkRaster::Side * InkRaster::Side), cell = int(i) % (InkRaster::Side * InkRaster::Side);
-                QFAIL(qPrintable(QStringLiteral("%1: channel %2 row %3 column %4 is %5, training had %6")
-                                     .arg(ink).arg(c).arg(cell / InkRaster::Side).arg(cell % InkRaster::Side)
-                                     .arg(got[i]).arg(expected[i])));
+    // Guards the program feeding a model something other than what it
+    // learnt from: the cells tools/inkmodel/raster.py gives the same inks,
+    // at each side a model is trained on.
+    for (const char *name : {"raster-golden.txt", "raster-golden-64.txt"}) {
+        QFile file(QStringLiteral(TARUVO_TEST_DATA "/") + QLatin1String(name));
+        QVERIFY2(file.open(QIODevice::ReadOnly | QIODevice::Text), name);
+        const QRegularExpression header(QStringLiteral("Side (\\d+), margin (\\d+)"));
+        InkRaster::Geometry geometry{0, 0};
+        int inks = 0;
+        std::vector<float> expected;
+        QString ink;
+        auto compare = [&]() {
+            const std::vector<float> got = InkRaster::rasterize(parseInkLine(ink, QSizeF(300, 300)), geometry);
+            QCOMPARE(got.size(), expected.size());
+            const int side = geometry.side;
+            for (size_t i = 0; i < got.size(); ++i) {
+                if (std::abs(got[i] - expected[i]) > 2e-6) {
+                    const int c = int(i) / (side * side), cell = int(i) % (side * side);
+                    QFAIL(qPrintable(QStringLiteral("%1 (side %2): channel %3 row %4 column %5 is %6, training had %7")
+                                         .arg(ink).arg(side).arg(c).arg(cell / side).arg(cell % side)
+                                         .arg(got[i]).arg(expected[i])));
+                }
             }
+        };
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.startsWith(QLatin1Char('#'))) {
+                const QRegularExpressionMatch m = header.match(line);
+                if (m.hasMatch())
+                    geometry = {m.captured(1).toInt(), m.captured(2).toInt()};
+                continue;
+            }
+            if (line.isEmpty())
+                continue;
+            if (line.startsWith(QLatin1String("ink\t"))) {
+                if (!ink.isNull())
+                    compare();
+                QVERIFY2(geometry.isValid(), name);
+                ink = line.mid(4);
+                expected.assign(size_t(geometry.size()), 0.0f);
+                ++inks;
+                continue;
+            }
+            const QStringList f = line.split(QLatin1Char(' '));
+            QCOMPARE(f.size(), 4);
+            expected[size_t((f[0].toInt() * geometry.side + f[1].toInt()) * geometry.side + f[2].toInt())] = f[3].toFloat();
         }
-    };
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('#')) || line.isEmpty())
-            continue;
-        if (line.startsWith(QLatin1String("ink\t"))) {
-            if (!ink.isNull())
-                compare();
-            ink = line.mid(4);
-            std::fill(expected.begin(), expected.end(), 0.0f);
-            ++inks;
-            continue;
-        }
-        const QStringList f = line.split(QLatin1Char(' '));
-        QCOMPARE(f.size(), 4);
-        expected[size_t((f[0].toInt() * InkRaster::Side + f[1].toInt()) * InkRaster::Side + f[2].toInt())] = f[3].toFloat();
+        compare();
+        QVERIFY(inks >= 5);
     }
-    compare();
-    QVERIFY(inks >= 5);
 }
 
 void TestInkModel::readsWhatItWasTrainedOn_data()
@@ -145,7 +159,11 @@ void TestInkModel::loadsOnlyAWholeModel_data()
     QTest::newRow("model truncated") << "truncated" << "checksum";
     QTest::newRow("junk with a matching checksum") << "junk" << "OpenCV cannot read it";
     QTest::newRow("metadata not JSON") << "bad json" << "metadata unreadable";
-    QTest::newRow("another raster") << "raster" << "another raster";
+    QTest::newRow("a raster side beyond any model") << "side 1000" << "another raster";
+    QTest::newRow("three channels") << "channels 3" << "another raster";
+    QTest::newRow("no margin given") << "no margin" << "another raster";
+    // A side a model may have, but not this one.
+    QTest::newRow("another model's raster side") << "side 64" << "does not fit its raster";
     QTest::newRow("a class missing") << "short classes" << "output does not match";
     QTest::newRow("a class twice") << "twice" << "twice";
 }
@@ -176,9 +194,14 @@ void TestInkModel::loadsOnlyAWholeModel()
     } else if (damage == QLatin1String("junk")) {
         model = QByteArray(5000, 'x');
         rehash();
-    } else if (damage == QLatin1String("raster")) {
+    } else if (damage.startsWith(QLatin1String("side ")) || damage.startsWith(QLatin1String("channels "))
+               || damage == QLatin1String("no margin")) {
         QJsonObject raster = meta.value(QStringLiteral("raster")).toObject();
-        raster.insert(QStringLiteral("side"), 64);
+        const QStringList kv = damage.split(QLatin1Char(' '));
+        if (kv[1] == QLatin1String("margin"))
+            raster.remove(QStringLiteral("margin"));
+        else
+            raster.insert(kv[0], kv[1].toInt());
         meta.insert(QStringLiteral("raster"), raster);
     } else if (damage == QLatin1String("short classes")) {
         meta.insert(QStringLiteral("classes"), meta.value(QStringLiteral("classes")).toString().chopped(1));

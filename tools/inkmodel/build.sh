@@ -17,6 +17,7 @@ per_class=50
 shards=2
 longhand_shards=0
 epochs=4
+side=48
 recipe=standard
 name=ink-ja
 names=()
@@ -46,16 +47,16 @@ export OMP_WAIT_POLICY=PASSIVE
 mkdir -p "$work"
 start=$(date +%s)
 for ((s = 0; s < shards; ++s)); do
-    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" "${names[@]}"
+    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" --side "$side" "${names[@]}"
 done
 for ((s = shards; s < shards + longhand_shards; ++s)); do
-    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" "${names[@]}" --longhand
+    "$py" "$here/generate.py" --out "$work/data" --shard "$s" --per-class "$per_class" --seed "$seed" --side "$side" "${names[@]}" --longhand
 done
-"$py" "$here/generate.py" --out "$work/data" --shard 1000 --name val --per-class 2 --seed "$seed" "${names[@]}"
+"$py" "$here/generate.py" --out "$work/data" --shard 1000 --name val --per-class 2 --seed "$seed" --side "$side" "${names[@]}"
 classes=$("$py" "$here/classes.py" "${names[@]}" | cut -d' ' -f1)
 "$py" "$here/train.py" --data "$work/data" --out "$work/train" --classes "$classes" \
     --epochs "$epochs" --seed "$seed"
 "$py" "$here/finish.py" --onnx "$work/train/model.onnx" --out "$root/data/inkmodel" \
     --seed "$seed" --per-class $((per_class * (shards + longhand_shards))) --epochs "$epochs" \
-    --recipe "$recipe" --name "$name" --rebuild "tools/inkmodel/build.sh${1:+ $1}" "${names[@]}"
+    --recipe "$recipe" --name "$name" --side "$side" --rebuild "tools/inkmodel/build.sh${1:+ $1}" "${names[@]}"
 echo "inkmodel: done in $(( ($(date +%s) - start) / 60 )) minutes"

@@ -20,7 +20,8 @@ import raster  # noqa: E402
 _state = {}
 
 
-def _init(path, per_class, seed, shard, names, longhand):
+def _init(path, per_class, seed, shard, names, longhand, side):
+    raster.use_side(side)
     _state.update(x=np.lib.format.open_memmap(path, mode="r+"), per=per_class, seed=seed, shard=shard,
                   longhand=longhand)
     _state["chords"] = classes.classes(names)[1]
@@ -48,7 +49,9 @@ def main():
     ap.add_argument("--name", help="file name instead of the shard number (the held-out shard is 'val')")
     ap.add_argument("--names", action="store_true", help="the name kanji among the classes")
     ap.add_argument("--longhand", action="store_true", help="hands that join, lift hooks off and sway")
+    ap.add_argument("--side", type=int, default=48, help="raster cells a side")
     args = ap.parse_args()
+    raster.use_side(args.side)
     names, _ = classes.classes(args.names)
     os.makedirs(args.out, exist_ok=True)
     stem = os.path.join(args.out, "shard-%s" % (args.name or args.shard))
@@ -60,7 +63,7 @@ def main():
     x = np.lib.format.open_memmap(tmp, mode="w+", dtype=np.uint8,
                                   shape=(n, raster.CHANNELS, raster.SIDE, raster.SIDE))
     del x
-    with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand)) as pool:
+    with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand, args.side)) as pool:
         for done, _ in enumerate(pool.imap_unordered(_work, range(len(names)), chunksize=8), 1):
             if done % 500 == 0:
                 print("shard %d: %d/%d classes" % (args.shard, done, len(names)), flush=True)

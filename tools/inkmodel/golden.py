@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Writes tests/data/raster-golden.txt: a few inks and the cells
-# this file's rasteriser gives them, for the C++ test that checks that the
-# program feeds the model what it was trained on.
+# Writes tests/data/raster-golden.txt (48 cells a side) and
+# raster-golden-64.txt: a few inks and the cells this file's rasteriser
+# gives them, for the C++ test that checks that the program feeds each model
+# what it was trained on.
 import os
 import sys
 
@@ -30,8 +31,9 @@ def parse(line):
     return [[tuple(float(v) for v in p.split(",")) for p in s.split()] for s in line.split(";") if s.strip()]
 
 
-def main():
-    path = os.path.join(ROOT, "tests/data/raster-golden.txt")
+def write(side, name):
+    raster.use_side(side)
+    path = os.path.join(ROOT, "tests/data", name)
     with open(path, "w", encoding="utf-8") as out:
         out.write("# Written by tools/inkmodel/golden.py: ink, then channel row column value of every\n"
                   "# cell that is not zero. Side %d, margin %d, %d channels.\n" %
@@ -45,6 +47,11 @@ def main():
                         if grid[c, y, x] != 0:
                             out.write("%d %d %d %.6f\n" % (c, y, x, grid[c, y, x]))
     print(path)
+
+
+def main():
+    write(48, "raster-golden.txt")
+    write(64, "raster-golden-64.txt")
 
 
 if __name__ == "__main__":

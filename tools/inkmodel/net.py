@@ -15,11 +15,11 @@ def _block(cin, cout):
 
 
 class InkNet(nn.Module):
-    def __init__(self, classes, widths=(16, 32, 64), hidden=256):
+    def __init__(self, classes, widths=(16, 32, 64), hidden=256, side=None):
         super().__init__()
         a, b, c = widths
         self.features = nn.Sequential(_block(raster.CHANNELS, a), _block(a, b), _block(b, c))
-        side = raster.SIDE // 8
+        side = (side or raster.SIDE) // 8
         self.head = nn.Sequential(
             nn.Flatten(), nn.Dropout(0.3), nn.Linear(c * side * side, hidden), nn.ReLU(inplace=True),
             nn.Dropout(0.3), nn.Linear(hidden, classes))

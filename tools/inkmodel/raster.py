@@ -6,12 +6,21 @@ import math
 
 import numpy as np
 
-SIDE = 48        # cells on each side
+SIDE = 48        # cells on each side (use_side() changes it)
 MARGIN = 3       # empty cells around the character
 CHANNELS = 5     # ink, then strokes running at 0°, 45°, 90° and 135°
 STEP = 0.5       # distance between samples along a segment, in cells
 DOT_RADIUS = 0.5  # a stroke shorter than this, in cells, is drawn as a dot
 GAIN = 2.0       # after the blur, so that a line through cell centres reads 1
+
+
+def use_side(side):
+    """A raster of `side` cells a side, the margin kept in proportion (the
+    first model reads 64 cells, the longhand model 48)."""
+    global SIDE, MARGIN
+    if not 16 <= side <= 128:
+        raise ValueError("raster side %d out of range" % side)
+    SIDE, MARGIN = side, round(3 * side / 48)
 
 
 def fit(strokes):

@@ -82,9 +82,10 @@ def main():
     labels = np.concatenate(ys).astype(np.int64)
     vx = np.load(os.path.join(args.data, "shard-val.x.npy"), mmap_mode="r")
     vy = np.load(os.path.join(args.data, "shard-val.y.npy")).astype(np.int64)
+    raster.use_side(vx.shape[-1])  # the shards say what they were written at
     steps_per_epoch = len(index) // args.batch
-    print("%d samples in %d shards, %d classes, %d steps an epoch" %
-          (len(index), len(shards), args.classes, steps_per_epoch), flush=True)
+    print("%d samples in %d shards, %d classes, %d cells a side, %d steps an epoch" %
+          (len(index), len(shards), args.classes, raster.SIDE, steps_per_epoch), flush=True)
 
     torch.manual_seed(args.seed)
     model = net.InkNet(args.classes)
