@@ -346,26 +346,23 @@ QList<Candidate> InkModelRecognizer::classify(const Ink &ink, int count) const
     const Ink bounded = boundedInk(ink);
     if (bounded.isEmpty())
         return {};
-    // Each model reads the raster it was trained on; models that share one
-    // share its rasterising.
-    std::vector<std::pair<InkRaster::Geometry, std::vector<float>>> rasters;
-    rasters.reserve(m_models.size()); // references handed out stay valid
-    auto rasterFor = [&](InkRaster::Geometry g) -> const std::vector<float> & {
-        for (const auto &r : rasters)
-            if (r.first == g)
-                return r.second;
-        rasters.emplace_back(g, InkRaster::rasterize(bounded, g));
-        return rasters.back().second;
-    };
+    // Each model reads the raster it was trained on, drawn again only when
+    // a model's differs from the one before it.
+    InkRaster::Geometry drawn{0, 0};
+    std::vector<float> raster;
     // Each model's log-probabilities, averaged over the models that know a
     // character: two models trained on different hands err apart.
     std::vector<double> sum(m_classes.size(), 0.0);
     std::vector<int> votes(m_classes.size(), 0);
     for (const auto &model : m_models) {
+        if (!(model->geometry == drawn)) {
+            drawn = model->geometry;
+            raster = InkRaster::rasterize(bounded, drawn);
+        }
         std::vector<float> logits;
         try {
             const std::lock_guard<std::mutex> lock(model->mutex);
-            logits = model->logits(rasterFor(model->geometry).data());
+            logits = model->logits(raster.data());
         } catch (const cv::Exception &) {
             return {};
         }
