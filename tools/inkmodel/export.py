@@ -24,7 +24,9 @@ def main():
     ap.add_argument("--checkpoint", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--names", action="store_true", help="the name kanji among the classes")
+    ap.add_argument("--side", type=int, default=48, help="raster cells a side the model was trained at")
     args = ap.parse_args()
+    raster.use_side(args.side)
     names, _ = classes.classes(args.names)
     model = net.InkNet(len(names))
     model.load_state_dict(torch.load(args.checkpoint)["model"])
@@ -35,7 +37,7 @@ def main():
                       input_names=["ink"], output_names=["logits"], opset_version=11)
     subprocess.run([sys.executable, os.path.join(HERE, "finish.py"), "--onnx", onnx, "--out", args.out,
                     "--seed", "0", "--per-class", "0", "--epochs", "0",
-                    "--recipe", "checkpoint " + os.path.basename(args.checkpoint)]
+                    "--recipe", "checkpoint " + os.path.basename(args.checkpoint), "--side", str(args.side)]
                    + (["--names"] if args.names else []), check=True)
     os.remove(onnx)
 

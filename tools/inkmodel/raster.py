@@ -15,8 +15,8 @@ GAIN = 2.0       # after the blur, so that a line through cell centres reads 1
 
 
 def use_side(side):
-    """A raster of `side` cells a side, the margin kept in proportion (the
-    first model reads 64 cells, the longhand model 48)."""
+    """A raster of `side` cells a side, the margin kept in proportion (3
+    cells at 48, where both committed models read; 4 at 64)."""
     global SIDE, MARGIN
     if not 16 <= side <= 128:
         raise ValueError("raster side %d out of range" % side)

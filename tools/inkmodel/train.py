@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Trains the ink model on the shards that generate.py wrote, on the CPU.
 # Saves a checkpoint every few hundred steps and after each epoch; run again
-# with the same arguments and it goes on from the last checkpoint. When all
+# with the same arguments and it goes on from the last checkpoint. --init
+# starts a later stage from an earlier one's weights. When all
 # epochs are done it exports the network to ONNX.
 import argparse
 import glob
@@ -70,12 +71,19 @@ def main():
     ap.add_argument("--seed", type=int, required=True)
     ap.add_argument("--threads", type=int, default=2)
     ap.add_argument("--checkpoint-every", type=int, default=400, help="steps")
+    ap.add_argument("--init", help="weights to start from (an epoch-<n>.pt of an earlier stage)")
+    ap.add_argument("--shards", help="comma-separated shard numbers to train on (default: all)")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     os.makedirs(args.out, exist_ok=True)
     ckpt_path = os.path.join(args.out, "checkpoint.pt")
 
     shards = sorted(p for p in glob.glob(os.path.join(args.data, "shard-*.x.npy")) if "val" not in p)
+    if args.shards:
+        shards = [os.path.join(args.data, "shard-%d.x.npy" % int(n)) for n in args.shards.split(",")]
+        missing = [p for p in shards if not os.path.exists(p)]
+        if missing:
+            sys.exit("no such shard: " + ", ".join(missing))
     xs = [np.load(p, mmap_mode="r") for p in shards]
     ys = [np.load(p.replace(".x.npy", ".y.npy")) for p in shards]
     index = np.concatenate([np.stack([np.full(len(y), s), np.arange(len(y))], 1) for s, y in enumerate(ys)])
@@ -89,6 +97,10 @@ def main():
 
     torch.manual_seed(args.seed)
     model = net.InkNet(args.classes)
+    if args.init:
+        # A later stage: the earlier one's weights, a fresh optimiser and
+        # schedule (usually at a lower rate) over other hands.
+        model.load_state_dict(torch.load(args.init)["model"])
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, weight_decay=1e-4)
     sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=args.lr, total_steps=args.epochs * steps_per_epoch,
                                                 pct_start=0.15)
