@@ -1239,10 +1239,14 @@ QFuture<HostBeatResult> ResultsStore::beat(const QList<QPair<QString, qint64>> &
         }
         // Silence is heard only while this host hears: after a gap in its
         // own beats (the database away, the thread busy) every host is
-        // given a fresh start, lest all be taken for silent at once.
+        // given a fresh start, lest all be taken for silent at once. The
+        // others were away as well and may come back a retry and a
+        // connection later than this one did.
         if (m_lastBeatMs == 0 || steady - m_lastBeatMs > silentMs / 2) {
+            const qint64 back =
+                m_lastBeatMs == 0 ? 0 : m_database.retryMilliseconds + 1000LL * qMax(1, m_database.connectSeconds);
             for (Heard &heard : m_heard)
-                heard.sinceMs = steady;
+                heard.sinceMs = steady + back;
         }
         QList<std::tuple<int, QString, qint64>> others;
         if (ok && (ok = run(db, QStringLiteral("SELECT number, name, beat FROM hosts WHERE number <> ?"), {me}, &e, &q))) {
