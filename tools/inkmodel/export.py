@@ -28,8 +28,10 @@ def main():
     args = ap.parse_args()
     raster.use_side(args.side)
     names, _ = classes.classes(args.names)
-    model = net.InkNet(len(names))
-    model.load_state_dict(torch.load(args.checkpoint)["model"])
+    weights = torch.load(args.checkpoint)["model"]
+    # The head's hidden width as it was trained (train.py --hidden).
+    model = net.InkNet(len(names), hidden=weights["head.2.weight"].shape[0])
+    model.load_state_dict(weights)
     model.eval()
     os.makedirs(args.out, exist_ok=True)
     onnx = os.path.join(args.out, "export.onnx")
