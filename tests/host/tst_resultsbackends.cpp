@@ -528,10 +528,11 @@ void TestResultsBackends::twoHostsShareOneDatabase()
 void TestResultsBackends::aSilentHostsGamesAreMarkedByTheLiving()
 {
     // a and b beat; c writes a game and an answer, then falls silent. a
-    // waits 4 s for a connection, so gives hosts 4.2 s to come back after
-    // an outage.
+    // waits 8 s for a connection, so gives hosts 8.2 s to come back after
+    // an outage: b, back 3.5 s after a, is well inside that on a busy
+    // machine and well outside the 3 s of silence.
     ResultsDatabase settingsA = m_server.settings(m_database, "a");
-    settingsA.connectSeconds = 4;
+    settingsA.connectSeconds = 8;
     auto a = std::make_unique<ResultsStore>(m_dir.filePath(m_database) + "/queue-a.db", settingsA);
     auto b = store(true, "b");
     auto c = store(true, "c");
