@@ -1242,11 +1242,14 @@ QFuture<HostBeatResult> ResultsStore::beat(const QList<QPair<QString, qint64>> &
         // given a fresh start, lest all be taken for silent at once. The
         // others were away as well and may come back a retry and a
         // connection later than this one did.
+        // A host whose last beat before the gap came after this one's last
+        // look is heard as new now, and is given the same start.
         if (m_lastBeatMs == 0 || steady - m_lastBeatMs > silentMs / 2) {
             const qint64 back =
                 m_lastBeatMs == 0 ? 0 : m_database.retryMilliseconds + 1000LL * qMax(1, m_database.connectSeconds);
+            m_freshFromMs = steady + back;
             for (Heard &heard : m_heard)
-                heard.sinceMs = steady + back;
+                heard.sinceMs = m_freshFromMs;
         }
         QList<std::tuple<int, QString, qint64>> others;
         if (ok && (ok = run(db, QStringLiteral("SELECT number, name, beat FROM hosts WHERE number <> ?"), {me}, &e, &q))) {
@@ -1258,7 +1261,7 @@ QFuture<HostBeatResult> ResultsStore::beat(const QList<QPair<QString, qint64>> &
             const auto &[number, name, count] = others.at(i);
             Heard &heard = m_heard[number];
             if (heard.beat != count) {
-                heard = Heard{count, steady, false};
+                heard = Heard{count, qMax(steady, m_freshFromMs), false};
                 continue;
             }
             if (heard.handled || steady - heard.sinceMs < silentMs)

@@ -295,4 +295,5 @@ private:
     };
     QHash<int, Heard> m_heard;
     qint64 m_lastBeatMs = 0; // steady clock, the last beat that reached the database
+    qint64 m_freshFromMs = 0; // steady clock: no host's silence counts from before this
 };

@@ -527,8 +527,12 @@ void TestResultsBackends::twoHostsShareOneDatabase()
 
 void TestResultsBackends::aSilentHostsGamesAreMarkedByTheLiving()
 {
-    // a and b beat; c writes a game and an answer, then falls silent.
-    auto a = store(true, "a");
+    // a and b beat; c writes a game and an answer, then falls silent. a
+    // waits 8 s for a connection, so gives hosts 8.2 s to come back after
+    // an outage.
+    ResultsDatabase settingsA = m_server.settings(m_database, "a");
+    settingsA.connectSeconds = 8;
+    auto a = std::make_unique<ResultsStore>(m_dir.filePath(m_database) + "/queue-a.db", settingsA);
     auto b = store(true, "b");
     auto c = store(true, "c");
     QVERIFY2(a->isWritable() && b->isWritable() && c->isWritable(), qPrintable(a->problem() + c->problem()));
@@ -567,12 +571,23 @@ void TestResultsBackends::aSilentHostsGamesAreMarkedByTheLiving()
         QCOMPARE(b->results(classes[k]).result().rows.value(0).state, QString("running"));
         QVERIFY(!b->results(classes[k]).result().game.closed.isValid());
     }
-    // The database away for longer than a silence: nobody is taken for
-    // silent when it is back, as every host's beats stopped alike.
+    // The database away for longer than a silence; b beat last after a
+    // looked, and is back a silence and more after a (its retry fell
+    // late): nobody is taken for silent, as every host's beats stopped
+    // alike.
+    beatA.stop();
+    QTest::qWait(300);
+    const QString bBeats = QStringLiteral("SELECT beat FROM hosts WHERE name = 'b'");
+    const int bLast = count(true, bBeats);
+    QTRY_VERIFY_WITH_TIMEOUT(count(true, bBeats) > bLast, 5000);
+    beatB.stop();
     QVERIFY(m_server.stop());
     QTest::qWait(4000);
     QVERIFY(m_server.start());
-    QTest::qWait(3000);
+    beatA.start();
+    QTest::qWait(4500);
+    beatB.start();
+    QTest::qWait(2000);
     QVERIFY2(silent == QStringList{"c"}, qPrintable(silent.join(',')));
     QCOMPARE(marked, 1);
     QTRY_COMPARE_WITH_TIMEOUT(b->results(classes[0]).result().rows.value(0).state, QString("running"), 10000);

@@ -59,6 +59,61 @@ def _axis_warp(v, lo, hi, rng, amount):
     return np.interp(v, [lo, knot, hi], [lo, moved, hi])
 
 
+def _split(strokes, axis, size):
+    """Where the strokes fall apart into two parts along one axis (a radical
+    and the rest, a top and a bottom): the cut with the widest gap, or the
+    least overlap, between the strokes before it and those after. None when
+    every cut runs through a stroke or leaves a part too thin."""
+    spans = [(float(p[:, axis].min()), float(p[:, axis].max())) for p in strokes]
+    best = None
+    for c in sorted({b for _, b in spans}):
+        first = [k for k, (a, b) in enumerate(spans) if (a + b) / 2 <= c]
+        rest = [k for k in range(len(spans)) if k not in first]
+        if not first or not rest:
+            continue
+        end = max(spans[k][1] for k in first)
+        start = min(spans[k][0] for k in rest)
+        lo = min(spans[k][0] for k in first)
+        hi = max(spans[k][1] for k in rest)
+        if min(end - lo, hi - start) < 0.18 * size:
+            continue
+        gap = start - end
+        if gap > -0.06 * size and (best is None or gap > best[0]):
+            best = (gap, first, rest)
+    return None if best is None else best[1:]
+
+
+def _part_layout(strokes, rng, size, amount):
+    """Parts written each at its own size and place, as a child sizes a
+    radical by eye: the parts found from where the strokes fall apart, each
+    scaled on both axes about its own centre, moved across the cut, and the
+    gap between them opened or closed. Strokes keep their shapes within a
+    part. Returns None when the strokes do not fall apart."""
+    axes = [0, 1] if rng.random() < 0.5 else [1, 0]
+    for axis in axes:
+        parts = _split(strokes, axis, size)
+        if parts is not None:
+            break
+    else:
+        return None
+    other = 1 - axis
+    out = [p.copy() for p in strokes]
+    gap_shift = rng.normal(0, 0.04 * amount / 0.16) * size
+    for side, idx in enumerate(parts):
+        pts = np.vstack([strokes[k] for k in idx])
+        c = (pts.min(axis=0) + pts.max(axis=0)) / 2
+        along = math.exp(rng.normal(0, 1.4 * amount))
+        across = math.exp(rng.normal(0, 0.9 * amount))
+        move = np.zeros(2)
+        move[other] = rng.normal(0, 0.35 * amount) * size
+        move[axis] = (gap_shift / 2) * (1 if side else -1)
+        scale = np.ones(2)
+        scale[axis], scale[other] = along, across
+        for k in idx:
+            out[k] = (strokes[k] - c) * scale + c + move
+    return out
+
+
 def _bumps(pts, rng, centres, amps, width):
     out = pts.copy()
     for c, a in zip(centres, amps):
@@ -217,8 +272,14 @@ def augment(chords, rng, strength=1.0, longhand=False):
     size = max(float((hi - lo).max()), 1.0)
     if longhand:
         strokes = _hooks(_brush(strokes, rng, size), rng, size)
-    # Components in other proportions.
-    if rng.random() < (0.7 if longhand else 0.5):
+    # Components in other proportions: parts sized and placed each on its
+    # own where the strokes fall apart, else one axis warped.
+    laid = None
+    if len(strokes) > 1 and rng.random() < 0.4:
+        laid = _part_layout(strokes, rng, size, (0.24 if longhand else 0.16) * s)
+    if laid is not None:
+        strokes = laid
+    elif rng.random() < (0.7 if longhand else 0.5):
         for axis in (0, 1):
             if rng.random() < 0.6:
                 for pts in strokes:
