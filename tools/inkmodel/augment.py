@@ -225,12 +225,13 @@ def _brush(strokes, rng, size):
     return out
 
 
-def augment(chords, rng, strength=1.0, longhand=False):
+def augment(chords, rng, strength=1.0, longhand=False, parts=False):
     """One random hand writing the character whose strokes are `chords`
     ([x0, y0, x1, y1] in a 256 square, in writing order). Returns a list of
     point arrays. `longhand` writes as a fast or semi-cursive hand: joins
     where the pen is close, hooks lifted off or flattened, a brush's sway,
-    components in wider proportions."""
+    components in wider proportions. `parts` sizes and places the parts
+    each on its own where the strokes fall apart, for some of the hands."""
     s = strength
     ends = [(np.array(c[:2], float), np.array(c[2:], float)) for c in chords]
     n = len(ends)
@@ -275,7 +276,7 @@ def augment(chords, rng, strength=1.0, longhand=False):
     # Components in other proportions: parts sized and placed each on its
     # own where the strokes fall apart, else one axis warped.
     laid = None
-    if len(strokes) > 1 and rng.random() < 0.4:
+    if parts and len(strokes) > 1 and rng.random() < 0.4:
         laid = _part_layout(strokes, rng, size, (0.24 if longhand else 0.16) * s)
     if laid is not None:
         strokes = laid

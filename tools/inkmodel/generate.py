@@ -20,10 +20,10 @@ import raster  # noqa: E402
 _state = {}
 
 
-def _init(path, per_class, seed, shard, names, longhand, side, strength):
+def _init(path, per_class, seed, shard, names, longhand, side, strength, parts):
     raster.use_side(side)
     _state.update(x=np.lib.format.open_memmap(path, mode="r+"), per=per_class, seed=seed, shard=shard,
-                  longhand=longhand, strength=strength)
+                  longhand=longhand, strength=strength, parts=parts)
     _state["chords"] = classes.classes(names)[1]
 
 
@@ -34,7 +34,8 @@ def _work(index):
             strokes = [np.array([c[:2], c[2:]], float) for c in chords]
         else:
             rng = np.random.default_rng([_state["seed"], _state["shard"], index, k])
-            strokes = augment.augment(chords, rng, strength=_state["strength"], longhand=_state["longhand"])
+            strokes = augment.augment(chords, rng, strength=_state["strength"], longhand=_state["longhand"],
+                                      parts=_state["parts"])
         x[index * per + k] = np.round(raster.rasterize(strokes) * 255).astype(np.uint8)
     return index
 
@@ -51,6 +52,7 @@ def main():
     ap.add_argument("--longhand", action="store_true", help="hands that join, lift hooks off and sway")
     ap.add_argument("--side", type=int, default=48, help="raster cells a side")
     ap.add_argument("--strength", type=float, default=1.0, help="how far the hands stray from the strokes")
+    ap.add_argument("--parts", action="store_true", help="parts of a character sized and placed each on its own")
     args = ap.parse_args()
     raster.use_side(args.side)
     names, _ = classes.classes(args.names)
@@ -64,7 +66,7 @@ def main():
     x = np.lib.format.open_memmap(tmp, mode="w+", dtype=np.uint8,
                                   shape=(n, raster.CHANNELS, raster.SIDE, raster.SIDE))
     del x
-    with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand, args.side, args.strength)) as pool:
+    with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand, args.side, args.strength, args.parts)) as pool:
         for done, _ in enumerate(pool.imap_unordered(_work, range(len(names)), chunksize=8), 1):
             if done % 500 == 0:
                 print("shard %d: %d/%d classes" % (args.shard, done, len(names)), flush=True)
