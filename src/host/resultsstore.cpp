@@ -1241,9 +1241,8 @@ QFuture<HostBeatResult> ResultsStore::beat(const QList<QPair<QString, qint64>> &
         // own beats (the database away, the thread busy) every host is
         // given a fresh start, lest all be taken for silent at once. The
         // others were away as well and may come back a retry and a
-        // connection later than this one did.
-        // A host whose last beat before the gap came after this one's last
-        // look is heard as new now, and is given the same start.
+        // connection later than this one did; a host heard as new in this
+        // beat (it beat after this one last looked) gets the same start.
         if (m_lastBeatMs == 0 || steady - m_lastBeatMs > silentMs / 2) {
             const qint64 back =
                 m_lastBeatMs == 0 ? 0 : m_database.retryMilliseconds + 1000LL * qMax(1, m_database.connectSeconds);

@@ -98,7 +98,7 @@ def _part_layout(strokes, rng, size, amount):
         return None
     other = 1 - axis
     out = [p.copy() for p in strokes]
-    gap_shift = rng.normal(0, 0.04 * amount / 0.16) * size
+    gap_shift = rng.normal(0, 0.25 * amount) * size
     for side, idx in enumerate(parts):
         pts = np.vstack([strokes[k] for k in idx])
         c = (pts.min(axis=0) + pts.max(axis=0)) / 2
