@@ -29,8 +29,9 @@ def main():
     raster.use_side(args.side)
     names, _ = classes.classes(args.names)
     weights = torch.load(args.checkpoint)["model"]
-    # The head's hidden width as it was trained (train.py --hidden).
-    model = net.InkNet(len(names), hidden=weights["head.2.weight"].shape[0])
+    # The widths it was trained with (train.py --widths, --hidden).
+    widths = tuple(weights["features.%d.0.weight" % b].shape[0] for b in range(3))
+    model = net.InkNet(len(names), widths=widths, hidden=weights["head.2.weight"].shape[0])
     model.load_state_dict(weights)
     model.eval()
     os.makedirs(args.out, exist_ok=True)

@@ -74,6 +74,7 @@ def main():
     ap.add_argument("--init", help="weights to start from (an epoch-<n>.pt of an earlier stage)")
     ap.add_argument("--shards", help="comma-separated shard numbers to train on (default: all)")
     ap.add_argument("--hidden", type=int, default=256, help="units of the head's hidden layer")
+    ap.add_argument("--widths", default="16,32,64", help="channels of the three convolution blocks")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     os.makedirs(args.out, exist_ok=True)
@@ -97,7 +98,7 @@ def main():
           (len(index), len(shards), args.classes, raster.SIDE, steps_per_epoch), flush=True)
 
     torch.manual_seed(args.seed)
-    model = net.InkNet(args.classes, hidden=args.hidden)
+    model = net.InkNet(args.classes, widths=tuple(int(w) for w in args.widths.split(",")), hidden=args.hidden)
     if args.init:
         # A later stage: the earlier one's weights, a fresh optimiser and
         # schedule (usually at a lower rate) over other hands.
