@@ -9,7 +9,11 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#ifdef __GLIBC__
+// Under AddressSanitizer the heap is the sanitizer's: glibc's trim has
+// nothing of ours to give back, and walking its idle arenas from a pooled
+// thread once crashed the sanitized build.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#define TARUVO_TRIM_HEAP 1
 #include <malloc.h>
 #endif
 
@@ -56,7 +60,7 @@ void SharedRecognizer::load() const
 {
     std::call_once(m_loaded, [this] {
         auto parts = std::make_unique<Parts>();
-#ifdef __GLIBC__
+#ifdef TARUVO_TRIM_HEAP
         // Loading leaves tens of megabytes freed between what it keeps
         // (parsers' leftovers); they go back to the system now rather than
         // stay resident for the life of the program.
