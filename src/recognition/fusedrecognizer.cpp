@@ -9,34 +9,50 @@
 
 #include <QHash>
 #include <algorithm>
+#include <cmath>
 #include <future>
 
 namespace {
 
-// Fused score = model log-probability + ZinniaWeight x Zinnia's score +
-// TemplateWeight x (minus the template cost), the weights chosen on the
-// development half of the benchmark's independent ink
-// (bench/recognition/tune.py), never on its test half.
-constexpr double ZinniaWeight = 1.5;
-constexpr double TemplateWeight = 0.03;
-// A character the model does not know at all: this far below the model's
-// best, so that Zinnia and the templates together can still put it first.
-constexpr double OutsideModel = 2.0;
-// A character an engine knows but did not list: a little below its last.
+// Fused score = model log-probability + Zinnia's weight x Zinnia's score +
+// the templates' weight x (minus the template cost). The surer the models
+// are of their best (probability p), the less the other two weigh and the
+// further below a character the models do not know: ZinniaWeight -
+// ZinniaSureCut x p, TemplateWeight - TemplateSureCut x p, OutsideModel +
+// OutsideSure x p. The constants were chosen on the development half of
+// the benchmark's independent ink written by three writers
+// (bench/recognition/tune.py), never on its test half: against fixed
+// weights (1.5, 0.03, gap 2.0) no condition there reads worse for any of
+// the writers (semi-cursive +2.0 points, dropped +0.7, proportions +0.7,
+// the realistic hand +0.6 in the mean).
+//
+// The sum is then divided by Spread: these weights spread the candidates'
+// scores about 1.5 times as far as fixed weights did, and the in-game
+// margins and floors, the list preference's floor and SchoolYearMargin are
+// in the fixed weights' units. The order is the same either way.
+constexpr double Spread = 1.5;
+constexpr double ZinniaWeight = 2.6;
+constexpr double ZinniaSureCut = 0.9;
+constexpr double TemplateWeight = 0.081;
+constexpr double TemplateSureCut = 0.04;
+constexpr double OutsideModel = 2.5;
+constexpr double OutsideSure = 1.3;
+// A character an engine knows but did not list: a little below its last,
+// then Unlisted added to the fused score. Zinnia's and the templates' lists
+// leave out characters of another stroke count, which a fast hand's ink
+// often has, so being left out says less than being listed last.
 constexpr double ModelMissing = 1.0;
 constexpr double ZinniaMissing = 0.3;
 constexpr double TemplateMissing = 10;
+constexpr double ZinniaUnlisted = 0.48;
+constexpr double TemplateUnlisted = 1.1;
 // Ink with fewer strokes than the models' best (at least this
 // log-probability) has in the textbook is mostly strokes run together or
-// one left out, where Zinnia and the templates, which count strokes, favour
-// a wrong character of the ink's count: there they weigh RunTogetherFactor
-// of their weight, unless they agree on one. Chosen with tune.py as the
-// setting that reads the development split's jōyō kanji best (three
-// writers: semi-cursive +3.2 points, joined +0.5, a dropped stroke +0.3,
-// the realistic hand +0.3) of those that make no condition of it worse,
-// names and the kanji beyond them included.
+// one left out, where Zinnia, which counts strokes, favours a wrong
+// character of the ink's count: there its weight is RunTogetherCut less,
+// unless it and the templates agree on one character.
 constexpr double RunTogetherSure = -0.357;
-constexpr double RunTogetherFactor = 0.75;
+constexpr double RunTogetherCut = 1.0;
 // Without the model: Zinnia's score plus this weight x (minus the template cost).
 constexpr double FallbackTemplateWeight = 0.02;
 // How deep each engine's list is read.
@@ -76,6 +92,7 @@ struct Scores
         missing = present ? list.last().score - below : 0;
     }
     double of(const QString &text) const { return listed.value(text, missing); }
+    bool lists(const QString &text) const { return listed.contains(text); }
 };
 
 } // namespace
@@ -149,7 +166,11 @@ QList<Candidate> FusedRecognizer::ranked(const Ink &ink, const ReadingContext &c
     const QList<Candidate> t = m_templates.classify(bounded, Depth);
     const QList<Candidate> z = zinniaResult.get();
     const Scores model(m, ModelMissing), zinnia(z, ZinniaMissing), templates(t, TemplateMissing);
-    const double others = runTogether(bounded, m, z, t) ? RunTogetherFactor : 1.0;
+    const double sure = m.isEmpty() ? 0.0 : std::exp(m.first().score);
+    const double zinniaWeight = ZinniaWeight - ZinniaSureCut * sure
+        - (runTogether(bounded, m, z, t) ? RunTogetherCut : 0.0);
+    const double templateWeight = TemplateWeight - TemplateSureCut * sure;
+    const double outside = OutsideModel + OutsideSure * sure;
 
     QStringList order;
     QSet<QString> seen;
@@ -166,11 +187,12 @@ QList<Candidate> FusedRecognizer::ranked(const Ink &ink, const ReadingContext &c
     for (const QString &text : order) {
         double score = 0;
         if (model.present) {
-            score = m_model.contains(text) ? model.of(text) : m.first().score - OutsideModel;
+            score = m_model.contains(text) ? model.of(text) : m.first().score - outside;
             if (zinnia.present)
-                score += others * ZinniaWeight * zinnia.of(text);
+                score += zinniaWeight * zinnia.of(text) + (zinnia.lists(text) ? 0.0 : ZinniaUnlisted);
             if (templates.present)
-                score += others * TemplateWeight * templates.of(text);
+                score += templateWeight * templates.of(text) + (templates.lists(text) ? 0.0 : TemplateUnlisted);
+            score /= Spread;
         } else {
             score = zinnia.of(text) + (templates.present ? FallbackTemplateWeight * templates.of(text) : 0);
         }

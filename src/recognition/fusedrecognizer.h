@@ -46,13 +46,13 @@ public:
     QSet<QString> preferredCharacters() const;
 
     // Chosen on the development split with bench/recognition/prefer.py:
-    // list characters written by a realistic fast hand read right 3.9
-    // points more often (semi-cursive 9.1, a dropped stroke 9.1), other
-    // kanji come out as list characters 2.9 points more often.
+    // list characters written by a realistic fast hand read right 2.6
+    // points more often (semi-cursive 1.3, a dropped stroke 1.3), other
+    // kanji come out as list characters 1.5 points more often.
     static constexpr double PreferenceMargin = 1.0;
     // Below this fused score the ink is more scribble than character:
-    // without it, random scribbles would come out as list characters 27
-    // points more often instead of 10.
+    // without it, random scribbles would come out as list characters 39
+    // points more often instead of 4.
     static constexpr double PreferenceFloor = -8.0;
     // How far a school-year kanji may trail a later-taught one behind the
     // result and still go before it. Chosen on the benchmark's development
@@ -67,10 +67,10 @@ public:
     // BoardFloor; the two boxes read as a board word when its characters
     // trail the two best by at most PairMargin together and PairEach apiece,
     // each scoring at least PairFloor.
-    static constexpr double BoardMargin = 3.0;
+    static constexpr double BoardMargin = 2.0;
     static constexpr double BoardFloor = -8.0;
     static constexpr double PairMargin = 4.0;
-    static constexpr double PairEach = 4.0;
+    static constexpr double PairEach = 3.0;
     static constexpr double PairFloor = -10.0;
 
     // In a game, a free board character the models give a probability of
