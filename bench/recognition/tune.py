@@ -36,6 +36,11 @@ RUN_TOGETHER_SURE = np.log(RULE[0])
 FEWER = [(p, k) for p in (0.35, 0.5, 0.7) for k in (0.25, 0.5, 0.75)]
 DEV_SEEDS = (run.INK_SEED, 1208, 1209)
 OTHER_SPLITS = ("rare-dev", "rare-test", "beyond-dev", "beyond-test")
+# What a character costs for each stroke fewer in the textbook than the ink
+# plainly has (ExtraStroke in fusedrecognizer.cpp), and the size below which
+# a stroke is a stray touch of the pen (TapSize).
+EXTRA_STROKES = [0.3, 0.5, 0.8, 1.2, 1.6, 2.4]
+TAP_SIZE = 0.05
 PARTS_ONLY = run.PARTS_ONLY
 
 
@@ -80,6 +85,18 @@ def ink_strokes(chars, data, cond, seed=run.INK_SEED):
             for ln in run.lines_for("independent", chars, data, cond, seed)]
 
 
+def written_strokes(chars, data, cond, seed=run.INK_SEED):
+    """How many strokes each character's ink plainly has: strokes whose
+    extent is below TAP_SIZE of the ink's not counted."""
+    out = []
+    for ln in run.lines_for("independent", chars, data, cond, seed):
+        strokes = [[tuple(map(int, p.split(","))) for p in s.split()] for s in ln.split("\t")[-1].split(";") if s.strip()]
+        extent = lambda pts: max(max(x for x, _ in pts) - min(x for x, _ in pts), max(y for _, y in pts) - min(y for _, y in pts))
+        least = TAP_SIZE * extent([p for s in strokes for p in s]) if strokes else 0
+        out.append(sum(1 for s in strokes if extent(s) >= least))
+    return out
+
+
 def run_together(m, z, t, ink, counts):
     """FusedRecognizer::runTogether but for the models' certainty: the ink
     has fewer strokes than the models' best has in the textbook, and Zinnia
@@ -90,12 +107,13 @@ def run_together(m, z, t, ink, counts):
     return zb is None or not t or zb != t[0][0] or zb == m[0][0]
 
 
-def tables(d, chars, classes, inks, counts):
+def tables(d, chars, classes, inks, counts, written):
     """Per condition, every sample's candidates as padded arrays, so that a
     weighting is a few array operations: (truth index, model score, outside
     flag, model's best, Zinnia score, template score, presence of Zinnia and
     the templates, non-kanji penalty, whether the ink looks run together).
-    `inks`: per condition, each sample's stroke count."""
+    `inks`: per condition, each sample's stroke count; `written`: the
+    strokes it plainly has, for the candidates' extra strokes."""
     out = {}
     for cond, e in d.items():
         rows = []
@@ -110,10 +128,12 @@ def tables(d, chars, classes, inks, counts):
                 for c, _ in lst:
                     if c not in names and c not in PARTS_ONLY:
                         names.append(c)
+            n = written[cond][i]
+            extra = [max(0, n - counts[c]) if counts.get(c, 0) > 0 else 0 for c in names]
             rows.append((names.index(ch) if ch in names else -1,
                          [md.get(c, mmiss) for c in names], [c not in classes for c in names],
                          m[0][1] if m else 0, [zd.get(c, zmiss) for c in names], [td.get(c, tmiss) for c in names],
-                         bool(z), bool(t), [0 if is_kanji(c) else -1e6 for c in names], bool(m)))
+                         bool(z), bool(t), [0 if is_kanji(c) else -1e6 for c in names], bool(m), extra))
         k = max(len(r[1]) for r in rows)
         def pad(j, fill):
             return np.array([r[j] + [fill] * (k - len(r[j])) for r in rows], dtype=float)
@@ -121,7 +141,7 @@ def tables(d, chars, classes, inks, counts):
                          mtop=np.array([r[3] for r in rows])[:, None], z=pad(4, 0), t=pad(5, 0),
                          hz=np.array([r[6] for r in rows], float)[:, None], ht=np.array([r[7] for r in rows], float)[:, None],
                          kanji=pad(8, 0), valid=pad(1, np.nan) == pad(1, np.nan),
-                         hm=np.array([r[9] for r in rows]),
+                         hm=np.array([r[9] for r in rows]), extra=pad(10, 0),
                          fewer=np.array([run_together(e["model"][i], e["zinnia"][i], e["templates"][i], inks[cond][i], counts)
                                          for i in range(len(chars))]))
     return out
@@ -239,8 +259,8 @@ def confident_vector(q):
     return np.array([1.0, -gap, zw, tw, -rc, -zs, -ts, -gs, zu, tu])
 
 
-def confident_first(x, a, v):
-    score = np.where(a["valid"], x @ v + a["kanji"], -np.inf)
+def confident_first(x, a, v, extra=0.0):
+    score = np.where(a["valid"], x @ v - extra * a["extra"] + a["kanji"], -np.inf)
     # Without the model's list (no ink), as the fallback ranks.
     fallback = np.where(a["valid"], a["z"] + 0.02 * a["t"] * a["ht"] + a["kanji"], -np.inf)
     score = np.where(a["hm"][:, None], score, fallback)
@@ -330,6 +350,41 @@ def objective(joyo, *others):
     return mean(joyo) + 0.25 * sum(mean(o) for o in others) / len(others)
 
 
+def extra_rows(tabs, writers, q):
+    """Chooses ExtraStroke at the confident fusion's constants: the weight
+    that reads the development split's jōyō kanji best (three writers'
+    mean) among those with which no condition of any development split,
+    names and the kanji beyond them included, reads more than one character
+    worse for any writer. Prints both splits' figures."""
+    v = confident_vector(q)
+    data = [(seed, split, cond, confident_features(a), a) for seed, dev in writers.items()
+            for split in ("dev", "rare-dev", "beyond-dev") for cond, a in dev[split].items()]
+
+    def right(e):
+        return {(seed, split, cond): confident_first(x, a, v, e) for seed, split, cond, x, a in data}
+    base = right(0.0)
+    chosen, best = 0.0, None
+    print("extra strokes (development split, %d writers, tap size %.2f): weight, jōyō mean, worst loss in characters" %
+          (len(writers), TAP_SIZE))
+    for e in EXTRA_STROKES:
+        r = right(e)
+        joyo = float(np.mean([h.mean() for (_, split, _), h in r.items() if split == "dev"]))
+        worst = max(int((base[k] & ~h).sum()) - int((h & ~base[k]).sum()) for k, h in r.items())
+        print("  %.1f  %.4f  %d" % (e, joyo, worst))
+        if worst <= 1 and (best is None or joyo > best):
+            chosen, best = e, joyo
+    means = lambda r: {k: float(np.mean([h.mean() for (_, s, c), h in r.items() if (s, c) == k]))
+                       for k in sorted({(s, c) for _, s, c in r}, key=lambda k: ("dev", "rare-dev", "beyond-dev").index(k[0]))}
+    label = {"dev": "", "rare-dev": "names ", "beyond-dev": "beyond ", "test": "", "rare-test": "names ", "beyond-test": "beyond "}
+    mb, mc = means(base), means(right(chosen))
+    print("chosen %.1f; development split: %s" % (chosen, "  ".join(
+        "%s%s %.3f -> %.3f" % (label[k[0]], k[1], mb[k], mc[k]) for k in mb)))
+    print("  test split: " + "  ".join(
+        "%s%s %.3f -> %.3f" % (label[split], cond, confident_first(confident_features(a), a, v).mean(),
+                               confident_first(confident_features(a), a, v, chosen).mean())
+        for split in ("test", "rare-test", "beyond-test") for cond, a in tabs[split].items()))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--tool", required=True)
@@ -353,7 +408,8 @@ def main():
         conds = conditions if split in ("dev", "test") else RARE_CONDITIONS
         dumped = dumps(args.tool, args.cache, split, sets[split], data, conds, seed=seed)
         inks = {c: ink_strokes(sets[split], data, c, seed) for c in conds}
-        return dumped, tables(dumped, sets[split], classes, inks, counts)
+        written = {c: written_strokes(sets[split], data, c, seed) for c in conds}
+        return dumped, tables(dumped, sets[split], classes, inks, counts, written)
     d, tabs = {}, {}
     for s in ("dev", "test") + OTHER_SPLITS:
         d[s], tabs[s] = tabled(s)
@@ -398,7 +454,7 @@ def main():
     writers = {seed: tabs if seed == run.INK_SEED else {s: tabled(s, seed)[1] for s in ("dev", "rare-dev", "beyond-dev")}
                for seed in DEV_SEEDS}
     fewer_rows(tabs, writers, best)
-    confident_rows(tabs, writers, best)
+    extra_rows(tabs, writers, confident_rows(tabs, writers, best))
 
 
 if __name__ == "__main__":

@@ -53,6 +53,12 @@ constexpr double TemplateUnlisted = 1.1;
 // unless it and the templates agree on one character.
 constexpr double RunTogetherSure = -0.357;
 constexpr double RunTogetherCut = 1.0;
+// A writer drops strokes or runs them together far more often than adding
+// one: a character with fewer strokes in the textbook than the ink plainly
+// has costs ExtraStroke for each stroke it lacks. A stroke shorter than
+// TapSize of the character is a stray touch of the pen and not counted.
+constexpr double ExtraStroke = 0.8;
+constexpr double TapSize = 0.05;
 // Without the model: Zinnia's score plus this weight x (minus the template cost).
 constexpr double FallbackTemplateWeight = 0.02;
 // How deep each engine's list is read.
@@ -94,6 +100,19 @@ struct Scores
     double of(const QString &text) const { return listed.value(text, missing); }
     bool lists(const QString &text) const { return listed.contains(text); }
 };
+
+// How many strokes the ink plainly has: stray touches of the pen left out.
+int writtenStrokes(const Ink &ink)
+{
+    const QRectF all = inkBounds(ink);
+    const qreal least = TapSize * std::max(all.width(), all.height());
+    int count = 0;
+    for (const Stroke &stroke : ink.strokes) {
+        const QRectF box = inkBounds(Ink{{stroke}, ink.canvas});
+        count += std::max(box.width(), box.height()) >= least;
+    }
+    return count;
+}
 
 } // namespace
 
@@ -171,6 +190,7 @@ QList<Candidate> FusedRecognizer::ranked(const Ink &ink, const ReadingContext &c
         - (runTogether(bounded, m, z, t) ? RunTogetherCut : 0.0);
     const double templateWeight = TemplateWeight - TemplateSureCut * sure;
     const double outside = OutsideModel + OutsideSure * sure;
+    const int written = writtenStrokes(bounded);
 
     QStringList order;
     QSet<QString> seen;
@@ -192,6 +212,8 @@ QList<Candidate> FusedRecognizer::ranked(const Ink &ink, const ReadingContext &c
                 score += zinniaWeight * zinnia.of(text) + (zinnia.lists(text) ? 0.0 : ZinniaUnlisted);
             if (templates.present)
                 score += templateWeight * templates.of(text) + (templates.lists(text) ? 0.0 : TemplateUnlisted);
+            if (const int textbook = m_templates.strokeCount(text); textbook > 0 && written > textbook)
+                score -= ExtraStroke * (written - textbook);
             score /= Spread;
         } else {
             score = zinnia.of(text) + (templates.present ? FallbackTemplateWeight * templates.of(text) : 0);

@@ -46,12 +46,12 @@ public:
     QSet<QString> preferredCharacters() const;
 
     // Chosen on the development split with bench/recognition/prefer.py:
-    // list characters written by a realistic fast hand read right 2.6
-    // points more often (semi-cursive 1.3, a dropped stroke 1.3), other
-    // kanji come out as list characters 1.5 points more often.
+    // list characters written by a realistic fast hand read right 3.9
+    // points more often (semi-cursive 1.3, a dropped stroke 2.6), other
+    // kanji come out as list characters 0.8 points more often.
     static constexpr double PreferenceMargin = 1.0;
     // Below this fused score the ink is more scribble than character:
-    // without it, random scribbles would come out as list characters 39
+    // without it, random scribbles would come out as list characters 34
     // points more often instead of 4.
     static constexpr double PreferenceFloor = -8.0;
     // How far a school-year kanji may trail a later-taught one behind the
@@ -69,7 +69,7 @@ public:
     // each scoring at least PairFloor.
     static constexpr double BoardMargin = 2.0;
     static constexpr double BoardFloor = -8.0;
-    static constexpr double PairMargin = 4.0;
+    static constexpr double PairMargin = 3.0;
     static constexpr double PairEach = 3.0;
     static constexpr double PairFloor = -10.0;
 
