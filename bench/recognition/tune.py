@@ -80,21 +80,17 @@ def template_strokes():
 
 
 def ink_strokes(chars, data, cond, seed=run.INK_SEED):
-    """How many strokes each character's ink has, as the box receives it."""
-    return [len([s for s in ln.split("\t")[-1].split(";") if s.strip()])
-            for ln in run.lines_for("independent", chars, data, cond, seed)]
-
-
-def written_strokes(chars, data, cond, seed=run.INK_SEED):
-    """How many strokes each character's ink plainly has: strokes whose
-    extent is below TAP_SIZE of the ink's not counted."""
-    out = []
+    """How many strokes each character's ink has, as the box receives it,
+    and how many it plainly has: strokes whose extent is below TAP_SIZE of
+    the ink's not counted."""
+    every, written = [], []
     for ln in run.lines_for("independent", chars, data, cond, seed):
         strokes = [[tuple(map(int, p.split(","))) for p in s.split()] for s in ln.split("\t")[-1].split(";") if s.strip()]
         extent = lambda pts: max(max(x for x, _ in pts) - min(x for x, _ in pts), max(y for _, y in pts) - min(y for _, y in pts))
         least = TAP_SIZE * extent([p for s in strokes for p in s]) if strokes else 0
-        out.append(sum(1 for s in strokes if extent(s) >= least))
-    return out
+        every.append(len(strokes))
+        written.append(sum(1 for s in strokes if extent(s) >= least))
+    return every, written
 
 
 def run_together(m, z, t, ink, counts):
@@ -374,7 +370,7 @@ def extra_rows(tabs, writers, q):
         if worst <= 1 and (best is None or joyo > best):
             chosen, best = e, joyo
     means = lambda r: {k: float(np.mean([h.mean() for (_, s, c), h in r.items() if (s, c) == k]))
-                       for k in sorted({(s, c) for _, s, c in r}, key=lambda k: ("dev", "rare-dev", "beyond-dev").index(k[0]))}
+                       for k in dict.fromkeys((s, c) for _, s, c in r)}
     label = {"dev": "", "rare-dev": "names ", "beyond-dev": "beyond ", "test": "", "rare-test": "names ", "beyond-test": "beyond "}
     mb, mc = means(base), means(right(chosen))
     print("chosen %.1f; development split: %s" % (chosen, "  ".join(
@@ -407,8 +403,9 @@ def main():
         """The split's dumps, and their tables."""
         conds = conditions if split in ("dev", "test") else RARE_CONDITIONS
         dumped = dumps(args.tool, args.cache, split, sets[split], data, conds, seed=seed)
-        inks = {c: ink_strokes(sets[split], data, c, seed) for c in conds}
-        written = {c: written_strokes(sets[split], data, c, seed) for c in conds}
+        counted = {c: ink_strokes(sets[split], data, c, seed) for c in conds}
+        inks = {c: n[0] for c, n in counted.items()}
+        written = {c: n[1] for c, n in counted.items()}
         return dumped, tables(dumped, sets[split], classes, inks, counts, written)
     d, tabs = {}, {}
     for s in ("dev", "test") + OTHER_SPLITS:
