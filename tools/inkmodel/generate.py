@@ -27,8 +27,11 @@ def _init(path, per_class, seed, shard, names, longhand, side, strength, parts):
     _state["chords"] = classes.classes(names)[1]
 
 
-def _work(index):
-    x, per, chords = _state["x"], _state["per"], _state["chords"][index]
+def _work(job):
+    """Class `index`'s samples, into the shard's `row`th place."""
+    row, index = job
+    x, per = _state["x"], _state["per"]
+    chords = _state["chords"][index]
     for k in range(per):
         if _state["shard"] == 0 and k == 0:
             strokes = [np.array([c[:2], c[2:]], float) for c in chords]
@@ -36,7 +39,7 @@ def _work(index):
             rng = np.random.default_rng([_state["seed"], _state["shard"], index, k])
             strokes = augment.augment(chords, rng, strength=_state["strength"], longhand=_state["longhand"],
                                       parts=_state["parts"])
-        x[index * per + k] = np.round(raster.rasterize(strokes) * 255).astype(np.uint8)
+        x[row * per + k] = np.round(raster.rasterize(strokes) * 255).astype(np.uint8)
     return index
 
 
@@ -53,6 +56,7 @@ def main():
     ap.add_argument("--side", type=int, default=48, help="raster cells a side")
     ap.add_argument("--strength", type=float, default=1.0, help="how far the hands stray from the strokes")
     ap.add_argument("--parts", action="store_true", help="parts of a character sized and placed each on its own")
+    ap.add_argument("--only", help="a file of the characters to write (default: every class)")
     args = ap.parse_args()
     raster.use_side(args.side)
     names, _ = classes.classes(args.names)
@@ -61,17 +65,25 @@ def main():
     if os.path.exists(stem + ".y.npy"):
         print("shard %d already written" % args.shard)
         return
-    n = len(names) * args.per_class
+    picked = list(range(len(names)))
+    if args.only:
+        with open(args.only, encoding="utf-8") as fh:
+            wanted = set("".join(fh.read().split()))
+        unknown = wanted - set(names)
+        if unknown:
+            sys.exit("not among the classes: " + "".join(sorted(unknown)))
+        picked = [i for i, c in enumerate(names) if c in wanted]
+    n = len(picked) * args.per_class
     tmp = stem + ".x.partial.npy"
     x = np.lib.format.open_memmap(tmp, mode="w+", dtype=np.uint8,
                                   shape=(n, raster.CHANNELS, raster.SIDE, raster.SIDE))
     del x
     with multiprocessing.Pool(args.workers, _init, (tmp, args.per_class, args.seed, args.shard, args.names, args.longhand, args.side, args.strength, args.parts)) as pool:
-        for done, _ in enumerate(pool.imap_unordered(_work, range(len(names)), chunksize=8), 1):
+        for done, _ in enumerate(pool.imap_unordered(_work, enumerate(picked), chunksize=8), 1):
             if done % 500 == 0:
-                print("shard %d: %d/%d classes" % (args.shard, done, len(names)), flush=True)
+                print("shard %d: %d/%d classes" % (args.shard, done, len(picked)), flush=True)
     os.replace(tmp, stem + ".x.npy")
-    np.save(stem + ".y.npy", np.repeat(np.arange(len(names), dtype=np.int16), args.per_class))
+    np.save(stem + ".y.npy", np.repeat(np.array(picked, dtype=np.int16), args.per_class))
     print("shard %d: %d samples" % (args.shard, n))
 
 
