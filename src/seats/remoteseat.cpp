@@ -245,6 +245,11 @@ void RemoteSeat::run(const SeatCommand &c, bool own)
 void RemoteSeat::readAhead(int b)
 {
     m_readAhead[b].stop();
+    // A reading waited for (にんしき pressed before the pause after the last
+    // stroke ran out) must not be cancelled by this one, nor ink already
+    // read be read again.
+    if (m_waiting[b] || !m_boxes[b].needsReading())
+        return;
     if (m_recognition && m_recognition->waiting() < MaxWaitingAhead)
         read(b, int(RecognitionQueue::Urgency::Ahead));
 }
@@ -272,6 +277,7 @@ void RemoteSeat::recognize()
             if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
                 || m_readContext[b] != m_context || !RecognitionQueue::hasBegun(m_reads[b]))
                 read(b, int(RecognitionQueue::Urgency::Waited));
+            m_readAhead[b].stop();
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
             continue;
@@ -294,7 +300,8 @@ void RemoteSeat::boxRead(int b)
         return;
     m_waiting[b] = false;
     SeatBox &box = m_boxes[b];
-    const QFuture<QList<Candidate>> &read = m_reads[b];
+    // The reading this box waited for, whatever was submitted since.
+    const QFuture<QList<Candidate>> read = m_watchers[b].future();
     const QList<Candidate> found =
         read.isValid() && !read.isCanceled() && read.resultCount() > 0 ? read.result() : QList<Candidate>();
     if (m_readRevision[b] == box.revision()) {

@@ -205,6 +205,7 @@ private slots:
     void boxesReadAsAPair();
     void withoutRecognizerTheBoxSaysSo();
     void waitingCommandsAreBounded();
+    void aWaitedReadingOutlivesTheReadingAhead();
     void answersGoThroughTheGame();
     void seatIsHeldByItsDevice();
     void returningDeviceSeesTheWholeSeat();
@@ -354,6 +355,26 @@ void TestRemoteSeat::waitingCommandsAreBounded()
     // The refused erase did not run.
     QCOMPARE(s.seat.box(0).strokes().size(), 1);
     QTRY_COMPARE(link.last("state").value("ack").toInt(), 100 + RemoteSeat::MaxWaiting - 1);
+}
+
+void TestRemoteSeat::aWaitedReadingOutlivesTheReadingAhead()
+{
+    // にんしき pressed straight after the last stroke, on a host slower than
+    // the pause before reading ahead: when the pause runs out, the reading
+    // waited for is neither cancelled nor replaced, and the ink is kept.
+    GatedRecognizer gated;
+    Seated s{gated};
+    // Whatever happens, the gate opens before the seat's queue goes.
+    const auto open = qScopeGuard([&gated] { gated.gate.release(10); });
+    s.seat.setReadAheadDelay(20);
+    s.seat.handle(stroke(0, s.seat.box(0).epoch()));
+    s.seat.handle(command(SeatCommand::Recognize));
+    QVERIFY(s.seat.isReading());
+    QTest::qWait(100);
+    gated.gate.release(1);
+    s.waitForReading();
+    QCOMPARE(s.seat.box(0).strokes().size(), 1);
+    QCOMPARE(s.seat.box(0).resultText(), QString("今"));
 }
 
 void TestRemoteSeat::answersGoThroughTheGame()
