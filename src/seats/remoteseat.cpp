@@ -277,7 +277,6 @@ void RemoteSeat::recognize()
             if (m_readRevision[b] != box.revision() || !m_reads[b].isValid() || m_reads[b].isCanceled()
                 || m_readContext[b] != m_context || !RecognitionQueue::hasBegun(m_reads[b]))
                 read(b, int(RecognitionQueue::Urgency::Waited));
-            m_readAhead[b].stop();
             m_waiting[b] = true;
             m_watchers[b].setFuture(m_reads[b]);
             continue;

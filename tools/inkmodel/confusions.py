@@ -28,11 +28,7 @@ def main():
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
     names, _ = classes.classes(args.names)
-    weights = torch.load(args.weights)["model"]
-    widths = tuple(weights["features.%d.0.weight" % b].shape[0] for b in range(3))
-    model = net.InkNet(len(names), widths=widths, hidden=weights["head.2.weight"].shape[0])
-    model.load_state_dict(weights)
-    model.eval()
+    model = net.from_weights(torch.load(args.weights)["model"], len(names))
     wrong = collections.Counter()
     pairs = collections.Counter()
     total = right = 0

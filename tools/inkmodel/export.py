@@ -28,12 +28,7 @@ def main():
     args = ap.parse_args()
     raster.use_side(args.side)
     names, _ = classes.classes(args.names)
-    weights = torch.load(args.checkpoint)["model"]
-    # The widths it was trained with (train.py --widths, --hidden).
-    widths = tuple(weights["features.%d.0.weight" % b].shape[0] for b in range(3))
-    model = net.InkNet(len(names), widths=widths, hidden=weights["head.2.weight"].shape[0])
-    model.load_state_dict(weights)
-    model.eval()
+    model = net.from_weights(torch.load(args.checkpoint)["model"], len(names))
     os.makedirs(args.out, exist_ok=True)
     onnx = os.path.join(args.out, "export.onnx")
     torch.onnx.export(model, torch.zeros(1, raster.CHANNELS, raster.SIDE, raster.SIDE), onnx,

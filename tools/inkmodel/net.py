@@ -26,3 +26,13 @@ class InkNet(nn.Module):
 
     def forward(self, x):
         return self.head(self.features(x))
+
+
+def from_weights(weights, classes):
+    """An InkNet in evaluation mode with a checkpoint's weights, built at the
+    widths it was trained with (train.py --widths, --hidden)."""
+    widths = tuple(weights["features.%d.0.weight" % b].shape[0] for b in range(3))
+    model = InkNet(classes, widths=widths, hidden=weights["head.2.weight"].shape[0])
+    model.load_state_dict(weights)
+    model.eval()
+    return model
